@@ -1,0 +1,51 @@
+// The one process-wide record of the programmer application.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+constexpr int kPathBytes = 260;
+
+// A chosen image file: directory (ending in a backslash), name, full path.
+struct FileSelection {
+    char directory[kPathBytes] = {};
+    char name[kPathBytes] = {};
+    char fullPath[kPathBytes] = {};
+};
+
+class MainWindow;
+
+// Argument of the erase worker: the main window and the progress bar to move.
+struct EraseRequest {
+    MainWindow* window = nullptr;
+    int progressId = 0;
+};
+
+struct OneKeyOptions {
+    std::int32_t accepted = 0;
+    std::int32_t erase = 0;
+    std::int32_t program = 0;
+    std::int32_t verify = 0;
+};
+
+struct AppState {
+    char startupPath[kPathBytes] = {};
+    std::uint8_t startupFilePending = 0;
+    EraseRequest eraseRequest;
+    std::int32_t flashKind = 0;
+    std::uint32_t flashSize = 0;
+    std::atomic<std::int32_t> deviceHandle{-1};
+    FileSelection fileSelection;
+    std::uint32_t fileSizeHigh = 0;
+    std::uint32_t imageSize = 0;
+    std::unique_ptr<std::uint8_t[]> imageData;
+    std::atomic<std::int32_t> busy{0};
+    OneKeyOptions oneKeyOptions;
+    std::uint32_t logLineCount = 0;
+};
+
+// The process-wide record. Tests and the command line may replace what it
+// holds with resetAppState().
+AppState& appState();
+void resetAppState();
