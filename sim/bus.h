@@ -1,0 +1,137 @@
+// The emulator: a virtual USB bus holding virtual programmers and other HID
+// devices, seen through the comm library and the HID services of
+// device/usb_seam.h.
+//
+// Ports are the interfaces present on the bus, numbered USB0, USB1, ... in the
+// order they were added; an unplugged device's interfaces leave the numbering
+// and later ports move down. Traces and port faults name an interface by its
+// id: the port number it was given when it was added.
+//
+// SimBus is a handle: copies share one bus, and the services() keep it alive.
+// Every member is thread safe.
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "device/usb_seam.h"
+#include "sim/programmer.h"
+#include "sim/sim_clock.h"
+
+namespace vmsim {
+
+// Which of a programmer's two interfaces a port is.
+enum class SimRole {
+    command,  // 6-byte feature reports
+    data,     // 2049-byte feature reports
+};
+
+// Faults of one interface, settable at any time.
+struct SimPortFaults {
+    bool failOpen = false;        // MISCOpenComm answers -1
+    bool noHandle = false;        // MISCGetDevIfWinHandle answers -1
+    bool failAttributes = false;  // HidD_GetAttributes fails
+    bool failPreparsed = false;   // HidD_GetPreparsedData fails
+    bool failCaps = false;        // HidP_GetCaps answers an error status
+    bool failGetFeature = false;  // HidD_GetFeature fails
+    bool failSetFeature = false;  // HidD_SetFeature fails
+};
+
+// One call made through the services.
+enum class SimCall {
+    usbEnum,
+    openComm,
+    getHandle,
+    parentId,
+    closeComm,
+    setErrorMode,
+    bind,
+    getAttributes,
+    getHidGuid,
+    getPreparsed,
+    freePreparsed,
+    getCaps,
+    getFeature,
+    setFeature,
+};
+
+struct SimCallRecord {
+    SimCall call = SimCall::bind;
+    int port = -1;               // interface id; -1 when the call names none
+    bool ok = false;
+    std::uint32_t length = 0;    // feature report length asked for
+    std::array<std::uint8_t, 8> head{};  // first bytes of the report as sent
+                                         // (SetFeature) or returned (GetFeature)
+    int argA = 0;                // MISCOpenComm's numbers, MISCUsbEnum's kind,
+    int argB = 0;                // the error mode, the parent-id kind
+};
+
+class SimBus {
+public:
+    // A bus with nothing on it. The default clock is real time.
+    explicit SimBus(std::shared_ptr<SimClock> clock = nullptr);
+    ~SimBus();
+    SimBus(const SimBus&);
+    SimBus& operator=(const SimBus&);
+
+    // Adds a programmer. With placeInterfaces its command and then its data
+    // interface take the next two ports; otherwise place them with
+    // addInterface (any number, any order, interleaved with others).
+    SimProgrammer& addProgrammer(const SimProgrammerOptions& options = {},
+                                 bool placeInterfaces = true);
+    // Adds one interface of `programmer` as the next port; returns its id.
+    int addInterface(SimProgrammer& programmer, SimRole role, SimPortFaults faults = {});
+    // Adds a device that is not a programmer, with one interface; returns its id.
+    int addForeignDevice(std::uint16_t vendorId = 0x046D, std::uint16_t productId = 0xC077,
+                         std::uint16_t featureLength = 0);
+
+    std::size_t programmerCount() const;
+    SimProgrammer& programmer(std::size_t index) const;
+    int portCount() const;  // ports present now
+
+    void setPortFaults(int port, SimPortFaults faults);
+    // Makes the HID services' bind() fail with this text (empty: bind again).
+    void setBindError(std::string text);
+    const std::string& bindError() const;
+
+    // Latency model: each feature report transfer takes this long; the bus
+    // sleeps to a running deadline so that its overshoot does not pile up.
+    void setLatency(std::chrono::microseconds perTransfer);
+    std::chrono::microseconds modelledTime() const;  // transfers x latency
+    std::uint64_t transferCount() const;             // Get/SetFeature calls
+
+    // The call trace (feature report calls keep only their first bytes).
+    std::vector<SimCallRecord> trace() const;
+    void clearTrace();
+    // Calls of one kind, on one interface id or on all (-1), since clearTrace.
+    std::size_t countCalls(SimCall call, int port = -1) const;
+    // GetFeature plus SetFeature calls, on one interface id or on all (-1).
+    std::size_t transfers(int port = -1) const;
+    int openCommCount() const;           // comm handles open now
+    int outstandingPreparsed() const;    // preparsed data not freed yet
+    int errorMode() const;               // last MISCSetErrorMode value, 0 before
+
+    SimClock& clock() const;
+
+    // The comm library and HID services over this bus.
+    UsbServices services() const;
+
+    struct Core;
+
+private:
+    std::shared_ptr<Core> core_;
+};
+
+// Builds a bus from a configuration in the VM612K_SIM syntax:
+// comma-separated key=value items, empty for all defaults. On a bad
+// configuration the bus is empty, bindError() says why and its HID services
+// refuse to bind.
+SimBus makeSimBus(std::string_view config, std::shared_ptr<SimClock> clock = nullptr);
+
+}  // namespace vmsim

@@ -1,0 +1,29 @@
+// The emulator's configuration string (the VM612K_SIM syntax): comma-separated
+// key=value items; an empty string means all defaults. Unknown keys and bad
+// values are errors, never guessed at.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "sim/programmer.h"
+
+namespace vmsim {
+
+struct SimConfig {
+    SimProgrammerOptions programmer;  // file, size, protect, erase... for each
+    std::uint32_t programmers = 1;
+    std::uint32_t others = 0;
+    std::uint32_t latencyUs = 0;
+};
+
+// Fills `config` from `text`. On failure returns false and sets `error` to a
+// one-line explanation naming the item.
+bool parseSimConfig(std::string_view text, SimConfig* config, std::string* error);
+
+// The flash file of programmer `index`: the file itself for 0, file + ".i"
+// after it; empty when there is no file.
+std::string flashFileFor(const std::string& file, std::uint32_t index);
+
+}  // namespace vmsim
