@@ -46,10 +46,12 @@ int DevSetPortBP0(DeviceHandle handle, const std::uint8_t* block, std::uint32_t 
 // the first selection). The direct-SPI wait uses it as its bound.
 std::uint32_t DevEraseAllTimeoutMs();
 
-// Pauses of the erase poll go through this sleeper; tests install one that
+// Every pause of the device layer (the erase poll, the settle time after a
+// connect or disconnect) goes through this sleeper; tests install one that
 // takes no real time. An empty function restores the real sleep.
 void DevSetSleeper(std::function<void(std::uint32_t ms)> sleeper);
 
-// Drops every programmer entry, the flash manager and the HID binding, as if
-// the process had just started. For tests and the command line.
+// Drops every programmer entry, the flash manager, the recorded program
+// location and the HID binding, as if the process had just started. The
+// installed services and the sleeper stay. For tests and the command line.
 void DevResetForTests();

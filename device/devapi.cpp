@@ -1,0 +1,155 @@
+#include "device/devapi.h"
+
+#include <mutex>
+
+#include "device/device_context.h"
+#include "device/flash_manager.h"
+#include "device/module_location.h"
+#include "device/sleeper.h"
+#include "device/transport.h"
+
+namespace {
+
+constexpr std::uint8_t kConnect = 1;
+constexpr std::uint8_t kDisconnect = 2;
+constexpr std::uint32_t kConnectSettleMs = 100;
+constexpr std::uint8_t kEcho[4] = {'9', '3', '9', '1'};
+constexpr std::uint32_t kRegisterBlockLength = 4;
+
+// 'Q' with connect or disconnect; true when the programmer answers 0.
+bool exchangeConnect(const Link& link, std::uint8_t what) {
+    CommandReport report = CommandReport::make(kCmdConnect, what);
+    return Exchange(link, report) && report.code() == kCmdConnect && report.param(0) == 0;
+}
+
+// Checks the request against the current flash: false when its last byte is
+// beyond the capacity or beyond the 32-bit address space.
+bool requestInRange(const FlashDevice& device, std::uint32_t length, std::uint32_t address) {
+    const std::uint64_t last = std::uint64_t{address} + length - 1;
+    return last <= UINT32_MAX && device.addressInRange(static_cast<std::uint32_t>(last));
+}
+
+}  // namespace
+
+void DevUseServices(UsbServices services) { installServices(std::move(services)); }
+
+int DevInitialize(const char* moduleFileName) {
+    recordModuleLocation(locateModule(moduleFileName));
+    if (!bindHidServices()) return 0;
+    installedServices().comm->MISCSetErrorMode(-2);
+    return 1;
+}
+
+std::uint32_t DevEnumerate() {
+    UsbServices services = boundServices();
+    std::lock_guard<std::mutex> lock(deviceLock());
+    if (services.hid) {
+        programmerList().discover(services);
+    } else {
+        programmerList().clear();
+    }
+    return static_cast<std::uint32_t>(programmerList().count());
+}
+
+DeviceHandle DevOpen(std::uint32_t index) {
+    std::lock_guard<std::mutex> lock(deviceLock());
+    return programmerList().open(index);
+}
+
+DeviceHandle DevConnect(std::uint32_t index) {
+    const std::uint32_t count = DevEnumerate();
+    if (count == 0 || index >= count) return kNoDevice;
+    const DeviceHandle handle = DevOpen(index);
+    if (handle < 0) return kNoDevice;
+    // A refused connect leaves the entry open until the next discovery.
+    if (!exchangeConnect(findLink(handle), kConnect)) return kNoDevice;
+    devicePause(kConnectSettleMs);
+    return handle;
+}
+
+void DevClose(DeviceHandle handle) {
+    if (handle < 0) return;
+    Link link = findLink(handle);
+    if (exchangeConnect(link, kDisconnect)) devicePause(kConnectSettleMs);
+    if (!link) return;
+    std::lock_guard<std::mutex> lock(deviceLock());
+    link.entry->close();
+}
+
+int DevPing(DeviceHandle handle) {
+    CommandReport report = CommandReport::make(kCmdEcho, kEcho[0], kEcho[1], kEcho[2], kEcho[3]);
+    if (!Exchange(findLink(handle), report) || report.code() != kCmdEcho) return 0;
+    for (std::size_t i = 0; i < 4; ++i) {
+        if (report.param(i) != kEcho[i]) return 0;
+    }
+    return 1;
+}
+
+int DevSetFlashType(DeviceHandle handle, std::int32_t kind, std::uint32_t capacity) {
+    Link link = findLink(handle);
+    if (!link) return 0;
+    auto manager = flashManager();
+    const std::optional<std::uint8_t> wanted = manager->typeOfKind(kind);
+    if (!wanted) return 0;
+    CommandReport report = CommandReport::make(kCmdFlashType, *wanted);
+    if (!Exchange(link, report) || report.code() != kCmdFlashType || report.param(0) != *wanted) {
+        return 0;
+    }
+    const std::uint8_t reported[3] = {report.param(0), report.param(1), report.param(2)};
+    const std::optional<FlashTypeRecord> record = manager->find(flashTypeKey(reported));
+    if (!record) return 0;
+    manager->select(*record, capacity);
+    return 1;
+}
+
+int DevEraseAll(DeviceHandle handle) {
+    Link link = findLink(handle);
+    if (!link) return 0;
+    return flashManager()->currentDevice()->eraseAll(link) ? 1 : 0;
+}
+
+int DevRead(DeviceHandle handle, std::uint8_t* destination, std::uint32_t length,
+            std::uint32_t address, std::uint32_t* done) {
+    *done = 0;
+    if (length == 0) return 1;
+    if (destination == nullptr) return 0;
+    std::shared_ptr<FlashDevice> device = flashManager()->currentDevice();
+    if (!requestInRange(*device, length, address)) return 0;
+    return device->readData(findLink(handle), destination, length, address, done) ? 1 : 0;
+}
+
+int DevProgram(DeviceHandle handle, const std::uint8_t* source, std::uint32_t length,
+               std::uint32_t address, std::uint32_t* done) {
+    *done = 0;
+    if (length == 0) return 1;
+    if (source == nullptr) return 0;
+    std::shared_ptr<FlashDevice> device = flashManager()->currentDevice();
+    if (!requestInRange(*device, length, address)) return 0;
+    return device->writeData(findLink(handle), source, length, address, done) ? 1 : 0;
+}
+
+int DevGetPortBP0(DeviceHandle handle, std::uint8_t* block, std::uint32_t length) {
+    if (block == nullptr || length < kRegisterBlockLength) return 0;
+    CommandReport report = CommandReport::make(kCmdGetPort);
+    if (!Exchange(findLink(handle), report) || report.code() != kCmdGetPort) return 0;
+    for (std::size_t i = 0; i < kRegisterBlockLength; ++i) block[i] = report.param(i);
+    return 1;
+}
+
+int DevSetPortBP0(DeviceHandle handle, const std::uint8_t* block, std::uint32_t length) {
+    if (block == nullptr || length < kRegisterBlockLength) return 0;
+    CommandReport report = CommandReport::make(kCmdSetPort, block[0], block[1], block[2], block[3]);
+    return Exchange(findLink(handle), report) && report.code() == kCmdSetPort ? 1 : 0;
+}
+
+std::uint32_t DevEraseAllTimeoutMs() { return flashManager()->currentRecord().eraseAllTimeoutMs; }
+
+void DevSetSleeper(std::function<void(std::uint32_t ms)> sleeper) {
+    setDeviceSleeper(std::move(sleeper));
+}
+
+void DevResetForTests() {
+    resetDeviceContext();
+    resetFlashManager();
+    recordModuleLocation(ModuleLocation{});
+}

@@ -1,0 +1,55 @@
+#include "device/flash_manager.h"
+
+#include "device/flash_type_prefs.h"
+#include "device/ini_reader.h"
+#include "device/module_location.h"
+
+FlashManager::FlashManager(FlashTypeDatabase database)
+    : database_(std::move(database)), device_(std::make_shared<NoFlashDevice>()) {}
+
+void FlashManager::select(const FlashTypeRecord& record, std::uint32_t capacity) {
+    std::shared_ptr<FlashDevice> device;
+    if (record.type == 2) {
+        device = std::make_shared<FlashDeviceType2>(record.unitSize, record.capacity,
+                                                    record.eraseAllTimeoutMs,
+                                                    record.eraseUnitTimeoutMs);
+    } else {
+        device = std::make_shared<NoFlashDevice>();
+    }
+    device->setCapacity(capacity);
+    std::lock_guard<std::mutex> lock(mutex_);
+    current_ = record;
+    device_ = std::move(device);
+}
+
+FlashTypeRecord FlashManager::currentRecord() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return current_;
+}
+
+std::shared_ptr<FlashDevice> FlashManager::currentDevice() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return device_;
+}
+
+namespace {
+
+std::mutex gManagerMutex;
+std::shared_ptr<FlashManager> gManager;
+
+}  // namespace
+
+std::shared_ptr<FlashManager> flashManager() {
+    std::lock_guard<std::mutex> lock(gManagerMutex);
+    if (!gManager) {
+        const std::string path = preferencesPath(recordedModuleLocation());
+        IniFile preferences = path.empty() ? IniFile{} : IniFile::load(path);
+        gManager = std::make_shared<FlashManager>(loadFlashTypeDatabase(preferences));
+    }
+    return gManager;
+}
+
+void resetFlashManager() {
+    std::lock_guard<std::mutex> lock(gManagerMutex);
+    gManager.reset();
+}

@@ -1,0 +1,157 @@
+#include "device/transport.h"
+
+#include <cstring>
+#include <mutex>
+
+#include "device/device_context.h"
+
+std::uint16_t pageSum(const std::uint8_t* page) {
+    std::uint32_t sum = 0;
+    for (std::uint32_t i = 0; i < PAGE_SIZE; ++i) sum += page[i];
+    return static_cast<std::uint16_t>(sum);
+}
+
+Link findLink(DeviceHandle handle) {
+    if (handle < 0) return {};
+    UsbServices services = boundServices();
+    if (!services.hid) return {};
+    std::lock_guard<std::mutex> lock(deviceLock());
+    auto entry = programmerList().find(handle);
+    if (!entry) return {};
+    return Link{std::move(entry), std::move(services.hid)};
+}
+
+int roleInterface(const ProgrammerEntry& entry, InterfaceRole role) {
+    const std::uint16_t length = roleReportLength(role);
+    for (std::size_t k = 0; k < entry.interfaceCount(); ++k) {
+        if (entry.interfaceHandles[k] != kNoHidHandle &&
+            entry.capabilities[k].featureReportByteLength == length) {
+            return static_cast<int>(k);
+        }
+    }
+    return -1;
+}
+
+namespace {
+
+// The interface handle and report length of a role; false when the entry has
+// no open interface of that role. The caller holds the device lock.
+struct RoleTarget {
+    HidHandle handle = kNoHidHandle;
+    std::uint32_t length = 0;
+};
+
+bool roleTarget(const ProgrammerEntry& entry, InterfaceRole role, RoleTarget* target) {
+    int k = roleInterface(entry, role);
+    if (k < 0) return false;
+    target->handle = entry.interfaceHandles[static_cast<std::size_t>(k)];
+    target->length = entry.capabilities[static_cast<std::size_t>(k)].featureReportByteLength;
+    return true;
+}
+
+bool getCommandReply(const Link& link, CommandReport& reply) {
+    RoleTarget command;
+    if (!roleTarget(*link.entry, InterfaceRole::Command, &command)) return false;
+    reply.bytes[0] = 0;
+    return link.hid->HidD_GetFeature(command.handle, reply.bytes.data(), command.length);
+}
+
+}  // namespace
+
+bool Exchange(const Link& link, CommandReport& report) {
+    if (!link) return false;
+    std::lock_guard<std::mutex> lock(deviceLock());
+    RoleTarget command;
+    if (!roleTarget(*link.entry, InterfaceRole::Command, &command)) return false;
+    report.bytes[0] = 0;
+    if (!link.hid->HidD_SetFeature(command.handle, report.bytes.data(), command.length)) {
+        return false;
+    }
+    report.bytes[0] = 0;
+    return link.hid->HidD_GetFeature(command.handle, report.bytes.data(), command.length);
+}
+
+bool readCommandReply(const Link& link, CommandReport& reply) {
+    if (!link) return false;
+    std::lock_guard<std::mutex> lock(deviceLock());
+    return getCommandReply(link, reply);
+}
+
+bool setAddress(const Link& link, std::uint32_t address) {
+    CommandReport report = CommandReport::make(kCmdSetAddress);
+    report.setParam32(address);
+    if (!Exchange(link, report)) return false;
+    return report.code() == kCmdSetAddress && report.param32() == address;
+}
+
+bool readPage(const Link& link, DataReport& report) {
+    if (!link) return false;
+    std::lock_guard<std::mutex> lock(deviceLock());
+    RoleTarget data;
+    if (!roleTarget(*link.entry, InterfaceRole::Data, &data)) return false;
+    if (!link.hid->HidD_GetFeature(data.handle, report.bytes.data(), data.length)) return false;
+    const std::uint16_t sum = pageSum(report.page());
+    CommandReport status;
+    if (!getCommandReply(link, status)) return false;
+    return status.statusSum() == sum;
+}
+
+bool writePage(const Link& link, DataReport& report) {
+    if (!link) return false;
+    const std::uint16_t sum = pageSum(report.page());
+    report.bytes[0] = 0;
+    std::lock_guard<std::mutex> lock(deviceLock());
+    RoleTarget data;
+    CommandReport status;
+    if (roleTarget(*link.entry, InterfaceRole::Data, &data) &&
+        link.hid->HidD_SetFeature(data.handle, report.bytes.data(), data.length) &&
+        getCommandReply(link, status) && status.statusSum() == sum) {
+        return true;
+    }
+    // Whatever went wrong, the programmer may still owe a status report.
+    CommandReport dropped;
+    getCommandReply(link, dropped);
+    return false;
+}
+
+bool transferPages(const Link& link, std::uint8_t* buffer, std::uint32_t length,
+                   Direction direction, std::uint32_t* done) {
+    *done = 0;
+    if (!link) return false;
+    const std::uint32_t pages = length / PAGE_SIZE;
+    DataReport report;
+    for (std::uint32_t i = 0; i < pages; ++i) {
+        std::uint8_t* slice = buffer + static_cast<std::size_t>(i) * PAGE_SIZE;
+        report.bytes[0] = 0;
+        if (direction == Direction::Read) {
+            if (!readPage(link, report)) return false;
+            std::memcpy(slice, report.page(), PAGE_SIZE);
+        } else {
+            std::memcpy(report.page(), slice, PAGE_SIZE);
+            if (!writePage(link, report)) return false;
+        }
+        *done += PAGE_SIZE;
+    }
+    return true;
+}
+
+bool Exchange(DeviceHandle handle, CommandReport& report) {
+    return Exchange(findLink(handle), report);
+}
+
+bool setAddress(DeviceHandle handle, std::uint32_t address) {
+    return setAddress(findLink(handle), address);
+}
+
+bool readPage(DeviceHandle handle, DataReport& report) {
+    return readPage(findLink(handle), report);
+}
+
+bool writePage(DeviceHandle handle, DataReport& report) {
+    return writePage(findLink(handle), report);
+}
+
+bool transferPages(DeviceHandle handle, std::uint8_t* buffer, std::uint32_t length,
+                   Direction direction, std::uint32_t* done) {
+    return transferPages(findLink(handle), buffer, length, direction, done);
+}
