@@ -1,0 +1,108 @@
+#include "app/main_window.h"
+
+#include "app/control_ids.h"
+#include "app/image_files.h"
+#include "app/texts/texts.h"
+#include "app/window_ops.h"
+#include "device/devapi.h"
+
+MainWindow::MainWindow(WindowHost& host, AppState& state, std::string programPath)
+    : host_(host), state_(state), programPath_(std::move(programPath)) {}
+
+void MainWindow::onStart() {
+    state_.deviceHandle = kNoDevice;
+    if (!DevInitialize(programPath_.c_str())) {
+        closeMainWindow();
+        return;
+    }
+    appendLog(*this, txt().startLoadingHid);
+    onCommand(ids::kConnect);
+    setOperationControls(*this, false);
+    state_.busy = 0;
+    state_.oneKeyOptions.erase = 1;
+    state_.oneKeyOptions.program = 1;
+    state_.oneKeyOptions.verify = 1;
+    if (state_.startupFilePending == 1) onCommand(ids::kLoad);
+}
+
+void MainWindow::onCommand(int id) {
+    if (ended_) return;
+    switch (id) {
+        case ids::kLoad:
+        case ids::kOpenFile:
+            loadImage(*this);
+            break;
+        case ids::kSaveFile:
+            saveImage(*this);
+            break;
+        case ids::kExit:
+            closeMainWindow();
+            break;
+        case ids::kAbout:
+            host_.runAboutBox();
+            break;
+        case ids::kConnect:
+            connect();
+            break;
+        case ids::kDisconnect:
+            disconnect();
+            break;
+        case ids::kShowSummary:
+            showImageSummary(*this);
+            break;
+        default:
+            break;
+    }
+}
+
+void MainWindow::connect() {
+    state_.deviceHandle = DevConnect(0);
+    appendLog(*this, state_.deviceHandle >= 0 ? txt().connectOk : txt().connectFail);
+}
+
+void MainWindow::disconnect() {
+    DevClose(state_.deviceHandle);
+    state_.deviceHandle = kNoDevice;
+    appendLog(*this, txt().disconnect);
+    setOperationControls(*this, false);
+}
+
+void MainWindow::onDeviceChange(unsigned eventCode) {
+    if (ended_) return;
+    if (eventCode == ids::kDeviceArrival) {
+        if (state_.deviceHandle >= 0) return;
+        state_.deviceHandle = DevConnect(0);
+        if (state_.deviceHandle >= 0) appendLog(*this, txt().deviceArrived);
+    } else if (eventCode == ids::kDeviceRemoveComplete) {
+        if (state_.deviceHandle < 0) return;
+        if (DevPing(state_.deviceHandle)) return;
+        DevClose(state_.deviceHandle);
+        state_.deviceHandle = kNoDevice;
+        appendLog(*this, txt().deviceRemoved);
+        setOperationControls(*this, false);
+    }
+}
+
+void MainWindow::onTimer(int /*id*/) {}
+
+int MainWindow::closeMainWindow() {
+    if (state_.busy == 1) {
+        host_.messageBox(txt().busyText, txt().busyCaption, MessageIcon::Information);
+        return 1;
+    }
+    state_.imageData.reset();
+    ended_ = true;
+    host_.endWindow(0);
+    return 0;
+}
+
+bool MainWindow::startWorker(std::function<void()> body) {
+    bool expected = false;
+    if (!workerRunning_.compare_exchange_strong(expected, true)) return false;
+    bool started = host_.startWorker([this, body = std::move(body)] {
+        body();
+        workerRunning_ = false;
+    });
+    if (!started) workerRunning_ = false;
+    return started;
+}

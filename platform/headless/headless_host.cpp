@@ -1,0 +1,401 @@
+#include "platform/headless/headless_host.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <deque>
+#include <mutex>
+#include <thread>
+
+namespace {
+
+// A request waiting for the window thread.
+struct Task {
+    const std::function<void()>* fn = nullptr;
+    enum State { Pending, Running, Done, Dropped } state = Pending;
+};
+
+struct Control {
+    std::string text;
+    bool enabled = true;
+    std::vector<std::string> items;
+    int selection = -1;
+};
+
+struct Timer {
+    std::chrono::milliseconds period{0};
+    HeadlessHost::Clock::time_point next;
+};
+
+// How long a request may wait for a window thread that does not answer.
+constexpr auto kRequestBound = std::chrono::seconds(120);
+// How long the host waits for workers when it goes away.
+constexpr auto kWorkerBound = std::chrono::seconds(600);
+
+}  // namespace
+
+struct HeadlessHost::Core {
+    mutable std::mutex m;
+    std::condition_variable wake;      // the window thread: tasks, timers, stop
+    std::condition_variable finished;  // callers: a task finished or dropped
+    std::condition_variable workersDone;
+    std::deque<std::shared_ptr<Task>> queue;
+    std::thread::id windowThreadId;
+    bool ended = false;
+    bool stopping = false;
+    int endCode = -1;
+    int liveWorkers = 0;
+
+    std::map<int, Control> controls;
+    std::map<int, bool> menu;
+    std::vector<std::string> log;
+    std::vector<std::string> history;
+    int topIndex = 0;
+    int progressLow = 0, progressHigh = 100, progressPos = 0;
+    std::vector<int> progressHistory;
+    std::vector<MessageBoxRecord> boxes;
+    std::map<int, Timer> timers;
+    int aboutRuns = 0;
+    std::vector<OneKeyChoice> oneKeyShown;
+    std::vector<FileDialogParams> fileDialogs;
+
+    std::function<void(int)> timerHandler;
+    FileAnswer openAnswer, saveAnswer;
+    OneKeyAnswer oneKeyAnswer;
+    std::function<void(const MessageBoxRecord&)> boxObserver;
+    std::function<void(const std::string&)> logObserver;
+    std::function<void(int)> progressObserver;
+
+    bool onWindowThread() const { return std::this_thread::get_id() == windowThreadId; }
+
+    void dropPending() {
+        for (auto& task : queue) task->state = Task::Dropped;
+        queue.clear();
+        finished.notify_all();
+    }
+
+    void loop() {
+        std::unique_lock<std::mutex> lock(m);
+        while (!stopping) {
+            auto now = Clock::now();
+            // Timers first, in id order, when due.
+            int dueId = 0;
+            bool due = false;
+            Clock::time_point earliest = Clock::time_point::max();
+            for (auto& [id, timer] : timers) {
+                if (timer.next <= now && !due) {
+                    due = true;
+                    dueId = id;
+                    timer.next = now + timer.period;
+                }
+                earliest = std::min(earliest, timer.next);
+            }
+            if (due && !ended && timerHandler) {
+                auto handler = timerHandler;
+                lock.unlock();
+                handler(dueId);
+                lock.lock();
+                continue;
+            }
+            if (!queue.empty()) {
+                auto task = queue.front();
+                queue.pop_front();
+                task->state = Task::Running;
+                lock.unlock();
+                (*task->fn)();
+                lock.lock();
+                task->state = Task::Done;
+                finished.notify_all();
+                continue;
+            }
+            if (earliest == Clock::time_point::max() || ended) {
+                wake.wait(lock);
+            } else {
+                wake.wait_until(lock, earliest);
+            }
+        }
+        dropPending();
+    }
+
+    bool run(const std::function<void()>& fn) {
+        if (onWindowThread()) {
+            fn();
+            return true;
+        }
+        std::unique_lock<std::mutex> lock(m);
+        if (ended || stopping) return false;
+        auto task = std::make_shared<Task>();
+        task->fn = &fn;
+        queue.push_back(task);
+        wake.notify_all();
+        auto deadline = Clock::now() + kRequestBound;
+        while (task->state == Task::Pending || task->state == Task::Running) {
+            if (finished.wait_until(lock, deadline) == std::cv_status::timeout &&
+                task->state == Task::Pending) {
+                // The window does not answer: take the request back.
+                queue.erase(std::remove(queue.begin(), queue.end(), task), queue.end());
+                return false;
+            }
+        }
+        return task->state == Task::Done;
+    }
+};
+
+HeadlessHost::HeadlessHost() : core_(std::make_shared<Core>()) {
+    std::thread window([core = core_] { core->loop(); });
+    core_->windowThreadId = window.get_id();
+    window.detach();
+}
+
+HeadlessHost::~HeadlessHost() {
+    if (!waitForWorkers(kWorkerBound)) {
+        std::fprintf(stderr, "headless host: a worker outlived the window\n");
+        std::abort();
+    }
+    std::lock_guard<std::mutex> lock(core_->m);
+    core_->stopping = true;
+    core_->wake.notify_all();
+}
+
+bool HeadlessHost::call(const std::function<void()>& fn) { return core_->run(fn); }
+bool HeadlessHost::runOnWindowThread(const std::function<void()>& request) {
+    return core_->run(request);
+}
+
+void HeadlessHost::setTimerHandler(std::function<void(int)> handler) {
+    std::lock_guard<std::mutex> lock(core_->m);
+    core_->timerHandler = std::move(handler);
+}
+void HeadlessHost::answerOpenFile(FileAnswer answer) {
+    std::lock_guard<std::mutex> lock(core_->m);
+    core_->openAnswer = std::move(answer);
+}
+void HeadlessHost::answerSaveFile(FileAnswer answer) {
+    std::lock_guard<std::mutex> lock(core_->m);
+    core_->saveAnswer = std::move(answer);
+}
+void HeadlessHost::answerOneKey(OneKeyAnswer answer) {
+    std::lock_guard<std::mutex> lock(core_->m);
+    core_->oneKeyAnswer = std::move(answer);
+}
+void HeadlessHost::onMessageBox(std::function<void(const MessageBoxRecord&)> observer) {
+    std::lock_guard<std::mutex> lock(core_->m);
+    core_->boxObserver = std::move(observer);
+}
+void HeadlessHost::onLogLine(std::function<void(const std::string&)> observer) {
+    std::lock_guard<std::mutex> lock(core_->m);
+    core_->logObserver = std::move(observer);
+}
+void HeadlessHost::onProgress(std::function<void(int)> observer) {
+    std::lock_guard<std::mutex> lock(core_->m);
+    core_->progressObserver = std::move(observer);
+}
+
+bool HeadlessHost::waitForWorkers(Clock::duration timeout) {
+    std::unique_lock<std::mutex> lock(core_->m);
+    return core_->workersDone.wait_for(lock, timeout, [&] { return core_->liveWorkers == 0; });
+}
+
+int HeadlessHost::liveWorkers() const {
+    std::lock_guard<std::mutex> lock(core_->m);
+    return core_->liveWorkers;
+}
+
+#define HEADLESS_GET(expr)                       \
+    std::lock_guard<std::mutex> lock(core_->m); \
+    return expr
+
+std::vector<std::string> HeadlessHost::log() const { HEADLESS_GET(core_->log); }
+std::vector<std::string> HeadlessHost::logHistory() const { HEADLESS_GET(core_->history); }
+int HeadlessHost::logTopIndex() const { HEADLESS_GET(core_->topIndex); }
+std::vector<MessageBoxRecord> HeadlessHost::messageBoxes() const { HEADLESS_GET(core_->boxes); }
+bool HeadlessHost::enabled(int id) const {
+    std::lock_guard<std::mutex> lock(core_->m);
+    auto it = core_->controls.find(id);
+    return it == core_->controls.end() || it->second.enabled;
+}
+bool HeadlessHost::menuEnabled(int id) const {
+    std::lock_guard<std::mutex> lock(core_->m);
+    auto it = core_->menu.find(id);
+    return it == core_->menu.end() || it->second;
+}
+std::string HeadlessHost::text(int id) const { return controlText(id); }
+std::vector<std::string> HeadlessHost::listItems(int id) const {
+    std::lock_guard<std::mutex> lock(core_->m);
+    auto it = core_->controls.find(id);
+    return it == core_->controls.end() ? std::vector<std::string>{} : it->second.items;
+}
+int HeadlessHost::progressPos() const { HEADLESS_GET(core_->progressPos); }
+int HeadlessHost::progressLow() const { HEADLESS_GET(core_->progressLow); }
+int HeadlessHost::progressHigh() const { HEADLESS_GET(core_->progressHigh); }
+std::vector<int> HeadlessHost::progressHistory() const { HEADLESS_GET(core_->progressHistory); }
+bool HeadlessHost::timerActive(int id) const { HEADLESS_GET(core_->timers.count(id) != 0); }
+bool HeadlessHost::windowEnded() const { HEADLESS_GET(core_->ended); }
+int HeadlessHost::endCode() const { HEADLESS_GET(core_->endCode); }
+int HeadlessHost::aboutBoxRuns() const { HEADLESS_GET(core_->aboutRuns); }
+std::vector<OneKeyChoice> HeadlessHost::oneKeyShown() const { HEADLESS_GET(core_->oneKeyShown); }
+std::vector<FileDialogParams> HeadlessHost::fileDialogsShown() const {
+    HEADLESS_GET(core_->fileDialogs);
+}
+
+void HeadlessHost::setControlText(int id, const std::string& text) {
+    std::lock_guard<std::mutex> lock(core_->m);
+    core_->controls[id].text = text;
+}
+std::string HeadlessHost::controlText(int id) const {
+    std::lock_guard<std::mutex> lock(core_->m);
+    auto it = core_->controls.find(id);
+    return it == core_->controls.end() ? std::string() : it->second.text;
+}
+void HeadlessHost::enableControl(int id, bool on) {
+    std::lock_guard<std::mutex> lock(core_->m);
+    core_->controls[id].enabled = on;
+}
+void HeadlessHost::enableMenuItem(int id, bool on) {
+    std::lock_guard<std::mutex> lock(core_->m);
+    core_->menu[id] = on;
+}
+void HeadlessHost::listAddString(int id, const std::string& text) {
+    std::lock_guard<std::mutex> lock(core_->m);
+    core_->controls[id].items.push_back(text);
+}
+void HeadlessHost::listSelect(int id, int index) {
+    std::lock_guard<std::mutex> lock(core_->m);
+    Control& list = core_->controls[id];
+    list.selection = (index >= 0 && index < static_cast<int>(list.items.size())) ? index : -1;
+}
+int HeadlessHost::listSelection(int id) const {
+    std::lock_guard<std::mutex> lock(core_->m);
+    auto it = core_->controls.find(id);
+    return it == core_->controls.end() ? -1 : it->second.selection;
+}
+
+void HeadlessHost::logAppend(const std::string& line) {
+    std::function<void(const std::string&)> observer;
+    {
+        std::lock_guard<std::mutex> lock(core_->m);
+        core_->log.push_back(line);
+        core_->history.push_back(line);
+        observer = core_->logObserver;
+    }
+    if (observer) observer(line);
+}
+int HeadlessHost::logLineCount() const {
+    std::lock_guard<std::mutex> lock(core_->m);
+    return static_cast<int>(core_->log.size());
+}
+void HeadlessHost::logDeleteLine(int index) {
+    std::lock_guard<std::mutex> lock(core_->m);
+    if (index >= 0 && index < static_cast<int>(core_->log.size())) {
+        core_->log.erase(core_->log.begin() + index);
+    }
+}
+void HeadlessHost::logSetTopIndex(int index) {
+    std::lock_guard<std::mutex> lock(core_->m);
+    core_->topIndex = index;
+}
+
+void HeadlessHost::progressSetRange(int low, int high) {
+    std::lock_guard<std::mutex> lock(core_->m);
+    core_->progressLow = low;
+    core_->progressHigh = high;
+}
+void HeadlessHost::progressSetPos(int pos) {
+    std::function<void(int)> observer;
+    {
+        std::lock_guard<std::mutex> lock(core_->m);
+        core_->progressPos = std::clamp(pos, core_->progressLow, core_->progressHigh);
+        core_->progressHistory.push_back(core_->progressPos);
+        observer = core_->progressObserver;
+    }
+    if (observer) observer(pos);
+}
+
+void HeadlessHost::messageBox(const std::string& text, const std::string& caption,
+                              MessageIcon icon) {
+    MessageBoxRecord record{text, caption, icon};
+    std::function<void(const MessageBoxRecord&)> observer;
+    {
+        std::lock_guard<std::mutex> lock(core_->m);
+        core_->boxes.push_back(record);
+        observer = core_->boxObserver;
+    }
+    if (observer) observer(record);
+}
+
+FileDialogResult HeadlessHost::chooseOpenFile(const FileDialogParams& params) {
+    FileAnswer answer;
+    {
+        std::lock_guard<std::mutex> lock(core_->m);
+        core_->fileDialogs.push_back(params);
+        answer = core_->openAnswer;
+    }
+    return answer ? answer(params) : FileDialogResult{};
+}
+FileDialogResult HeadlessHost::chooseSaveFile(const FileDialogParams& params) {
+    FileAnswer answer;
+    {
+        std::lock_guard<std::mutex> lock(core_->m);
+        core_->fileDialogs.push_back(params);
+        answer = core_->saveAnswer;
+    }
+    return answer ? answer(params) : FileDialogResult{};
+}
+
+void HeadlessHost::runAboutBox() {
+    std::lock_guard<std::mutex> lock(core_->m);
+    ++core_->aboutRuns;
+}
+
+bool HeadlessHost::runOneKeyDialog(const OneKeyChoice& initial, OneKeyChoice& result) {
+    OneKeyAnswer answer;
+    {
+        std::lock_guard<std::mutex> lock(core_->m);
+        core_->oneKeyShown.push_back(initial);
+        answer = core_->oneKeyAnswer;
+    }
+    result = initial;
+    return answer ? answer(initial, result) : true;
+}
+
+void HeadlessHost::setTimer(int id, int periodMs) {
+    std::lock_guard<std::mutex> lock(core_->m);
+    Timer& timer = core_->timers[id];
+    timer.period = std::chrono::milliseconds(periodMs > 0 ? periodMs : 1);
+    timer.next = Clock::now() + timer.period;
+    core_->wake.notify_all();
+}
+void HeadlessHost::killTimer(int id) {
+    std::lock_guard<std::mutex> lock(core_->m);
+    core_->timers.erase(id);
+}
+
+void HeadlessHost::endWindow(int code) {
+    std::lock_guard<std::mutex> lock(core_->m);
+    core_->ended = true;
+    core_->endCode = code;
+    core_->timers.clear();
+    core_->dropPending();
+}
+
+bool HeadlessHost::startWorker(std::function<void()> body) {
+    {
+        std::lock_guard<std::mutex> lock(core_->m);
+        ++core_->liveWorkers;
+    }
+    try {
+        std::thread([core = core_, body = std::move(body)] {
+            body();
+            std::lock_guard<std::mutex> lock(core->m);
+            --core->liveWorkers;
+            core->workersDone.notify_all();
+        }).detach();
+        return true;
+    } catch (...) {
+        std::lock_guard<std::mutex> lock(core_->m);
+        --core_->liveWorkers;
+        core_->workersDone.notify_all();
+        return false;
+    }
+}
