@@ -77,12 +77,9 @@ void DevClose(DeviceHandle handle) {
 }
 
 int DevPing(DeviceHandle handle) {
-    CommandReport report = CommandReport::make(kCmdEcho, kEcho[0], kEcho[1], kEcho[2], kEcho[3]);
-    if (!Exchange(findLink(handle), report) || report.code() != kCmdEcho) return 0;
-    for (std::size_t i = 0; i < 4; ++i) {
-        if (report.param(i) != kEcho[i]) return 0;
-    }
-    return 1;
+    const CommandReport request =
+        CommandReport::make(kCmdEcho, kEcho[0], kEcho[1], kEcho[2], kEcho[3]);
+    return echoExchange(findLink(handle), request) ? 1 : 0;
 }
 
 int DevSetFlashType(DeviceHandle handle, std::int32_t kind, std::uint32_t capacity) {

@@ -90,19 +90,22 @@ bool FlashDevice::writeData(const Link& link, const std::uint8_t* source, std::u
 
 bool FlashDeviceType2::eraseAll(const Link& link) {
     if (!link) return false;
-    // The request and its first status read go together; later reads repeat
-    // only the read.
+    // The request goes out once with its first status read; later polls
+    // repeat only the read.
     CommandReport reply = CommandReport::make(kCmdEraseAll);
-    if (!Exchange(link, reply)) return false;
+    bool ok = startPolledCommand(link, reply);
     std::uint64_t elapsed = 0;
-    for (;;) {
-        if (reply.code() != kCmdEraseAll) return false;
-        if (reply.param(0) == 0) return true;
+    while (ok && reply.code() == kCmdEraseAll && reply.param(0) != 0) {
         devicePause(POLL_INTERVAL_MS);
         elapsed += POLL_INTERVAL_MS;
-        if (elapsed >= eraseAllTimeoutMs) return false;
-        if (!readCommandReply(link, reply)) return false;
+        if (elapsed >= eraseAllTimeoutMs) {
+            ok = false;
+            break;
+        }
+        ok = readPolledReply(link, reply);
     }
+    endPolledCommand(link);
+    return ok && reply.code() == kCmdEraseAll && reply.param(0) == 0;
 }
 
 bool NoFlashDevice::eraseAll(const Link&) { return false; }

@@ -31,6 +31,10 @@ public:
     std::vector<HidPreparsed> preparsedData;
     std::vector<HidCaps> capabilities;
 
+    // The code of a command whose reply is being polled (the erase); 0 when
+    // none. A liveness check then reads that reply rather than sending.
+    std::uint8_t pollingCode = 0;
+
 private:
     bool openInterface(std::size_t k);
 

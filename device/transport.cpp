@@ -56,11 +56,8 @@ bool getCommandReply(const Link& link, CommandReport& reply) {
     return link.hid->HidD_GetFeature(command.handle, reply.bytes.data(), command.length);
 }
 
-}  // namespace
-
-bool Exchange(const Link& link, CommandReport& report) {
-    if (!link) return false;
-    std::lock_guard<std::mutex> lock(deviceLock());
+// Request and reply on the CommandInterface. The caller holds the device lock.
+bool exchangeLocked(const Link& link, CommandReport& report) {
     RoleTarget command;
     if (!roleTarget(*link.entry, InterfaceRole::Command, &command)) return false;
     report.bytes[0] = 0;
@@ -71,10 +68,45 @@ bool Exchange(const Link& link, CommandReport& report) {
     return link.hid->HidD_GetFeature(command.handle, report.bytes.data(), command.length);
 }
 
-bool readCommandReply(const Link& link, CommandReport& reply) {
+}  // namespace
+
+bool Exchange(const Link& link, CommandReport& report) {
+    if (!link) return false;
+    std::lock_guard<std::mutex> lock(deviceLock());
+    return exchangeLocked(link, report);
+}
+
+bool startPolledCommand(const Link& link, CommandReport& report) {
+    if (!link) return false;
+    std::lock_guard<std::mutex> lock(deviceLock());
+    link.entry->pollingCode = report.code();
+    return exchangeLocked(link, report);
+}
+
+bool readPolledReply(const Link& link, CommandReport& reply) {
     if (!link) return false;
     std::lock_guard<std::mutex> lock(deviceLock());
     return getCommandReply(link, reply);
+}
+
+void endPolledCommand(const Link& link) {
+    if (!link) return;
+    std::lock_guard<std::mutex> lock(deviceLock());
+    link.entry->pollingCode = 0;
+}
+
+bool echoExchange(const Link& link, const CommandReport& request) {
+    if (!link) return false;
+    std::lock_guard<std::mutex> lock(deviceLock());
+    CommandReport reply = request;
+    if (link.entry->pollingCode != 0) {
+        return getCommandReply(link, reply) && reply.code() == link.entry->pollingCode;
+    }
+    if (!exchangeLocked(link, reply)) return false;
+    for (std::size_t i = 1; i < kCommandReportLength; ++i) {
+        if (reply.bytes[i] != request.bytes[i]) return false;
+    }
+    return true;
 }
 
 bool setAddress(const Link& link, std::uint32_t address) {

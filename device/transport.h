@@ -38,8 +38,19 @@ int roleInterface(const ProgrammerEntry& entry, InterfaceRole role);
 // with the reply. True when both HID calls succeed; the caller checks the
 // reply.
 bool Exchange(const Link& link, CommandReport& report);
-// Reads one more reply on the CommandInterface without a request.
-bool readCommandReply(const Link& link, CommandReport& reply);
+// A command whose reply is read again and again until it changes (the
+// erase): the request goes out once with its first reply read, and the entry
+// remembers the code until endPolledCommand.
+bool startPolledCommand(const Link& link, CommandReport& report);
+// Reads the polled reply once more, without a request.
+bool readPolledReply(const Link& link, CommandReport& reply);
+void endPolledCommand(const Link& link);
+
+// The liveness check: exchanges the echo request and is true when the reply
+// repeats offsets 1 to 5. While a polled command runs, a request would take
+// the poll's place in the programmer, so the check reads the polled reply
+// instead and is true when it carries the polled code.
+bool echoExchange(const Link& link, const CommandReport& request);
 
 // 'U': the address where the next page transfer starts; true when the
 // programmer echoes the code and the address.
