@@ -1,0 +1,55 @@
+# make test: installs the Debian packages that are missing, then configures,
+# builds and tests every configuration in turn:
+#   native  Linux, g++, with the tests
+#   asan    the same tests with AddressSanitizer and UndefinedBehaviorSanitizer
+#   win32   the 32-bit Windows programs (MinGW-w64 i686), tests under Wine/Xvfb
+#   fuzz    the libFuzzer targets of tests/fuzz, FUZZ_SECONDS each
+# Each configuration has its own target (make test-win32, ...) and its own
+# build folder below build/. The closing line adds up all ctest counts.
+
+SHELL := /bin/bash
+.SHELLFLAGS := -euo pipefail -c
+.NOTPARALLEL:
+
+LOGS := build/logs
+FUZZ_SECONDS ?= 10
+FUZZ_SOURCES := $(wildcard tests/fuzz/*_fuzz.cpp)
+XVFB := xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp"
+
+.PHONY: test packages test-native test-asan test-win32 test-fuzz clean
+
+test: test-native test-asan test-win32 test-fuzz
+	@scripts/ctest-total.sh $(LOGS)
+
+packages:
+	@scripts/ensure-packages.sh
+	@mkdir -p $(LOGS)
+
+test-native: packages
+	cmake --preset native
+	cmake --build --preset native
+	ctest --preset native | tee $(LOGS)/native.log
+
+test-asan: packages
+	cmake --preset asan
+	cmake --build --preset asan
+	ctest --preset asan | tee $(LOGS)/asan.log
+
+test-win32: packages
+	cmake --preset win32
+	cmake --build --preset win32
+	scripts/wine-init.sh
+	$(XVFB) ctest --preset win32 | tee $(LOGS)/win32.log
+
+test-fuzz: packages
+ifeq ($(FUZZ_SOURCES),)
+	@rm -f $(LOGS)/fuzz.log
+	@echo "fuzz: no fuzz targets in tests/fuzz yet, skipped"
+else
+	cmake --preset fuzz -DVM_FUZZ_SECONDS=$(FUZZ_SECONDS)
+	cmake --build --preset fuzz
+	ctest --preset fuzz | tee $(LOGS)/fuzz.log
+endif
+
+clean:
+	rm -rf build

@@ -1,0 +1,48 @@
+# GoogleTest for the test binaries, and how each binary is registered with
+# CTest.
+#
+# Native builds use the installed GoogleTest. Cross builds for Windows compile
+# it from Debian's sources in /usr/src/googletest, which yields the same
+# GTest::gtest_main target.
+include(GoogleTest)
+
+set(VM_GTEST_SOURCE_DIR /usr/src/googletest CACHE PATH "GoogleTest sources for cross builds")
+
+if(CMAKE_CROSSCOMPILING AND NOT TARGET GTest::gtest_main)
+  if(NOT EXISTS ${VM_GTEST_SOURCE_DIR}/CMakeLists.txt)
+    message(FATAL_ERROR "GoogleTest sources not found in ${VM_GTEST_SOURCE_DIR} "
+                        "(Debian package googletest)")
+  endif()
+  set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+  add_subdirectory(${VM_GTEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/_deps/googletest EXCLUDE_FROM_ALL)
+  # GoogleTest's own warnings are not ours to fix.
+  foreach(t gtest gtest_main gmock gmock_main)
+    if(TARGET ${t})
+      target_compile_options(${t} PRIVATE -w)
+    endif()
+  endforeach()
+endif()
+
+# vm_add_gtest(<target>)
+#
+# Registers one GoogleTest binary. Natively every test case becomes its own
+# CTest test, listed when the tests run. A Windows binary runs under Wine
+# (the cross-compiling emulator) once as a whole: starting Wine per test case
+# would cost more than the tests.
+#
+# Each binary gets a scratch folder of its own, passed in VM612K_TEST_TMP.
+# Test cases of one binary may run at the same time, so they name their files
+# after the test case.
+function(vm_add_gtest target)
+  set(tmp ${CMAKE_CURRENT_BINARY_DIR}/tmp/${target})
+  file(MAKE_DIRECTORY ${tmp})
+  if(CMAKE_CROSSCOMPILING AND WIN32)
+    add_test(NAME ${target} COMMAND ${target} --gtest_color=no)
+    set_tests_properties(${target} PROPERTIES TIMEOUT 900 ENVIRONMENT "VM612K_TEST_TMP=Z:${tmp}")
+  else()
+    gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+                         PROPERTIES TIMEOUT 300 ENVIRONMENT "VM612K_TEST_TMP=${tmp}")
+  endif()
+endfunction()

@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build and the tests need, if any is
+# missing. With everything in place this is one dpkg-query call and returns at
+# once; otherwise it adds the i386 architecture (for wine32), runs
+# apt-get update once and installs what is missing. Needs root (or sudo) only
+# when something has to be installed.
+set -euo pipefail
+
+packages=(
+    # build
+    cmake ninja-build make g++ git
+    # tests
+    libgtest-dev googletest libcli11-dev
+    # fuzzing
+    clang libclang-rt-14-dev
+    # Windows programs and their tests
+    g++-mingw-w64-i686-posix mingw-w64-i686-dev wine wine32:i386
+    # windows on a virtual screen, screenshots, packages
+    xvfb xauth x11-apps imagemagick zip
+)
+
+installed=$(dpkg-query -W -f='${binary:Package} ${db:Status-Status}\n' "${packages[@]}" 2>/dev/null \
+            | awk '$2 == "installed" { print $1 }' || true)
+missing=()
+for p in "${packages[@]}"; do
+    # dpkg-query names native packages without their architecture.
+    if ! grep -qxF -e "$p" -e "${p%:*}" -e "${p}:$(dpkg --print-architecture)" <<<"$installed"; then
+        missing+=("$p")
+    fi
+done
+[[ ${#missing[@]} -eq 0 ]] && exit 0
+
+echo "ensure-packages: installing ${missing[*]}" >&2
+sudo=()
+if [[ $(id -u) -ne 0 ]]; then
+    if command -v sudo >/dev/null; then
+        sudo=(sudo -n)
+    else
+        echo "ensure-packages: missing packages and not root: ${missing[*]}" >&2
+        exit 1
+    fi
+fi
+
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    "${sudo[@]}" dpkg --add-architecture i386
+fi
+export DEBIAN_FRONTEND=noninteractive
+"${sudo[@]}" apt-get update -q
+"${sudo[@]}" apt-get install -y -q "${missing[@]}" </dev/null
