@@ -98,7 +98,7 @@ public:
     void setPortFaults(int port, SimPortFaults faults);
     // Makes the HID services' bind() fail with this text (empty: bind again).
     void setBindError(std::string text);
-    const std::string& bindError() const;
+    std::string bindError() const;
 
     // Latency model: each feature report transfer takes this long; the bus
     // sleeps to a running deadline so that its overshoot does not pile up.

@@ -2,8 +2,8 @@
 // interfaces, its own SPI engine, the I/O port BP0 with a pin-level SPI
 // slave behind it, and the flash chip they share.
 //
-// Every public member is safe to call from any thread: it takes the lock of
-// the bus that holds the programmer.
+// Every public member is safe to call from any thread, also from a reply
+// hook: it takes the (recursive) lock of the bus that holds the programmer.
 #pragma once
 
 #include <array>
@@ -57,7 +57,7 @@ class FlashFile;
 
 class SimProgrammer {
 public:
-    SimProgrammer(int index, const SimProgrammerOptions& options, std::mutex& busLock,
+    SimProgrammer(int index, const SimProgrammerOptions& options, std::recursive_mutex& busLock,
                   std::shared_ptr<SimClock> clock);
     ~SimProgrammer();
     SimProgrammer(const SimProgrammer&) = delete;
@@ -107,6 +107,8 @@ public:
 
     // The bus calls these with its lock held.
     bool presentLocked() const { return present_; }
+    // Changes at every unplug: handles opened before it stay dead.
+    unsigned generationLocked() const { return generation_; }
     bool commandSetLocked(const std::uint8_t* report, std::uint32_t length);
     bool commandGetLocked(std::uint8_t* report, std::uint32_t length);
     bool dataSetLocked(const std::uint8_t* report, std::uint32_t length);
@@ -122,7 +124,7 @@ private:
 
     const int index_;
     const SimProgrammerOptions options_;
-    std::mutex& lock_;
+    std::recursive_mutex& lock_;
     std::shared_ptr<SimClock> clock_;
     std::unique_ptr<FlashChip> chip_;
     std::unique_ptr<SpiSlave> slave_;
@@ -133,6 +135,7 @@ private:
     SimEraseMode eraseMode_;
     bool misoHigh_;
     bool present_ = true;
+    unsigned generation_ = 0;
     bool connected_ = false;
     bool unplugPending_ = false;
     std::uint32_t address_ = 0;

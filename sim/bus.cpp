@@ -1,0 +1,207 @@
+#include "sim/bus.h"
+
+#include "sim/bus_core.h"
+
+namespace vmsim {
+
+namespace {
+
+using Guard = std::lock_guard<std::recursive_mutex>;
+
+constexpr std::uint16_t kVendorUsagePage = 0xFF00;
+
+std::uint32_t parentIdFor(std::size_t device) {
+    return 0x00A10000u + static_cast<std::uint32_t>(device) * 0x0101u;
+}
+
+}  // namespace
+
+bool SimBus::Core::devicePresent(int device) const {
+    const SimProgrammer* programmer = devices[static_cast<std::size_t>(device)].programmer;
+    return programmer == nullptr || programmer->presentLocked();
+}
+
+unsigned SimBus::Core::generationOf(int device) const {
+    const SimProgrammer* programmer = devices[static_cast<std::size_t>(device)].programmer;
+    return programmer == nullptr ? 0 : programmer->generationLocked();
+}
+
+std::vector<int> SimBus::Core::presentInterfaces() const {
+    std::vector<int> ids;
+    for (std::size_t i = 0; i < interfaces.size(); ++i)
+        if (devicePresent(interfaces[i].device)) ids.push_back(static_cast<int>(i));
+    return ids;
+}
+
+int SimBus::Core::interfaceOfHandle(HidHandle handle) const {
+    for (const auto& [comm, open] : comms) {
+        if (open.handle != handle) continue;
+        const int device = interfaces[static_cast<std::size_t>(open.interface)].device;
+        if (!devicePresent(device) || generationOf(device) != open.generation) return -1;
+        return open.interface;
+    }
+    return -1;
+}
+
+void SimBus::Core::record(const SimCallRecord& entry) {
+    ++counts[{entry.call, entry.port}];
+    if (trace.size() < kTraceLimit) trace.push_back(entry);
+}
+
+void SimBus::Core::pace() {
+    SimTime target;
+    {
+        std::lock_guard<std::mutex> guard(paceLock);
+        ++transfers;
+        if (latency.count() == 0) return;
+        modelled += latency;
+        // After an idle gap the model starts afresh from now; small sleep
+        // overshoots are absorbed by the running deadline.
+        const SimTime now = clock->now();
+        if (deadline + std::chrono::milliseconds(2) < now) deadline = now;
+        deadline += latency;
+        target = deadline;
+    }
+    clock->sleepUntil(target);
+}
+
+SimBus::SimBus(std::shared_ptr<SimClock> clock)
+    : core_(std::make_shared<Core>(clock ? std::move(clock)
+                                         : std::make_shared<SteadySimClock>())) {}
+
+SimBus::~SimBus() = default;
+SimBus::SimBus(const SimBus&) = default;
+SimBus& SimBus::operator=(const SimBus&) = default;
+
+SimProgrammer& SimBus::addProgrammer(const SimProgrammerOptions& options, bool placeInterfaces) {
+    SimProgrammer* programmer;
+    {
+        Guard guard(core_->lock);
+        const int index = static_cast<int>(core_->programmers.size());
+        core_->programmers.push_back(
+            std::make_unique<SimProgrammer>(index, options, core_->lock, core_->clock));
+        programmer = core_->programmers.back().get();
+        core_->devices.push_back({programmer, options.vendorId, options.productId,
+                                  parentIdFor(core_->devices.size())});
+    }
+    if (placeInterfaces) {
+        addInterface(*programmer, SimRole::command);
+        addInterface(*programmer, SimRole::data);
+    }
+    return *programmer;
+}
+
+int SimBus::addInterface(SimProgrammer& programmer, SimRole role, SimPortFaults faults) {
+    Guard guard(core_->lock);
+    int device = 0;
+    while (core_->devices[static_cast<std::size_t>(device)].programmer != &programmer) ++device;
+    Core::Interface entry;
+    entry.device = device;
+    entry.role = role;
+    entry.featureLength = role == SimRole::command ? kCommandReportLength : kDataReportLength;
+    entry.usagePage = kVendorUsagePage;
+    entry.usage = role == SimRole::command ? 1 : 2;
+    entry.faults = faults;
+    core_->interfaces.push_back(entry);
+    return static_cast<int>(core_->interfaces.size() - 1);
+}
+
+int SimBus::addForeignDevice(std::uint16_t vendorId, std::uint16_t productId,
+                             std::uint16_t featureLength) {
+    Guard guard(core_->lock);
+    core_->devices.push_back({nullptr, vendorId, productId, parentIdFor(core_->devices.size())});
+    Core::Interface entry;
+    entry.device = static_cast<int>(core_->devices.size() - 1);
+    entry.featureLength = featureLength;
+    entry.usagePage = 0x0001;  // generic desktop
+    entry.usage = 0x0006;      // keyboard
+    core_->interfaces.push_back(entry);
+    return static_cast<int>(core_->interfaces.size() - 1);
+}
+
+std::size_t SimBus::programmerCount() const {
+    Guard guard(core_->lock);
+    return core_->programmers.size();
+}
+
+SimProgrammer& SimBus::programmer(std::size_t index) const {
+    Guard guard(core_->lock);
+    return *core_->programmers.at(index);
+}
+
+int SimBus::portCount() const {
+    Guard guard(core_->lock);
+    return static_cast<int>(core_->presentInterfaces().size());
+}
+
+void SimBus::setPortFaults(int port, SimPortFaults faults) {
+    Guard guard(core_->lock);
+    core_->interfaces.at(static_cast<std::size_t>(port)).faults = faults;
+}
+
+void SimBus::setBindError(std::string text) {
+    Guard guard(core_->lock);
+    core_->bindError = std::move(text);
+}
+
+std::string SimBus::bindError() const {
+    Guard guard(core_->lock);
+    return core_->bindError;
+}
+
+void SimBus::setLatency(std::chrono::microseconds perTransfer) {
+    std::lock_guard<std::mutex> guard(core_->paceLock);
+    core_->latency = perTransfer;
+}
+
+std::chrono::microseconds SimBus::modelledTime() const {
+    std::lock_guard<std::mutex> guard(core_->paceLock);
+    return core_->modelled;
+}
+
+std::uint64_t SimBus::transferCount() const {
+    std::lock_guard<std::mutex> guard(core_->paceLock);
+    return core_->transfers;
+}
+
+std::vector<SimCallRecord> SimBus::trace() const {
+    Guard guard(core_->lock);
+    return core_->trace;
+}
+
+void SimBus::clearTrace() {
+    Guard guard(core_->lock);
+    core_->trace.clear();
+    core_->counts.clear();
+}
+
+std::size_t SimBus::countCalls(SimCall call, int port) const {
+    Guard guard(core_->lock);
+    std::size_t total = 0;
+    for (const auto& [key, count] : core_->counts)
+        if (key.first == call && (port < 0 || key.second == port)) total += count;
+    return total;
+}
+
+std::size_t SimBus::transfers(int port) const {
+    return countCalls(SimCall::getFeature, port) + countCalls(SimCall::setFeature, port);
+}
+
+int SimBus::openCommCount() const {
+    Guard guard(core_->lock);
+    return static_cast<int>(core_->comms.size());
+}
+
+int SimBus::outstandingPreparsed() const {
+    Guard guard(core_->lock);
+    return static_cast<int>(core_->preparsed.size());
+}
+
+int SimBus::errorMode() const {
+    Guard guard(core_->lock);
+    return core_->errorMode;
+}
+
+SimClock& SimBus::clock() const { return *core_->clock; }
+
+}  // namespace vmsim

@@ -1,0 +1,71 @@
+// The inside of a SimBus, shared by the bus handle and its services.
+#pragma once
+
+#include <deque>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "sim/bus.h"
+
+namespace vmsim {
+
+struct SimBus::Core {
+    struct Device {
+        SimProgrammer* programmer = nullptr;  // null for other HID devices
+        std::uint16_t vendorId = 0;
+        std::uint16_t productId = 0;
+        std::uint32_t parentId = 0;
+    };
+    struct Interface {
+        int device = 0;
+        SimRole role = SimRole::command;
+        std::uint16_t featureLength = 0;
+        std::uint16_t usagePage = 0;
+        std::uint16_t usage = 0;
+        SimPortFaults faults;
+    };
+    struct OpenComm {
+        int interface = 0;
+        HidHandle handle = kNoHidHandle;
+        unsigned generation = 0;
+    };
+
+    static constexpr std::size_t kTraceLimit = 200000;
+
+    explicit Core(std::shared_ptr<SimClock> clockIn) : clock(std::move(clockIn)) {}
+
+    // With the lock held.
+    bool devicePresent(int device) const;
+    unsigned generationOf(int device) const;
+    std::vector<int> presentInterfaces() const;
+    int interfaceOfHandle(HidHandle handle) const;  // -1 when closed or gone
+    void record(const SimCallRecord& entry);
+
+    // Waits for the next transfer's slot in the latency model.
+    void pace();
+
+    std::recursive_mutex lock;
+    std::shared_ptr<SimClock> clock;
+    std::deque<std::unique_ptr<SimProgrammer>> programmers;
+    std::vector<Device> devices;
+    std::vector<Interface> interfaces;
+    std::map<int, OpenComm> comms;
+    std::map<HidPreparsed, int> preparsed;
+    HidHandle nextHandle = 0x100;
+    HidPreparsed nextPreparsed = 0x10000;
+    std::vector<SimCallRecord> trace;
+    std::map<std::pair<SimCall, int>, std::size_t> counts;
+    std::string bindError;
+    int errorMode = 0;
+
+    std::mutex paceLock;
+    std::chrono::microseconds latency{0};
+    std::chrono::microseconds modelled{0};
+    std::uint64_t transfers = 0;
+    SimTime deadline{};
+};
+
+}  // namespace vmsim

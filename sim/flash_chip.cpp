@@ -1,0 +1,111 @@
+#include "sim/flash_chip.h"
+
+#include <algorithm>
+
+namespace vmsim {
+
+FlashChip::FlashChip(std::uint32_t capacity, std::uint32_t eraseMs,
+                     std::shared_ptr<SimClock> clock)
+    : cells_(capacity, 0xFF), eraseMs_(eraseMs), clock_(std::move(clock)) {}
+
+void FlashChip::settle() const {
+    if (eraseRunning_ && clock_->now() >= eraseEnd_) {
+        eraseRunning_ = false;
+        status_ &= static_cast<std::uint8_t>(~(kStatusBusy | kStatusWriteEnable));
+    }
+}
+
+std::uint8_t FlashChip::status() const {
+    settle();
+    return status_;
+}
+
+void FlashChip::setStatus(std::uint8_t value) {
+    eraseRunning_ = false;
+    status_ = value;
+}
+
+bool FlashChip::busy() const { return (status() & kStatusBusy) != 0; }
+
+void FlashChip::writeEnable() {
+    if (!busy()) status_ |= kStatusWriteEnable;
+}
+
+void FlashChip::writeDisable() {
+    if (!busy()) status_ &= static_cast<std::uint8_t>(~kStatusWriteEnable);
+}
+
+void FlashChip::writeStatus(std::uint8_t value) {
+    if (busy() || !(status_ & kStatusWriteEnable)) return;
+    status_ = static_cast<std::uint8_t>((value & 0xFC) | (status_ & kStatusBusy));
+}
+
+void FlashChip::chipErase() {
+    if (busy() || !(status_ & kStatusWriteEnable)) return;
+    if (isProtected()) {
+        status_ &= static_cast<std::uint8_t>(~kStatusWriteEnable);
+        return;
+    }
+    std::fill(cells_.begin(), cells_.end(), std::uint8_t{0xFF});
+    markDirty(0, capacity());
+    if (eraseMs_ == 0) {
+        status_ &= static_cast<std::uint8_t>(~kStatusWriteEnable);
+        return;
+    }
+    status_ |= kStatusBusy;
+    eraseRunning_ = true;
+    eraseEnd_ = clock_->now() + std::chrono::milliseconds(eraseMs_);
+}
+
+void FlashChip::program(std::uint32_t address, std::span<const std::uint8_t> bytes) {
+    if (busy() || !(status_ & kStatusWriteEnable)) return;
+    status_ &= static_cast<std::uint8_t>(~kStatusWriteEnable);
+    if (isProtected()) return;
+    const std::uint32_t size = capacity();
+    std::uint32_t at = address % size;
+    for (std::uint8_t byte : bytes) {
+        cells_[at] &= byte;
+        markDirty(at, at + 1);
+        at = (at + 1) % size;
+    }
+}
+
+void FlashChip::read(std::uint32_t address, std::span<std::uint8_t> out) const {
+    const std::uint32_t size = capacity();
+    std::uint32_t at = address % size;
+    for (std::uint8_t& byte : out) {
+        byte = cells_[at];
+        at = (at + 1) % size;
+    }
+}
+
+std::uint8_t FlashChip::readByte(std::uint32_t address) const {
+    return cells_[address % capacity()];
+}
+
+void FlashChip::load(std::uint32_t address, std::span<const std::uint8_t> bytes) {
+    const std::uint32_t size = capacity();
+    std::uint32_t at = address % size;
+    for (std::uint8_t byte : bytes) {
+        cells_[at] = byte;
+        markDirty(at, at + 1);
+        at = (at + 1) % size;
+    }
+}
+
+void FlashChip::markDirty(std::uint32_t begin, std::uint32_t end) {
+    if (dirty_.begin == dirty_.end) {
+        dirty_ = {begin, end};
+        return;
+    }
+    dirty_.begin = std::min(dirty_.begin, begin);
+    dirty_.end = std::max(dirty_.end, end);
+}
+
+FlashChip::Range FlashChip::takeDirty() {
+    Range taken = dirty_;
+    dirty_ = {};
+    return taken;
+}
+
+}  // namespace vmsim

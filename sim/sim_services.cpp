@@ -1,0 +1,287 @@
+// The comm library and the HID services of a SimBus.
+#include <algorithm>
+#include <cstring>
+#include <string_view>
+
+#include "sim/bus.h"
+#include "sim/bus_core.h"
+
+namespace vmsim {
+
+namespace {
+
+using Guard = std::lock_guard<std::recursive_mutex>;
+using Core = SimBus::Core;
+
+constexpr std::int32_t kHidpStatusInvalidPreparsedData = static_cast<std::int32_t>(0xC0110001u);
+
+// "USB" followed by a decimal port number; -1 for anything else.
+int parsePortName(const char* name) {
+    if (name == nullptr) return -1;
+    const std::string_view text(name);
+    if (text.size() < 4 || text.size() > 8 || text.substr(0, 3) != "USB") return -1;
+    int number = 0;
+    for (char c : text.substr(3)) {
+        if (c < '0' || c > '9') return -1;
+        number = number * 10 + (c - '0');
+    }
+    return number;
+}
+
+SimCallRecord callRecord(SimCall call, int port, bool ok) {
+    SimCallRecord entry;
+    entry.call = call;
+    entry.port = port;
+    entry.ok = ok;
+    return entry;
+}
+
+class SimComm final : public CommApi {
+public:
+    explicit SimComm(std::shared_ptr<Core> core) : core_(std::move(core)) {}
+
+    std::uint16_t MISCUsbEnum(int kind) override {
+        Guard guard(core_->lock);
+        const auto count = static_cast<std::uint16_t>(core_->presentInterfaces().size());
+        SimCallRecord entry = callRecord(SimCall::usbEnum, -1, true);
+        entry.argA = kind;
+        core_->record(entry);
+        return count;
+    }
+
+    int MISCOpenComm(const char* portName, int a, int b) override {
+        Guard guard(core_->lock);
+        const std::vector<int> present = core_->presentInterfaces();
+        const int number = parsePortName(portName);
+        const int id = number >= 0 && number < static_cast<int>(present.size())
+                           ? present[static_cast<std::size_t>(number)]
+                           : -1;
+        int comm = -1;
+        if (id >= 0 && !core_->interfaces[static_cast<std::size_t>(id)].faults.failOpen) {
+            comm = 0;
+            while (core_->comms.count(comm) != 0) ++comm;
+            const int device = core_->interfaces[static_cast<std::size_t>(id)].device;
+            core_->comms[comm] = {id, core_->nextHandle, core_->generationOf(device)};
+            core_->nextHandle += 4;
+        }
+        SimCallRecord entry = callRecord(SimCall::openComm, id, comm >= 0);
+        entry.argA = a;
+        entry.argB = b;
+        core_->record(entry);
+        return comm;
+    }
+
+    HidHandle MISCGetDevIfWinHandle(int commHandle) override {
+        Guard guard(core_->lock);
+        const auto found = core_->comms.find(commHandle);
+        HidHandle handle = kNoHidHandle;
+        int id = -1;
+        if (found != core_->comms.end()) {
+            id = found->second.interface;
+            if (!core_->interfaces[static_cast<std::size_t>(id)].faults.noHandle &&
+                core_->interfaceOfHandle(found->second.handle) == id)
+                handle = found->second.handle;
+        }
+        core_->record(callRecord(SimCall::getHandle, id, handle != kNoHidHandle));
+        return handle;
+    }
+
+    int MISCUsbGetParentDevInst(int commHandle, int kind, std::uint32_t* id) override {
+        Guard guard(core_->lock);
+        const auto found = core_->comms.find(commHandle);
+        const bool ok = found != core_->comms.end() && id != nullptr;
+        int port = -1;
+        if (ok) {
+            port = found->second.interface;
+            const int device = core_->interfaces[static_cast<std::size_t>(port)].device;
+            *id = core_->devices[static_cast<std::size_t>(device)].parentId;
+        }
+        SimCallRecord entry = callRecord(SimCall::parentId, port, ok);
+        entry.argA = kind;
+        core_->record(entry);
+        return ok ? 1 : 0;
+    }
+
+    int MISCCloseComm(int commHandle) override {
+        Guard guard(core_->lock);
+        const auto found = core_->comms.find(commHandle);
+        int port = -1;
+        if (found != core_->comms.end()) {
+            port = found->second.interface;
+            core_->comms.erase(found);
+        }
+        SimCallRecord entry = callRecord(SimCall::closeComm, port, port >= 0);
+        entry.argA = commHandle;
+        core_->record(entry);
+        return port >= 0 ? 1 : 0;
+    }
+
+    int MISCSetErrorMode(int mode) override {
+        Guard guard(core_->lock);
+        const int previous = core_->errorMode;
+        core_->errorMode = mode;
+        SimCallRecord entry = callRecord(SimCall::setErrorMode, -1, true);
+        entry.argA = mode;
+        core_->record(entry);
+        return previous;
+    }
+
+private:
+    std::shared_ptr<Core> core_;
+};
+
+class SimHid final : public HidApi {
+public:
+    explicit SimHid(std::shared_ptr<Core> core) : core_(std::move(core)) {}
+
+    bool bind() override {
+        Guard guard(core_->lock);
+        bound_ = core_->bindError.empty();
+        core_->record(callRecord(SimCall::bind, -1, bound_));
+        return bound_;
+    }
+
+    bool HidD_GetAttributes(HidHandle handle, HidAttributes* attributes) override {
+        Guard guard(core_->lock);
+        const int id = usable(handle);
+        const bool ok = id >= 0 && attributes != nullptr && !faults(id).failAttributes;
+        if (ok) {
+            const Core::Device& device = deviceOf(id);
+            attributes->size = sizeof(HidAttributes);
+            attributes->vendorId = device.vendorId;
+            attributes->productId = device.productId;
+            attributes->versionNumber = 0x0100;
+        }
+        core_->record(callRecord(SimCall::getAttributes, id, ok));
+        return ok;
+    }
+
+    void HidD_GetHidGuid(HidGuid* guid) override {
+        Guard guard(core_->lock);
+        if (bound_ && guid != nullptr)
+            *guid = HidGuid{0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
+        core_->record(callRecord(SimCall::getHidGuid, -1, bound_));
+    }
+
+    bool HidD_GetPreparsedData(HidHandle handle, HidPreparsed* preparsed) override {
+        Guard guard(core_->lock);
+        const int id = usable(handle);
+        const bool ok = id >= 0 && preparsed != nullptr && !faults(id).failPreparsed;
+        if (ok) {
+            *preparsed = core_->nextPreparsed;
+            core_->preparsed[core_->nextPreparsed] = id;
+            core_->nextPreparsed += 0x10;
+        }
+        core_->record(callRecord(SimCall::getPreparsed, id, ok));
+        return ok;
+    }
+
+    bool HidD_FreePreparsedData(HidPreparsed preparsed) override {
+        Guard guard(core_->lock);
+        const auto found = core_->preparsed.find(preparsed);
+        const bool ok = bound_ && found != core_->preparsed.end();
+        const int id = found != core_->preparsed.end() ? found->second : -1;
+        if (ok) core_->preparsed.erase(found);
+        core_->record(callRecord(SimCall::freePreparsed, id, ok));
+        return ok;
+    }
+
+    std::int32_t HidP_GetCaps(HidPreparsed preparsed, HidCaps* caps) override {
+        Guard guard(core_->lock);
+        const auto found = core_->preparsed.find(preparsed);
+        const int id = found != core_->preparsed.end() ? found->second : -1;
+        const bool ok = bound_ && id >= 0 && caps != nullptr && !faults(id).failCaps;
+        if (ok) {
+            const Core::Interface& face = core_->interfaces[static_cast<std::size_t>(id)];
+            *caps = HidCaps{};
+            caps->usage = face.usage;
+            caps->usagePage = face.usagePage;
+            caps->featureReportByteLength = face.featureLength;
+            caps->numberLinkCollectionNodes = 1;
+            caps->numberFeatureValueCaps = face.featureLength > 0 ? 1 : 0;
+            caps->numberFeatureDataIndices = face.featureLength > 0 ? 1 : 0;
+            if (deviceOf(id).programmer == nullptr) caps->inputReportByteLength = 9;
+        }
+        core_->record(callRecord(SimCall::getCaps, id, ok));
+        return ok ? kHidpStatusSuccess : kHidpStatusInvalidPreparsedData;
+    }
+
+    bool HidD_GetFeature(HidHandle handle, void* buffer, std::uint32_t length) override {
+        core_->pace();
+        Guard guard(core_->lock);
+        auto* bytes = static_cast<std::uint8_t*>(buffer);
+        const int id = usable(handle);
+        bool ok = transferable(id, bytes, length) && !faults(id).failGetFeature;
+        if (ok) {
+            SimProgrammer* programmer = deviceOf(id).programmer;
+            if (programmer == nullptr)
+                std::memset(bytes, 0, length);
+            else if (core_->interfaces[static_cast<std::size_t>(id)].role == SimRole::command)
+                ok = programmer->commandGetLocked(bytes, length);
+            else
+                ok = programmer->dataGetLocked(bytes, length);
+        }
+        core_->record(transferRecord(SimCall::getFeature, id, ok, bytes, length));
+        return ok;
+    }
+
+    bool HidD_SetFeature(HidHandle handle, const void* buffer, std::uint32_t length) override {
+        core_->pace();
+        Guard guard(core_->lock);
+        const auto* bytes = static_cast<const std::uint8_t*>(buffer);
+        const int id = usable(handle);
+        bool ok = transferable(id, bytes, length) && !faults(id).failSetFeature;
+        if (ok) {
+            SimProgrammer* programmer = deviceOf(id).programmer;
+            if (programmer == nullptr)
+                ok = true;
+            else if (core_->interfaces[static_cast<std::size_t>(id)].role == SimRole::command)
+                ok = programmer->commandSetLocked(bytes, length);
+            else
+                ok = programmer->dataSetLocked(bytes, length);
+        }
+        SimCallRecord entry = transferRecord(SimCall::setFeature, id, ok, nullptr, length);
+        if (bytes != nullptr) std::copy(bytes, bytes + std::min<std::uint32_t>(length, 8), entry.head.begin());
+        core_->record(entry);
+        return ok;
+    }
+
+private:
+    // The interface of an open, present handle once bound; -1 otherwise.
+    int usable(HidHandle handle) const { return bound_ ? core_->interfaceOfHandle(handle) : -1; }
+
+    const SimPortFaults& faults(int id) const {
+        return core_->interfaces[static_cast<std::size_t>(id)].faults;
+    }
+
+    const Core::Device& deviceOf(int id) const {
+        return core_->devices[static_cast<std::size_t>(core_->interfaces[static_cast<std::size_t>(id)].device)];
+    }
+
+    // A feature report moves only with the interface's exact report length
+    // and report id 0, like the operating system's own check.
+    bool transferable(int id, const std::uint8_t* bytes, std::uint32_t length) const {
+        if (id < 0 || bytes == nullptr) return false;
+        const std::uint16_t expected = core_->interfaces[static_cast<std::size_t>(id)].featureLength;
+        return expected != 0 && length == expected && bytes[0] == 0;
+    }
+
+    static SimCallRecord transferRecord(SimCall call, int id, bool ok, const std::uint8_t* bytes,
+                                        std::uint32_t length) {
+        SimCallRecord entry = callRecord(call, id, ok);
+        entry.length = length;
+        if (ok && bytes != nullptr) std::copy(bytes, bytes + std::min<std::uint32_t>(length, 8), entry.head.begin());
+        return entry;
+    }
+
+    std::shared_ptr<Core> core_;
+    bool bound_ = false;
+};
+
+}  // namespace
+
+UsbServices SimBus::services() const {
+    return UsbServices{std::make_shared<SimComm>(core_), std::make_shared<SimHid>(core_)};
+}
+
+}  // namespace vmsim
