@@ -1,0 +1,5 @@
+// The Linux HID backend (hidraw and sysfs) is not there yet: its services
+// refuse to bind, which ends the program at start.
+#include "platform/usb_select.h"
+
+UsbServices nativeUsbServices() { return unavailableUsbServices("no HID services on Linux yet"); }

@@ -1,0 +1,52 @@
+#include "platform/usb_select.h"
+
+#include <cstdlib>
+#include <utility>
+
+#include "sim/bus.h"
+
+namespace {
+
+class NoComm final : public CommApi {
+public:
+    std::uint16_t MISCUsbEnum(int) override { return 0; }
+    int MISCOpenComm(const char*, int, int) override { return -1; }
+    HidHandle MISCGetDevIfWinHandle(int) override { return kNoHidHandle; }
+    int MISCUsbGetParentDevInst(int, int, std::uint32_t*) override { return 0; }
+    int MISCCloseComm(int) override { return 0; }
+    int MISCSetErrorMode(int) override { return 0; }
+};
+
+class NoHid final : public HidApi {
+public:
+    explicit NoHid(std::string reason) : reason_(std::move(reason)) {}
+    bool bind() override { return false; }
+    bool HidD_GetAttributes(HidHandle, HidAttributes*) override { return false; }
+    void HidD_GetHidGuid(HidGuid*) override {}
+    bool HidD_GetPreparsedData(HidHandle, HidPreparsed*) override { return false; }
+    bool HidD_FreePreparsedData(HidPreparsed) override { return false; }
+    bool HidD_GetFeature(HidHandle, void*, std::uint32_t) override { return false; }
+    bool HidD_SetFeature(HidHandle, const void*, std::uint32_t) override { return false; }
+    std::int32_t HidP_GetCaps(HidPreparsed, HidCaps*) override { return 0; }
+    const std::string& reason() const { return reason_; }
+
+private:
+    std::string reason_;
+};
+
+}  // namespace
+
+UsbServices unavailableUsbServices(std::string reason) {
+    return UsbServices{std::make_shared<NoComm>(), std::make_shared<NoHid>(std::move(reason))};
+}
+
+UsbServices selectUsbServices(const std::optional<std::string>& simConfig, std::string* error) {
+    std::optional<std::string> config = simConfig;
+    if (!config) {
+        if (const char* value = std::getenv(kSimEnvironmentVariable)) config = value;
+    }
+    if (!config) return nativeUsbServices();
+    const vmsim::SimBus bus = vmsim::makeSimBus(*config);
+    if (error != nullptr) *error = bus.bindError();
+    return bus.services();
+}
