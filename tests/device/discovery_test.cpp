@@ -1,0 +1,209 @@
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "device/device_context.h"
+#include "device_test_support.h"
+
+using vmsim::SimCall;
+using vmsim::SimRole;
+
+namespace {
+
+std::vector<std::vector<std::string>> listedPorts() {
+    std::lock_guard<std::mutex> lock(deviceLock());
+    std::vector<std::vector<std::string>> ports;
+    ProgrammerList& list = programmerList();
+    for (std::size_t i = 0; i < list.count(); ++i) {
+        // Entries are closed after discovery; open/close to reach them.
+        std::int32_t h = list.open(i);
+        auto entry = list.find(h);
+        ports.push_back(entry ? entry->portNames : std::vector<std::string>{});
+        if (entry) entry->close();
+    }
+    return ports;
+}
+
+}  // namespace
+
+using Discovery = DeviceTest;
+
+TEST_F(Discovery, NoPortsMeansNoProgrammerAndNoTraffic) {
+    useBus();
+    bus_.clearTrace();
+    EXPECT_EQ(DevConnect(0), kNoDevice);
+    EXPECT_EQ(DevEnumerate(), 0u);
+    EXPECT_EQ(bus_.countCalls(SimCall::openComm), 0u);
+    EXPECT_TRUE(commandsSent().empty());
+}
+
+TEST_F(Discovery, GroupsInterfacesByDeviceAcrossForeignAndInterleavedPorts) {
+    for (int i = 0; i < 3; ++i) bus_.addForeignDevice();
+    auto& a = bus_.addProgrammer({}, false);
+    auto& b = bus_.addProgrammer({}, false);
+    bus_.addInterface(a, SimRole::command);        // USB3
+    bus_.addInterface(b, SimRole::command);        // USB4
+    bus_.addForeignDevice(0x0416, 0x9392, 6);      // USB5: wrong product id
+    bus_.addInterface(a, SimRole::data);           // USB6
+    bus_.addInterface(b, SimRole::data);           // USB7
+    useBus();
+    bus_.clearTrace();
+
+    ASSERT_EQ(DevEnumerate(), 2u);
+    EXPECT_EQ(bus_.openCommCount(), 0);  // every discovery port closed again
+    EXPECT_EQ(bus_.countCalls(SimCall::openComm), 8u);
+    EXPECT_EQ(bus_.countCalls(SimCall::closeComm), 8u);
+    EXPECT_EQ(bus_.countCalls(SimCall::parentId), 4u);
+    for (const auto& r : bus_.trace()) {
+        if (r.call == SimCall::openComm) {
+            EXPECT_EQ(r.argA, 100);
+            EXPECT_EQ(r.argB, 100);
+        }
+        if (r.call == SimCall::usbEnum) {
+            EXPECT_EQ(r.argA, 5);
+        }
+        if (r.call == SimCall::parentId) {
+            EXPECT_EQ(r.argA, 2);
+        }
+    }
+    const auto ports = listedPorts();
+    ASSERT_EQ(ports.size(), 2u);
+    EXPECT_EQ(ports[0], (std::vector<std::string>{"USB3", "USB6"}));
+    EXPECT_EQ(ports[1], (std::vector<std::string>{"USB4", "USB7"}));
+
+    // DevConnect(0) opens the device met first; the other stays closed.
+    const DeviceHandle h = DevConnect(0);
+    ASSERT_GE(h, 0);
+    EXPECT_TRUE(a.connected());
+    EXPECT_FALSE(b.connected());
+    EXPECT_EQ(bus_.openCommCount(), 2);
+    const DeviceHandle h1 = DevConnect(1);
+    ASSERT_GE(h1, 0);
+    EXPECT_TRUE(b.connected());
+    EXPECT_EQ(bus_.openCommCount(), 2);  // a's entry was closed by the rediscovery
+}
+
+TEST_F(Discovery, DevicesWithOneOrThreeInterfacesAreNotListed) {
+    auto& one = bus_.addProgrammer({}, false);
+    bus_.addInterface(one, SimRole::command);
+    auto& three = bus_.addProgrammer({}, false);
+    bus_.addInterface(three, SimRole::command);
+    bus_.addInterface(three, SimRole::data);
+    bus_.addInterface(three, SimRole::data);
+    useBus();
+    EXPECT_EQ(DevEnumerate(), 0u);
+    EXPECT_EQ(DevConnect(0), kNoDevice);
+    EXPECT_EQ(bus_.openCommCount(), 0);
+}
+
+TEST_F(Discovery, WrongProductIdIsSkippedAndClosed) {
+    vmsim::SimProgrammerOptions other;
+    other.productId = 0x9390;
+    bus_.addProgrammer(other);
+    useBus();
+    EXPECT_EQ(DevEnumerate(), 0u);
+    EXPECT_EQ(bus_.countCalls(SimCall::closeComm), bus_.countCalls(SimCall::openComm));
+    EXPECT_EQ(bus_.countCalls(SimCall::parentId), 0u);
+    EXPECT_EQ(bus_.openCommCount(), 0);
+}
+
+TEST_F(Discovery, PortsThatFailDuringDiscoveryAreSkipped) {
+    auto& p = bus_.addProgrammer({}, false);
+    int cmd = bus_.addInterface(p, SimRole::command);
+    bus_.addInterface(p, SimRole::data);
+    useBus();
+    bus_.setPortFaults(cmd, {.failOpen = true});
+    EXPECT_EQ(DevEnumerate(), 0u);
+    bus_.setPortFaults(cmd, {.noHandle = true});
+    EXPECT_EQ(DevEnumerate(), 0u);
+    bus_.setPortFaults(cmd, {.failAttributes = true});
+    EXPECT_EQ(DevEnumerate(), 0u);
+    EXPECT_EQ(bus_.openCommCount(), 0);
+    bus_.setPortFaults(cmd, {});
+    EXPECT_EQ(DevEnumerate(), 1u);
+}
+
+TEST_F(Discovery, FailedOpenClosesEveryInterfaceAgain) {
+    auto& p = bus_.addProgrammer({}, false);
+    bus_.addInterface(p, SimRole::command);
+    int data = bus_.addInterface(p, SimRole::data);
+    useBus();
+    ASSERT_EQ(DevEnumerate(), 1u);
+
+    bus_.setPortFaults(data, {.failCaps = true});
+    EXPECT_EQ(DevOpen(0), kNoDevice);
+    EXPECT_EQ(bus_.openCommCount(), 0);
+    EXPECT_EQ(bus_.outstandingPreparsed(), 0);
+
+    bus_.setPortFaults(data, {.failPreparsed = true});
+    EXPECT_EQ(DevOpen(0), kNoDevice);
+    bus_.setPortFaults(data, {.noHandle = true});
+    EXPECT_EQ(DevOpen(0), kNoDevice);
+    EXPECT_EQ(bus_.openCommCount(), 0);
+    EXPECT_EQ(bus_.outstandingPreparsed(), 0);
+
+    // Open with an index equal to the list's size touches no port.
+    bus_.setPortFaults(data, {});
+    bus_.clearTrace();
+    EXPECT_EQ(DevOpen(1), kNoDevice);
+    EXPECT_TRUE(bus_.trace().empty());
+    // The open for use passes 0 and 0.
+    EXPECT_GE(DevOpen(0), 0);
+    for (const auto& r : bus_.trace()) {
+        if (r.call == SimCall::openComm) {
+            EXPECT_EQ(r.argA, 0);
+            EXPECT_EQ(r.argB, 0);
+        }
+    }
+}
+
+TEST_F(Discovery, RediscoveryClosesTheConnectedProgrammerAndItsHandleGoesStale) {
+    const DeviceHandle h = connectOne();
+    ASSERT_GE(h, 0);
+    EXPECT_EQ(DevPing(h), 1);
+    EXPECT_EQ(bus_.outstandingPreparsed(), 2);
+
+    EXPECT_EQ(DevEnumerate(), 1u);
+    EXPECT_EQ(bus_.openCommCount(), 0);
+    EXPECT_EQ(bus_.outstandingPreparsed(), 0);
+    bus_.clearTrace();
+    EXPECT_EQ(DevPing(h), 0);
+    std::uint8_t block[4] = {};
+    EXPECT_EQ(DevGetPortBP0(h, block, 4), 0);
+    EXPECT_TRUE(bus_.trace().empty());
+}
+
+TEST_F(Discovery, InitializeBindsOnceAndSetsTheErrorMode) {
+    bus_.setBindError("no hid.dll");
+    DevUseServices(bus_.services());
+    EXPECT_EQ(DevInitialize("/x/qx_app"), 0);
+    EXPECT_EQ(bus_.errorMode(), 0);
+    EXPECT_EQ(DevEnumerate(), 0u);  // unbound services are never called
+    EXPECT_EQ(bus_.countCalls(SimCall::usbEnum), 0u);
+
+    bus_.setBindError("");
+    EXPECT_EQ(DevInitialize("/x/qx_app"), 1);
+    EXPECT_EQ(bus_.errorMode(), -2);
+
+    DevUseServices({});
+    EXPECT_EQ(DevInitialize("/x/qx_app"), 0);
+}
+
+TEST_F(Discovery, CloseSendsDisconnectAndClosesThePorts) {
+    const DeviceHandle h = connectOne();
+    ASSERT_GE(h, 0);
+    bus_.clearTrace();
+    const std::size_t pausesBefore = pauseCount();
+    DevClose(h);
+    EXPECT_EQ(commandsSent(), std::vector<std::uint8_t>{'Q'});
+    EXPECT_EQ(featureCalls()[0].head, (std::vector<std::uint8_t>{0, 'Q', 2, 0, 0, 0}));
+    EXPECT_EQ(pauseCount(), pausesBefore + 1);
+    EXPECT_FALSE(bus_.programmer(0).connected());
+    EXPECT_EQ(bus_.openCommCount(), 0);
+    EXPECT_EQ(bus_.outstandingPreparsed(), 0);
+    EXPECT_EQ(DevPing(h), 0);
+
+    bus_.clearTrace();
+    DevClose(kNoDevice);
+    EXPECT_TRUE(bus_.trace().empty());
+}
