@@ -4,6 +4,9 @@
 #include "app/image_files.h"
 #include "app/texts/texts.h"
 #include "app/window_ops.h"
+#include "chip/flash_size.h"
+#include "operations/erase_animation.h"
+#include "operations/workers.h"
 #include "device/devapi.h"
 
 MainWindow::MainWindow(WindowHost& host, AppState& state, std::string programPath)
@@ -22,6 +25,7 @@ void MainWindow::onStart() {
     state_.oneKeyOptions.erase = 1;
     state_.oneKeyOptions.program = 1;
     state_.oneKeyOptions.verify = 1;
+    fillFlashSizeList(*this);
     if (state_.startupFilePending == 1) onCommand(ids::kLoad);
 }
 
@@ -49,6 +53,17 @@ void MainWindow::onCommand(int id) {
             break;
         case ids::kShowSummary:
             showImageSummary(*this);
+            break;
+        case ids::kSetFlash:
+            setFlash(*this);
+            break;
+        case ids::kRead:
+        case ids::kErase:
+        case ids::kBlank:
+        case ids::kProgram:
+        case ids::kVerify:
+        case ids::kOneKey:
+            startOperation(id);
             break;
         default:
             break;
@@ -83,7 +98,42 @@ void MainWindow::onDeviceChange(unsigned eventCode) {
     }
 }
 
-void MainWindow::onTimer(int /*id*/) {}
+void MainWindow::startOperation(int id) {
+    // Only one worker at a time: a press that arrives before the running
+    // worker has disabled the buttons does nothing, and above all does not
+    // release the image that worker may be using.
+    if (workerRunning_) return;
+    const bool sized = state_.flashSize >= 32768;
+    switch (id) {
+        case ids::kRead:
+            if (state_.imageData) {
+                state_.imageData.reset();
+                state_.imageSize = 0;
+            }
+            if (sized) startWorker([this] { ReadWorker(this); });
+            break;
+        case ids::kErase:
+            state_.eraseRequest = {this, ids::kProgressBar};
+            startWorker([this] { EraseWorker(&state_.eraseRequest); });
+            break;
+        case ids::kBlank:
+            if (sized) startWorker([this] { BlankCheckWorker(this); });
+            break;
+        case ids::kProgram:
+            if (sized) startWorker([this] { ProgramWorker(this); });
+            break;
+        case ids::kVerify:
+            if (sized) startWorker([this] { VerifyWorker(this); });
+            break;
+        case ids::kOneKey:
+            runOneKeyDownload(*this);
+            break;
+    }
+}
+
+void MainWindow::onTimer(int id) {
+    if (id == ids::kEraseTimer && !ended_) eraseAnimationTick(*this);
+}
 
 int MainWindow::closeMainWindow() {
     if (state_.busy == 1) {

@@ -35,6 +35,7 @@ public:
 
 private:
     void connect();
+    void startOperation(int id);
     void disconnect();
 
     WindowHost& host_;

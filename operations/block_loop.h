@@ -1,0 +1,41 @@
+// The block loop every flash operation shares: 32768-byte blocks in rising
+// address order, the progress bar moved once per percent, and an optional
+// shorter tail.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+class MainWindow;
+
+constexpr std::uint32_t kBlockSize = 32768;
+
+// What one block transfer found.
+enum class BlockStep {
+    next,   // moved and checked; go on
+    error,  // the transfer failed or moved less: log the error line, stop
+    stop,   // moved, but the check failed (a difference): stop silently
+};
+
+// A transfer of `length` bytes at flash `address`, which is also the offset
+// into the image.
+using BlockTransfer = std::function<BlockStep(std::uint32_t address, std::uint32_t length)>;
+
+// Runs the full blocks of `length` bytes, then, with `withTail`, the rest.
+// Logs `errorLine` once on the first error. Returns the step that ended the
+// loop: next when every block (and the tail) went through.
+BlockStep runBlockLoop(MainWindow& window, std::uint32_t length, bool withTail,
+                       const char* errorLine, const BlockTransfer& transfer);
+
+// A worker's buffers. Tests make them fail to reach the out-of-memory paths.
+std::unique_ptr<std::uint8_t[]> allocateWorkerBuffer(std::uint32_t bytes);
+void failWorkerAllocationsForTests(bool fail);
+
+// The shared steps of Program and Verify, over the smaller of the image and
+// the flash. Program writes the image from address 0; Verify reads it back
+// into `readBuffer` (32768 bytes) and compares.
+bool programImage(MainWindow& window, const char* errorLine);
+bool verifyImage(MainWindow& window, std::uint8_t* readBuffer, const char* errorLine);
+// The length Program and Verify use.
+std::uint32_t imageLength(MainWindow& window);
