@@ -39,7 +39,7 @@ test-win32: packages
 	cmake --preset win32
 	cmake --build --preset win32
 	scripts/wine-init.sh
-	$(XVFB) ctest --preset win32 | tee $(LOGS)/win32.log
+	$(XVFB) scripts/wine-session.sh ctest --preset win32 | tee $(LOGS)/win32.log
 
 test-fuzz: packages
 ifeq ($(FUZZ_SOURCES),)

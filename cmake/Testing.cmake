@@ -46,3 +46,33 @@ function(vm_add_gtest target)
                          PROPERTIES TIMEOUT 300 ENVIRONMENT "VM612K_TEST_TMP=${tmp}")
   endif()
 endfunction()
+
+# vm_add_standalone_check()
+#
+# Windows builds: one test that checks every program of the build imports
+# no DLL of the MinGW tool chain. Call once, after all folders are added.
+function(vm_add_standalone_check)
+  if(NOT WIN32)
+    return()
+  endif()
+  set(programs)
+  set(dirs ${PROJECT_SOURCE_DIR})
+  while(dirs)
+    list(POP_FRONT dirs dir)
+    get_property(subdirs DIRECTORY ${dir} PROPERTY SUBDIRECTORIES)
+    list(APPEND dirs ${subdirs})
+    get_property(targets DIRECTORY ${dir} PROPERTY BUILDSYSTEM_TARGETS)
+    foreach(t ${targets})
+      get_target_property(type ${t} TYPE)
+      get_target_property(excluded ${t} EXCLUDE_FROM_ALL)
+      if(type STREQUAL "EXECUTABLE" AND NOT excluded)
+        list(APPEND programs $<TARGET_FILE:${t}>)
+      endif()
+    endforeach()
+  endwhile()
+  if(programs)
+    add_test(NAME win32_programs_standalone
+             COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${CMAKE_OBJDUMP} "-DPROGRAMS=${programs}"
+                     -P ${PROJECT_SOURCE_DIR}/cmake/CheckStandalone.cmake)
+  endif()
+endfunction()
