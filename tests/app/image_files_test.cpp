@@ -1,4 +1,5 @@
 // Load, Save, checksum and summary fields, end to end on the headless host.
+#include <cstring>
 #include <fstream>
 
 #include "app/image_files.h"
