@@ -3,9 +3,12 @@
 #include <fstream>
 #include <random>
 
+#include "chip/direct_spi.h"
 #include "device/devapi.h"
+#include "operations/block_loop.h"
 
 void AppTest::SetUp() {
+    seen_ = 0;
     resetAppState();
     DevResetForTests();
     DevSetSleeper([](std::uint32_t) {});
@@ -22,6 +25,8 @@ void AppTest::TearDown() {
     }
     DevResetForTests();
     DevSetSleeper(nullptr);
+    setDirectSpiClock(nullptr);
+    failWorkerAllocationsForTests(false);
     resetAppState();
     std::error_code ignored;
     fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add, ignored);
@@ -91,4 +96,9 @@ void AppTest::setFlash(int index) {
 void AppTest::runWorker(int id) {
     app().press(id);
     ASSERT_TRUE(app().waitIdle());
+}
+
+void AppTest::fastDirectSpiClock() {
+    auto now = std::make_shared<std::uint64_t>(0);
+    setDirectSpiClock([now] { return *now += 100; });
 }

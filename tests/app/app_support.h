@@ -50,6 +50,9 @@ protected:
     void setFlash(int index);
     // Presses a worker button and waits for the worker to end.
     void runWorker(int id);
+    // A direct-SPI clock that moves 100 ms at every look, so bounded waits
+    // end at once.
+    void fastDirectSpiClock();
 
     fs::path dir_;
     vmsim::SimBus bus_;
