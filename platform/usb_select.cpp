@@ -41,10 +41,14 @@ UsbServices unavailableUsbServices(std::string reason) {
 }
 
 UsbServices selectUsbServices(const std::optional<std::string>& simConfig, std::string* error) {
+    return selectUsbServicesFrom(simConfig, std::getenv(kSimEnvironmentVariable), error);
+}
+
+UsbServices selectUsbServicesFrom(const std::optional<std::string>& simConfig, const char* variable,
+                                  std::string* error) {
+    if (error != nullptr) error->clear();
     std::optional<std::string> config = simConfig;
-    if (!config) {
-        if (const char* value = std::getenv(kSimEnvironmentVariable)) config = value;
-    }
+    if (!config && variable != nullptr) config = variable;
     if (!config) return nativeUsbServices();
     const vmsim::SimBus bus = vmsim::makeSimBus(*config);
     if (error != nullptr) *error = bus.bindError();

@@ -25,3 +25,7 @@ UsbServices unavailableUsbServices(std::string reason);
 // whose bind() fails, and `error` (when given) receives the explanation.
 UsbServices selectUsbServices(const std::optional<std::string>& simConfig = std::nullopt,
                               std::string* error = nullptr);
+
+// The same choice with the variable's value given (null: not set).
+UsbServices selectUsbServicesFrom(const std::optional<std::string>& simConfig, const char* variable,
+                                  std::string* error = nullptr);

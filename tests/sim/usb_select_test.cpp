@@ -1,0 +1,36 @@
+// Which services the program installs.
+#include <gtest/gtest.h>
+
+#include "platform/usb_select.h"
+
+namespace {
+
+TEST(UsbSelect, EmptyVariableMeansTheDefaultEmulator) {
+    std::string error = "stale";
+    UsbServices services = selectUsbServicesFrom(std::nullopt, "", &error);
+    EXPECT_EQ(error, "");
+    EXPECT_TRUE(services.hid->bind());
+    EXPECT_EQ(services.comm->MISCUsbEnum(5), 2);
+}
+
+TEST(UsbSelect, CommandLineConfigurationWinsOverTheVariable) {
+    UsbServices services = selectUsbServicesFrom(std::string("others=1"), "programmers=2");
+    EXPECT_EQ(services.comm->MISCUsbEnum(5), 3);
+}
+
+TEST(UsbSelect, BadConfigurationFailsTheBindWithItsReason) {
+    std::string error;
+    UsbServices services = selectUsbServicesFrom(std::nullopt, "colour=blue", &error);
+    EXPECT_NE(error.find("colour"), std::string::npos);
+    EXPECT_FALSE(services.hid->bind());
+}
+
+TEST(UsbSelect, WithoutTheEmulatorThePlatformServicesAreUsed) {
+    std::string error = "stale";
+    UsbServices services = selectUsbServicesFrom(std::nullopt, nullptr, &error);
+    ASSERT_TRUE(services.comm && services.hid);
+    EXPECT_FALSE(services.hid->bind()) << "no native backend yet";
+    EXPECT_EQ(services.comm->MISCUsbEnum(5), 0);
+}
+
+}  // namespace
