@@ -1,0 +1,198 @@
+// Connect, Dis-Con and the device-change events, also while a worker runs.
+#include <thread>
+
+#include "app_support.h"
+#include "device/devapi.h"
+#include "gate.h"
+
+using Lines = std::vector<std::string>;
+
+namespace {
+constexpr int k1Mbit = 2;
+const int kOperationGroup[] = {ids::kRead,    ids::kErase,  ids::kBlank,
+                               ids::kProgram, ids::kVerify, ids::kOneKey};
+}  // namespace
+
+TEST_F(AppTest, PlugInAfterStartConnectsButLeavesTheButtonsClosed) {
+    vmsim::SimBus bus;
+    startWith(bus);
+    EXPECT_EQ(log().back(), "Connect to USB Device fail..");
+    bus.addProgrammer();
+    newLines();
+    app().deviceChange(ids::kDeviceArrival);
+    EXPECT_EQ(newLines(), Lines{"Connect to USB device ok..."});
+    EXPECT_GE(state().deviceHandle, 0);
+    for (int id : kOperationGroup) EXPECT_FALSE(host().enabled(id));
+
+    // A second arrival with a programmer connected changes nothing.
+    app().deviceChange(ids::kDeviceArrival);
+    EXPECT_TRUE(newLines().empty());
+}
+
+TEST_F(AppTest, RemovalOfAnotherDeviceChangesNothing) {
+    start("erase_ms=0,others=2");
+    setFlash(k1Mbit);
+    DeviceHandle handle = state().deviceHandle;
+    newLines();
+    app().deviceChange(ids::kDeviceRemoveComplete);
+    EXPECT_TRUE(newLines().empty());
+    EXPECT_EQ(state().deviceHandle, handle);
+    EXPECT_TRUE(host().enabled(ids::kRead));
+}
+
+TEST_F(AppTest, RemovalOfTheProgrammerDisconnects) {
+    start("erase_ms=0");
+    setFlash(k1Mbit);
+    newLines();
+    bus_.programmer(0).unplug();
+    app().deviceChange(ids::kDeviceRemoveComplete);
+    EXPECT_EQ(newLines(), Lines{"Disconnect USB device..."});
+    EXPECT_EQ(state().deviceHandle, -1);
+    for (int id : kOperationGroup) EXPECT_FALSE(host().enabled(id));
+}
+
+TEST_F(AppTest, DisconnectAndConnectButtons) {
+    start("programmers=0");
+    newLines();
+    app().press(ids::kDisconnect);  // also with nothing connected
+    EXPECT_EQ(newLines(), Lines{"Disconnect USB Device..."});
+    for (int id : kOperationGroup) EXPECT_FALSE(host().enabled(id));
+
+    TearDown();
+    SetUp();
+    start("erase_ms=0");
+    setFlash(k1Mbit);
+    newLines();
+    app().press(ids::kConnect);  // replaces the connection, buttons untouched
+    EXPECT_EQ(newLines(), Lines{"Connect to USB Device OK.."});
+    EXPECT_GE(state().deviceHandle, 0);
+    EXPECT_TRUE(host().enabled(ids::kRead));
+    app().press(ids::kDisconnect);
+    EXPECT_EQ(newLines(), Lines{"Disconnect USB Device..."});
+    EXPECT_FALSE(bus_.programmer(0).connected());
+}
+
+TEST_F(AppTest, SetFlashStoresTheSizeAndOpensTheButtonsOnlyWhenAccepted) {
+    start("programmers=0");
+    newLines();
+    EXPECT_EQ(host().listItems(ids::kFlashSizeList),
+              (Lines{"256Kbit", "512Kbit", "1  Mbit", "2  Mbit", "4  Mbit", "8  Mbit", "16 Mbit",
+                     "32 Mbit", "64 Mbit", "128Mbit"}));
+    EXPECT_EQ(host().listSelection(ids::kFlashSizeList), 5);
+    EXPECT_EQ(state().flashSize, 0u);
+    app().press(ids::kSetFlash);
+    EXPECT_EQ(newLines(), Lines{"Set Flash fail..."});
+    EXPECT_EQ(state().flashSize, 1048576u);
+    EXPECT_EQ(state().flashKind, 5);
+    for (int id : kOperationGroup) EXPECT_FALSE(host().enabled(id));
+}
+
+TEST_F(AppTest, SetFlashSendsKindAndSizeAndWarnsOfALargeImage) {
+    start("erase_ms=0,size=128Mbit");
+    bus_.clearTrace();
+    setFlash(9);
+    EXPECT_EQ(state().flashSize, 16777216u);
+    bool sentR = false;
+    for (const auto& call : bus_.trace()) {
+        if (call.call == vmsim::SimCall::setFeature && call.head[1] == 'R') {
+            sentR = true;
+            EXPECT_EQ(call.head[2], 2);
+        }
+    }
+    EXPECT_TRUE(sentR);
+    EXPECT_TRUE(host().enabled(ids::kOneKey));
+
+    load(makeImage("two.bin", 2097152));
+    newLines();
+    setFlash(5);
+    EXPECT_EQ(newLines(), (Lines{"Set Flash OK...", "Imported File is too large!!!"}));
+    for (int id : kOperationGroup) EXPECT_TRUE(host().enabled(id));
+
+    // Refused after accepted: the buttons close again.
+    bus_.programmer(0).unplug();
+    setFlash(5);
+    EXPECT_EQ(newLines(), Lines{"Set Flash fail..."});
+    for (int id : kOperationGroup) EXPECT_FALSE(host().enabled(id));
+}
+
+class BusyTest : public AppTest {
+protected:
+    void ready() {
+        start("erase_ms=0,size=1Mbit");
+        setFlash(k1Mbit);
+        load(makeImage("img.bin", 131072));
+        newLines();
+    }
+};
+
+TEST_F(BusyTest, CloseIsRefusedWhileEveryWorkerButEraseRuns) {
+    const int workers[] = {ids::kRead, ids::kBlank, ids::kProgram, ids::kVerify, ids::kOneKey};
+    for (int id : workers) {
+        SCOPED_TRACE(id);
+        TearDown();
+        SetUp();
+        ready();
+        AnswerGate gate;
+        gate.arm(bus_.programmer(0), 'U');
+        app().press(id);
+        ASSERT_TRUE(gate.waitReached());
+        EXPECT_EQ(state().busy, 1);
+        EXPECT_EQ(app().requestClose(), 1);
+        EXPECT_EQ(host().messageBoxes().back().caption, "Busy now...");
+        EXPECT_FALSE(host().menuEnabled(ids::kOpenFile));
+        EXPECT_FALSE(host().menuEnabled(ids::kExit));
+        EXPECT_TRUE(host().menuEnabled(ids::kAbout));
+        EXPECT_TRUE(host().enabled(ids::kConnect));
+        gate.release();
+        ASSERT_TRUE(app().waitIdle());
+        EXPECT_EQ(app().requestClose(), 0);
+    }
+
+    TearDown();
+    SetUp();
+    ready();
+    AnswerGate gate;
+    gate.arm(bus_.programmer(0), 'S');
+    app().press(ids::kErase);
+    ASSERT_TRUE(gate.waitReached());
+    EXPECT_EQ(state().busy, 0);
+    EXPECT_EQ(app().requestClose(), 0);  // an erase does not hold the window
+    EXPECT_TRUE(host().windowEnded());
+    gate.release();
+    EXPECT_TRUE(app().waitIdle());
+}
+
+TEST_F(BusyTest, DeviceEventsDuringAWorkerEndInItsOwnFailureLines) {
+    const int events[] = {ids::kDisconnect, ids::kConnect, -1};
+    for (int event : events) {
+        SCOPED_TRACE(event);
+        TearDown();
+        SetUp();
+        ready();
+        AnswerGate gate;
+        gate.arm(bus_.programmer(0), 'U', 2);
+        app().press(ids::kRead);
+        ASSERT_TRUE(gate.waitReached());
+        // The window's command waits for the held answer, so let it go
+        // from another thread.
+        std::thread window([&] {
+            if (event == -1) {
+                bus_.programmer(0).unplug();
+                app().deviceChange(ids::kDeviceRemoveComplete);
+            } else {
+                app().press(event);
+            }
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        gate.release();
+        window.join();
+        ASSERT_TRUE(app().waitIdle());
+        Lines lines = host().logHistory();
+        EXPECT_EQ(std::count(lines.begin(), lines.end(), "Reading...Please wait..."), 1);
+        EXPECT_EQ(lines.back().rfind("Buffer checksum:0x", 0), 0u);
+        EXPECT_EQ(state().busy, 0);
+        EXPECT_FALSE(app().window().workerRunning());
+        for (int id : kOperationGroup) EXPECT_TRUE(host().enabled(id));  // the worker's end
+        EXPECT_TRUE(app().press(ids::kAbout));                           // the window answers
+    }
+}
