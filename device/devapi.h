@@ -6,6 +6,8 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
+#include <vector>
 
 #include "device/usb_seam.h"
 
@@ -50,6 +52,15 @@ std::uint32_t DevEraseAllTimeoutMs();
 // connect or disconnect) goes through this sleeper; tests install one that
 // takes no real time. An empty function restores the real sleep.
 void DevSetSleeper(std::function<void(std::uint32_t ms)> sleeper);
+
+// One programmer found by discovery: its ports and, for real devices, the
+// system paths of their devices.
+struct ProgrammerInfo {
+    std::vector<std::string> portNames;
+    std::vector<std::string> devicePaths;
+};
+// Runs discovery, as DevConnect does, and describes what it found.
+std::vector<ProgrammerInfo> DevListProgrammers();
 
 // Drops every programmer entry, the flash manager, the recorded program
 // location and the HID binding, as if the process had just started. The

@@ -38,3 +38,9 @@ std::shared_ptr<ProgrammerEntry> ProgrammerList::find(std::int32_t handle) const
     }
     return nullptr;
 }
+
+std::vector<std::vector<std::string>> ProgrammerList::portNames() const {
+    std::vector<std::vector<std::string>> names;
+    for (const auto& entry : entries_) names.push_back(entry ? entry->portNames : std::vector<std::string>{});
+    return names;
+}

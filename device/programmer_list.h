@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "device/programmer_entry.h"
@@ -29,6 +30,8 @@ public:
     std::shared_ptr<ProgrammerEntry> find(std::int32_t handle) const;
     // Closes and drops every entry.
     void clear();
+    // The port names of each entry, in list order.
+    std::vector<std::vector<std::string>> portNames() const;
 
 private:
     std::vector<std::shared_ptr<ProgrammerEntry>> entries_;

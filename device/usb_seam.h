@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 // An operating-system handle of one HID interface; -1 means none.
 using HidHandle = std::intptr_t;
@@ -78,6 +79,9 @@ public:
     virtual int MISCUsbGetParentDevInst(int commHandle, int kind, std::uint32_t* id) = 0;
     virtual int MISCCloseComm(int commHandle) = 0;
     virtual int MISCSetErrorMode(int mode) = 0;
+    // The operating system's path of a port's device, for the operator's
+    // eyes only; empty when there is none (the emulator's ports).
+    virtual std::string MISCGetPortPath(const char* /*portName*/) { return {}; }
 };
 
 // One set of USB services: a comm library and the HID services it pairs with.
