@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <memory>
+#include <thread>
 
 #include "sim_test_support.h"
 
@@ -184,6 +185,41 @@ TEST(SimBus, LatencyModelsDeviceTimeWithoutRealWaits) {
     EXPECT_EQ(bus.transferCount(), 8u);
     EXPECT_EQ(bus.modelledTime(), 2000us);
     EXPECT_EQ(clock->now() - start, 2000us);
+}
+
+}  // namespace
+
+namespace {
+
+// A worker moving pages while another thread inspects the bus and pings on
+// a second programmer: the bus keeps one consistent state (run it under the
+// thread sanitizer to see races).
+TEST(SimBus, ConcurrentCallersKeepTheBusConsistent) {
+    vmsim::SimBus bus;
+    vmsim::SimProgrammerOptions options;
+    options.capacity = 65536;
+    auto& first = bus.addProgrammer(options);
+    bus.addProgrammer(options);
+    SimHost host{bus};
+    HostProgrammer worker{host, 0, 1};
+    HostProgrammer pinger{host, 2, 3};
+    std::thread other([&] {
+        for (int i = 0; i < 200; ++i) {
+            EXPECT_EQ(host.exchange(pinger.command, {0, '[', 9, 3, 9, 1}), (vmsim::SimReport{0, '[', 9, 3, 9, 1}));
+            (void)bus.trace().size();
+            (void)first.contents();
+        }
+    });
+    std::uint16_t sum = 0;
+    for (std::uint32_t page = 0; page < 64; ++page) {
+        if (page % 32 == 0) {
+            ASSERT_TRUE(host.setAddress(worker.command, 0));
+        }
+        ASSERT_TRUE(host.writePage(worker.data, worker.command, pattern(2048, page), &sum));
+        EXPECT_EQ(sum, pageSum(pattern(2048, page)));
+    }
+    other.join();
+    EXPECT_EQ(first.pageCount(), 64u);
 }
 
 }  // namespace
