@@ -94,7 +94,9 @@ SimProgrammer& SimBus::addProgrammer(const SimProgrammerOptions& options, bool p
 int SimBus::addInterface(SimProgrammer& programmer, SimRole role, SimPortFaults faults) {
     Guard guard(core_->lock);
     int device = 0;
-    while (core_->devices[static_cast<std::size_t>(device)].programmer != &programmer) ++device;
+    const int devices = static_cast<int>(core_->devices.size());
+    while (device < devices && core_->devices[static_cast<std::size_t>(device)].programmer != &programmer) ++device;
+    if (device == devices) return -1;
     Core::Interface entry;
     entry.device = device;
     entry.role = role;
@@ -134,9 +136,11 @@ int SimBus::portCount() const {
     return static_cast<int>(core_->presentInterfaces().size());
 }
 
-void SimBus::setPortFaults(int port, SimPortFaults faults) {
+bool SimBus::setPortFaults(int port, SimPortFaults faults) {
     Guard guard(core_->lock);
-    core_->interfaces.at(static_cast<std::size_t>(port)).faults = faults;
+    if (port < 0 || port >= static_cast<int>(core_->interfaces.size())) return false;
+    core_->interfaces[static_cast<std::size_t>(port)].faults = faults;
+    return true;
 }
 
 void SimBus::setBindError(std::string text) {

@@ -85,17 +85,19 @@ public:
     // addInterface (any number, any order, interleaved with others).
     SimProgrammer& addProgrammer(const SimProgrammerOptions& options = {},
                                  bool placeInterfaces = true);
-    // Adds one interface of `programmer` as the next port; returns its id.
+    // Adds one interface of `programmer` as the next port; returns its id
+    // (-1 when the programmer is not on this bus).
     int addInterface(SimProgrammer& programmer, SimRole role, SimPortFaults faults = {});
     // Adds a device that is not a programmer, with one interface; returns its id.
     int addForeignDevice(std::uint16_t vendorId = 0x046D, std::uint16_t productId = 0xC077,
                          std::uint16_t featureLength = 0);
 
     std::size_t programmerCount() const;
-    SimProgrammer& programmer(std::size_t index) const;
+    SimProgrammer& programmer(std::size_t index) const;  // index < programmerCount()
     int portCount() const;  // ports present now
 
-    void setPortFaults(int port, SimPortFaults faults);
+    // False when there is no interface with that id.
+    bool setPortFaults(int port, SimPortFaults faults);
     // Makes the HID services' bind() fail with this text (empty: bind again).
     void setBindError(std::string text);
     std::string bindError() const;

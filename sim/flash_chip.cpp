@@ -61,12 +61,20 @@ void FlashChip::program(std::uint32_t address, std::span<const std::uint8_t> byt
     if (busy() || !(status_ & kStatusWriteEnable)) return;
     status_ &= static_cast<std::uint8_t>(~kStatusWriteEnable);
     if (isProtected()) return;
+    apply(address, bytes, true);
+}
+
+void FlashChip::apply(std::uint32_t address, std::span<const std::uint8_t> bytes, bool andIn) {
     const std::uint32_t size = capacity();
     std::uint32_t at = address % size;
-    for (std::uint8_t byte : bytes) {
-        cells_[at] &= byte;
-        markDirty(at, at + 1);
-        at = (at + 1) % size;
+    std::size_t from = 0;
+    while (from < bytes.size()) {
+        const std::size_t run = std::min<std::size_t>(bytes.size() - from, size - at);
+        for (std::size_t i = 0; i < run; ++i)
+            cells_[at + i] = andIn ? static_cast<std::uint8_t>(cells_[at + i] & bytes[from + i]) : bytes[from + i];
+        markDirty(at, at + static_cast<std::uint32_t>(run));
+        from += run;
+        at = 0;
     }
 }
 
@@ -84,13 +92,7 @@ std::uint8_t FlashChip::readByte(std::uint32_t address) const {
 }
 
 void FlashChip::load(std::uint32_t address, std::span<const std::uint8_t> bytes) {
-    const std::uint32_t size = capacity();
-    std::uint32_t at = address % size;
-    for (std::uint8_t byte : bytes) {
-        cells_[at] = byte;
-        markDirty(at, at + 1);
-        at = (at + 1) % size;
-    }
+    apply(address, bytes, false);
 }
 
 void FlashChip::markDirty(std::uint32_t begin, std::uint32_t end) {

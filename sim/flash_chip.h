@@ -56,6 +56,8 @@ public:
     Range takeDirty();
 
 private:
+    // Stores (or ANDs in) bytes from `address` on, wrapping at the capacity.
+    void apply(std::uint32_t address, std::span<const std::uint8_t> bytes, bool andIn);
     void markDirty(std::uint32_t begin, std::uint32_t end);
     void settle() const;
 
