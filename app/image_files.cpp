@@ -27,7 +27,7 @@ int fillSelection(const FileDialogResult& answer, FileSelection& selection) {
     if (!answer.chosen || answer.nameOffset > answer.path.size()) return 0;
     std::string directory = answer.path.substr(0, answer.nameOffset);
     std::string name = answer.path.substr(answer.nameOffset);
-    if (directory.empty() || !platform::isPathSeparator(directory.back())) {
+    if (!directory.empty() && !platform::isPathSeparator(directory.back())) {
         directory += platform::pathSeparator();
     }
     // A selection holds 259 characters and its terminator; a longer answer

@@ -71,7 +71,7 @@ void MainWindow::onCommand(int id) {
 }
 
 void MainWindow::connect() {
-    state_.deviceHandle = DevConnect(0);
+    state_.deviceHandle = DevConnect(connectIndex_);
     appendLog(*this, state_.deviceHandle >= 0 ? txt().connectOk : txt().connectFail);
 }
 
@@ -86,7 +86,7 @@ void MainWindow::onDeviceChange(unsigned eventCode) {
     if (ended_) return;
     if (eventCode == ids::kDeviceArrival) {
         if (state_.deviceHandle >= 0) return;
-        state_.deviceHandle = DevConnect(0);
+        state_.deviceHandle = DevConnect(connectIndex_);
         if (state_.deviceHandle >= 0) appendLog(*this, txt().deviceArrived);
     } else if (eventCode == ids::kDeviceRemoveComplete) {
         if (state_.deviceHandle < 0) return;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -27,6 +28,10 @@ public:
 
     bool ended() const { return ended_; }
 
+    // Which programmer, in discovery order, Connect and a device arrival
+    // open. The window opens the first; the command line may choose another.
+    void setConnectIndex(std::uint32_t index) { connectIndex_ = index; }
+
     // Starts a worker unless one is running. The window marks the worker as
     // running here, on its own thread, before the worker's thread exists, so
     // a second press cannot start a second one.
@@ -42,5 +47,6 @@ private:
     AppState& state_;
     std::string programPath_;
     bool ended_ = false;
+    std::uint32_t connectIndex_ = 0;
     std::atomic<bool> workerRunning_{false};
 };

@@ -1,0 +1,10 @@
+// vm612k: the command-line front end of the VM612K flash programmer.
+#include "cli/options.h"
+#include "cli/run.h"
+#include "platform/process.h"
+
+int main(int argc, char** argv) {
+    CliParse parse = parseCommandLine(argc, argv);
+    if (!parse.options) return parse.exitStatus;
+    return runCli(*parse.options, platform::programPath(argc > 0 ? argv[0] : nullptr));
+}

@@ -1,0 +1,139 @@
+#include "cli/options.h"
+
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
+#include <cctype>
+#include <iostream>
+
+#include "chip/flash_size.h"
+
+namespace {
+
+std::string squeeze(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        if (c != ' ') out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return out;
+}
+
+const char* kEmulatorHelp =
+    "Emulator (--sim[=CONFIG] or the VM612K_SIM variable; the option wins).\n"
+    "CONFIG is a comma-separated list of key=value items:\n"
+    "  size=LABEL|BYTES  the emulated chip (default 16Mbit)\n"
+    "  file=PATH         keep the flash contents in this file\n"
+    "  programmers=N     virtual programmers (default 1)\n"
+    "  others=N          other HID devices on the bus (default 0)\n"
+    "  protect=0|1       block-protect bits set at start\n"
+    "  erase=ok|fail|stuck  the programmer's own chip erase\n"
+    "  erase_ms=MS       how long a chip erase takes (default 300)\n"
+    "  unplug=N          the programmer is gone after N data pages\n"
+    "  badsum=N          data page N carries a wrong sum\n"
+    "  latency_us=US     time each HID transfer takes (default 0)\n"
+    "  miso=0|1          MISO held high: no chip answers the pins\n"
+    "\n"
+    "Exit status: 0 success, 1 the operation failed or found a difference,\n"
+    "2 usage or input error, 3 no programmer or flash size refused.\n";
+
+}  // namespace
+
+int parseFlashSize(const std::string& text) {
+    const std::string wanted = squeeze(text);
+    for (int i = 0; i < kFlashSizeCount; ++i) {
+        if (squeeze(FlashSizeTable[i].label) == wanted ||
+            std::to_string(FlashSizeTable[i].size) == wanted) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+std::string commandName(CliCommand command) {
+    switch (command) {
+        case CliCommand::list: return "list";
+        case CliCommand::read: return "read";
+        case CliCommand::erase: return "erase";
+        case CliCommand::blank: return "blank";
+        case CliCommand::program: return "program";
+        case CliCommand::verify: return "verify";
+        case CliCommand::onekey: return "onekey";
+    }
+    return "";
+}
+
+CliParse parseCommandLine(int argc, const char* const* argv) {
+    CliOptions options;
+    std::string size;
+    CLI::App app{"vm612k: programs the SPI flash of VM612K modules through the USB programmer",
+                 "vm612k"};
+    app.set_version_flag("--version", std::string("vm612k ") + kCliVersion);
+    app.footer(kEmulatorHelp);
+    app.require_subcommand(1);
+    app.fallthrough();
+    app.add_option("-s,--size", size, "flash size: 256Kbit ... 128Mbit, or bytes");
+    app.add_option("-p,--programmer", options.programmer, "programmer index in discovery order")
+        ->check(CLI::NonNegativeNumber);
+    std::string simConfig;
+    auto* sim = app.add_option("--sim", simConfig, "run on the built-in emulator")
+                    ->expected(0, 1)
+                    ->default_str("");
+    app.add_option("--lang", options.lang, "message set")->check(CLI::IsMember({"en", "sc"}));
+    app.add_flag("-q,--quiet", options.quiet, "no progress bar");
+    app.add_flag("--json", options.json, "a final JSON object on stdout");
+
+    auto* list = app.add_subcommand("list", "list the programmers found");
+    auto* read = app.add_subcommand("read", "read the flash into a file");
+    read->add_option("-o,--output", options.output, "file to save")->required();
+    auto* erase = app.add_subcommand("erase", "erase the whole flash");
+    auto* blank = app.add_subcommand("blank", "check that the flash is blank");
+    auto* program = app.add_subcommand("program", "program an image (no erase)");
+    program->add_option("FILE", options.file, "image file")->required();
+    auto* verify = app.add_subcommand("verify", "compare the flash with an image");
+    verify->add_option("FILE", options.file, "image file")->required();
+    auto* onekey = app.add_subcommand("onekey", "erase, program and verify");
+    onekey->add_option("FILE", options.file, "image file")->required();
+    bool noErase = false, noProgram = false, noVerify = false;
+    onekey->add_flag("--no-erase", noErase, "skip the erase");
+    onekey->add_flag("--no-program", noProgram, "skip programming");
+    onekey->add_flag("--no-verify", noVerify, "skip the verify");
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        std::cout << app.help();
+        return {std::nullopt, 0};
+    } catch (const CLI::CallForVersion& e) {
+        std::cout << e.what() << "\n";
+        return {std::nullopt, 0};
+    } catch (const CLI::ParseError& e) {
+        std::cerr << "vm612k: " << e.what() << "\nRun with --help for usage.\n";
+        return {std::nullopt, 2};
+    }
+
+    const std::pair<CLI::App*, CliCommand> commands[] = {
+        {list, CliCommand::list},     {read, CliCommand::read},     {erase, CliCommand::erase},
+        {blank, CliCommand::blank},   {program, CliCommand::program},
+        {verify, CliCommand::verify}, {onekey, CliCommand::onekey}};
+    for (auto [sub, command] : commands) {
+        if (sub->parsed()) options.command = command;
+    }
+    if (sim->count() > 0) options.sim = simConfig;
+    options.erase = !noErase;
+    options.program = !noProgram;
+    options.verify = !noVerify;
+
+    if (options.command != CliCommand::list) {
+        if (size.empty()) {
+            std::cerr << "vm612k: --size is required for " << commandName(options.command) << "\n";
+            return {std::nullopt, 2};
+        }
+        options.sizeIndex = parseFlashSize(size);
+        if (options.sizeIndex < 0) {
+            std::cerr << "vm612k: unknown flash size '" << size
+                      << "' (256Kbit, 512Kbit, 1Mbit ... 128Mbit, or a byte count)\n";
+            return {std::nullopt, 2};
+        }
+    }
+    return {options, 0};
+}

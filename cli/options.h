@@ -1,0 +1,38 @@
+// The command line of vm612k: what one run is asked to do.
+#pragma once
+
+#include <optional>
+#include <string>
+
+enum class CliCommand { list, read, erase, blank, program, verify, onekey };
+
+struct CliOptions {
+    CliCommand command = CliCommand::list;
+    int sizeIndex = -1;             // index into the flash-size table
+    unsigned programmer = 0;        // discovery order
+    std::optional<std::string> sim;  // --sim[=CONFIG]
+    std::string lang = "en";
+    bool quiet = false;
+    bool json = false;
+    std::string file;    // program, verify, onekey
+    std::string output;  // read -o
+    bool erase = true, program = true, verify = true;  // onekey steps
+};
+
+// Outcome of parsing: run with the options, or stop with an exit status
+// (0 after --help or --version, 2 after a usage error).
+struct CliParse {
+    std::optional<CliOptions> options;
+    int exitStatus = 0;
+};
+
+// Parses argv; help, version and usage errors are printed here.
+CliParse parseCommandLine(int argc, const char* const* argv);
+
+// The flash-size index of a size given as a label of the size list, with
+// or without its inner spaces, in any case, or as a byte count; -1 if none.
+int parseFlashSize(const std::string& text);
+
+std::string commandName(CliCommand command);
+
+constexpr const char* kCliVersion = "1.1.0";

@@ -1,0 +1,284 @@
+// The vm612k binary run as a subprocess on the emulator: its stdout, exit
+// status and the emulator's flash file.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "cli/json.h"
+#include "cli/options.h"
+#include "cli/progress_bar.h"
+
+namespace fs = std::filesystem;
+using Lines = std::vector<std::string>;
+
+namespace {
+
+struct CliRun {
+    int status = -1;
+    Lines out;     // stdout, one entry per line
+    std::string err;
+};
+
+std::string quote(const std::string& text) {
+    std::string out = "'";
+    for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+std::string slurp(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+class CliTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::random_device random;
+        dir_ = fs::temp_directory_path() / ("vm612k-cli-" + std::to_string(random()));
+        fs::create_directories(dir_);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    // Runs vm612k with `args` (already quoted where needed) in the test's folder.
+    CliRun run(const std::string& args, const std::string& env = "env -u VM612K_SIM") {
+        std::string command = "cd " + quote(dir_.string()) + " && " + env + " " +
+                              quote(VM612K_CLI_PATH) + " " + args + " 2>" +
+                              quote((dir_ / "stderr.txt").string());
+        CliRun result;
+        std::FILE* pipe = ::popen(command.c_str(), "r");
+        std::string text;
+        char buffer[4096];
+        std::size_t n;
+        while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) text.append(buffer, n);
+        int raw = ::pclose(pipe);
+        result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        std::size_t start = 0;
+        for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
+            result.out.push_back(text.substr(start, end - start));
+        }
+        result.err = slurp(dir_ / "stderr.txt");
+        return result;
+    }
+
+    fs::path image(const std::string& name, std::size_t size) {
+        std::string bytes(size, '\0');
+        for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>(i * 13 + 1);
+        std::ofstream(dir_ / name, std::ios::binary) << bytes;
+        return dir_ / name;
+    }
+    std::string sim(const std::string& extra = "") {
+        return "--sim=erase_ms=0,file=" + (dir_ / "flash.bin").string() + extra;
+    }
+
+    fs::path dir_;
+};
+
+const Lines kStart = {"Loading HID Device to default ok...", "Connect to USB Device OK.."};
+
+Lines tail(const Lines& lines, std::size_t from) {
+    return Lines(lines.begin() + static_cast<std::ptrdiff_t>(std::min(from, lines.size())),
+                 lines.end());
+}
+
+}  // namespace
+
+TEST(CliOptions, SizeLabelsInEveryForm) {
+    EXPECT_EQ(parseFlashSize("8Mbit"), 5);
+    EXPECT_EQ(parseFlashSize("8  Mbit"), 5);
+    EXPECT_EQ(parseFlashSize("8mbit"), 5);
+    EXPECT_EQ(parseFlashSize("128MBIT"), 9);
+    EXPECT_EQ(parseFlashSize("256Kbit"), 0);
+    EXPECT_EQ(parseFlashSize("1048576"), 5);
+    EXPECT_EQ(parseFlashSize("16 mbit"), 6);
+    EXPECT_EQ(parseFlashSize("1048577"), -1);
+    EXPECT_EQ(parseFlashSize("9Mbit"), -1);
+    EXPECT_EQ(parseFlashSize(""), -1);
+}
+
+TEST(CliJson, EscapesAndHoldsTheFields) {
+    RunReport report{"read", "ok", 0, 16, 0xABCDEF, 1.5, {"a\"b", "c\\d", "\x01"}};
+    EXPECT_EQ(toJson(report),
+              "{\"command\":\"read\",\"result\":\"ok\",\"exit_status\":0,\"image_size\":16,"
+              "\"checksum\":\"0xABCDEF\",\"elapsed_seconds\":1.500,"
+              "\"log\":[\"a\\\"b\",\"c\\\\d\",\"\\u0001\"]}");
+}
+
+TEST(CliProgress, ShowsPhasePercentBytesRateAndEta) {
+    std::string line = ProgressBar::render("program", 50, 524288, 1048576, 2.0);
+    EXPECT_NE(line.find("program"), std::string::npos);
+    EXPECT_NE(line.find(" 50%"), std::string::npos);
+    EXPECT_NE(line.find("512 KiB / 1.0 MiB"), std::string::npos);
+    EXPECT_NE(line.find("256 KiB/s"), std::string::npos);
+    EXPECT_NE(line.find("ETA 2s"), std::string::npos);
+}
+
+TEST_F(CliTest, OneKeyThenReadBackGivesTheImage) {
+    fs::path img = image("img.bin", 100000);
+    CliRun onekey = run(sim() + " -s 8Mbit onekey img.bin");
+    EXPECT_EQ(onekey.status, 0) << onekey.err;
+    ASSERT_GE(onekey.out.size(), 9u);
+    EXPECT_EQ(Lines(onekey.out.begin(), onekey.out.begin() + 2), kStart);
+    EXPECT_EQ(onekey.out[2], "img.bin");
+    EXPECT_EQ(onekey.out[3], "FileSize(Byte):100000->FlashSize(Mbit):0.762939");
+    EXPECT_EQ(onekey.out[4], "ReadFile OK...");
+    EXPECT_EQ(onekey.out[6], "Set Flash OK...");
+    EXPECT_EQ(tail(onekey.out, 7),
+              (Lines{"Disable write protection...", "Erasing...Please wait...",
+                     "succeed : erase whole flash...", "Programming...Please wait...",
+                     "program done...", "Verifying...Please wait...", "Verify pass..."}));
+    EXPECT_TRUE(onekey.err.empty()) << onekey.err;  // no terminal: no bar
+
+    std::string flash = slurp(dir_ / "flash.bin");
+    EXPECT_EQ(flash.substr(0, 100000), slurp(img));
+
+    CliRun read = run(sim() + " -s \"8  Mbit\" read -o out.bin");
+    EXPECT_EQ(read.status, 0) << read.err;
+    EXPECT_EQ(read.out.back(), "SaveFile OK...");
+    EXPECT_EQ(slurp(dir_ / "out.bin").substr(0, 1048576), flash.substr(0, 1048576));
+
+    CliRun verify = run(sim() + " -s 1048576 verify img.bin");
+    EXPECT_EQ(verify.status, 0);
+    EXPECT_EQ(tail(verify.out, verify.out.size() - 2),
+              (Lines{"Verifying...Please wait...", "Verify pass..."}));
+}
+
+TEST_F(CliTest, EraseBlankAndProgramOnAGoodRun) {
+    image("img.bin", 4096);
+    CliRun blank = run(sim() + " -s 1Mbit blank");
+    EXPECT_EQ(blank.status, 0);
+    EXPECT_EQ(blank.out.back(), "Flash is blank...");
+    CliRun program = run(sim() + " -s 1Mbit program img.bin");
+    EXPECT_EQ(program.status, 0);
+    EXPECT_EQ(program.out.back(), "program done...");
+    blank = run(sim() + " -s 1Mbit blank");
+    EXPECT_EQ(blank.status, 1);
+    EXPECT_EQ(blank.out.back(), "Flash is not blank...");
+    CliRun erase = run(sim() + " -s 1Mbit erase");
+    EXPECT_EQ(erase.status, 0);
+    EXPECT_EQ(erase.out.back(), "Success : erase whole flash...");
+    blank = run(sim() + " -s 1Mbit blank");
+    EXPECT_EQ(blank.status, 0);
+}
+
+TEST_F(CliTest, EmulatorFaultsGiveTheirExitStatus) {
+    image("img.bin", 131072);
+    struct Case {
+        std::string config, command;
+        int status;
+        std::string lastLine;
+    };
+    const Case cases[] = {
+        {",unplug=3", "-s 1Mbit read -o out.bin", 1, "Buffer checksum:0x0"},
+        {",unplug=3", "-s 1Mbit program img.bin", 1, "program fail..."},
+        {",badsum=2", "-s 1Mbit program img.bin", 1, "program fail..."},
+        {",badsum=2", "-s 1Mbit onekey img.bin", 1, "program fail..."},
+        {",erase=fail", "-s 1Mbit erase", 0, "Erase flash OK..."},
+        {",size=1Mbit,erase=stuck,protect=1", "-s 1Mbit erase", 0, "Erase flash OK..."},
+        {",size=1Mbit,erase=fail,miso=1", "-s 1Mbit onekey img.bin", 1, "Erase flash failed.."},
+        {",programmers=0", "-s 1Mbit blank", 3, "Connect to USB Device fail.."},
+        {"", "-s 1Mbit -p 1 blank", 3, "Connect to USB Device fail.."},
+        {",programmers=2", "-s 1Mbit -p 1 blank", 0, "Flash is blank..."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.config + " " + c.command);
+        fs::remove(dir_ / "flash.bin");
+        fs::remove(dir_ / "out.bin");
+        CliRun r = run(sim(c.config) + " " + c.command);
+        EXPECT_EQ(r.status, c.status) << r.err;
+        ASSERT_FALSE(r.out.empty());
+        EXPECT_EQ(r.out.back(), c.lastLine);
+    }
+    EXPECT_FALSE(fs::exists(dir_ / "out.bin"));  // a failed read saves nothing
+}
+
+TEST_F(CliTest, UsageAndInputErrorsExitWithTwo) {
+    image("img.bin", 10);
+    const std::string cases[] = {
+        "--bogus list",
+        "-s 8Mbit",                            // no command
+        "read",                                // no size, no output
+        "-s 8Mbit read",                       // no output
+        "-s 9Mbit blank",                      // bad size
+        "-s 8Mbit program missing.bin",        // missing file
+        "-s 8Mbit program",                    // no file
+        "--lang fr -s 8Mbit blank",            // bad language
+        "-s 8Mbit onekey img.bin --no-erase --no-program --no-verify",
+        "--sim=size=3Mbit -s 8Mbit blank",     // bad emulator configuration
+        "--sim=nothing=1 list",
+    };
+    for (const std::string& args : cases) {
+        SCOPED_TRACE(args);
+        CliRun r = run(args + (args.find("--sim") == std::string::npos ? " --sim" : ""));
+        EXPECT_EQ(r.status, 2);
+        EXPECT_TRUE(r.out.empty());
+        EXPECT_FALSE(r.err.empty());
+    }
+    // A file that exists but cannot be loaded: its lines, then 2.
+    fs::create_directory(dir_ / "folder");
+    CliRun r = run(sim() + " -s 8Mbit program folder");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.out.back().rfind("OpenFile error!!ErrorCode:", 0), 0u);
+}
+
+TEST_F(CliTest, EnvironmentSelectsTheEmulatorAndTheOptionWins) {
+    CliRun env = run("-s 1Mbit blank", "VM612K_SIM=erase_ms=0,programmers=0");
+    EXPECT_EQ(env.status, 3);
+    CliRun option = run("--sim=erase_ms=0 -s 1Mbit blank", "VM612K_SIM=programmers=0");
+    EXPECT_EQ(option.status, 0);
+}
+
+TEST_F(CliTest, ListShowsEachProgrammerAndNeverFails) {
+    CliRun two = run("--sim=programmers=2,others=1 list");
+    EXPECT_EQ(two.status, 0);
+    ASSERT_EQ(two.out.size(), 2u);
+    EXPECT_EQ(two.out[0].rfind("0 USB", 0), 0u);
+    EXPECT_EQ(two.out[1].rfind("1 USB", 0), 0u);
+    CliRun none = run("--sim=programmers=0 list");
+    EXPECT_EQ(none.status, 0);
+    EXPECT_TRUE(none.out.empty());
+    EXPECT_NE(none.err.find("no programmer found"), std::string::npos);
+}
+
+TEST_F(CliTest, JsonComesLastAndParsesBack) {
+    image("img.bin", 2048);
+    CliRun r = run(sim() + " --json -s 1Mbit program img.bin");
+    EXPECT_EQ(r.status, 0);
+    ASSERT_FALSE(r.out.empty());
+    const std::string& json = r.out.back();
+    EXPECT_EQ(json.front(), '{');
+    EXPECT_NE(json.find("\"command\":\"program\""), std::string::npos);
+    EXPECT_NE(json.find("\"result\":\"ok\""), std::string::npos);
+    EXPECT_NE(json.find("\"image_size\":2048"), std::string::npos);
+    EXPECT_NE(json.find("\"log\":[\"Loading HID Device to default ok...\""), std::string::npos);
+    EXPECT_NE(json.find("\"program done...\"]}"), std::string::npos);
+    // Every log line printed before the object is in it, in order.
+    std::size_t at = 0;
+    for (std::size_t i = 0; i + 1 < r.out.size(); ++i) {
+        at = json.find(jsonString(r.out[i]), at);
+        EXPECT_NE(at, std::string::npos) << r.out[i];
+    }
+}
+
+TEST_F(CliTest, ChineseLinesInUtf8) {
+    CliRun r = run(sim() + " --lang sc -s 1Mbit blank");
+    EXPECT_EQ(r.status, 0);
+    ASSERT_EQ(r.out.size(), 5u);
+    EXPECT_EQ(r.out[0], "加载 HID 设备驱动成功...");
+    EXPECT_EQ(r.out[2], "初始化flash OK...");
+    EXPECT_EQ(r.out[4], "Flash是空的...");
+}
+
+TEST_F(CliTest, LargeFileWarningGoesToStderrAndTheLoadGoesOn) {
+    image("big.bin", 16777217);
+    CliRun r = run(sim(",size=128Mbit") + " -s 128Mbit verify big.bin");
+    EXPECT_NE(r.err.find("warning: Impoteded file is > 128Mbit !!!!!!"), std::string::npos);
+    EXPECT_EQ(r.out[4], "ReadFile OK...");
+    EXPECT_EQ(r.status, 1);  // an erased flash does not hold the image
+}
