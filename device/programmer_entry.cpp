@@ -8,6 +8,15 @@ ProgrammerEntry::ProgrammerEntry(UsbServices services, std::vector<std::string> 
       capabilities(portNames.size()),
       services_(std::move(services)) {}
 
+ProgrammerEntry::~ProgrammerEntry() {
+    for (std::size_t k = 0; k < interfaceCount(); ++k) {
+        if (commHandles[k] >= 0 || preparsedData[k] != 0) {
+            close();
+            return;
+        }
+    }
+}
+
 std::int32_t ProgrammerEntry::handle() const {
     return commHandles.empty() ? -1 : commHandles[0];
 }

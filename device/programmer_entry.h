@@ -12,6 +12,8 @@
 class ProgrammerEntry {
 public:
     ProgrammerEntry(UsbServices services, std::vector<std::string> portNames);
+    // An entry still open when it goes is closed then.
+    ~ProgrammerEntry();
     ProgrammerEntry(const ProgrammerEntry&) = delete;
     ProgrammerEntry& operator=(const ProgrammerEntry&) = delete;
 
