@@ -81,9 +81,12 @@ void FlashChip::apply(std::uint32_t address, std::span<const std::uint8_t> bytes
 void FlashChip::read(std::uint32_t address, std::span<std::uint8_t> out) const {
     const std::uint32_t size = capacity();
     std::uint32_t at = address % size;
-    for (std::uint8_t& byte : out) {
-        byte = cells_[at];
-        at = (at + 1) % size;
+    std::size_t to = 0;
+    while (to < out.size()) {
+        const std::size_t run = std::min<std::size_t>(out.size() - to, size - at);
+        std::copy_n(cells_.begin() + at, run, out.begin() + static_cast<std::ptrdiff_t>(to));
+        to += run;
+        at = 0;
     }
 }
 
