@@ -29,8 +29,19 @@ void MainWindow::onStart() {
     if (state_.startupFilePending == 1) onCommand(ids::kLoad);
 }
 
+namespace {
+// The setup commands. Their controls are disabled while a worker runs; the
+// window refuses them then too, since a Load or Save could replace or read
+// the image a worker is using.
+bool isSetupCommand(int id) {
+    return id == ids::kLoad || id == ids::kOpenFile || id == ids::kSaveFile || id == ids::kExit ||
+           id == ids::kSetFlash;
+}
+}  // namespace
+
 void MainWindow::onCommand(int id) {
     if (ended_) return;
+    if (workerRunning_ && isSetupCommand(id)) return;
     switch (id) {
         case ids::kLoad:
         case ids::kOpenFile:
@@ -140,7 +151,9 @@ int MainWindow::closeMainWindow() {
         host_.messageBox(txt().busyText, txt().busyCaption, MessageIcon::Information);
         return 1;
     }
-    state_.imageData.reset();
+    // A worker still running (an erase, which leaves busy alone) may be
+    // using the image; it goes with the process then.
+    if (!workerRunning_) state_.imageData.reset();
     ended_ = true;
     host_.endWindow(0);
     return 0;
