@@ -196,3 +196,22 @@ TEST_F(BusyTest, DeviceEventsDuringAWorkerEndInItsOwnFailureLines) {
         EXPECT_TRUE(app().press(ids::kAbout));                           // the window answers
     }
 }
+
+TEST_F(BusyTest, SetupCommandsWaitForTheWorkerToEnd) {
+    ready();
+    AnswerGate gate;
+    gate.arm(bus_.programmer(0), 'U', 2);
+    app().press(ids::kRead);
+    ASSERT_TRUE(gate.waitReached());
+    std::size_t lines = host().logHistory().size();
+    // The controls are disabled; the window refuses these all the same, as a
+    // Load would free the image the Read is filling.
+    for (int id : {ids::kLoad, ids::kOpenFile, ids::kSaveFile, ids::kExit, ids::kSetFlash}) {
+        app().press(id);
+    }
+    EXPECT_EQ(host().logHistory().size(), lines);
+    EXPECT_FALSE(host().windowEnded());
+    gate.release();
+    ASSERT_TRUE(app().waitIdle());
+    EXPECT_EQ(state().imageSize, 131072u);
+}
