@@ -24,13 +24,6 @@ constexpr char kOwnPath[] = "/opt/vm612k/QX_App_Launcher";
 constexpr char kEnPath[] = "/opt/vm612k/QX_App_EN";
 constexpr char kScPath[] = "/opt/vm612k/QX_App_SC";
 
-// The line end a text stream writes on this platform.
-#ifdef _WIN32
-constexpr char kScLine[] = "SC\r\n";
-#else
-constexpr char kScLine[] = "SC\n";
-#endif
-
 class LauncherTest : public ScratchDirTest {
 protected:
     launcher::LauncherPlatform platform() {

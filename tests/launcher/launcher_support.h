@@ -20,6 +20,20 @@ private:
     std::filesystem::path previous_;
 };
 
+// Runs `program` without arguments in the current directory and waits for
+// its end, at most `seconds`: its exit code, or -1 when it could not be
+// started or did not end in time (it is then killed). Where the platform
+// lets it, its standard error goes to `errorFile`.
+int runAndWait(const std::filesystem::path& program, const std::filesystem::path& errorFile, int seconds);
+
+// The language file as the launcher writes the Chinese choice: a text
+// stream, so with the platform's line end.
+#ifdef _WIN32
+inline constexpr char kScLine[] = "SC\r\n";
+#else
+inline constexpr char kScLine[] = "SC\n";
+#endif
+
 // Whole-file helpers, binary.
 std::string readFile(const std::filesystem::path& path);
 void writeFile(const std::filesystem::path& path, const std::string& bytes);
