@@ -1,0 +1,44 @@
+#include "platform/win32/gui/command_line.h"
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include <memory>
+
+namespace {
+struct LocalFreer {
+    void operator()(LPWSTR* p) const { LocalFree(p); }
+};
+}  // namespace
+
+bool toAnsi(const wchar_t* text, std::string& ansi) {
+    ansi.clear();
+    if (text == nullptr || *text == L'\0') return true;
+    // No best-fit mapping: an unmappable character makes the whole argument
+    // unusable instead of turning into a look-alike (or into '?', which the
+    // file lookup would take as a wildcard).
+    BOOL usedDefault = FALSE;
+    const int size = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text, -1, nullptr, 0, nullptr,
+                                         &usedDefault);
+    if (size <= 0 || usedDefault) return false;
+    std::string buffer(static_cast<size_t>(size), '\0');
+    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text, -1, buffer.data(), size, nullptr,
+                        &usedDefault);
+    if (usedDefault) return false;
+    buffer.resize(static_cast<size_t>(size) - 1);
+    ansi = std::move(buffer);
+    return true;
+}
+
+std::vector<std::string> ansiCommandLineArguments() {
+    int count = 0;
+    std::unique_ptr<LPWSTR, LocalFreer> list(CommandLineToArgvW(GetCommandLineW(), &count));
+    std::vector<std::string> arguments;
+    if (!list) return arguments;
+    for (int i = 0; i < count; ++i) {
+        std::string ansi;
+        if (!toAnsi(list.get()[i], ansi)) ansi.clear();
+        arguments.push_back(std::move(ansi));
+    }
+    return arguments;
+}
