@@ -24,8 +24,9 @@ TEST_F(AppTest, RandomSequencesLeaveTheWindowIdle) {
             SetUp();
             fastDirectSpiClock();
         }
-        std::string config = "erase_ms=" + std::to_string(random() % 3) + ",size=256Kbit" +
-                             faults[random() % std::size(faults)];
+        std::string config = "size=256Kbit,erase_ms=";
+        config += std::to_string(random() % 3);
+        config += faults[random() % std::size(faults)];
         start(config);
         fs::path image = makeImage("img.bin", 1 + random() % 40000);
         answerOpen(image);

@@ -2,7 +2,9 @@
 // status and the emulator's flash file.
 #include <gtest/gtest.h>
 
+#if !defined(_WIN32)
 #include <sys/wait.h>
+#endif
 
 #include <cstdio>
 #include <filesystem>
@@ -18,6 +20,38 @@
 namespace fs = std::filesystem;
 using Lines = std::vector<std::string>;
 
+TEST(CliOptions, SizeLabelsInEveryForm) {
+    EXPECT_EQ(parseFlashSize("8Mbit"), 5);
+    EXPECT_EQ(parseFlashSize("8  Mbit"), 5);
+    EXPECT_EQ(parseFlashSize("8mbit"), 5);
+    EXPECT_EQ(parseFlashSize("128MBIT"), 9);
+    EXPECT_EQ(parseFlashSize("256Kbit"), 0);
+    EXPECT_EQ(parseFlashSize("1048576"), 5);
+    EXPECT_EQ(parseFlashSize("16 mbit"), 6);
+    EXPECT_EQ(parseFlashSize("1048577"), -1);
+    EXPECT_EQ(parseFlashSize("9Mbit"), -1);
+    EXPECT_EQ(parseFlashSize(""), -1);
+}
+
+TEST(CliJson, EscapesAndHoldsTheFields) {
+    RunReport report{"read", "ok", 0, 16, 0xABCDEF, 1.5, {"a\"b", "c\\d", "\x01"}};
+    EXPECT_EQ(toJson(report),
+              "{\"command\":\"read\",\"result\":\"ok\",\"exit_status\":0,\"image_size\":16,"
+              "\"checksum\":\"0xABCDEF\",\"elapsed_seconds\":1.500,"
+              "\"log\":[\"a\\\"b\",\"c\\\\d\",\"\\u0001\"]}");
+}
+
+TEST(CliProgress, ShowsPhasePercentBytesRateAndEta) {
+    std::string line = ProgressBar::render("program", 50, 524288, 1048576, 2.0);
+    EXPECT_NE(line.find("program"), std::string::npos);
+    EXPECT_NE(line.find(" 50%"), std::string::npos);
+    EXPECT_NE(line.find("512 KiB / 1.0 MiB"), std::string::npos);
+    EXPECT_NE(line.find("256 KiB/s"), std::string::npos);
+    EXPECT_NE(line.find("ETA 2s"), std::string::npos);
+}
+
+// The binary runs as a subprocess through the POSIX shell.
+#if !defined(_WIN32)
 namespace {
 
 struct CliRun {
@@ -88,36 +122,6 @@ Lines tail(const Lines& lines, std::size_t from) {
 }
 
 }  // namespace
-
-TEST(CliOptions, SizeLabelsInEveryForm) {
-    EXPECT_EQ(parseFlashSize("8Mbit"), 5);
-    EXPECT_EQ(parseFlashSize("8  Mbit"), 5);
-    EXPECT_EQ(parseFlashSize("8mbit"), 5);
-    EXPECT_EQ(parseFlashSize("128MBIT"), 9);
-    EXPECT_EQ(parseFlashSize("256Kbit"), 0);
-    EXPECT_EQ(parseFlashSize("1048576"), 5);
-    EXPECT_EQ(parseFlashSize("16 mbit"), 6);
-    EXPECT_EQ(parseFlashSize("1048577"), -1);
-    EXPECT_EQ(parseFlashSize("9Mbit"), -1);
-    EXPECT_EQ(parseFlashSize(""), -1);
-}
-
-TEST(CliJson, EscapesAndHoldsTheFields) {
-    RunReport report{"read", "ok", 0, 16, 0xABCDEF, 1.5, {"a\"b", "c\\d", "\x01"}};
-    EXPECT_EQ(toJson(report),
-              "{\"command\":\"read\",\"result\":\"ok\",\"exit_status\":0,\"image_size\":16,"
-              "\"checksum\":\"0xABCDEF\",\"elapsed_seconds\":1.500,"
-              "\"log\":[\"a\\\"b\",\"c\\\\d\",\"\\u0001\"]}");
-}
-
-TEST(CliProgress, ShowsPhasePercentBytesRateAndEta) {
-    std::string line = ProgressBar::render("program", 50, 524288, 1048576, 2.0);
-    EXPECT_NE(line.find("program"), std::string::npos);
-    EXPECT_NE(line.find(" 50%"), std::string::npos);
-    EXPECT_NE(line.find("512 KiB / 1.0 MiB"), std::string::npos);
-    EXPECT_NE(line.find("256 KiB/s"), std::string::npos);
-    EXPECT_NE(line.find("ETA 2s"), std::string::npos);
-}
 
 TEST_F(CliTest, OneKeyThenReadBackGivesTheImage) {
     fs::path img = image("img.bin", 100000);
@@ -282,3 +286,4 @@ TEST_F(CliTest, LargeFileWarningGoesToStderrAndTheLoadGoesOn) {
     EXPECT_EQ(r.out[4], "ReadFile OK...");
     EXPECT_EQ(r.status, 1);  // an erased flash does not hold the image
 }
+#endif  // !_WIN32
