@@ -18,6 +18,7 @@
 #include "platform/files.h"
 #include "platform/headless/headless_app.h"
 #include "platform/process.h"
+#include "platform/usb_access_hint.h"
 #include "platform/usb_select.h"
 
 namespace {
@@ -40,6 +41,12 @@ FileDialogResult answerWith(const std::string& path) {
     return FileDialogResult{true, path, slash == std::string::npos ? 0 : slash + 1};
 }
 
+// When a programmer was there but could not be opened: what gives access.
+void printAccessHint() {
+    const std::string hint = platform::usbAccessHint();
+    if (!hint.empty()) std::fprintf(stderr, "vm612k: %s\n", hint.c_str());
+}
+
 int listProgrammers() {
     std::vector<ProgrammerInfo> found = DevListProgrammers();
     for (std::size_t i = 0; i < found.size(); ++i) {
@@ -50,7 +57,10 @@ int listProgrammers() {
         }
         std::printf("\n");
     }
-    if (found.empty()) std::fprintf(stderr, "no programmer found\n");
+    if (found.empty()) {
+        std::fprintf(stderr, "no programmer found\n");
+        printAccessHint();
+    }
     return kExitOk;
 }
 
@@ -172,7 +182,10 @@ private:
             std::fprintf(stderr, "vm612k: the HID services are not available\n");
             return fail(kExitNoProgrammer, "no-programmer");
         }
-        if (state.deviceHandle < 0) return fail(kExitNoProgrammer, "no-programmer");
+        if (state.deviceHandle < 0) {
+            printAccessHint();
+            return fail(kExitNoProgrammer, "no-programmer");
+        }
         if (!options_.file.empty() && !state.imageData) return fail(kExitInput, "input-error");
 
         app.host().call([&] { app.host().listSelect(ids::kFlashSizeList, options_.sizeIndex); });

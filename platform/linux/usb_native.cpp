@@ -1,5 +1,5 @@
-// The Linux HID backend (hidraw and sysfs) is not there yet: its services
-// refuse to bind, which ends the program at start.
+// The Linux services: hidraw nodes found through sysfs.
+#include "platform/linux/usb_hidraw.h"
 #include "platform/usb_select.h"
 
-UsbServices nativeUsbServices() { return unavailableUsbServices("no HID services on Linux yet"); }
+UsbServices nativeUsbServices() { return hidrawUsbServices("/sys", "/dev"); }

@@ -28,9 +28,10 @@ TEST(UsbSelect, BadConfigurationFailsTheBindWithItsReason) {
 TEST(UsbSelect, WithoutTheEmulatorThePlatformServicesAreUsed) {
     std::string error = "stale";
     UsbServices services = selectUsbServicesFrom(std::nullopt, nullptr, &error);
+    EXPECT_EQ(error, "");
     ASSERT_TRUE(services.comm && services.hid);
-    EXPECT_FALSE(services.hid->bind()) << "no native backend yet";
-    EXPECT_EQ(services.comm->MISCUsbEnum(5), 0);
+    // What they bind to and find depends on the machine; tests/usb and
+    // tests/win32usb check that they are the platform's own.
 }
 
 }  // namespace

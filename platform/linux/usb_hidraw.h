@@ -1,0 +1,103 @@
+// The Linux comm library and HID services: ports are the hidraw nodes that
+// sysfs lists, numbered by node number; feature reports travel through the
+// hidraw ioctls; the capabilities record comes from the report descriptor.
+// Nothing beyond the C library is used.
+//
+// An interface handle (HidHandle) is the file descriptor of the open node;
+// the HID services act only on descriptors of ports open in their own comm
+// library. Preparsed data is a small number naming a parsed descriptor.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "device/usb_seam.h"
+#include "platform/linux/usb_sysfs.h"
+#include "platform/linux/usb_unique_fd.h"
+#include "platform/usb_port_table.h"
+
+struct HidrawPort {
+    UniqueFd fd;
+    HidrawNode node;
+};
+
+// What the comm library and the HID services of one backend share. Thread
+// safe.
+class HidrawBackend {
+public:
+    HidrawBackend(std::string sysfsRoot, std::string devRoot);
+
+    const std::string& sysfsRoot() const { return sysfsRoot_; }
+
+    // Scans sysfs anew; the number of ports. Ports open from an earlier scan
+    // stay open.
+    std::uint16_t enumerate();
+    // Opens the node of a port of the last scan; -1 when the name names no
+    // port, the node has gone since, or it can't be opened.
+    int open(const char* portName);
+    bool close(int commHandle);
+    std::shared_ptr<HidrawPort> port(int commHandle) const;
+    std::shared_ptr<HidrawPort> portOfHandle(HidHandle handle) const;
+    std::string devicePath(const char* portName) const;
+    std::size_t openCount() const { return ports_.size(); }
+
+    // Parsed descriptors handed out as preparsed data.
+    HidPreparsed addPreparsed(const HidCaps& caps);
+    bool preparsedCaps(HidPreparsed preparsed, HidCaps* caps) const;
+    bool freePreparsed(HidPreparsed preparsed);
+    std::size_t preparsedCount() const;
+
+private:
+    std::optional<HidrawNode> nodeOf(const char* portName) const;
+
+    const std::string sysfsRoot_;
+    const std::string devRoot_;
+    mutable std::mutex mutex_;
+    std::vector<HidrawNode> nodes_;
+    std::map<HidPreparsed, HidCaps> preparsed_;
+    HidPreparsed nextPreparsed_ = 1;
+    UsbPortTable<HidrawPort> ports_;
+};
+
+class HidrawComm final : public CommApi {
+public:
+    explicit HidrawComm(std::shared_ptr<HidrawBackend> backend) : backend_(std::move(backend)) {}
+    std::uint16_t MISCUsbEnum(int kind) override;
+    int MISCOpenComm(const char* portName, int a, int b) override;
+    HidHandle MISCGetDevIfWinHandle(int commHandle) override;
+    int MISCUsbGetParentDevInst(int commHandle, int kind, std::uint32_t* id) override;
+    int MISCCloseComm(int commHandle) override;
+    int MISCSetErrorMode(int mode) override;
+    std::string MISCGetPortPath(const char* portName) override;
+
+private:
+    std::shared_ptr<HidrawBackend> backend_;
+};
+
+class HidrawHid final : public HidApi {
+public:
+    explicit HidrawHid(std::shared_ptr<HidrawBackend> backend) : backend_(std::move(backend)) {}
+    // True when the kernel offers hidraw nodes.
+    bool bind() override;
+    bool HidD_GetAttributes(HidHandle handle, HidAttributes* attributes) override;
+    void HidD_GetHidGuid(HidGuid* guid) override;
+    bool HidD_GetPreparsedData(HidHandle handle, HidPreparsed* preparsed) override;
+    bool HidD_FreePreparsedData(HidPreparsed preparsed) override;
+    // Whole reports only: a transfer that moves fewer bytes than `length`
+    // fails.
+    bool HidD_GetFeature(HidHandle handle, void* buffer, std::uint32_t length) override;
+    bool HidD_SetFeature(HidHandle handle, const void* buffer, std::uint32_t length) override;
+    std::int32_t HidP_GetCaps(HidPreparsed preparsed, HidCaps* caps) override;
+
+private:
+    std::shared_ptr<HidrawBackend> backend_;
+};
+
+// The services over the system's sysfs and /dev, or over a tree that stands
+// for them.
+UsbServices hidrawUsbServices(std::string sysfsRoot = "/sys", std::string devRoot = "/dev");
