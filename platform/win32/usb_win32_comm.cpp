@@ -1,0 +1,82 @@
+// The Windows comm library: ports from SetupAPI, handles from CreateFile.
+#include "platform/win32/usb_win32.h"
+
+namespace {
+
+HANDLE openDevicePath(const std::string& path, DWORD access) {
+    return CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                       OPEN_EXISTING, 0, nullptr);
+}
+
+}  // namespace
+
+std::uint16_t Win32UsbBackend::enumerate() {
+    std::vector<HidInterfaceInfo> found = lister_ ? lister_() : std::vector<HidInterfaceInfo>{};
+    if (found.size() > 0xFFFF) found.resize(0xFFFF);
+    std::lock_guard<std::mutex> lock(mutex_);
+    interfaces_ = std::move(found);
+    return static_cast<std::uint16_t>(interfaces_.size());
+}
+
+int Win32UsbBackend::open(const char* portName) {
+    const int number = parseUsbPortName(portName);
+    HidInterfaceInfo info;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (number < 0 || static_cast<std::size_t>(number) >= interfaces_.size()) return -1;
+        info = interfaces_[static_cast<std::size_t>(number)];
+    }
+    UniqueHandle handle(openDevicePath(info.path, GENERIC_READ | GENERIC_WRITE));
+    // Keyboards and mice are held by the system; without access rights they
+    // still answer attribute and feature report requests.
+    if (!handle) handle = UniqueHandle(openDevicePath(info.path, 0));
+    if (!handle) return -1;
+    auto port = std::make_shared<Win32Port>();
+    port->handle = std::move(handle);
+    port->info = std::move(info);
+    return ports_.add(std::move(port));
+}
+
+bool Win32UsbBackend::close(int commHandle) { return ports_.remove(commHandle); }
+
+std::shared_ptr<Win32Port> Win32UsbBackend::port(int commHandle) const {
+    return ports_.find(commHandle);
+}
+
+std::shared_ptr<Win32Port> Win32UsbBackend::portOfHandle(HidHandle handle) const {
+    if (handle == kNoHidHandle || handle == 0) return nullptr;
+    const HANDLE wanted = reinterpret_cast<HANDLE>(handle);
+    return ports_.findIf([wanted](const Win32Port& port) { return port.handle.get() == wanted; });
+}
+
+std::string Win32UsbBackend::devicePath(const char* portName) const {
+    const int number = parseUsbPortName(portName);
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (number < 0 || static_cast<std::size_t>(number) >= interfaces_.size()) return {};
+    return interfaces_[static_cast<std::size_t>(number)].path;
+}
+
+std::uint16_t Win32Comm::MISCUsbEnum(int) { return backend_->enumerate(); }
+
+int Win32Comm::MISCOpenComm(const char* portName, int, int) { return backend_->open(portName); }
+
+HidHandle Win32Comm::MISCGetDevIfWinHandle(int commHandle) {
+    std::shared_ptr<Win32Port> port = backend_->port(commHandle);
+    return port ? reinterpret_cast<HidHandle>(port->handle.get()) : kNoHidHandle;
+}
+
+int Win32Comm::MISCUsbGetParentDevInst(int commHandle, int, std::uint32_t* id) {
+    std::shared_ptr<Win32Port> port = backend_->port(commHandle);
+    if (!port || id == nullptr) return 0;
+    *id = usbDeviceNodeOf(port->info.devInst);
+    return 1;
+}
+
+int Win32Comm::MISCCloseComm(int commHandle) { return backend_->close(commHandle) ? 1 : 0; }
+
+// The system's error boxes are left as the program set them.
+int Win32Comm::MISCSetErrorMode(int) { return 0; }
+
+std::string Win32Comm::MISCGetPortPath(const char* portName) {
+    return backend_->devicePath(portName);
+}
