@@ -17,7 +17,17 @@ packages=(
     g++-mingw-w64-i686-posix mingw-w64-i686-dev wine wine32:i386
     # windows on a virtual screen, screenshots, packages
     xvfb xauth x11-apps imagemagick zip
+    # the Chinese program's tests: Wine in the zh_CN.UTF-8 locale
+    locales
 )
+
+# Wine gives a program code page 936 only in a Chinese locale that the C
+# library knows; the Chinese program's tests run in zh_CN.UTF-8.
+ensure_chinese_locale() {
+    locale -a 2>/dev/null | grep -qix 'zh_CN\.utf-\?8' && return 0
+    echo "ensure-packages: generating the zh_CN.UTF-8 locale" >&2
+    "${sudo[@]}" localedef -i zh_CN -f UTF-8 zh_CN.UTF-8
+}
 
 installed=$(dpkg-query -W -f='${binary:Package} ${db:Status-Status}\n' "${packages[@]}" 2>/dev/null \
             | awk '$2 == "installed" { print $1 }' || true)
@@ -28,7 +38,14 @@ for p in "${packages[@]}"; do
         missing+=("$p")
     fi
 done
-[[ ${#missing[@]} -eq 0 ]] && exit 0
+sudo=()
+if [[ $(id -u) -ne 0 ]] && command -v sudo >/dev/null; then
+    sudo=(sudo -n)
+fi
+if [[ ${#missing[@]} -eq 0 ]]; then
+    ensure_chinese_locale
+    exit 0
+fi
 
 echo "ensure-packages: installing ${missing[*]}" >&2
 sudo=()
@@ -47,3 +64,4 @@ fi
 export DEBIAN_FRONTEND=noninteractive
 "${sudo[@]}" apt-get update -q
 "${sudo[@]}" apt-get install -y -q "${missing[@]}" </dev/null
+ensure_chinese_locale
