@@ -16,13 +16,19 @@ FUZZ_SECONDS ?= 10
 FUZZ_SOURCES := $(wildcard tests/fuzz/*_fuzz.cpp)
 XVFB := xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp"
 
-.PHONY: demo test packages test-native test-asan test-win32 test-fuzz clean
+.PHONY: demo dist test packages test-native test-asan test-win32 test-fuzz clean
 
 # The main job: a OneKey Download on the emulator, then a read back.
 demo: packages
 	cmake --preset native
 	cmake --build --preset native --target vm612k demo_image
 	scripts/demo.sh build/native
+
+# The Windows programs, the sample preferences file and the readme as
+# build/win32/dist/VM612K_Flash_Programmer.zip.
+dist: packages
+	cmake --preset win32
+	cmake --build --preset win32 --target dist
 
 test: test-native test-asan test-win32 test-fuzz
 	@scripts/ctest-total.sh $(LOGS)
