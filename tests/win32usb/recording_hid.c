@@ -1,0 +1,81 @@
+/* A stand-in hid.dll for the tests of the HID services above hid.dll: every
+ * interface handle is a programmer interface whose feature report length the
+ * test sets; feature report requests are recorded, and reads return a
+ * pattern (byte i holds i). Exported undecorated (--kill-at). */
+#include <windows.h>
+#include <string.h>
+
+#define EXPORT __declspec(dllexport)
+
+typedef struct {
+    ULONG Size;
+    USHORT VendorID;
+    USHORT ProductID;
+    USHORT VersionNumber;
+} Attributes;
+
+typedef struct {
+    USHORT Usage;
+    USHORT UsagePage;
+    USHORT InputReportByteLength;
+    USHORT OutputReportByteLength;
+    USHORT FeatureReportByteLength;
+    USHORT Reserved[17];
+    USHORT Counts[10];
+} Caps;
+
+static int preparsedToken;
+static USHORT featureLength = 6;
+static ULONG lastSetLength;
+static ULONG lastGetLength;
+static unsigned char lastSet[4096];
+
+EXPORT BOOLEAN WINAPI HidD_GetAttributes(HANDLE handle, Attributes* attributes) {
+    (void)handle;
+    attributes->VendorID = 0x0416;
+    attributes->ProductID = 0x9391;
+    attributes->VersionNumber = 0x0100;
+    return TRUE;
+}
+
+EXPORT void WINAPI HidD_GetHidGuid(GUID* guid) { memset(guid, 0x11, sizeof *guid); }
+
+EXPORT BOOLEAN WINAPI HidD_GetPreparsedData(HANDLE handle, void** preparsed) {
+    (void)handle;
+    *preparsed = &preparsedToken;
+    return TRUE;
+}
+
+EXPORT BOOLEAN WINAPI HidD_FreePreparsedData(void* preparsed) {
+    return preparsed == &preparsedToken;
+}
+
+EXPORT BOOLEAN WINAPI HidD_GetFeature(HANDLE handle, void* buffer, ULONG length) {
+    ULONG i;
+    (void)handle;
+    lastGetLength = length;
+    for (i = 1; i < length; ++i) ((unsigned char*)buffer)[i] = (unsigned char)i;
+    return TRUE;
+}
+
+EXPORT BOOLEAN WINAPI HidD_SetFeature(HANDLE handle, void* buffer, ULONG length) {
+    (void)handle;
+    lastSetLength = length;
+    memcpy(lastSet, buffer, length < sizeof lastSet ? length : sizeof lastSet);
+    return TRUE;
+}
+
+EXPORT LONG WINAPI HidP_GetCaps(void* preparsed, Caps* caps) {
+    if (preparsed != &preparsedToken) return (LONG)0xC0110001;
+    memset(caps, 0, sizeof *caps);
+    caps->UsagePage = 0xFF00;
+    caps->Usage = 1;
+    caps->FeatureReportByteLength = featureLength;
+    return 0x00110000;
+}
+
+/* The test's controls. */
+EXPORT void WINAPI RecordingSetFeatureLength(USHORT length) { featureLength = length; }
+EXPORT ULONG WINAPI RecordingLastSetLength(void) { return lastSetLength; }
+EXPORT ULONG WINAPI RecordingLastGetLength(void) { return lastGetLength; }
+EXPORT const unsigned char* WINAPI RecordingLastSet(void) { return lastSet; }
