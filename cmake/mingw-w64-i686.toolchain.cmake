@@ -16,12 +16,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # Every .exe runs alone: libgcc, libstdc++ and winpthread are linked in, so
 # no MinGW DLL has to travel with it.
-# Doubles are rounded as doubles (SSE2), not kept in the x87 registers'
-# extended precision, so that floating-point results (the progress position
-# of a block, for one) are the same as in the native build.
-set(CMAKE_C_FLAGS_INIT "-msse2 -mfpmath=sse")
-set(CMAKE_CXX_FLAGS_INIT "-msse2 -mfpmath=sse")
-
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 
 # CTest starts the test programs through Wine with the build tree's prefix.
