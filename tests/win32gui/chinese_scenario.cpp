@@ -39,6 +39,8 @@ TEST_F(ChineseScenario, WindowsAndLinesAreChinese) {
                                 L"\u8def\u5f84:", L"\u7f13\u51b2\u533a\u5927\u5c0f:", L"\u6821\u9a8c\u503c:"}) {
         EXPECT_NE(childWithText(main, text), nullptr) << narrow(text);
     }
+    saveScreenshot(main, L"main-window-sc.png");
+
     // The flash sizes stay English.
     EXPECT_EQ(comboBoxItems(GetDlgItem(main, id::kFlashSizeList)).at(5), L"8  Mbit");
 

@@ -1,5 +1,7 @@
 #include "gui_fixture.h"
 
+#include "screenshot.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -47,10 +49,11 @@ void GuiTest::SetUp() {
 
 std::wstring GuiTest::englishProgram() { return environmentPath("VM612K_GUI_EN"); }
 std::wstring GuiTest::chineseProgram() { return environmentPath("VM612K_GUI_SC"); }
-std::wstring GuiTest::screenshotFolder() {
+void GuiTest::saveScreenshot(HWND window, const std::wstring& name) {
     const std::wstring folder = environmentPath("VM612K_GUI_SCREENSHOTS");
-    if (!folder.empty()) CreateDirectoryW(folder.c_str(), nullptr);
-    return folder;
+    if (folder.empty()) return;
+    CreateDirectoryW(folder.c_str(), nullptr);
+    EXPECT_TRUE(saveWindowPicture(window, folder + L"\\" + name)) << narrow(name);
 }
 
 std::wstring GuiTest::scratch(const std::wstring& name) const {

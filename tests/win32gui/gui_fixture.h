@@ -35,8 +35,9 @@ protected:
     static std::wstring chineseProgram();
     // A file of this test in the scratch folder (Windows path).
     std::wstring scratch(const std::wstring& name) const;
-    // Where screenshots go (created on demand).
-    static std::wstring screenshotFolder();
+    // Saves a picture of the window as it is on the screen into the
+    // screenshot folder (when there is one) under `name`.
+    static void saveScreenshot(HWND window, const std::wstring& name);
 
     StartOptions englishStart(const std::string& emulator) const;
 

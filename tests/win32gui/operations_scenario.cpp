@@ -4,7 +4,6 @@
 
 #include <commctrl.h>
 
-#include "screenshot.h"
 
 namespace gui {
 namespace {
@@ -81,10 +80,7 @@ TEST_F(OperationScenario, OneKeyDownloadErasesProgramsAndVerifies) {
                                         }));
     EXPECT_EQ(sendBounded(GetDlgItem(app->mainWindow(), id::kProgressBar), PBM_GETPOS, 0, 0), 100);
 
-    const std::wstring folder = screenshotFolder();
-    if (!folder.empty()) {
-        EXPECT_TRUE(saveWindowPicture(app->mainWindow(), folder + L"\\main-window.png"));
-    }
+    saveScreenshot(app->mainWindow(), L"main-window.png");
 
     app->close();
     ASSERT_EQ(app->waitForExit(), 0);

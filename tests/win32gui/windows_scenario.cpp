@@ -143,6 +143,7 @@ TEST_F(WindowScenario, AboutBoxEndsByItsOkOrCloseBoxOnly) {
     }
     EXPECT_EQ(lines, 2u);
     EXPECT_EQ(emptyFrames, 1u);
+    saveScreenshot(about, L"about-box.png");
 
     // Escape is the command IDCANCEL: the box stays.
     sendBounded(about, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
