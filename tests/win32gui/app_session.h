@@ -14,8 +14,9 @@
 namespace gui {
 
 using Clock = std::chrono::steady_clock;
-// Every wait of the scenarios is bounded by this.
-constexpr auto kWaitBound = std::chrono::seconds(20);
+// Every wait of the scenarios is bounded by this: far more than any step
+// takes, also on a loaded machine where Wine starts slowly.
+constexpr auto kWaitBound = std::chrono::seconds(60);
 
 // Polls `done` until it holds or `bound` passes; true when it held.
 bool waitUntil(const std::function<bool()>& done, Clock::duration bound = kWaitBound);

@@ -9,7 +9,3 @@
 // cannot spell comes back empty: a near spelling could name another file.
 // Empty when the command line cannot be split.
 std::vector<std::string> ansiCommandLineArguments();
-
-// One UTF-16 argument in the ANSI code page; false when some character has
-// no exact ANSI form.
-bool toAnsi(const wchar_t* text, std::string& ansi);
