@@ -29,15 +29,17 @@ ensure_chinese_locale() {
     "${sudo[@]}" localedef -i zh_CN -f UTF-8 zh_CN.UTF-8
 }
 
+native_arch=$(dpkg --print-architecture)
 installed=$(dpkg-query -W -f='${binary:Package} ${db:Status-Status}\n' "${packages[@]}" 2>/dev/null \
             | awk '$2 == "installed" { print $1 }' || true)
 missing=()
 for p in "${packages[@]}"; do
     # dpkg-query names native packages without their architecture.
-    if ! grep -qxF -e "$p" -e "${p%:*}" -e "${p}:$(dpkg --print-architecture)" <<<"$installed"; then
+    if ! grep -qxF -e "$p" -e "${p}:${native_arch}" <<<"$installed"; then
         missing+=("$p")
     fi
 done
+
 sudo=()
 if [[ $(id -u) -ne 0 ]] && command -v sudo >/dev/null; then
     sudo=(sudo -n)
@@ -48,14 +50,9 @@ if [[ ${#missing[@]} -eq 0 ]]; then
 fi
 
 echo "ensure-packages: installing ${missing[*]}" >&2
-sudo=()
-if [[ $(id -u) -ne 0 ]]; then
-    if command -v sudo >/dev/null; then
-        sudo=(sudo -n)
-    else
-        echo "ensure-packages: missing packages and not root: ${missing[*]}" >&2
-        exit 1
-    fi
+if [[ $(id -u) -ne 0 && ${#sudo[@]} -eq 0 ]]; then
+    echo "ensure-packages: missing packages and not root: ${missing[*]}" >&2
+    exit 1
 fi
 
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
