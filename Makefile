@@ -31,6 +31,7 @@ dist: packages
 	cmake --build --preset win32 --target dist
 
 test: test-native test-asan test-win32 test-fuzz
+	@echo "== all configurations done ($$(date +%T)) =="
 	@scripts/ctest-total.sh $(LOGS)
 
 packages:
@@ -38,16 +39,19 @@ packages:
 	@mkdir -p $(LOGS)
 
 test-native: packages
+	@echo "== native: configure, build, test (started $$(date +%T)) =="
 	cmake --preset native
 	cmake --build --preset native
 	ctest --preset native | tee $(LOGS)/native.log
 
 test-asan: packages
+	@echo "== asan: configure, build, test (started $$(date +%T)) =="
 	cmake --preset asan
 	cmake --build --preset asan
 	ctest --preset asan | tee $(LOGS)/asan.log
 
 test-win32: packages
+	@echo "== win32: configure, build, test (started $$(date +%T)) =="
 	cmake --preset win32
 	cmake --build --preset win32
 	scripts/wine-init.sh
@@ -58,6 +62,7 @@ ifeq ($(FUZZ_SOURCES),)
 	@rm -f $(LOGS)/fuzz.log
 	@echo "fuzz: no fuzz targets in tests/fuzz yet, skipped"
 else
+	@echo "== fuzz: configure, build, run (started $$(date +%T)) =="
 	cmake --preset fuzz -DVM_FUZZ_SECONDS=$(FUZZ_SECONDS)
 	cmake --build --preset fuzz
 	ctest --preset fuzz | tee $(LOGS)/fuzz.log
