@@ -7,7 +7,7 @@ namespace gui {
 
 namespace {
 
-constexpr UINT kSendBoundMs = 5000;
+constexpr UINT kSendBoundMs = 20000;
 constexpr int kLogListId = 1062;
 
 // Quotes one command-line argument by the rules CommandLineToArgvW undoes.

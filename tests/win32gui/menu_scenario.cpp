@@ -53,7 +53,7 @@ TEST_F(MenuScenario, ChineseMenu) {
 }
 
 TEST_F(MenuScenario, FileMenuIsGreyedWhileAWorkerRuns) {
-    WindowInProcess window("size=16Mbit,latency_us=4000,erase_ms=0", kTextsEn);
+    WindowInProcess window("size=16Mbit,latency_us=2000,erase_ms=0", kTextsEn);
     HWND w = window.window();
     ASSERT_NE(w, nullptr);
     MenuProbe menu(w);

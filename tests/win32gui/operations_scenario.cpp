@@ -138,7 +138,7 @@ TEST_F(OperationScenario, CloseWhileReadingIsRefusedUntilTheReadEnds) {
     // A slow USB link: reading 2 MiB takes seconds.
     std::unique_ptr<AppSession> app;
     startWithImage(app, testImage(1000),
-                   emulatorWithFile(scratch(L"flash.bin"), "size=16Mbit,latency_us=4000,erase_ms=0"));
+                   emulatorWithFile(scratch(L"flash.bin"), "size=16Mbit,latency_us=2000,erase_ms=0"));
     setFlash(*app, 6);
     app->press(id::kRead);
     ASSERT_TRUE(app->waitForLogLine(L"Reading...Please wait..."));
@@ -159,6 +159,18 @@ TEST_F(OperationScenario, CloseWhileReadingIsRefusedUntilTheReadEnds) {
 
     ASSERT_TRUE(app->waitForLogLine(L"ReadData done..."));
     ASSERT_TRUE(waitUntil([&] { return app->enabled(id::kLoad); }));
+    app->close();
+    EXPECT_EQ(app->waitForExit(), 0);
+}
+
+// An erase does not hold the window open: closing it ends the program at
+// once, cleanly, with the erase still running on its thread.
+TEST_F(OperationScenario, CloseDuringAnEraseEndsTheProgram) {
+    std::unique_ptr<AppSession> app;
+    startWithImage(app, testImage(1000), emulatorWithFile(scratch(L"flash.bin"), "erase_ms=600000"));
+    setFlash(*app, 5);
+    app->press(id::kErase);
+    ASSERT_TRUE(app->waitForLogLine(L"Erasing...Please wait..."));
     app->close();
     EXPECT_EQ(app->waitForExit(), 0);
 }

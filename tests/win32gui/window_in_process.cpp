@@ -5,12 +5,10 @@
 #include <cstdlib>
 
 #include "app/app_state.h"
-#include "app/main_window.h"
 #include "app_session.h"
 #include "device/devapi.h"
 #include "platform/usb_select.h"
 #include "platform/win32/gui/main_dialog.h"
-#include "platform/win32/gui/win32_host.h"
 
 namespace gui {
 
@@ -24,19 +22,24 @@ BOOL CALLBACK findOwnMainWindow(HWND window, LPARAM found) {
     }
     return TRUE;
 }
-}  // namespace
 
-WindowInProcess::WindowInProcess(const std::string& emulator, const Texts& texts) {
+// The state and services the window starts from, as at a process start.
+AppState& freshState(const std::string& emulator, const Texts& texts) {
     useTexts(texts);
     resetAppState();
     DevResetForTests();
     DevUseServices(selectUsbServicesFrom(emulator, nullptr));
+    return appState();
+}
+}  // namespace
+
+WindowInProcess::WindowInProcess(const std::string& emulator, const Texts& texts)
+    : host_(GetModuleHandleW(nullptr)), logic_(host_, freshState(emulator, texts), "vm_gui_driver.exe") {
     std::promise<void> ended;
     ended_ = ended.get_future();
-    thread_ = std::thread([done = std::move(ended)]() mutable {
-        Win32Host host(GetModuleHandleW(nullptr));
-        MainWindow window(host, appState(), "vm_gui_driver.exe");
-        MainDialog dialog(host, window);
+    thread_ = std::thread([this, done = std::move(ended)]() mutable {
+        windowThreadId_ = GetCurrentThreadId();
+        MainDialog dialog(host_, logic_);
         dialog.run();
         done.set_value();
     });
@@ -47,12 +50,17 @@ WindowInProcess::WindowInProcess(const std::string& emulator, const Texts& texts
 }
 
 WindowInProcess::~WindowInProcess() {
-    if (window_ != nullptr) PostMessageW(window_, WM_CLOSE, 0, 0);
-    if (ended_.wait_for(kWaitBound) != std::future_status::ready) {
+    if (!close()) {
         std::fprintf(stderr, "the main window did not end\n");
         std::abort();
     }
     thread_.join();
+}
+
+bool WindowInProcess::close() {
+    if (ended_.wait_for(std::chrono::seconds(0)) == std::future_status::ready) return true;
+    if (window_ != nullptr) PostMessageW(window_, WM_CLOSE, 0, 0);
+    return ended_.wait_for(kWaitBound) == std::future_status::ready;
 }
 
 void WindowInProcess::press(int id) const {

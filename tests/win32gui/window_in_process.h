@@ -1,15 +1,20 @@
 // The programs' main window run inside the driver's own process, on a thread
 // of its own, with the same code and resources as the programs. For what the
-// system does not show across processes: the menu's states and texts.
+// system does not show across processes (the menu's states and texts) and
+// for the window host's own calls.
 #pragma once
 
 #include <windows.h>
 
+#include <atomic>
 #include <future>
+#include <memory>
 #include <string>
 #include <thread>
 
+#include "app/main_window.h"
 #include "app/texts/texts.h"
+#include "platform/win32/gui/win32_host.h"
 
 namespace gui {
 
@@ -25,12 +30,19 @@ public:
 
     // Null when the window did not appear.
     HWND window() const { return window_; }
+    Win32Host& host() { return host_; }
+    DWORD windowThreadId() const { return windowThreadId_.load(); }
     void press(int id) const;
+    // Closes the window and waits, bounded, until it has ended.
+    bool close();
 
 private:
+    Win32Host host_;
+    MainWindow logic_;
     std::thread thread_;
     std::future<void> ended_;
     HWND window_ = nullptr;
+    std::atomic<DWORD> windowThreadId_{0};
 };
 
 }  // namespace gui
