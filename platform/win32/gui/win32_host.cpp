@@ -77,10 +77,11 @@ void Win32Host::widenLogExtent(const std::string& line) {
     HWND list = control(ids::kLogList);
     HDC dc = GetDC(list);
     if (dc == nullptr) return;
-    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageA(list, WM_GETFONT, 0, 0)));
+    auto font = reinterpret_cast<HGDIOBJ>(SendMessageA(list, WM_GETFONT, 0, 0));
+    HGDIOBJ old = font != nullptr ? SelectObject(dc, font) : nullptr;
     SIZE size{};
     GetTextExtentPoint32A(dc, line.c_str(), static_cast<int>(line.size()), &size);
-    SelectObject(dc, old);
+    if (old != nullptr) SelectObject(dc, old);
     ReleaseDC(list, dc);
     const int width = size.cx + 2 * GetSystemMetrics(SM_CXEDGE);
     if (width > logExtent_) {
