@@ -19,7 +19,8 @@ XVFB := xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp"
 .PHONY: demo dist test packages test-native test-asan test-win32 test-fuzz clean
 
 # The main job: a OneKey Download on the emulator, then a read back.
-demo: packages
+demo:
+	@scripts/ensure-packages.sh native
 	cmake --preset native
 	cmake --build --preset native --target vm612k demo_image
 	scripts/demo.sh build/native

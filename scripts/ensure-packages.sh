@@ -4,7 +4,12 @@
 # once; otherwise it adds the i386 architecture (for wine32), runs
 # apt-get update once and installs what is missing. Needs root (or sudo) only
 # when something has to be installed.
+#
+# `ensure-packages.sh native` checks only what the native build, the command
+# line and `make demo` need (no Wine, no MinGW, no i386 architecture).
 set -euo pipefail
+
+scope=${1:-all}
 
 packages=(
     # build
@@ -28,6 +33,11 @@ ensure_chinese_locale() {
     echo "ensure-packages: generating the zh_CN.UTF-8 locale" >&2
     "${sudo[@]}" localedef -i zh_CN -f UTF-8 zh_CN.UTF-8
 }
+
+if [[ $scope == native ]]; then
+    packages=(cmake ninja-build make g++ libgtest-dev googletest libcli11-dev)
+    ensure_chinese_locale() { :; }
+fi
 
 native_arch=$(dpkg --print-architecture)
 installed=$(dpkg-query -W -f='${binary:Package} ${db:Status-Status}\n' "${packages[@]}" 2>/dev/null \
@@ -55,7 +65,7 @@ if [[ $(id -u) -ne 0 && ${#sudo[@]} -eq 0 ]]; then
     exit 1
 fi
 
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
+if [[ $scope != native ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
     "${sudo[@]}" dpkg --add-architecture i386
 fi
 export DEBIAN_FRONTEND=noninteractive
