@@ -16,7 +16,7 @@ namespace {
 constexpr std::uint32_t kFlashBytes = 16u * 1024u * 1024u;
 constexpr std::uint32_t kBlock = 32768;
 constexpr std::uint32_t kPage = 2048;
-constexpr int kRounds = 3;
+constexpr int kRounds = 20;
 
 using Clock = std::chrono::steady_clock;
 

@@ -68,6 +68,48 @@ bool exchangeLocked(const Link& link, CommandReport& report) {
     return link.hid->HidD_GetFeature(command.handle, report.bytes.data(), command.length);
 }
 
+// Copies one page and sums it in the same pass.
+std::uint16_t copyPageAndSum(std::uint8_t* to, const std::uint8_t* from) {
+    std::uint32_t sum = 0;
+    for (std::uint32_t i = 0; i < PAGE_SIZE; ++i) {
+        to[i] = from[i];
+        sum += from[i];
+    }
+    return static_cast<std::uint16_t>(sum);
+}
+
+// readPage that also hands the page's data to `slice`, summing while it
+// copies: the page loop then passes over each byte once.
+bool readPageInto(const Link& link, DataReport& report, std::uint8_t* slice) {
+    std::lock_guard<std::mutex> lock(deviceLock());
+    RoleTarget data;
+    if (!roleTarget(*link.entry, InterfaceRole::Data, &data)) return false;
+    if (!link.hid->HidD_GetFeature(data.handle, report.bytes.data(), data.length)) return false;
+    const std::uint16_t sum = copyPageAndSum(slice, report.page());
+    CommandReport status;
+    if (!getCommandReply(link, status)) return false;
+    return status.statusSum() == sum;
+}
+
+// writePage with the page's data taken from `slice` in the pass that sums it.
+bool writePageFrom(const Link& link, DataReport& report, const std::uint8_t* slice) {
+    const std::uint16_t sum = copyPageAndSum(report.page(), slice);
+    report.bytes[0] = 0;
+    std::lock_guard<std::mutex> lock(deviceLock());
+    RoleTarget data;
+    CommandReport status;
+    if (roleTarget(*link.entry, InterfaceRole::Data, &data) &&
+        link.hid->HidD_SetFeature(data.handle, report.bytes.data(), data.length) &&
+        getCommandReply(link, status) && status.statusSum() == sum) {
+        return true;
+    }
+    // Whatever went wrong, the programmer may still owe a status report.
+    CommandReport dropped;
+    getCommandReply(link, dropped);
+    return false;
+}
+
+
 }  // namespace
 
 bool Exchange(const Link& link, CommandReport& report) {
@@ -130,20 +172,8 @@ bool readPage(const Link& link, DataReport& report) {
 
 bool writePage(const Link& link, DataReport& report) {
     if (!link) return false;
-    const std::uint16_t sum = pageSum(report.page());
-    report.bytes[0] = 0;
-    std::lock_guard<std::mutex> lock(deviceLock());
-    RoleTarget data;
-    CommandReport status;
-    if (roleTarget(*link.entry, InterfaceRole::Data, &data) &&
-        link.hid->HidD_SetFeature(data.handle, report.bytes.data(), data.length) &&
-        getCommandReply(link, status) && status.statusSum() == sum) {
-        return true;
-    }
-    // Whatever went wrong, the programmer may still owe a status report.
-    CommandReport dropped;
-    getCommandReply(link, dropped);
-    return false;
+    // The page is its own source: copying it onto itself leaves it as it is.
+    return writePageFrom(link, report, report.page());
 }
 
 bool transferPages(const Link& link, std::uint8_t* buffer, std::uint32_t length,
@@ -156,11 +186,9 @@ bool transferPages(const Link& link, std::uint8_t* buffer, std::uint32_t length,
         std::uint8_t* slice = buffer + static_cast<std::size_t>(i) * PAGE_SIZE;
         report.bytes[0] = 0;
         if (direction == Direction::Read) {
-            if (!readPage(link, report)) return false;
-            std::memcpy(slice, report.page(), PAGE_SIZE);
+            if (!readPageInto(link, report, slice)) return false;
         } else {
-            std::memcpy(report.page(), slice, PAGE_SIZE);
-            if (!writePage(link, report)) return false;
+            if (!writePageFrom(link, report, slice)) return false;
         }
         *done += PAGE_SIZE;
     }
