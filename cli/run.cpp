@@ -4,7 +4,6 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <iostream>
 #include <memory>
 
 #include "app/control_ids.h"
@@ -189,10 +188,11 @@ private:
         if (!options_.file.empty() && !state.imageData) return fail(kExitInput, "input-error");
 
         app.host().call([&] { app.host().listSelect(ids::kFlashSizeList, options_.sizeIndex); });
+        std::size_t beforeSetFlash = report_.log.size();
         app.press(ids::kSetFlash);
-        if (report_.log.empty() || report_.log.back() != txt().setFlashOk) {
-            if (!contains(report_.log, txt().setFlashOk)) return fail(kExitNoProgrammer, "no-programmer");
-        }
+        std::vector<std::string> setFlashLines(
+            report_.log.begin() + static_cast<std::ptrdiff_t>(beforeSetFlash), report_.log.end());
+        if (!contains(setFlashLines, txt().setFlashOk)) return fail(kExitNoProgrammer, "no-programmer");
 
         if (options_.command == CliCommand::onekey) {
             OneKeyChoice choice{options_.erase, options_.program, options_.verify};

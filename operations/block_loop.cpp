@@ -19,7 +19,7 @@ BlockStep runBlockLoop(MainWindow& window, std::uint32_t length, bool withTail,
     BlockProgress progress(window, blocks);
     std::uint32_t address = 0;
     BlockStep step = BlockStep::next;
-    for (std::uint32_t i = 0; i < blocks && step == BlockStep::next; ++i) {
+    for (std::uint32_t i = 0; i < blocks; ++i) {
         step = transfer(address, kBlockSize);
         if (step != BlockStep::next) break;
         address += kBlockSize;
