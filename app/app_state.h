@@ -1,9 +1,12 @@
-// The one process-wide record of the programmer application.
+// The record of one programmer window's session. The program's entry (or
+// the front end) creates it and hands it to its MainWindow.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <memory>
+
+#include "operations/workers.h"
 
 constexpr int kPathBytes = 260;
 
@@ -12,14 +15,6 @@ struct FileSelection {
     char directory[kPathBytes] = {};
     char name[kPathBytes] = {};
     char fullPath[kPathBytes] = {};
-};
-
-class MainWindow;
-
-// Argument of the erase worker: the main window and the progress bar to move.
-struct EraseRequest {
-    MainWindow* window = nullptr;
-    int progressId = 0;
 };
 
 struct OneKeyOptions {
@@ -44,8 +39,3 @@ struct AppState {
     OneKeyOptions oneKeyOptions;
     std::uint32_t logLineCount = 0;
 };
-
-// The process-wide record. Tests and the command line may replace what it
-// holds with resetAppState().
-AppState& appState();
-void resetAppState();

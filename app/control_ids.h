@@ -48,8 +48,4 @@ constexpr int kOneKeyVerify = 1103;
 // Timer of the erase animation.
 constexpr int kEraseTimer = 3;
 constexpr int kEraseTimerMs = 100;
-
-// Device-change event codes.
-constexpr unsigned kDeviceArrival = 0x8000;
-constexpr unsigned kDeviceRemoveComplete = 0x8004;
 }  // namespace ids

@@ -176,17 +176,17 @@ void loadImage(MainWindow& window) {
     showImageSummary(window);
 }
 
-void saveImage(MainWindow& window) {
+bool saveImage(MainWindow& window) {
     AppState& state = window.state();
     const Texts& t = txt();
     if (state.imageSize == 0 || !state.imageData) {
         appendLog(window, t.saveNoData);
-        return;
+        return false;
     }
     FileSelection target;
     if (!chooseSaveFile(window, target)) {
         appendLog(window, t.saveCancelled);
-        return;
+        return false;
     }
 
     // A device or pipe is written in place; a regular file is replaced only
@@ -198,12 +198,13 @@ void saveImage(MainWindow& window) {
     std::FILE* file = std::fopen(written.c_str(), "wb");
     if (!file) {
         appendLog(window, t.saveCreateError);
-        return;
+        return false;
     }
     bool ok = writeAll(file, state.imageData.get(), state.imageSize);
     if (ok && !inPlace) ok = platform::replaceFile(written.c_str(), path);
     if (!ok && !inPlace) platform::removeFile(written.c_str());
     appendLog(window, ok ? t.saveOk : t.saveError);
+    return ok;
 }
 
 void showImageSummary(MainWindow& window) {

@@ -20,5 +20,6 @@ int chooseOpenFile(MainWindow& window, FileSelection& selection);
 int chooseSaveFile(MainWindow& window, FileSelection& selection);
 
 void loadImage(MainWindow& window);
-void saveImage(MainWindow& window);
+// True when the image was written to the chosen file.
+bool saveImage(MainWindow& window);
 void showImageSummary(MainWindow& window);

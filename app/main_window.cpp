@@ -2,15 +2,22 @@
 
 #include "app/control_ids.h"
 #include "app/image_files.h"
+#include "app/flash_size.h"
 #include "app/texts/texts.h"
+#include "app/window_context.h"
 #include "app/window_ops.h"
-#include "chip/flash_size.h"
-#include "operations/erase_animation.h"
-#include "operations/workers.h"
 #include "device/devapi.h"
+#include "operations/workers.h"
 
 MainWindow::MainWindow(WindowHost& host, AppState& state, std::string programPath)
-    : host_(host), state_(state), programPath_(std::move(programPath)) {}
+    : host_(host),
+      state_(state),
+      programPath_(std::move(programPath)),
+      context_(std::make_unique<WindowWorkerContext>(*this)) {
+    host_.attach(*this);
+}
+
+MainWindow::~MainWindow() = default;
 
 void MainWindow::onStart() {
     state_.deviceHandle = kNoDevice;
@@ -48,7 +55,7 @@ void MainWindow::onCommand(int id) {
             loadImage(*this);
             break;
         case ids::kSaveFile:
-            saveImage(*this);
+            lastSaveSucceeded_ = saveImage(*this);
             break;
         case ids::kExit:
             closeMainWindow();
@@ -93,20 +100,19 @@ void MainWindow::disconnect() {
     setOperationControls(*this, false);
 }
 
-void MainWindow::onDeviceChange(unsigned eventCode) {
-    if (ended_) return;
-    if (eventCode == ids::kDeviceArrival) {
-        if (state_.deviceHandle >= 0) return;
-        state_.deviceHandle = DevConnect(connectIndex_);
-        if (state_.deviceHandle >= 0) appendLog(*this, txt().deviceArrived);
-    } else if (eventCode == ids::kDeviceRemoveComplete) {
-        if (state_.deviceHandle < 0) return;
-        if (DevPing(state_.deviceHandle)) return;
-        DevClose(state_.deviceHandle);
-        state_.deviceHandle = kNoDevice;
-        appendLog(*this, txt().deviceRemoved);
-        setOperationControls(*this, false);
-    }
+void MainWindow::onDeviceArrived() {
+    if (ended_ || state_.deviceHandle >= 0) return;
+    state_.deviceHandle = DevConnect(connectIndex_);
+    if (state_.deviceHandle >= 0) appendLog(*this, txt().deviceArrived);
+}
+
+void MainWindow::onDeviceRemoved() {
+    if (ended_ || state_.deviceHandle < 0) return;
+    if (DevPing(state_.deviceHandle)) return;
+    DevClose(state_.deviceHandle);
+    state_.deviceHandle = kNoDevice;
+    appendLog(*this, txt().deviceRemoved);
+    setOperationControls(*this, false);
 }
 
 void MainWindow::startOperation(int id) {
@@ -115,35 +121,52 @@ void MainWindow::startOperation(int id) {
     // release the image that worker may be using.
     if (workerRunning_) return;
     const bool sized = state_.flashSize >= 32768;
+    WorkerContext* context = context_.get();
     switch (id) {
         case ids::kRead:
             if (state_.imageData) {
                 state_.imageData.reset();
                 state_.imageSize = 0;
             }
-            if (sized) startWorker([this] { ReadWorker(this); });
+            if (sized) startWorker([context] { return ReadWorker(context); });
             break;
         case ids::kErase:
-            state_.eraseRequest = {this, ids::kProgressBar};
-            startWorker([this] { EraseWorker(&state_.eraseRequest); });
+            state_.eraseRequest = {context, ids::kProgressBar};
+            startWorker([this] { return EraseWorker(&state_.eraseRequest); });
             break;
         case ids::kBlank:
-            if (sized) startWorker([this] { BlankCheckWorker(this); });
+            if (sized) startWorker([context] { return BlankCheckWorker(context); });
             break;
         case ids::kProgram:
-            if (sized) startWorker([this] { ProgramWorker(this); });
+            if (sized) startWorker([context] { return ProgramWorker(context); });
             break;
         case ids::kVerify:
-            if (sized) startWorker([this] { VerifyWorker(this); });
+            if (sized) startWorker([context] { return VerifyWorker(context); });
             break;
         case ids::kOneKey:
-            runOneKeyDownload(*this);
+            runOneKeyDownload();
             break;
     }
 }
 
+// The "OneKey Download" button: the options dialog, then the worker.
+void MainWindow::runOneKeyDownload() {
+    OneKeyOptions& options = state_.oneKeyOptions;
+    options.accepted = 0;
+    OneKeyChoice shown{options.erase, options.program, options.verify};
+    OneKeyChoice chosen = shown;
+    if (host_.runOneKeyDialog(shown, chosen)) {
+        options.accepted = 1;
+        options.erase = chosen.erase;
+        options.program = chosen.program;
+        options.verify = chosen.verify;
+    }
+    WorkerContext* context = context_.get();
+    if (options.accepted == 1) startWorker([context] { return OneKeyWorker(context); });
+}
+
 void MainWindow::onTimer(int id) {
-    if (id == ids::kEraseTimer && !ended_) eraseAnimationTick(*this);
+    if (id == ids::kEraseTimer && !ended_) eraseAnimation_.tick(*context_);
 }
 
 int MainWindow::closeMainWindow() {
@@ -159,11 +182,12 @@ int MainWindow::closeMainWindow() {
     return 0;
 }
 
-bool MainWindow::startWorker(std::function<void()> body) {
+bool MainWindow::startWorker(std::function<WorkerOutcome()> body) {
     bool expected = false;
     if (!workerRunning_.compare_exchange_strong(expected, true)) return false;
     bool started = host_.startWorker([this, body = std::move(body)] {
-        body();
+        const WorkerOutcome outcome = body();
+        host_.workerEnded(outcome);
         workerRunning_ = false;
     });
     if (!started) workerRunning_ = false;

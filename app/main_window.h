@@ -1,32 +1,45 @@
-// The main window's logic: it reacts to the window start, commands (by id),
-// the close request, device changes and timers, and knows the window only
-// through the WindowHost seam.
+// The main window's logic: it reacts to the window's events and knows the
+// window only through the WindowHost seam. It owns its session's erase
+// animation and the context its workers reach it through.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "app/app_state.h"
+#include "app/window_events.h"
 #include "app/window_host.h"
+#include "operations/erase_animation.h"
+#include "operations/worker_outcome.h"
 
-class MainWindow {
+class WorkerContext;
+
+class MainWindow : public WindowEvents {
 public:
     MainWindow(WindowHost& host, AppState& state, std::string programPath);
+    ~MainWindow() override;
 
     WindowHost& host() { return host_; }
     AppState& state() { return state_; }
+    WorkerContext& workerContext() { return *context_; }
+    EraseAnimation& eraseAnimation() { return eraseAnimation_; }
 
-    // Events, each handled on the window's thread.
-    void onStart();
-    void onCommand(int id);
-    void onDeviceChange(unsigned eventCode);
-    void onTimer(int id);
+    // WindowEvents, each handled on the window's thread.
+    void onStart() override;
+    void onCommand(int id) override;
+    void onDeviceArrived() override;
+    void onDeviceRemoved() override;
+    void onTimer(int id) override;
+    int onCloseRequest() override { return closeMainWindow(); }
     // The close request and Exit: 1 when refused, 0 when the window ended.
     int closeMainWindow();
 
     bool ended() const { return ended_; }
+    // Whether the last Save wrote its file.
+    bool lastSaveSucceeded() const { return lastSaveSucceeded_; }
 
     // Which programmer, in discovery order, Connect and a device arrival
     // open. The window opens the first; the command line may choose another.
@@ -34,19 +47,24 @@ public:
 
     // Starts a worker unless one is running. The window marks the worker as
     // running here, on its own thread, before the worker's thread exists, so
-    // a second press cannot start a second one.
-    bool startWorker(std::function<void()> body);
+    // a second press cannot start a second one. The worker's outcome goes to
+    // the host when it ends.
+    bool startWorker(std::function<WorkerOutcome()> body);
     bool workerRunning() const { return workerRunning_.load(); }
 
 private:
     void connect();
     void startOperation(int id);
     void disconnect();
+    void runOneKeyDownload();
 
     WindowHost& host_;
     AppState& state_;
     std::string programPath_;
     bool ended_ = false;
+    bool lastSaveSucceeded_ = false;
     std::uint32_t connectIndex_ = 0;
     std::atomic<bool> workerRunning_{false};
+    EraseAnimation eraseAnimation_;
+    std::unique_ptr<WorkerContext> context_;
 };

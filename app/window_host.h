@@ -1,11 +1,27 @@
 // The window seam: everything the application logic needs from a dialog
-// toolkit. The Win32 dialog and the headless host implement it; the logic in
-// app/, operations/ and chip/ reaches the screen only through it.
+// toolkit. The Win32 dialog, the headless host and the Qt host implement it;
+// the logic reaches the screen only through it. Inbound, every host delivers
+// the window's events to the WindowEvents it is attached to.
+//
+// The contract every host meets for workers and their requests:
+// - runOnWindowThread called on the window's thread runs the request at once.
+// - Called on any other thread while the window lives, it hands the request
+//   to the window's thread and returns true once it has run there. A request
+//   the window's thread does not take within the host's bound is taken back
+//   and the call returns false.
+// - Once the window has ended, a request from another thread is dropped: it
+//   does not run, and the call returns false at once.
+// - startWorker runs its body on a new thread that the host never joins. A
+//   worker may outlive its window; its requests are then dropped as above,
+//   and nothing they reach is freed under them while the worker runs.
 #pragma once
 
 #include <cstddef>
 #include <functional>
 #include <string>
+
+#include "app/window_events.h"
+#include "operations/worker_outcome.h"
 
 enum class MessageIcon { Information, Warning, Error };
 
@@ -41,6 +57,10 @@ struct OneKeyChoice {
 class WindowHost {
 public:
     virtual ~WindowHost() = default;
+
+    // The logic the host delivers its events to; the window attaches itself
+    // once, before it starts.
+    virtual void attach(WindowEvents& events) { events_ = &events; }
 
     // Control texts and enabled states, by id.
     virtual void setControlText(int id, const std::string& text) = 0;
@@ -84,8 +104,17 @@ public:
     // could not be created.
     virtual bool startWorker(std::function<void()> body) = 0;
 
-    // Runs `request` on the window's thread and returns when it has run.
-    // Called on the window's thread it runs at once. Once the window has ended
-    // the request is dropped and the call returns false at once.
+    // Runs `request` on the window's thread and returns when it has run; see
+    // the contract above.
     virtual bool runOnWindowThread(const std::function<void()>& request) = 0;
+
+    // A worker ended with `outcome`; called on the worker's thread after its
+    // last request. Hosts that report results (the command line's) keep it.
+    virtual void workerEnded(const WorkerOutcome& outcome) { (void)outcome; }
+
+protected:
+    WindowEvents* events() const { return events_; }
+
+private:
+    WindowEvents* events_ = nullptr;
 };

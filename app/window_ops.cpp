@@ -78,15 +78,3 @@ void progressSetPos(MainWindow& window, int id, int pos) {
 }
 
 void progressSetPos(MainWindow& window, int pos) { progressSetPos(window, ids::kProgressBar, pos); }
-
-BlockProgress::BlockProgress(MainWindow& window, unsigned blockCount)
-    : window_(window), divisor_(blockCount / 100.0) {}
-
-void BlockProgress::blockDone() {
-    ++done_;
-    int pos = static_cast<int>(done_ / divisor_);
-    if (pos != last_) {
-        progressSetPos(window_, pos);
-        last_ = pos;
-    }
-}

@@ -25,17 +25,3 @@ void setAllControls(MainWindow& window, bool on);
 void progressStart(MainWindow& window);
 void progressSetPos(MainWindow& window, int id, int pos);
 void progressSetPos(MainWindow& window, int pos);
-
-// Per-block progress of a block loop: the position is sent only when its
-// integer value changes.
-class BlockProgress {
-public:
-    BlockProgress(MainWindow& window, unsigned blockCount);
-    void blockDone();
-
-private:
-    MainWindow& window_;
-    double divisor_;
-    unsigned done_ = 0;
-    int last_ = 0;
-};

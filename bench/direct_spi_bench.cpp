@@ -32,25 +32,21 @@ Count measure(vmsim::SimBus& bus, Step step) {
 
 int main() {
     for (int latencyUs : {0, 1000}) {
-        resetAppState();
         DevResetForTests();
         vmsim::SimBus bus = vmsim::makeSimBus("size=8Mbit,erase_ms=0,latency_us=" +
                                               std::to_string(latencyUs));
         DevUseServices(bus.services());
         std::string program = (std::filesystem::temp_directory_path() / "vm612k-bench").string();
         if (!DevInitialize(program.c_str())) return 1;
-        AppState& state = appState();
-        state.deviceHandle = DevConnect(0);
-        state.flashKind = 5;
-        state.flashSize = 1048576;
-        if (state.deviceHandle < 0 || !DevSetFlashType(state.deviceHandle, 5, 1048576)) return 1;
+        const DeviceHandle handle = DevConnect(0);
+        if (handle < 0 || !DevSetFlashType(handle, 5, 1048576)) return 1;
 
-        Count release = measure(bus, [] { releaseWriteProtection(); });
+        Count release = measure(bus, [&] { releaseWriteProtection(handle, 5, 1048576); });
         RegisterBlock shadow{};
-        DirectSpi spi(state.deviceHandle, shadow);
+        DirectSpi spi(handle, shadow);
         spi.enterDirectMode();
         Count poll = measure(bus, [&] { spi.readStatus(); });
-        DevSetFlashType(state.deviceHandle, 5, 1048576);
+        DevSetFlashType(handle, 5, 1048576);
 
         std::printf("latency %d us per HID transfer:\n", latencyUs);
         std::printf("  releaseWriteProtection: %zu command exchanges (incl. 'R' hand-back), %.3f s\n",

@@ -44,13 +44,13 @@ Result oneKey(const std::string& config, std::size_t imageBytes, int sizeIndex) 
         for (std::size_t i = 0; i < imageBytes; ++i) bytes[i] = static_cast<char>(i * 31 + 7);
         std::ofstream(image, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(imageBytes));
     }
-    resetAppState();
     DevResetForTests();
     vmsim::SimBus bus = vmsim::makeSimBus(config);
     DevUseServices(bus.services());
     Result result;
     {
-        HeadlessApp app(appState(), (fs::temp_directory_path() / "vm612k-bench").string());
+        AppState state;
+        HeadlessApp app(state, (fs::temp_directory_path() / "vm612k-bench").string());
         app.start();
         std::string path = image.string();
         app.host().answerOpenFile([path](const FileDialogParams&) {

@@ -3,7 +3,7 @@
 #include <chrono>
 #include <mutex>
 
-#include "app/app_state.h"
+#include <memory>
 
 namespace {
 
@@ -107,32 +107,26 @@ bool DirectSpi::waitUntilReady(std::uint32_t boundMs) {
     }
 }
 
-void releaseWriteProtection() {
-    AppState& state = appState();
-    DirectSpi spi(state.deviceHandle, directSpiShadow(), currentClock());
+void releaseWriteProtection(DeviceHandle handle, std::int32_t flashKind, std::uint32_t flashSize) {
+    std::shared_ptr<RegisterBlock> shadow = DevPortRegisters(handle);
+    DirectSpi spi(handle, *shadow, currentClock());
     spi.enterDirectMode();
     spi.writeEnable();
     const std::uint8_t clear[] = {spi_opcodes::kWriteStatus, 0x00};
     spi.commandFrame(clear, sizeof clear);
-    DevSetFlashType(state.deviceHandle, state.flashKind, state.flashSize);
+    DevSetFlashType(handle, flashKind, flashSize);
 }
 
-bool eraseChipDirect() {
-    AppState& state = appState();
-    DirectSpi spi(state.deviceHandle, directSpiShadow(), currentClock());
+bool eraseChipDirect(DeviceHandle handle, std::uint32_t boundMs) {
+    std::shared_ptr<RegisterBlock> shadow = DevPortRegisters(handle);
+    DirectSpi spi(handle, *shadow, currentClock());
     if (!spi.enterDirectMode() || !spi.writeEnable()) return false;
     const std::uint8_t erase = spi_opcodes::kChipErase;
     if (!spi.commandFrame(&erase, 1)) return false;
-    std::uint32_t bound = DevEraseAllTimeoutMs();
-    return spi.waitUntilReady(bound ? bound : kFallbackBoundMs);
+    return spi.waitUntilReady(boundMs ? boundMs : kFallbackBoundMs);
 }
 
 void setDirectSpiClock(DirectSpi::Clock clock) {
     std::lock_guard<std::mutex> lock(gClockLock);
     gClock = std::move(clock);
-}
-
-RegisterBlock& directSpiShadow() {
-    static RegisterBlock shadow{};
-    return shadow;
 }

@@ -11,7 +11,7 @@
 #include "device/devapi.h"
 
 // BP0, BP0D, BP0M, BP0MM of port 0.
-using RegisterBlock = std::array<std::uint8_t, 4>;
+using RegisterBlock = PortRegisterBlock;
 
 namespace spi_pins {
 constexpr std::uint8_t kSck = 0x01;
@@ -67,13 +67,14 @@ private:
     Clock clock_;
 };
 
-// The process-wide steps the erase workers use, on the connected programmer
-// and the chosen flash of the application state.
-void releaseWriteProtection();
-bool eraseChipDirect();
+// The steps the erase workers use, on the programmer with `handle` and its
+// own register shadow. The release hands the flash back to the programmer
+// with `flashKind` and `flashSize`.
+void releaseWriteProtection(DeviceHandle handle, std::int32_t flashKind, std::uint32_t flashSize);
+// Erases the chip over the pins and waits until it is ready, at most
+// `boundMs` (5000 ms when 0).
+bool eraseChipDirect(DeviceHandle handle, std::uint32_t boundMs);
 
 // The clock of the direct-SPI wait; tests install their own. An empty
 // function restores the steady clock.
 void setDirectSpiClock(DirectSpi::Clock clock);
-// The shadow register block shared by the process's direct-SPI steps.
-RegisterBlock& directSpiShadow();

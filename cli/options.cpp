@@ -6,7 +6,7 @@
 #include <cctype>
 #include <iostream>
 
-#include "chip/flash_size.h"
+#include "app/flash_size.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include "app/image_files.h"
 #include "app/process_entry.h"
 #include "app/texts/texts.h"
-#include "chip/flash_size.h"
+#include "app/flash_size.h"
 #include "cli/json.h"
 #include "cli/progress_bar.h"
 #include "device/devapi.h"
@@ -30,10 +30,6 @@ constexpr int kExitNoProgrammer = 3;
 // How long a run may wait for its operation: a full erase of the largest
 // flash with its time-out, then programming and verifying it.
 constexpr auto kOperationBound = std::chrono::minutes(60);
-
-bool contains(const std::vector<std::string>& lines, const char* text) {
-    return std::find(lines.begin(), lines.end(), text) != lines.end();
-}
 
 FileDialogResult answerWith(const std::string& path) {
     std::size_t slash = path.find_last_of(platform::pathSeparator() == '\\' ? "\\/" : "/");
@@ -68,25 +64,6 @@ struct Phase {
     const char* name;
     std::uint64_t bytes;
 };
-
-// Whether the operation succeeded, judged by the lines it logged.
-bool succeeded(const CliOptions& options, const std::vector<std::string>& lines) {
-    const Texts& t = txt();
-    switch (options.command) {
-        case CliCommand::read: return contains(lines, t.readDone) && !contains(lines, t.readError);
-        case CliCommand::erase:
-            return contains(lines, t.eraseOk) || contains(lines, t.eraseDirectOk);
-        case CliCommand::blank: return contains(lines, t.blankYes);
-        case CliCommand::program: return contains(lines, t.programDone);
-        case CliCommand::verify: return contains(lines, t.verifyPass);
-        case CliCommand::onekey:
-            if (options.verify) return contains(lines, t.oneKeyVerifyPass);
-            if (options.program) return contains(lines, t.oneKeyProgramDone);
-            return contains(lines, t.oneKeyEraseOk) || contains(lines, t.oneKeyEraseDirectOk);
-        case CliCommand::list: return true;
-    }
-    return false;
-}
 
 int operationButton(CliCommand command) {
     switch (command) {
@@ -146,7 +123,7 @@ private:
 
     void phaseFrom(const std::string& line) {
         const Texts& t = txt();
-        AppState& state = appState();
+        const AppState& state = *state_;
         std::uint64_t image = std::min(state.imageSize, state.flashSize);
         const std::pair<const char*, Phase> phases[] = {
             {t.readStart, {"read", state.flashSize}},
@@ -167,8 +144,8 @@ private:
     }
 
     int runWindow() {
-        resetAppState();
-        AppState& state = appState();
+        state_ = std::make_unique<AppState>();
+        AppState& state = *state_;
         if (!options_.file.empty()) {
             rememberStartupFile(state, {programPath_, options_.file});
         }
@@ -188,11 +165,10 @@ private:
         if (!options_.file.empty() && !state.imageData) return fail(kExitInput, "input-error");
 
         app.host().call([&] { app.host().listSelect(ids::kFlashSizeList, options_.sizeIndex); });
-        std::size_t beforeSetFlash = report_.log.size();
+        // SetFlash opens the operation buttons when the programmer took the
+        // flash, and closes them when it did not.
         app.press(ids::kSetFlash);
-        std::vector<std::string> setFlashLines(
-            report_.log.begin() + static_cast<std::ptrdiff_t>(beforeSetFlash), report_.log.end());
-        if (!contains(setFlashLines, txt().setFlashOk)) return fail(kExitNoProgrammer, "no-programmer");
+        if (!app.host().enabled(ids::kRead)) return fail(kExitNoProgrammer, "no-programmer");
 
         if (options_.command == CliCommand::onekey) {
             OneKeyChoice choice{options_.erase, options_.program, options_.verify};
@@ -201,16 +177,16 @@ private:
                 return true;
             });
         }
-        std::size_t before = report_.log.size();
+        const std::size_t before = app.host().outcomes().size();
         app.press(operationButton(options_.command));
         if (!app.waitIdle(std::chrono::duration_cast<std::chrono::milliseconds>(kOperationBound))) {
             std::fprintf(stderr, "vm612k: the operation did not end in time\n");
             return kExitFailed;
         }
         bar_.finish();
-        std::vector<std::string> lines(report_.log.begin() + static_cast<std::ptrdiff_t>(before),
-                                       report_.log.end());
-        bool ok = succeeded(options_, lines);
+        // A press that started no worker ended in nothing.
+        const std::vector<WorkerOutcome> outcomes = app.host().outcomes();
+        bool ok = outcomes.size() > before && outcomes.back().succeeded();
         report_.imageSize = state.imageSize;
         report_.checksum = state.imageData ? imageChecksum(state.imageData.get(), state.imageSize) : 0;
 
@@ -220,7 +196,7 @@ private:
             app.host().answerSaveFile(
                 [output](const FileDialogParams&) { return answerWith(output); });
             app.press(ids::kSaveFile);
-            ok = report_.log.back() == txt().saveOk;
+            ok = app.window().lastSaveSucceeded();
         }
         app.requestClose();
         return ok ? kExitOk : kExitFailed;
@@ -231,6 +207,7 @@ private:
     ProgressBar bar_;
     RunReport report_;
     std::chrono::steady_clock::time_point start_;
+    std::unique_ptr<AppState> state_;
     std::unique_ptr<HeadlessApp> app_;
 };
 

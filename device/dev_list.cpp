@@ -1,24 +1,27 @@
-// Discovery for the operator's list of programmers.
+// The operator's view of the programmer list.
 #include "device/devapi.h"
 #include "device/device_context.h"
 
-std::vector<ProgrammerInfo> DevListProgrammers() {
-    DevEnumerate();
+std::vector<ProgrammerInfo> DevProgrammers() {
     UsbServices services = boundServices();
-    std::vector<std::vector<std::string>> names;
-    {
-        std::lock_guard<std::mutex> lock(deviceLock());
-        names = programmerList().portNames();
-    }
     std::vector<ProgrammerInfo> found;
-    for (auto& ports : names) {
+    std::uint32_t index = 0;
+    for (const auto& entry : programmerList().entries()) {
         ProgrammerInfo info;
-        for (const std::string& port : ports) {
+        info.index = index++;
+        info.handle = entry->handle();
+        info.open = info.handle >= 0;
+        info.portNames = entry->portNames;
+        for (const std::string& port : info.portNames) {
             info.devicePaths.push_back(services.comm ? services.comm->MISCGetPortPath(port.c_str())
                                                      : std::string());
         }
-        info.portNames = std::move(ports);
         found.push_back(std::move(info));
     }
     return found;
+}
+
+std::vector<ProgrammerInfo> DevListProgrammers() {
+    DevEnumerate();
+    return DevProgrammers();
 }

@@ -1,8 +1,8 @@
 #include "device/devapi.h"
 
-#include <mutex>
 
 #include "device/device_context.h"
+#include "device/flash_device.h"
 #include "device/flash_manager.h"
 #include "device/module_location.h"
 #include "device/sleeper.h"
@@ -29,6 +29,12 @@ bool requestInRange(const FlashDevice& device, std::uint32_t length, std::uint32
     return last <= UINT32_MAX && device.addressInRange(static_cast<std::uint32_t>(last));
 }
 
+// The flash device object of the programmer's selection; none when the
+// programmer is not open or nothing was selected.
+std::shared_ptr<FlashDevice> selectedDevice(const Link& link) {
+    return link ? link.entry->selection().device : nullptr;
+}
+
 }  // namespace
 
 void DevUseServices(UsbServices services) { installServices(std::move(services)); }
@@ -42,7 +48,6 @@ int DevInitialize(const char* moduleFileName) {
 
 std::uint32_t DevEnumerate() {
     UsbServices services = boundServices();
-    std::lock_guard<std::mutex> lock(deviceLock());
     if (services.hid) {
         programmerList().discover(services);
     } else {
@@ -51,9 +56,18 @@ std::uint32_t DevEnumerate() {
     return static_cast<std::uint32_t>(programmerList().count());
 }
 
+std::uint32_t DevRefresh() {
+    UsbServices services = boundServices();
+    if (services.hid) {
+        programmerList().refresh(services);
+    } else {
+        programmerList().clear();
+    }
+    return static_cast<std::uint32_t>(programmerList().count());
+}
+
 DeviceHandle DevOpen(std::uint32_t index) {
-    std::lock_guard<std::mutex> lock(deviceLock());
-    return programmerList().open(index);
+    return programmerList().open(index, lastFlashSelection());
 }
 
 DeviceHandle DevConnect(std::uint32_t index) {
@@ -71,9 +85,7 @@ void DevClose(DeviceHandle handle) {
     if (handle < 0) return;
     Link link = findLink(handle);
     if (exchangeConnect(link, kDisconnect)) devicePause(kConnectSettleMs);
-    if (!link) return;
-    std::lock_guard<std::mutex> lock(deviceLock());
-    link.entry->close();
+    if (link) link.entry->close();
 }
 
 int DevPing(DeviceHandle handle) {
@@ -95,14 +107,17 @@ int DevSetFlashType(DeviceHandle handle, std::int32_t kind, std::uint32_t capaci
     const std::uint8_t reported[3] = {report.param(0), report.param(1), report.param(2)};
     const std::optional<FlashTypeRecord> record = manager->find(flashTypeKey(reported));
     if (!record) return 0;
-    manager->select(*record, capacity);
+    const FlashSelection selection = makeFlashSelection(*record, capacity);
+    link.entry->select(selection);
+    recordLastFlashSelection(selection);
     return 1;
 }
 
 int DevEraseAll(DeviceHandle handle) {
     Link link = findLink(handle);
     if (!link) return 0;
-    return flashManager()->currentDevice()->eraseAll(link) ? 1 : 0;
+    std::shared_ptr<FlashDevice> device = link.entry->selection().device;
+    return device && device->eraseAll(link) ? 1 : 0;
 }
 
 int DevRead(DeviceHandle handle, std::uint8_t* destination, std::uint32_t length,
@@ -110,9 +125,10 @@ int DevRead(DeviceHandle handle, std::uint8_t* destination, std::uint32_t length
     *done = 0;
     if (length == 0) return 1;
     if (destination == nullptr) return 0;
-    std::shared_ptr<FlashDevice> device = flashManager()->currentDevice();
-    if (!requestInRange(*device, length, address)) return 0;
-    return device->readData(findLink(handle), destination, length, address, done) ? 1 : 0;
+    Link link = findLink(handle);
+    std::shared_ptr<FlashDevice> device = selectedDevice(link);
+    if (!device || !requestInRange(*device, length, address)) return 0;
+    return device->readData(link, destination, length, address, done) ? 1 : 0;
 }
 
 int DevProgram(DeviceHandle handle, const std::uint8_t* source, std::uint32_t length,
@@ -120,9 +136,10 @@ int DevProgram(DeviceHandle handle, const std::uint8_t* source, std::uint32_t le
     *done = 0;
     if (length == 0) return 1;
     if (source == nullptr) return 0;
-    std::shared_ptr<FlashDevice> device = flashManager()->currentDevice();
-    if (!requestInRange(*device, length, address)) return 0;
-    return device->writeData(findLink(handle), source, length, address, done) ? 1 : 0;
+    Link link = findLink(handle);
+    std::shared_ptr<FlashDevice> device = selectedDevice(link);
+    if (!device || !requestInRange(*device, length, address)) return 0;
+    return device->writeData(link, source, length, address, done) ? 1 : 0;
 }
 
 int DevGetPortBP0(DeviceHandle handle, std::uint8_t* block, std::uint32_t length) {
@@ -139,7 +156,15 @@ int DevSetPortBP0(DeviceHandle handle, const std::uint8_t* block, std::uint32_t 
     return Exchange(findLink(handle), report) && report.code() == kCmdSetPort ? 1 : 0;
 }
 
-std::uint32_t DevEraseAllTimeoutMs() { return flashManager()->currentRecord().eraseAllTimeoutMs; }
+std::uint32_t DevEraseAllTimeoutMs(DeviceHandle handle) {
+    Link link = findLink(handle);
+    return link ? link.entry->selection().record.eraseAllTimeoutMs : 0;
+}
+
+std::shared_ptr<PortRegisterBlock> DevPortRegisters(DeviceHandle handle) {
+    Link link = findLink(handle);
+    return link ? link.entry->portRegisters() : std::make_shared<PortRegisterBlock>();
+}
 
 void DevSetSleeper(std::function<void(std::uint32_t ms)> sleeper) {
     setDeviceSleeper(std::move(sleeper));

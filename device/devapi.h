@@ -6,9 +6,11 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "device/port_registers.h"
 #include "device/usb_seam.h"
 
 // Handle of a connected programmer; -1 means none.
@@ -24,9 +26,17 @@ void DevUseServices(UsbServices services);
 // error mode. 0 when the HID services cannot be bound.
 int DevInitialize(const char* moduleFileName);
 
-// Discovers the programmers and opens the one at `index`.
+// Closes every programmer, discovers them anew and opens the one at `index`.
 DeviceHandle DevConnect(std::uint32_t index);
+// Closes every programmer and discovers them anew; the number found.
 std::uint32_t DevEnumerate();
+// Discovery that keeps what is open: an open programmer that is still there
+// stays open with its handle, a new one is added closed, one that has gone
+// is closed and dropped. The number in the list.
+std::uint32_t DevRefresh();
+// Opens the programmer at `index` of the list with a new handle (handles are
+// never reused within the process). A programmer opened now starts with the
+// flash selection the process made last; one already open keeps its handle.
 DeviceHandle DevOpen(std::uint32_t index);
 
 // Tells the programmer that the connection ends and closes it; -1 is accepted.
@@ -35,6 +45,8 @@ void DevClose(DeviceHandle handle);
 // 1 when the programmer still answers its echo request.
 int DevPing(DeviceHandle handle);
 
+// Selects the flash of this programmer only; the erase, read, program and
+// range check of a programmer use its own selection.
 int DevSetFlashType(DeviceHandle handle, std::int32_t kind, std::uint32_t capacity);
 int DevEraseAll(DeviceHandle handle);
 int DevRead(DeviceHandle handle, std::uint8_t* destination, std::uint32_t length,
@@ -44,23 +56,33 @@ int DevProgram(DeviceHandle handle, const std::uint8_t* source, std::uint32_t le
 int DevGetPortBP0(DeviceHandle handle, std::uint8_t* block, std::uint32_t length);
 int DevSetPortBP0(DeviceHandle handle, const std::uint8_t* block, std::uint32_t length);
 
-// The current flash record's whole-erase time-out in milliseconds (0 before
-// the first selection). The direct-SPI wait uses it as its bound.
-std::uint32_t DevEraseAllTimeoutMs();
+// The whole-erase time-out in milliseconds of the programmer's selected flash
+// record (0 before the first selection or without that programmer). The
+// direct-SPI wait uses it as its bound.
+std::uint32_t DevEraseAllTimeoutMs(DeviceHandle handle);
+
+// The programmer's I/O port register shadow, which its direct-SPI steps
+// share; a throwaway block when the programmer is not open.
+std::shared_ptr<PortRegisterBlock> DevPortRegisters(DeviceHandle handle);
 
 // Every pause of the device layer (the erase poll, the settle time after a
 // connect or disconnect) goes through this sleeper; tests install one that
 // takes no real time. An empty function restores the real sleep.
 void DevSetSleeper(std::function<void(std::uint32_t ms)> sleeper);
 
-// One programmer found by discovery: its ports and, for real devices, the
-// system paths of their devices.
+// One programmer of the list: its index, its ports and, for real devices,
+// the system paths of their devices, its handle (-1 while closed).
 struct ProgrammerInfo {
+    std::uint32_t index = 0;
     std::vector<std::string> portNames;
     std::vector<std::string> devicePaths;
+    DeviceHandle handle = kNoDevice;
+    bool open = false;
 };
 // Runs discovery, as DevConnect does, and describes what it found.
 std::vector<ProgrammerInfo> DevListProgrammers();
+// Describes the list as it is now, without a discovery.
+std::vector<ProgrammerInfo> DevProgrammers();
 
 // Drops every programmer entry, the flash manager, the recorded program
 // location and the HID binding, as if the process had just started. The

@@ -1,50 +1,69 @@
 #include "device/device_context.h"
 
+#include <mutex>
+
 namespace {
 
-std::mutex gServicesMutex;
-UsbServices gServices;
-bool gBound = false;
+struct Registry {
+    std::mutex servicesLock;
+    UsbServices services;
+    bool bound = false;
+    ProgrammerList list;
+    std::mutex selectionLock;
+    FlashSelection lastSelection;
+};
+
+Registry& registry() {
+    static Registry* registry = new Registry();  // lives until the process ends
+    return *registry;
+}
 
 }  // namespace
 
-std::mutex& deviceLock() {
-    static std::mutex lock;
-    return lock;
-}
-
-ProgrammerList& programmerList() {
-    static ProgrammerList list;
-    return list;
-}
+ProgrammerList& programmerList() { return registry().list; }
 
 void installServices(UsbServices services) {
-    std::lock_guard<std::mutex> lock(gServicesMutex);
-    gServices = std::move(services);
-    gBound = false;
+    Registry& r = registry();
+    std::lock_guard<std::mutex> lock(r.servicesLock);
+    r.services = std::move(services);
+    r.bound = false;
 }
 
 UsbServices installedServices() {
-    std::lock_guard<std::mutex> lock(gServicesMutex);
-    return gServices;
+    Registry& r = registry();
+    std::lock_guard<std::mutex> lock(r.servicesLock);
+    return r.services;
 }
 
 bool bindHidServices() {
-    std::lock_guard<std::mutex> lock(gServicesMutex);
-    gBound = gServices.hid && gServices.comm && gServices.hid->bind();
-    return gBound;
+    Registry& r = registry();
+    std::lock_guard<std::mutex> lock(r.servicesLock);
+    r.bound = r.services.hid && r.services.comm && r.services.hid->bind();
+    return r.bound;
 }
 
 UsbServices boundServices() {
-    std::lock_guard<std::mutex> lock(gServicesMutex);
-    return gBound ? gServices : UsbServices{};
+    Registry& r = registry();
+    std::lock_guard<std::mutex> lock(r.servicesLock);
+    return r.bound ? r.services : UsbServices{};
+}
+
+FlashSelection lastFlashSelection() {
+    Registry& r = registry();
+    std::lock_guard<std::mutex> lock(r.selectionLock);
+    return r.lastSelection;
+}
+
+void recordLastFlashSelection(const FlashSelection& selection) {
+    Registry& r = registry();
+    std::lock_guard<std::mutex> lock(r.selectionLock);
+    r.lastSelection = selection;
 }
 
 void resetDeviceContext() {
-    {
-        std::lock_guard<std::mutex> lock(deviceLock());
-        programmerList().clear();
-    }
-    std::lock_guard<std::mutex> lock(gServicesMutex);
-    gBound = false;
+    Registry& r = registry();
+    r.list.clear();
+    recordLastFlashSelection(FlashSelection{});
+    std::lock_guard<std::mutex> lock(r.servicesLock);
+    r.bound = false;
 }

@@ -1,20 +1,14 @@
-// The device layer's process-wide state: the installed USB services, whether
-// the HID services are bound, the programmer list, and the device lock.
-//
-// The device lock is held for one request together with its answer (an
-// exchange, a page with its status report, one erase status read) and for
-// every change or lookup of the programmer list, so that no other thread's
-// request can fall between a request and its answer. It is never held across
-// a pause.
+// The device layer's registry: the installed USB services, whether the HID
+// services are bound, the list of discovered programmers, and the flash
+// selection the process made last (a programmer that is opened later starts
+// with it). Everything an open programmer owns lives in its entry.
 #pragma once
 
 #include <memory>
-#include <mutex>
 
+#include "device/flash_selection.h"
 #include "device/programmer_list.h"
 #include "device/usb_seam.h"
-
-std::mutex& deviceLock();
 
 void installServices(UsbServices services);
 UsbServices installedServices();
@@ -25,9 +19,12 @@ bool bindHidServices();
 // The installed services when bound; empty otherwise.
 UsbServices boundServices();
 
-// Guarded by deviceLock().
 ProgrammerList& programmerList();
 
-// Closes and drops every entry and forgets the binding; the installed
-// services stay.
+// The selection the process made last; empty before the first.
+FlashSelection lastFlashSelection();
+void recordLastFlashSelection(const FlashSelection& selection);
+
+// Closes and drops every entry, forgets the binding and the last selection;
+// the installed services stay.
 void resetDeviceContext();

@@ -16,9 +16,8 @@ bool isProgrammerInterface(CommApi& comm, HidApi& hid, int commHandle) {
 
 }  // namespace
 
-std::vector<std::vector<std::string>> findProgrammerPorts(CommApi& comm, HidApi& hid) {
-    std::vector<std::uint32_t> deviceIds;
-    std::vector<std::vector<std::string>> groups;
+std::vector<FoundProgrammer> findProgrammerDevices(CommApi& comm, HidApi& hid) {
+    std::vector<FoundProgrammer> groups;
     const std::uint16_t portCount = comm.MISCUsbEnum(5);
     for (unsigned i = 0; i < portCount; ++i) {
         char name[16];
@@ -29,12 +28,9 @@ std::vector<std::vector<std::string>> findProgrammerPorts(CommApi& comm, HidApi&
             std::uint32_t id = 0;
             comm.MISCUsbGetParentDevInst(commHandle, 2, &id);
             std::size_t g = 0;
-            while (g < deviceIds.size() && deviceIds[g] != id) ++g;
-            if (g == deviceIds.size()) {
-                deviceIds.push_back(id);
-                groups.emplace_back();
-            }
-            groups[g].push_back(name);
+            while (g < groups.size() && groups[g].parentId != id) ++g;
+            if (g == groups.size()) groups.push_back(FoundProgrammer{{}, id});
+            groups[g].ports.push_back(name);
         }
         comm.MISCCloseComm(commHandle);
     }

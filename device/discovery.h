@@ -11,7 +11,13 @@
 constexpr std::uint16_t kProgrammerVendorId = 0x0416;
 constexpr std::uint16_t kProgrammerProductId = 0x9391;
 
-// The port names of each physical device with at least one matching
-// interface, devices in the order first met, ports in port order. Every port
-// opened here is closed again.
-std::vector<std::vector<std::string>> findProgrammerPorts(CommApi& comm, HidApi& hid);
+// One physical device with at least one matching interface: its port names in
+// port order and the id of its parent USB device.
+struct FoundProgrammer {
+    std::vector<std::string> ports;
+    std::uint32_t parentId = 0;
+};
+
+// Every such device, in the order first met. Every port opened here is
+// closed again.
+std::vector<FoundProgrammer> findProgrammerDevices(CommApi& comm, HidApi& hid);

@@ -1,13 +1,15 @@
 #include "device/flash_manager.h"
 
+#include <mutex>
+
+#include "device/flash_device.h"
 #include "device/flash_type_prefs.h"
 #include "device/ini_reader.h"
 #include "device/module_location.h"
 
-FlashManager::FlashManager(FlashTypeDatabase database)
-    : database_(std::move(database)), device_(std::make_shared<NoFlashDevice>()) {}
+FlashManager::FlashManager(FlashTypeDatabase database) : database_(std::move(database)) {}
 
-void FlashManager::select(const FlashTypeRecord& record, std::uint32_t capacity) {
+FlashSelection makeFlashSelection(const FlashTypeRecord& record, std::uint32_t capacity) {
     std::shared_ptr<FlashDevice> device;
     if (record.type == 2) {
         device = std::make_shared<FlashDeviceType2>(record.unitSize, record.capacity,
@@ -17,34 +19,22 @@ void FlashManager::select(const FlashTypeRecord& record, std::uint32_t capacity)
         device = std::make_shared<NoFlashDevice>();
     }
     device->setCapacity(capacity);
-    std::lock_guard<std::mutex> lock(mutex_);
-    current_ = record;
-    device_ = std::move(device);
-}
-
-FlashTypeRecord FlashManager::currentRecord() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return current_;
-}
-
-std::shared_ptr<FlashDevice> FlashManager::currentDevice() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return device_;
+    return FlashSelection{record, std::move(device)};
 }
 
 namespace {
 
 std::mutex gManagerMutex;
-std::shared_ptr<FlashManager> gManager;
+std::shared_ptr<const FlashManager> gManager;
 
 }  // namespace
 
-std::shared_ptr<FlashManager> flashManager() {
+std::shared_ptr<const FlashManager> flashManager() {
     std::lock_guard<std::mutex> lock(gManagerMutex);
     if (!gManager) {
         const std::string path = preferencesPath(recordedModuleLocation());
         IniFile preferences = path.empty() ? IniFile{} : IniFile::load(path);
-        gManager = std::make_shared<FlashManager>(loadFlashTypeDatabase(preferences));
+        gManager = std::make_shared<const FlashManager>(loadFlashTypeDatabase(preferences));
     }
     return gManager;
 }

@@ -1,24 +1,37 @@
 #include "device/programmer_entry.h"
 
-ProgrammerEntry::ProgrammerEntry(UsbServices services, std::vector<std::string> names)
+ProgrammerEntry::ProgrammerEntry(UsbServices services, std::vector<std::string> names,
+                                 std::uint32_t parentId)
     : portNames(std::move(names)),
       commHandles(portNames.size(), -1),
       interfaceHandles(portNames.size(), kNoHidHandle),
       preparsedData(portNames.size(), 0),
       capabilities(portNames.size()),
-      services_(std::move(services)) {}
+      services_(std::move(services)),
+      parentId_(parentId) {}
 
 ProgrammerEntry::~ProgrammerEntry() {
     for (std::size_t k = 0; k < interfaceCount(); ++k) {
         if (commHandles[k] >= 0 || preparsedData[k] != 0) {
-            close();
+            closeLocked();
             return;
         }
     }
 }
 
 std::int32_t ProgrammerEntry::handle() const {
-    return commHandles.empty() ? -1 : commHandles[0];
+    std::lock_guard<std::mutex> lock(selectionLock_);
+    return handle_;
+}
+
+FlashSelection ProgrammerEntry::selection() const {
+    std::lock_guard<std::mutex> lock(selectionLock_);
+    return selection_;
+}
+
+void ProgrammerEntry::select(FlashSelection selection) {
+    std::lock_guard<std::mutex> lock(selectionLock_);
+    selection_ = std::move(selection);
 }
 
 bool ProgrammerEntry::openInterface(std::size_t k) {
@@ -37,18 +50,43 @@ bool ProgrammerEntry::openInterface(std::size_t k) {
     return services_.hid->HidP_GetCaps(preparsed, &capabilities[k]) == kHidpStatusSuccess;
 }
 
-std::int32_t ProgrammerEntry::open() {
-    if (!services_.comm || !services_.hid) return -1;
+std::int32_t ProgrammerEntry::open(std::int32_t handle) {
+    std::lock_guard<std::mutex> io(io_);
+    if (handle_ >= 0) return handle_;
+    if (!services_.comm || !services_.hid || interfaceCount() == 0 || handle < 0) return -1;
     for (std::size_t k = 0; k < interfaceCount(); ++k) {
         if (!openInterface(k)) {
-            close();
+            closeLocked();
             return -1;
         }
     }
-    return handle();
+    std::lock_guard<std::mutex> lock(selectionLock_);
+    handle_ = handle;
+    return handle_;
 }
 
 void ProgrammerEntry::close() {
+    std::lock_guard<std::mutex> io(io_);
+    closeLocked();
+}
+
+bool ProgrammerEntry::stillPresent() {
+    std::lock_guard<std::mutex> io(io_);
+    if (handle() < 0 || !services_.comm) return false;
+    for (std::size_t k = 0; k < interfaceCount(); ++k) {
+        if (commHandles[k] < 0 ||
+            services_.comm->MISCGetDevIfWinHandle(commHandles[k]) != interfaceHandles[k]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void ProgrammerEntry::closeLocked() {
+    {
+        std::lock_guard<std::mutex> lock(selectionLock_);
+        handle_ = -1;
+    }
     for (std::size_t k = 0; k < interfaceCount(); ++k) {
         if (preparsedData[k] != 0) {
             if (services_.hid) services_.hid->HidD_FreePreparsedData(preparsedData[k]);

@@ -1,32 +1,58 @@
 // One discovered programmer: its HID interfaces in discovery order, each with
-// its comm port, interface handle, preparsed data and capabilities. Callers
-// hold the device lock while they open, close or read an entry.
+// its comm port, interface handle, preparsed data and capabilities, and what
+// the open programmer owns: its I/O lock, its flash selection and the shadow
+// of its I/O port registers.
+//
+// The I/O lock is held for one request together with its answer, and while
+// the entry is opened or closed, so that no other thread's request falls
+// between a request and its answer. It is never held across a pause.
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
+#include "device/flash_selection.h"
+#include "device/port_registers.h"
 #include "device/usb_seam.h"
 
 class ProgrammerEntry {
 public:
-    ProgrammerEntry(UsbServices services, std::vector<std::string> portNames);
+    ProgrammerEntry(UsbServices services, std::vector<std::string> portNames,
+                    std::uint32_t parentId = 0);
     // An entry still open when it goes is closed then.
     ~ProgrammerEntry();
     ProgrammerEntry(const ProgrammerEntry&) = delete;
     ProgrammerEntry& operator=(const ProgrammerEntry&) = delete;
 
-    // Opens every interface; the first comm handle on success, -1 after a
-    // failed open (which leaves the entry fully closed).
-    std::int32_t open();
-    // Closes every interface; safe on a closed or partly open entry.
+    // Opens every interface and takes `handle` as the entry's handle; the
+    // handle on success, -1 after a failed open (which leaves the entry fully
+    // closed). An open entry keeps its handle. Takes the I/O lock.
+    std::int32_t open(std::int32_t handle);
+    // Closes every interface; safe on a closed or partly open entry. Takes
+    // the I/O lock.
     void close();
-    // The first comm handle; -1 while closed or without interfaces.
+    // The handle given at the open; -1 while closed.
     std::int32_t handle() const;
+    bool isOpen() const { return handle() >= 0; }
+    // True when every interface is open and its comm port still leads to the
+    // interface handle it had at the open.
+    bool stillPresent();
 
     std::size_t interfaceCount() const { return portNames.size(); }
+    std::uint32_t parentId() const { return parentId_; }
 
+    std::mutex& ioLock() const { return io_; }
+
+    FlashSelection selection() const;
+    void select(FlashSelection selection);
+
+    // Shared with the direct-SPI steps that run on this programmer.
+    std::shared_ptr<PortRegisterBlock> portRegisters() const { return registers_; }
+
+    // Guarded by the I/O lock (names: by the list lock).
     std::vector<std::string> portNames;
     std::vector<std::int32_t> commHandles;
     std::vector<HidHandle> interfaceHandles;
@@ -39,6 +65,13 @@ public:
 
 private:
     bool openInterface(std::size_t k);
+    void closeLocked();
 
     UsbServices services_;
+    std::uint32_t parentId_;
+    mutable std::mutex io_;
+    mutable std::mutex selectionLock_;
+    FlashSelection selection_;
+    std::int32_t handle_ = -1;
+    std::shared_ptr<PortRegisterBlock> registers_ = std::make_shared<PortRegisterBlock>();
 };

@@ -1,46 +1,119 @@
 #include "device/programmer_list.h"
 
+#include <atomic>
 #include <new>
 
 #include "device/discovery.h"
 
-ProgrammerList::~ProgrammerList() { clear(); }
+namespace {
 
-void ProgrammerList::clear() {
-    for (auto& entry : entries_) {
+void closeAll(const std::vector<std::shared_ptr<ProgrammerEntry>>& entries) {
+    for (const auto& entry : entries) {
         if (entry) entry->close();
     }
-    entries_.clear();
 }
 
-void ProgrammerList::discover(const UsbServices& services) {
-    clear();
-    if (!services.comm || !services.hid) return;
-    for (auto& ports : findProgrammerPorts(*services.comm, *services.hid)) {
-        if (ports.size() != 2) continue;
+// One entry per physical device with exactly two matching interfaces.
+std::vector<std::shared_ptr<ProgrammerEntry>> findEntries(const UsbServices& services) {
+    std::vector<std::shared_ptr<ProgrammerEntry>> found;
+    if (!services.comm || !services.hid) return found;
+    for (auto& device : findProgrammerDevices(*services.comm, *services.hid)) {
+        if (device.ports.size() != 2) continue;
         try {
-            entries_.push_back(std::make_shared<ProgrammerEntry>(services, std::move(ports)));
+            found.push_back(std::make_shared<ProgrammerEntry>(services, std::move(device.ports),
+                                                              device.parentId));
         } catch (const std::bad_alloc&) {
             break;
         }
     }
+    return found;
 }
 
-std::int32_t ProgrammerList::open(std::size_t index) {
-    if (index >= entries_.size() || !entries_[index]) return -1;
-    return entries_[index]->open();
+}  // namespace
+
+std::int32_t nextProgrammerHandle() {
+    static std::atomic<std::int32_t> next{1};
+    return next.fetch_add(1);
+}
+
+ProgrammerList::~ProgrammerList() { clear(); }
+
+std::vector<std::shared_ptr<ProgrammerEntry>> ProgrammerList::takeAll() {
+    std::lock_guard<std::mutex> lock(lock_);
+    std::vector<std::shared_ptr<ProgrammerEntry>> taken;
+    taken.swap(entries_);
+    return taken;
+}
+
+void ProgrammerList::clear() { closeAll(takeAll()); }
+
+void ProgrammerList::discover(const UsbServices& services) {
+    clear();
+    std::vector<std::shared_ptr<ProgrammerEntry>> found = findEntries(services);
+    std::vector<std::shared_ptr<ProgrammerEntry>> displaced;
+    {
+        std::lock_guard<std::mutex> lock(lock_);
+        displaced.swap(entries_);
+        entries_ = std::move(found);
+    }
+    closeAll(displaced);
+}
+
+void ProgrammerList::refresh(const UsbServices& services) {
+    const std::vector<std::shared_ptr<ProgrammerEntry>> before = entries();
+    std::vector<std::shared_ptr<ProgrammerEntry>> found = findEntries(services);
+    std::vector<std::shared_ptr<ProgrammerEntry>> kept;
+    for (auto& fresh : found) {
+        std::shared_ptr<ProgrammerEntry> same;
+        for (const auto& old : before) {
+            if (old && old->parentId() == fresh->parentId() && old->stillPresent()) same = old;
+        }
+        if (same) {
+            std::lock_guard<std::mutex> lock(lock_);
+            same->portNames = fresh->portNames;  // ports are numbered anew
+        }
+        kept.push_back(same ? same : fresh);
+    }
+    std::vector<std::shared_ptr<ProgrammerEntry>> dropped;
+    {
+        std::lock_guard<std::mutex> lock(lock_);
+        for (auto& entry : entries_) {
+            bool stays = false;
+            for (const auto& k : kept) stays = stays || k == entry;
+            if (!stays) dropped.push_back(entry);
+        }
+        entries_ = std::move(kept);
+    }
+    closeAll(dropped);
+}
+
+std::size_t ProgrammerList::count() const {
+    std::lock_guard<std::mutex> lock(lock_);
+    return entries_.size();
+}
+
+std::int32_t ProgrammerList::open(std::size_t index, const FlashSelection& initial) {
+    std::shared_ptr<ProgrammerEntry> entry;
+    {
+        std::lock_guard<std::mutex> lock(lock_);
+        if (index >= entries_.size() || !entries_[index]) return -1;
+        entry = entries_[index];
+    }
+    if (entry->isOpen()) return entry->handle();
+    entry->select(initial);
+    return entry->open(nextProgrammerHandle());
 }
 
 std::shared_ptr<ProgrammerEntry> ProgrammerList::find(std::int32_t handle) const {
     if (handle < 0) return nullptr;
+    std::lock_guard<std::mutex> lock(lock_);
     for (const auto& entry : entries_) {
         if (entry && entry->handle() == handle) return entry;
     }
     return nullptr;
 }
 
-std::vector<std::vector<std::string>> ProgrammerList::portNames() const {
-    std::vector<std::vector<std::string>> names;
-    for (const auto& entry : entries_) names.push_back(entry ? entry->portNames : std::vector<std::string>{});
-    return names;
+std::vector<std::shared_ptr<ProgrammerEntry>> ProgrammerList::entries() const {
+    std::lock_guard<std::mutex> lock(lock_);
+    return entries_;
 }

@@ -15,7 +15,6 @@ Link findLink(DeviceHandle handle) {
     if (handle < 0) return {};
     UsbServices services = boundServices();
     if (!services.hid) return {};
-    std::lock_guard<std::mutex> lock(deviceLock());
     auto entry = programmerList().find(handle);
     if (!entry) return {};
     return Link{std::move(entry), std::move(services.hid)};
@@ -35,7 +34,7 @@ int roleInterface(const ProgrammerEntry& entry, InterfaceRole role) {
 namespace {
 
 // The interface handle and report length of a role; false when the entry has
-// no open interface of that role. The caller holds the device lock.
+// no open interface of that role. The caller holds the I/O lock.
 struct RoleTarget {
     HidHandle handle = kNoHidHandle;
     std::uint32_t length = 0;
@@ -56,7 +55,7 @@ bool getCommandReply(const Link& link, CommandReport& reply) {
     return link.hid->HidD_GetFeature(command.handle, reply.bytes.data(), command.length);
 }
 
-// Request and reply on the CommandInterface. The caller holds the device lock.
+// Request and reply on the CommandInterface. The caller holds the I/O lock.
 bool exchangeLocked(const Link& link, CommandReport& report) {
     RoleTarget command;
     if (!roleTarget(*link.entry, InterfaceRole::Command, &command)) return false;
@@ -81,7 +80,7 @@ std::uint16_t copyPageAndSum(std::uint8_t* to, const std::uint8_t* from) {
 // readPage that also hands the page's data to `slice`, summing while it
 // copies: the page loop then passes over each byte once.
 bool readPageInto(const Link& link, DataReport& report, std::uint8_t* slice) {
-    std::lock_guard<std::mutex> lock(deviceLock());
+    std::lock_guard<std::mutex> lock(link.entry->ioLock());
     RoleTarget data;
     if (!roleTarget(*link.entry, InterfaceRole::Data, &data)) return false;
     if (!link.hid->HidD_GetFeature(data.handle, report.bytes.data(), data.length)) return false;
@@ -95,7 +94,7 @@ bool readPageInto(const Link& link, DataReport& report, std::uint8_t* slice) {
 bool writePageFrom(const Link& link, DataReport& report, const std::uint8_t* slice) {
     const std::uint16_t sum = copyPageAndSum(report.page(), slice);
     report.bytes[0] = 0;
-    std::lock_guard<std::mutex> lock(deviceLock());
+    std::lock_guard<std::mutex> lock(link.entry->ioLock());
     RoleTarget data;
     CommandReport status;
     if (roleTarget(*link.entry, InterfaceRole::Data, &data) &&
@@ -114,32 +113,32 @@ bool writePageFrom(const Link& link, DataReport& report, const std::uint8_t* sli
 
 bool Exchange(const Link& link, CommandReport& report) {
     if (!link) return false;
-    std::lock_guard<std::mutex> lock(deviceLock());
+    std::lock_guard<std::mutex> lock(link.entry->ioLock());
     return exchangeLocked(link, report);
 }
 
 bool startPolledCommand(const Link& link, CommandReport& report) {
     if (!link) return false;
-    std::lock_guard<std::mutex> lock(deviceLock());
+    std::lock_guard<std::mutex> lock(link.entry->ioLock());
     link.entry->pollingCode = report.code();
     return exchangeLocked(link, report);
 }
 
 bool readPolledReply(const Link& link, CommandReport& reply) {
     if (!link) return false;
-    std::lock_guard<std::mutex> lock(deviceLock());
+    std::lock_guard<std::mutex> lock(link.entry->ioLock());
     return getCommandReply(link, reply);
 }
 
 void endPolledCommand(const Link& link) {
     if (!link) return;
-    std::lock_guard<std::mutex> lock(deviceLock());
+    std::lock_guard<std::mutex> lock(link.entry->ioLock());
     link.entry->pollingCode = 0;
 }
 
 bool echoExchange(const Link& link, const CommandReport& request) {
     if (!link) return false;
-    std::lock_guard<std::mutex> lock(deviceLock());
+    std::lock_guard<std::mutex> lock(link.entry->ioLock());
     CommandReport reply = request;
     if (link.entry->pollingCode != 0) {
         return getCommandReply(link, reply) && reply.code() == link.entry->pollingCode;
@@ -160,7 +159,7 @@ bool setAddress(const Link& link, std::uint32_t address) {
 
 bool readPage(const Link& link, DataReport& report) {
     if (!link) return false;
-    std::lock_guard<std::mutex> lock(deviceLock());
+    std::lock_guard<std::mutex> lock(link.entry->ioLock());
     RoleTarget data;
     if (!roleTarget(*link.entry, InterfaceRole::Data, &data)) return false;
     if (!link.hid->HidD_GetFeature(data.handle, report.bytes.data(), data.length)) return false;

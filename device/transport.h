@@ -1,7 +1,7 @@
 // The feature-report transport: command exchanges on the CommandInterface,
 // 2048-byte pages on the DataInterface, each page checked by the page sum the
-// programmer reports back. Every call takes the device lock for one request
-// and its answer.
+// programmer reports back. Every call takes the programmer's I/O lock for one
+// request and its answer.
 #pragma once
 
 #include <cstdint>
@@ -31,7 +31,7 @@ constexpr std::uint16_t roleReportLength(InterfaceRole role) {
     return role == InterfaceRole::Command ? kCommandReportLength : kDataReportLength;
 }
 // Index of the first interface whose feature report has the role's length;
-// -1 when there is none. The caller holds the device lock.
+// -1 when there is none. The caller holds the I/O lock.
 int roleInterface(const ProgrammerEntry& entry, InterfaceRole role);
 
 // Sends the report (offsets 1 to 5 filled by the caller) and overwrites it

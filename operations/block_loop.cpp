@@ -4,19 +4,31 @@
 #include <cstring>
 #include <new>
 
-#include "app/main_window.h"
-#include "app/window_ops.h"
 #include "device/devapi.h"
+#include "operations/worker_context.h"
+#include "operations/worker_outcome.h"
 
 namespace {
 std::atomic<bool> gFailAllocations{false};
 }
 
-BlockStep runBlockLoop(MainWindow& window, std::uint32_t length, bool withTail,
+BlockProgress::BlockProgress(WorkerContext& context, unsigned blockCount)
+    : context_(context), divisor_(blockCount / 100.0) {}
+
+void BlockProgress::blockDone() {
+    ++done_;
+    int pos = static_cast<int>(done_ / divisor_);
+    if (pos != last_) {
+        context_.progressSetPos(pos);
+        last_ = pos;
+    }
+}
+
+BlockStep runBlockLoop(WorkerContext& context, std::uint32_t length, bool withTail,
                        const char* errorLine, const BlockTransfer& transfer) {
     const std::uint32_t blocks = length / kBlockSize;
     const std::uint32_t tail = withTail ? length % kBlockSize : 0;
-    BlockProgress progress(window, blocks);
+    BlockProgress progress(context, blocks);
     std::uint32_t address = 0;
     BlockStep step = BlockStep::next;
     for (std::uint32_t i = 0; i < blocks; ++i) {
@@ -26,7 +38,7 @@ BlockStep runBlockLoop(MainWindow& window, std::uint32_t length, bool withTail,
         progress.blockDone();
     }
     if (step == BlockStep::next && tail != 0) step = transfer(address, tail);
-    if (step == BlockStep::error) appendLog(window, errorLine);
+    if (step == BlockStep::error) context.log(errorLine);
     return step;
 }
 
@@ -37,33 +49,40 @@ std::unique_ptr<std::uint8_t[]> allocateWorkerBuffer(std::uint32_t bytes) {
 
 void failWorkerAllocationsForTests(bool fail) { gFailAllocations = fail; }
 
-std::uint32_t imageLength(MainWindow& window) {
-    const AppState& state = window.state();
-    return state.imageSize < state.flashSize ? state.imageSize : state.flashSize;
+std::uint32_t imageLength(const WorkerContext& context) {
+    const std::uint32_t image = context.imageSize();
+    const std::uint32_t flash = context.flashSize();
+    return image < flash ? image : flash;
 }
 
-bool programImage(MainWindow& window, const char* errorLine) {
-    AppState& state = window.state();
-    const std::uint8_t* image = state.imageData.get();
-    BlockStep end = runBlockLoop(
-        window, imageLength(window), true, errorLine, [&](std::uint32_t address, std::uint32_t n) {
-            std::uint32_t done = 0;
-            bool ok = DevProgram(state.deviceHandle, image + address, n, address, &done);
-            return ok && done == n ? BlockStep::next : BlockStep::error;
-        });
-    return end == BlockStep::next;
+BlockStep programImage(WorkerContext& context, const char* errorLine) {
+    const std::uint8_t* image = context.image();
+    return runBlockLoop(context, imageLength(context), true, errorLine,
+                        [&](std::uint32_t address, std::uint32_t n) {
+                            std::uint32_t done = 0;
+                            bool ok = DevProgram(context.device(), image + address, n, address, &done);
+                            return ok && done == n ? BlockStep::next : BlockStep::error;
+                        });
 }
 
-bool verifyImage(MainWindow& window, std::uint8_t* readBuffer, const char* errorLine) {
-    AppState& state = window.state();
-    const std::uint8_t* image = state.imageData.get();
-    BlockStep end = runBlockLoop(
-        window, imageLength(window), true, errorLine, [&](std::uint32_t address, std::uint32_t n) {
-            std::uint32_t done = 0;
-            bool ok = DevRead(state.deviceHandle, readBuffer, n, address, &done);
-            if (!ok || done != n) return BlockStep::error;
-            return std::memcmp(readBuffer, image + address, n) == 0 ? BlockStep::next
-                                                                    : BlockStep::stop;
-        });
-    return end == BlockStep::next;
+BlockStep verifyImage(WorkerContext& context, std::uint8_t* readBuffer, const char* errorLine) {
+    const std::uint8_t* image = context.image();
+    return runBlockLoop(context, imageLength(context), true, errorLine,
+                        [&](std::uint32_t address, std::uint32_t n) {
+                            std::uint32_t done = 0;
+                            bool ok = DevRead(context.device(), readBuffer, n, address, &done);
+                            if (!ok || done != n) return BlockStep::error;
+                            return std::memcmp(readBuffer, image + address, n) == 0
+                                       ? BlockStep::next
+                                       : BlockStep::stop;
+                        });
+}
+
+WorkerOutcome stepOutcome(WorkerStep step, BlockStep end) {
+    switch (end) {
+        case BlockStep::next: return WorkerOutcome::success();
+        case BlockStep::error: return WorkerOutcome::failedAt(step, FailureKind::transfer);
+        case BlockStep::stop: break;
+    }
+    return WorkerOutcome::failedAt(step, FailureKind::content);
 }

@@ -7,7 +7,7 @@
 #include <functional>
 #include <memory>
 
-class MainWindow;
+class WorkerContext;
 
 constexpr std::uint32_t kBlockSize = 32768;
 
@@ -22,10 +22,24 @@ enum class BlockStep {
 // into the image.
 using BlockTransfer = std::function<BlockStep(std::uint32_t address, std::uint32_t length)>;
 
+// Per-block progress of a block loop: the position is sent only when its
+// integer value changes.
+class BlockProgress {
+public:
+    BlockProgress(WorkerContext& context, unsigned blockCount);
+    void blockDone();
+
+private:
+    WorkerContext& context_;
+    double divisor_;
+    unsigned done_ = 0;
+    int last_ = 0;
+};
+
 // Runs the full blocks of `length` bytes, then, with `withTail`, the rest.
 // Logs `errorLine` once on the first error. Returns the step that ended the
 // loop: next when every block (and the tail) went through.
-BlockStep runBlockLoop(MainWindow& window, std::uint32_t length, bool withTail,
+BlockStep runBlockLoop(WorkerContext& context, std::uint32_t length, bool withTail,
                        const char* errorLine, const BlockTransfer& transfer);
 
 // A worker's buffers. Tests make them fail to reach the out-of-memory paths.
@@ -34,8 +48,14 @@ void failWorkerAllocationsForTests(bool fail);
 
 // The shared steps of Program and Verify, over the smaller of the image and
 // the flash. Program writes the image from address 0; Verify reads it back
-// into `readBuffer` (32768 bytes) and compares.
-bool programImage(MainWindow& window, const char* errorLine);
-bool verifyImage(MainWindow& window, std::uint8_t* readBuffer, const char* errorLine);
+// into `readBuffer` (32768 bytes) and compares. Each returns the step that
+// ended its loop.
+BlockStep programImage(WorkerContext& context, const char* errorLine);
+BlockStep verifyImage(WorkerContext& context, std::uint8_t* readBuffer, const char* errorLine);
 // The length Program and Verify use.
-std::uint32_t imageLength(MainWindow& window);
+std::uint32_t imageLength(const WorkerContext& context);
+
+// The outcome of a step that ended with `end`.
+struct WorkerOutcome;
+enum class WorkerStep;
+WorkerOutcome stepOutcome(WorkerStep step, BlockStep end);

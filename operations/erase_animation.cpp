@@ -1,31 +1,19 @@
 #include "operations/erase_animation.h"
 
-#include <atomic>
+#include "operations/worker_context.h"
 
-#include "app/control_ids.h"
-#include "app/main_window.h"
-#include "app/window_ops.h"
-
-namespace {
-std::atomic<int> gCounter{0};
-std::atomic<int> gProgressId{0};
-}  // namespace
-
-void startEraseAnimation(MainWindow& window, int progressId) {
-    gCounter = 0;
-    gProgressId = progressId;
-    window.host().runOnWindowThread(
-        [&] { window.host().setTimer(ids::kEraseTimer, ids::kEraseTimerMs); });
+void EraseAnimation::start(WorkerContext& context, int progressId) {
+    counter_ = 0;
+    progressId_ = progressId;
+    context.startEraseTimer();
 }
 
-void stopEraseAnimation(MainWindow& window) {
-    window.host().runOnWindowThread([&] { window.host().killTimer(ids::kEraseTimer); });
-}
+void EraseAnimation::stop(WorkerContext& context) { context.stopEraseTimer(); }
 
-void eraseAnimationTick(MainWindow& window) {
-    int counter = gCounter.load() + 1;
-    window.host().setTimer(ids::kEraseTimer, ids::kEraseTimerMs);
+void EraseAnimation::tick(WorkerContext& context) {
+    int counter = counter_.load() + 1;
+    context.startEraseTimer();
     if (counter > 100) counter = 0;
-    gCounter = counter;
-    progressSetPos(window, gProgressId.load(), counter);
+    counter_ = counter;
+    context.progressSetPos(progressId_.load(), counter);
 }

@@ -1,11 +1,21 @@
-// The progress bar's animation while a whole-flash erase runs: timer 3 of
-// the main window moves the bar 1, 2, ... 100, 0, 1, ... every 100 ms.
+// The progress bar's animation while a whole-flash erase runs: the window's
+// erase timer moves the bar 1, 2, ... 100, 0, 1, ... every tick. The window
+// owns one.
 #pragma once
 
-class MainWindow;
+#include <atomic>
 
-// Resets the counter, remembers the bar to move and starts timer 3.
-void startEraseAnimation(MainWindow& window, int progressId);
-void stopEraseAnimation(MainWindow& window);
-// Timer 3 fired (on the window's thread).
-void eraseAnimationTick(MainWindow& window);
+class WorkerContext;
+
+class EraseAnimation {
+public:
+    // Resets the counter, remembers the bar to move and starts the timer.
+    void start(WorkerContext& context, int progressId);
+    void stop(WorkerContext& context);
+    // The timer fired (on the window's thread).
+    void tick(WorkerContext& context);
+
+private:
+    std::atomic<int> counter_{0};
+    std::atomic<int> progressId_{0};
+};

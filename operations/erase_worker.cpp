@@ -1,32 +1,26 @@
-#include "app/main_window.h"
 #include "app/texts/texts.h"
-#include "app/window_ops.h"
 #include "chip/direct_spi.h"
-#include "device/devapi.h"
 #include "operations/erase_animation.h"
+#include "operations/erase_step.h"
+#include "operations/worker_context.h"
 #include "operations/workers.h"
 
-std::uint32_t EraseWorker(EraseRequest* request) {
-    MainWindow& w = *request->window;
-    AppState& state = w.state();
+WorkerOutcome EraseWorker(EraseRequest* request) {
+    WorkerContext& c = *request->context;
+    const Texts& t = txt();
     const int progressId = request->progressId;
-    setAllControls(w, false);
-    appendLog(w, txt().eraseProtect);
-    releaseWriteProtection();
-    appendLog(w, txt().eraseStart);
-    startEraseAnimation(w, progressId);
+    c.setAllControls(false);
+    c.log(t.eraseProtect);
+    releaseWriteProtection(c.device(), c.flashKind(), c.flashSize());
+    c.log(t.eraseStart);
+    c.eraseAnimation().start(c, progressId);
 
-    if (DevEraseAll(state.deviceHandle)) {
-        appendLog(w, txt().eraseOk);
-    } else {
-        appendLog(w, txt().eraseSecondMethod);
-        bool erased = eraseChipDirect();
-        appendLog(w, erased ? txt().eraseDirectOk : txt().eraseFailed);
-        DevSetFlashType(state.deviceHandle, state.flashKind, state.flashSize);
-    }
+    const bool erased = eraseWithFallback(
+        c, EraseLines{t.eraseOk, t.eraseSecondMethod, t.eraseDirectOk, t.eraseFailed, false});
 
-    stopEraseAnimation(w);
-    progressSetPos(w, progressId, 100);
-    setAllControls(w, true);
-    return 1;
+    c.eraseAnimation().stop(c);
+    c.progressSetPos(progressId, 100);
+    c.setAllControls(true);
+    return erased ? WorkerOutcome::success()
+                  : WorkerOutcome::failedAt(WorkerStep::erase, FailureKind::transfer);
 }

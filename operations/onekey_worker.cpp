@@ -1,111 +1,86 @@
 #include <cstring>
 
-#include "app/control_ids.h"
-#include "app/main_window.h"
 #include "app/texts/texts.h"
-#include "app/window_ops.h"
 #include "chip/direct_spi.h"
-#include "device/devapi.h"
 #include "operations/block_loop.h"
 #include "operations/erase_animation.h"
+#include "operations/erase_step.h"
+#include "operations/worker_context.h"
 #include "operations/workers.h"
 
 namespace {
 
 // Ends a run that stopped early: controls back, not busy.
-std::uint32_t stopRun(MainWindow& w) {
-    setAllControls(w, true);
-    w.state().busy = 0;
-    return 0;
+WorkerOutcome stopRun(WorkerContext& c, WorkerOutcome outcome) {
+    c.setAllControls(true);
+    c.setBusy(false);
+    return outcome;
 }
 
-// The erase step; false when both methods failed (the run then stops).
-bool eraseStep(MainWindow& w) {
-    AppState& state = w.state();
+// The erase step with its animation; false when both methods failed.
+bool eraseStep(WorkerContext& c) {
     const Texts& t = txt();
-    startEraseAnimation(w, ids::kProgressBar);
-    if (DevEraseAll(state.deviceHandle)) {
-        appendLog(w, t.oneKeyEraseOk);
-    } else {
-        appendLog(w, t.oneKeySecondMethod);
-        if (!eraseChipDirect()) {
-            DevSetFlashType(state.deviceHandle, state.flashKind, state.flashSize);
-            appendLog(w, t.oneKeyEraseFailed);
-            stopEraseAnimation(w);
-            return false;
-        }
-        appendLog(w, t.oneKeyEraseDirectOk);
-        DevSetFlashType(state.deviceHandle, state.flashKind, state.flashSize);
-    }
-    stopEraseAnimation(w);
-    return true;
+    c.eraseAnimation().start(c, c.progressBarId());
+    const bool erased = eraseWithFallback(
+        c, EraseLines{t.oneKeyEraseOk, t.oneKeySecondMethod, t.oneKeyEraseDirectOk,
+                      t.oneKeyEraseFailed, true});
+    c.eraseAnimation().stop(c);
+    return erased;
 }
 
 }  // namespace
 
-std::uint32_t OneKeyWorker(MainWindow* window) {
-    MainWindow& w = *window;
-    AppState& state = w.state();
-    const OneKeyOptions options = state.oneKeyOptions;
+WorkerOutcome OneKeyWorker(WorkerContext* context) {
+    WorkerContext& c = *context;
+    const OneKeySteps steps = c.oneKeySteps();
     const Texts& t = txt();
-    if (!options.erase && !options.program && !options.verify) return 0;
-    if (state.flashSize == 0 || state.imageSize == 0 || !state.imageData) {
-        appendLog(w, t.oneKeyNull);
-        return 0;
+    if (!steps.erase && !steps.program && !steps.verify) return WorkerOutcome::refusal();
+    if (c.flashSize() == 0 || c.imageSize() == 0 || !c.image()) {
+        c.log(t.oneKeyNull);
+        return WorkerOutcome::refusal();
     }
-    setAllControls(w, false);
-    state.busy = 1;
-    progressStart(w);
+    c.setAllControls(false);
+    c.setBusy(true);
+    c.progressStart();
 
-    appendLog(w, t.oneKeyProtect);
-    releaseWriteProtection();
-    appendLog(w, t.oneKeyEraseStart);
-    if (options.erase && !eraseStep(w)) return stopRun(w);
+    c.log(t.oneKeyProtect);
+    releaseWriteProtection(c.device(), c.flashKind(), c.flashSize());
+    c.log(t.oneKeyEraseStart);
+    if (steps.erase && !eraseStep(c)) {
+        return stopRun(c, WorkerOutcome::failedAt(WorkerStep::erase, FailureKind::transfer));
+    }
 
-    if (options.program) {
-        appendLog(w, t.oneKeyProgramStart);
-        progressStart(w);
-        bool ok = programImage(w, t.oneKeyProgramError);
-        progressSetPos(w, 100);
-        if (!ok) {
-            appendLog(w, t.oneKeyProgramFail);
-            return stopRun(w);
+    if (steps.program) {
+        c.log(t.oneKeyProgramStart);
+        c.progressStart();
+        const BlockStep end = programImage(c, t.oneKeyProgramError);
+        c.progressSetPos(100);
+        if (end != BlockStep::next) {
+            c.log(t.oneKeyProgramFail);
+            return stopRun(c, stepOutcome(WorkerStep::program, end));
         }
-        appendLog(w, t.oneKeyProgramDone);
+        c.log(t.oneKeyProgramDone);
     }
 
-    if (options.verify) {
+    WorkerOutcome outcome = WorkerOutcome::success();
+    if (steps.verify) {
         // Without memory for the read-back there is no verdict to give: say
         // so instead of passing.
         std::unique_ptr<std::uint8_t[]> readBuffer = allocateWorkerBuffer(kBlockSize);
         if (!readBuffer) {
-            appendLog(w, t.verifyNull);
-            return stopRun(w);
+            c.log(t.verifyNull);
+            return stopRun(c, WorkerOutcome::outOfMemory(WorkerStep::verify));
         }
         std::memset(readBuffer.get(), 0, kBlockSize);
-        appendLog(w, t.oneKeyVerifyStart);
-        progressStart(w);
-        bool good = verifyImage(w, readBuffer.get(), t.oneKeyVerifyReadError);
-        appendLog(w, good ? t.oneKeyVerifyPass : t.oneKeyVerifyFail);
-        progressSetPos(w, 100);
+        c.log(t.oneKeyVerifyStart);
+        c.progressStart();
+        const BlockStep end = verifyImage(c, readBuffer.get(), t.oneKeyVerifyReadError);
+        c.log(end == BlockStep::next ? t.oneKeyVerifyPass : t.oneKeyVerifyFail);
+        c.progressSetPos(100);
+        outcome = stepOutcome(WorkerStep::verify, end);
     }
 
-    state.busy = 0;
-    setAllControls(w, true);
-    return 1;
-}
-
-void runOneKeyDownload(MainWindow& window) {
-    AppState& state = window.state();
-    OneKeyOptions& options = state.oneKeyOptions;
-    options.accepted = 0;
-    OneKeyChoice shown{options.erase, options.program, options.verify};
-    OneKeyChoice chosen = shown;
-    if (window.host().runOneKeyDialog(shown, chosen)) {
-        options.accepted = 1;
-        options.erase = chosen.erase;
-        options.program = chosen.program;
-        options.verify = chosen.verify;
-    }
-    if (options.accepted == 1) window.startWorker([&window] { OneKeyWorker(&window); });
+    c.setBusy(false);
+    c.setAllControls(true);
+    return outcome;
 }

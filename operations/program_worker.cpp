@@ -1,26 +1,24 @@
-#include "app/main_window.h"
 #include "app/texts/texts.h"
-#include "app/window_ops.h"
 #include "operations/block_loop.h"
+#include "operations/worker_context.h"
 #include "operations/workers.h"
 
-std::uint32_t ProgramWorker(MainWindow* window) {
-    MainWindow& w = *window;
-    AppState& state = w.state();
-    if (state.flashSize == 0 || state.imageSize == 0 || !state.imageData) {
-        appendLog(w, txt().programNull);
-        return 0;
+WorkerOutcome ProgramWorker(WorkerContext* context) {
+    WorkerContext& c = *context;
+    if (c.flashSize() == 0 || c.imageSize() == 0 || !c.image()) {
+        c.log(txt().programNull);
+        return WorkerOutcome::refusal();
     }
-    setOperationControls(w, false);
-    setSetupControls(w, false);
-    appendLog(w, txt().programStart);
-    state.busy = 1;
-    progressStart(w);
-    bool ok = programImage(w, txt().programError);
-    appendLog(w, ok ? txt().programDone : txt().programFail);
-    progressSetPos(w, 100);
-    setOperationControls(w, true);
-    setSetupControls(w, true);
-    state.busy = 0;
-    return 1;
+    c.setOperationControls(false);
+    c.setSetupControls(false);
+    c.log(txt().programStart);
+    c.setBusy(true);
+    c.progressStart();
+    const BlockStep end = programImage(c, txt().programError);
+    c.log(end == BlockStep::next ? txt().programDone : txt().programFail);
+    c.progressSetPos(100);
+    c.setOperationControls(true);
+    c.setSetupControls(true);
+    c.setBusy(false);
+    return stepOutcome(WorkerStep::program, end);
 }

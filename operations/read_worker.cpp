@@ -1,49 +1,45 @@
 #include <cstring>
 
-#include "app/control_ids.h"
-#include "app/main_window.h"
 #include "app/texts/texts.h"
-#include "app/window_ops.h"
 #include "device/devapi.h"
 #include "operations/block_loop.h"
+#include "operations/worker_context.h"
 #include "operations/workers.h"
 
-std::uint32_t ReadWorker(MainWindow* window) {
-    MainWindow& w = *window;
-    AppState& state = w.state();
-    setOperationControls(w, false);
-    setSetupControls(w, false);
-    appendLog(w, txt().readStart);
+WorkerOutcome ReadWorker(WorkerContext* context) {
+    WorkerContext& c = *context;
+    c.setOperationControls(false);
+    c.setSetupControls(false);
+    c.log(txt().readStart);
 
-    const std::uint32_t length = state.flashSize;
+    const std::uint32_t length = c.flashSize();
     std::unique_ptr<std::uint8_t[]> buffer = allocateWorkerBuffer(length);
     if (!buffer) {
-        setOperationControls(w, true);
-        setSetupControls(w, true);
-        state.busy = 0;
-        return 0;
+        c.setOperationControls(true);
+        c.setSetupControls(true);
+        c.setBusy(false);
+        return WorkerOutcome::outOfMemory(WorkerStep::read);
     }
     std::memset(buffer.get(), 0, length);
-    std::uint8_t* image = buffer.get();
-    state.imageData = std::move(buffer);
-    state.imageSize = 0;
-    state.busy = 1;
+    std::uint8_t* image = c.adoptImage(std::move(buffer));
+    c.setBusy(true);
 
-    progressStart(w);
-    runBlockLoop(w, length, false, txt().readError, [&](std::uint32_t address, std::uint32_t n) {
-        std::uint32_t done = 0;
-        if (!DevRead(state.deviceHandle, image + address, n, address, &done) || done != n) {
-            return BlockStep::error;
-        }
-        state.imageSize += n;
-        return BlockStep::next;
-    });
+    c.progressStart();
+    const BlockStep end =
+        runBlockLoop(c, length, false, txt().readError, [&](std::uint32_t address, std::uint32_t n) {
+            std::uint32_t done = 0;
+            if (!DevRead(c.device(), image + address, n, address, &done) || done != n) {
+                return BlockStep::error;
+            }
+            c.addImageBytes(n);
+            return BlockStep::next;
+        });
 
-    appendLog(w, txt().readDone);
-    progressSetPos(w, 100);
-    w.host().runOnWindowThread([&] { w.onCommand(ids::kShowSummary); });
-    setOperationControls(w, true);
-    setSetupControls(w, true);
-    state.busy = 0;
-    return 1;
+    c.log(txt().readDone);
+    c.progressSetPos(100);
+    c.showImageSummary();
+    c.setOperationControls(true);
+    c.setSetupControls(true);
+    c.setBusy(false);
+    return stepOutcome(WorkerStep::read, end);
 }

@@ -1,30 +1,28 @@
 #include <cstring>
 
-#include "app/main_window.h"
 #include "app/texts/texts.h"
-#include "app/window_ops.h"
 #include "operations/block_loop.h"
+#include "operations/worker_context.h"
 #include "operations/workers.h"
 
-std::uint32_t VerifyWorker(MainWindow* window) {
-    MainWindow& w = *window;
-    AppState& state = w.state();
+WorkerOutcome VerifyWorker(WorkerContext* context) {
+    WorkerContext& c = *context;
     std::unique_ptr<std::uint8_t[]> readBuffer = allocateWorkerBuffer(kBlockSize);
-    if (state.flashSize == 0 || state.imageSize == 0 || !state.imageData || !readBuffer) {
-        appendLog(w, txt().verifyNull);
-        return 0;
+    if (c.flashSize() == 0 || c.imageSize() == 0 || !c.image() || !readBuffer) {
+        c.log(txt().verifyNull);
+        return readBuffer ? WorkerOutcome::refusal() : WorkerOutcome::outOfMemory(WorkerStep::verify);
     }
     std::memset(readBuffer.get(), 0, kBlockSize);
-    setOperationControls(w, false);
-    setSetupControls(w, false);
-    appendLog(w, txt().verifyStart);
-    state.busy = 1;
-    progressStart(w);
-    bool good = verifyImage(w, readBuffer.get(), txt().verifyReadError);
-    appendLog(w, good ? txt().verifyPass : txt().verifyFail);
-    progressSetPos(w, 100);
-    setOperationControls(w, true);
-    setSetupControls(w, true);
-    state.busy = 0;
-    return 1;
+    c.setOperationControls(false);
+    c.setSetupControls(false);
+    c.log(txt().verifyStart);
+    c.setBusy(true);
+    c.progressStart();
+    const BlockStep end = verifyImage(c, readBuffer.get(), txt().verifyReadError);
+    c.log(end == BlockStep::next ? txt().verifyPass : txt().verifyFail);
+    c.progressSetPos(100);
+    c.setOperationControls(true);
+    c.setSetupControls(true);
+    c.setBusy(false);
+    return stepOutcome(WorkerStep::verify, end);
 }

@@ -1,19 +1,21 @@
 // The flash operations, each run on a worker thread of its own with one
-// pointer-sized argument. The result is 1 when the operation ran to its end,
-// whatever its outcome, and 0 when it was refused, stopped or had no memory.
+// pointer-sized argument. Each reports how it ended as a typed outcome.
 #pragma once
 
-#include <cstdint>
+#include "operations/worker_outcome.h"
 
-class MainWindow;
-struct EraseRequest;
+class WorkerContext;
 
-std::uint32_t ReadWorker(MainWindow* window);
-std::uint32_t BlankCheckWorker(MainWindow* window);
-std::uint32_t ProgramWorker(MainWindow* window);
-std::uint32_t VerifyWorker(MainWindow* window);
-std::uint32_t EraseWorker(EraseRequest* request);
-std::uint32_t OneKeyWorker(MainWindow* window);
+// Argument of the erase worker: the window's context and the progress bar to
+// move.
+struct EraseRequest {
+    WorkerContext* context = nullptr;
+    int progressId = 0;
+};
 
-// The "OneKey Download" button: the options dialog, then the worker.
-void runOneKeyDownload(MainWindow& window);
+WorkerOutcome ReadWorker(WorkerContext* context);
+WorkerOutcome BlankCheckWorker(WorkerContext* context);
+WorkerOutcome ProgramWorker(WorkerContext* context);
+WorkerOutcome VerifyWorker(WorkerContext* context);
+WorkerOutcome EraseWorker(EraseRequest* request);
+WorkerOutcome OneKeyWorker(WorkerContext* context);

@@ -1,9 +1,7 @@
 #include "platform/headless/headless_app.h"
 
 HeadlessApp::HeadlessApp(AppState& state, std::string programPath)
-    : window_(host_, state, std::move(programPath)) {
-    host_.setTimerHandler([this](int id) { window_.onTimer(id); });
-}
+    : window_(host_, state, std::move(programPath)) {}
 
 HeadlessApp::~HeadlessApp() {
     // Workers use the window; it must outlive them.
@@ -11,20 +9,24 @@ HeadlessApp::~HeadlessApp() {
 }
 
 void HeadlessApp::start() {
-    host_.call([this] { window_.onStart(); });
+    host_.call([this] { host_.events()->onStart(); });
 }
 
 bool HeadlessApp::press(int id) {
-    return host_.call([this, id] { window_.onCommand(id); });
+    return host_.call([this, id] { host_.events()->onCommand(id); });
 }
 
-bool HeadlessApp::deviceChange(unsigned eventCode) {
-    return host_.call([this, eventCode] { window_.onDeviceChange(eventCode); });
+bool HeadlessApp::deviceArrived() {
+    return host_.call([this] { host_.events()->onDeviceArrived(); });
+}
+
+bool HeadlessApp::deviceRemoved() {
+    return host_.call([this] { host_.events()->onDeviceRemoved(); });
 }
 
 int HeadlessApp::requestClose() {
     int answer = -1;
-    host_.call([&] { answer = window_.closeMainWindow(); });
+    host_.call([&] { answer = host_.events()->onCloseRequest(); });
     return answer;
 }
 

@@ -1,5 +1,6 @@
 // The programmer application on the headless host: the main window's logic
-// bound to a HeadlessHost, as the command line and the tests run it.
+// bound to a HeadlessHost, as the command line and the tests run it. Each
+// event goes to the logic on the window thread, as a host delivers it.
 #pragma once
 
 #include <chrono>
@@ -23,7 +24,9 @@ public:
     void start();
     // A command, as a pressed button or menu item; false once the window ended.
     bool press(int id);
-    bool deviceChange(unsigned eventCode);
+    // The system's device notifications; false once the window ended.
+    bool deviceArrived();
+    bool deviceRemoved();
     // The close box; the window's answer (1 refused, 0 ended), or -1 when it
     // had already ended.
     int requestClose();

@@ -60,7 +60,8 @@ struct HeadlessHost::Core {
     std::vector<OneKeyChoice> oneKeyShown;
     std::vector<FileDialogParams> fileDialogs;
 
-    std::function<void(int)> timerHandler;
+    WindowEvents* events = nullptr;
+    std::vector<WorkerOutcome> outcomes;
     FileAnswer openAnswer, saveAnswer;
     OneKeyAnswer oneKeyAnswer;
     std::function<void(const MessageBoxRecord&)> boxObserver;
@@ -91,10 +92,10 @@ struct HeadlessHost::Core {
                 }
                 earliest = std::min(earliest, timer.next);
             }
-            if (due && !ended && timerHandler) {
-                auto handler = timerHandler;
+            if (due && !ended && events) {
+                WindowEvents* handler = events;
                 lock.unlock();
-                handler(dueId);
+                handler->onTimer(dueId);
                 lock.lock();
                 continue;
             }
@@ -129,15 +130,15 @@ struct HeadlessHost::Core {
         task->fn = &fn;
         queue.push_back(task);
         wake.notify_all();
-        auto deadline = Clock::now() + kRequestBound;
-        while (task->state == Task::Pending || task->state == Task::Running) {
-            if (finished.wait_until(lock, deadline) == std::cv_status::timeout &&
-                task->state == Task::Pending) {
-                // The window does not answer: take the request back.
-                queue.erase(std::remove(queue.begin(), queue.end(), task), queue.end());
-                return false;
-            }
+        const auto taken = [&] { return task->state != Task::Pending; };
+        if (!finished.wait_for(lock, kRequestBound, taken)) {
+            // The window does not answer: take the request back.
+            queue.erase(std::remove(queue.begin(), queue.end(), task), queue.end());
+            return false;
         }
+        // A running request uses the caller's data: wait for its end, a bound
+        // at a time, without spinning.
+        while (task->state == Task::Running) finished.wait_for(lock, kRequestBound);
         return task->state == Task::Done;
     }
 };
@@ -163,9 +164,20 @@ bool HeadlessHost::runOnWindowThread(const std::function<void()>& request) {
     return core_->run(request);
 }
 
-void HeadlessHost::setTimerHandler(std::function<void(int)> handler) {
+void HeadlessHost::attach(WindowEvents& events) {
+    WindowHost::attach(events);
     std::lock_guard<std::mutex> lock(core_->m);
-    core_->timerHandler = std::move(handler);
+    core_->events = &events;
+}
+
+void HeadlessHost::workerEnded(const WorkerOutcome& outcome) {
+    std::lock_guard<std::mutex> lock(core_->m);
+    core_->outcomes.push_back(outcome);
+}
+
+std::vector<WorkerOutcome> HeadlessHost::outcomes() const {
+    std::lock_guard<std::mutex> lock(core_->m);
+    return core_->outcomes;
 }
 void HeadlessHost::answerOpenFile(FileAnswer answer) {
     std::lock_guard<std::mutex> lock(core_->m);

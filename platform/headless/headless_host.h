@@ -35,8 +35,8 @@ public:
     // Runs `fn` on the window thread and waits for it. False when the window
     // has ended.
     bool call(const std::function<void()>& fn);
-    // Who handles the window's timers (the logic's timer handler).
-    void setTimerHandler(std::function<void(int)> handler);
+    // Every outcome a worker ended with, in order.
+    std::vector<WorkerOutcome> outcomes() const;
     void answerOpenFile(FileAnswer answer);
     void answerSaveFile(FileAnswer answer);
     void answerOneKey(OneKeyAnswer answer);
@@ -95,6 +95,9 @@ public:
     void endWindow(int code) override;
     bool startWorker(std::function<void()> body) override;
     bool runOnWindowThread(const std::function<void()>& request) override;
+    void workerEnded(const WorkerOutcome& outcome) override;
+    void attach(WindowEvents& events) override;
+    using WindowHost::events;
 
 private:
     struct Core;

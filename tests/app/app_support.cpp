@@ -9,7 +9,7 @@
 
 void AppTest::SetUp() {
     seen_ = 0;
-    resetAppState();
+    state_ = std::make_unique<AppState>();
     DevResetForTests();
     DevSetSleeper([](std::uint32_t) {});
     std::random_device random;
@@ -27,7 +27,7 @@ void AppTest::TearDown() {
     DevSetSleeper(nullptr);
     setDirectSpiClock(nullptr);
     failWorkerAllocationsForTests(false);
-    resetAppState();
+    state_.reset();
     std::error_code ignored;
     fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add, ignored);
     fs::remove_all(dir_, ignored);
@@ -38,7 +38,7 @@ void AppTest::start(const std::string& simConfig) { startWith(vmsim::makeSimBus(
 void AppTest::startWith(vmsim::SimBus bus) {
     bus_ = bus;
     DevUseServices(bus_.services());
-    app_ = std::make_unique<HeadlessApp>(appState(), (dir_ / "QX_App_EN.exe").string());
+    app_ = std::make_unique<HeadlessApp>(*state_, (dir_ / "QX_App_EN.exe").string());
     app_->start();
 }
 

@@ -28,7 +28,7 @@ protected:
     // The same with a bus the test built itself.
     void startWith(vmsim::SimBus bus);
 
-    AppState& state() { return appState(); }
+    AppState& state() { return *state_; }
     HeadlessApp& app() { return *app_; }
     HeadlessHost& host() { return app_->host(); }
     std::vector<std::string> log() const { return app_->host().log(); }
@@ -56,6 +56,7 @@ protected:
 
     fs::path dir_;
     vmsim::SimBus bus_;
+    std::unique_ptr<AppState> state_;
     std::unique_ptr<HeadlessApp> app_;
     std::size_t seen_ = 0;
 };

@@ -19,13 +19,13 @@ TEST_F(AppTest, PlugInAfterStartConnectsButLeavesTheButtonsClosed) {
     EXPECT_EQ(log().back(), "Connect to USB Device fail..");
     bus.addProgrammer();
     newLines();
-    app().deviceChange(ids::kDeviceArrival);
+    app().deviceArrived();
     EXPECT_EQ(newLines(), Lines{"Connect to USB device ok..."});
     EXPECT_GE(state().deviceHandle, 0);
     for (int id : kOperationGroup) EXPECT_FALSE(host().enabled(id));
 
     // A second arrival with a programmer connected changes nothing.
-    app().deviceChange(ids::kDeviceArrival);
+    app().deviceArrived();
     EXPECT_TRUE(newLines().empty());
 }
 
@@ -34,7 +34,7 @@ TEST_F(AppTest, RemovalOfAnotherDeviceChangesNothing) {
     setFlash(k1Mbit);
     DeviceHandle handle = state().deviceHandle;
     newLines();
-    app().deviceChange(ids::kDeviceRemoveComplete);
+    app().deviceRemoved();
     EXPECT_TRUE(newLines().empty());
     EXPECT_EQ(state().deviceHandle, handle);
     EXPECT_TRUE(host().enabled(ids::kRead));
@@ -45,7 +45,7 @@ TEST_F(AppTest, RemovalOfTheProgrammerDisconnects) {
     setFlash(k1Mbit);
     newLines();
     bus_.programmer(0).unplug();
-    app().deviceChange(ids::kDeviceRemoveComplete);
+    app().deviceRemoved();
     EXPECT_EQ(newLines(), Lines{"Disconnect USB device..."});
     EXPECT_EQ(state().deviceHandle, -1);
     for (int id : kOperationGroup) EXPECT_FALSE(host().enabled(id));
@@ -178,7 +178,7 @@ TEST_F(BusyTest, DeviceEventsDuringAWorkerEndInItsOwnFailureLines) {
         std::thread window([&] {
             if (event == -1) {
                 bus_.programmer(0).unplug();
-                app().deviceChange(ids::kDeviceRemoveComplete);
+                app().deviceRemoved();
             } else {
                 app().press(event);
             }

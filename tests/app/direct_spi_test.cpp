@@ -79,7 +79,7 @@ TEST_F(DirectSpiTest, ReleaseClearsTheProtectionSoTheProgrammersEraseWorks) {
     ASSERT_TRUE(DevEraseAll(state().deviceHandle));  // the chip ignores it
     EXPECT_EQ(chip().read(0, 1)[0], 0x00);
 
-    releaseWriteProtection();
+    releaseWriteProtection(state().deviceHandle, state().flashKind, state().flashSize);
     EXPECT_EQ(chip().status(), 0x00);
     EXPECT_FALSE(chip().directSpi());  // handed back by the flash selection
     ASSERT_TRUE(DevEraseAll(state().deviceHandle));
@@ -89,7 +89,7 @@ TEST_F(DirectSpiTest, ReleaseClearsTheProtectionSoTheProgrammersEraseWorks) {
 TEST_F(DirectSpiTest, DirectEraseWorksAndTheProgrammerTakesOverAgain) {
     ready("erase_ms=0,size=1Mbit");
     chip().fill(0x5A);
-    ASSERT_TRUE(eraseChipDirect());
+    ASSERT_TRUE(eraseChipDirect(state().deviceHandle, DevEraseAllTimeoutMs(state().deviceHandle)));
     EXPECT_EQ(chip().contents(), std::vector<std::uint8_t>(131072, 0xFF));
 
     ASSERT_TRUE(DevSetFlashType(state().deviceHandle, 5, 131072));
@@ -105,7 +105,7 @@ TEST_F(DirectSpiTest, MissingChipFailsTheDirectEraseWithinItsBound) {
     ready("erase_ms=0,size=1Mbit,miso=1");
     std::uint64_t looks = 0;
     setDirectSpiClock([&looks] { return ++looks * 100; });
-    EXPECT_FALSE(eraseChipDirect());
+    EXPECT_FALSE(eraseChipDirect(state().deviceHandle, DevEraseAllTimeoutMs(state().deviceHandle)));
     // The 128 KiB flash allows 5000 ms: about fifty status reads, not more.
     EXPECT_LE(looks, 60u);
     EXPECT_GE(looks, 50u);
@@ -115,7 +115,7 @@ TEST_F(DirectSpiTest, NoProgrammerFailsAtTheFirstPinWrite) {
     ready("erase_ms=0,size=1Mbit");
     bus_.programmer(0).unplug();
     bus_.clearTrace();
-    EXPECT_FALSE(eraseChipDirect());
+    EXPECT_FALSE(eraseChipDirect(state().deviceHandle, DevEraseAllTimeoutMs(state().deviceHandle)));
     DirectSpi spi(state().deviceHandle, shadow_);
     EXPECT_EQ(spi.readStatus(), -1);
 }

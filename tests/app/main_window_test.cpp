@@ -1,6 +1,7 @@
 // The window start, the close request, About and the log list's limit.
 #include "app/process_entry.h"
 #include "app/window_ops.h"
+#include "operations/block_loop.h"
 #include "app_support.h"
 
 using Lines = std::vector<std::string>;
@@ -99,11 +100,10 @@ TEST_F(AppTest, AboutBoxChangesNothing) {
     EXPECT_EQ(host().text(ids::kSizeField), "1.500000 KB");
 }
 
-TEST_F(AppTest, UnknownCommandsAndEventsAreIgnored) {
+TEST_F(AppTest, UnknownCommandsAreIgnored) {
     start();
     Lines before = log();
     app().press(12345);
-    app().deviceChange(0x0007);
     EXPECT_EQ(log(), before);
 }
 
@@ -144,7 +144,7 @@ TEST_F(AppTest, ControlGroupsSwitchTogetherAndLeaveTheRestAlone) {
 TEST_F(AppTest, BlockProgressMovesOncePerPercent) {
     start();
     std::size_t before = host().progressHistory().size();
-    BlockProgress progress(app().window(), 512);
+    BlockProgress progress(app().window().workerContext(), 512);
     for (int i = 0; i < 512; ++i) progress.blockDone();
     std::vector<int> history = host().progressHistory();
     std::vector<int> sent(history.begin() + static_cast<std::ptrdiff_t>(before), history.end());

@@ -38,8 +38,7 @@ TEST_F(AppTest, RandomSequencesLeaveTheWindowIdle) {
         for (int i = 0; i < steps; ++i) {
             switch (random() % 5) {
                 case 0:
-                    app().deviceChange(random() % 2 ? ids::kDeviceArrival
-                                                    : ids::kDeviceRemoveComplete);
+                    random() % 2 ? app().deviceArrived() : app().deviceRemoved();
                     break;
                 case 1:
                     if (bus_.programmerCount() > 0) {

@@ -54,12 +54,12 @@ TEST_F(Commands, PingWantsTheWholeEcho) {
 TEST_F(Commands, SetFlashTypeSelectsTheReportedRecord) {
     const DeviceHandle h = connectOne();
     auto& p = bus_.programmer(0);
-    EXPECT_EQ(DevEraseAllTimeoutMs(), 0u);
+    EXPECT_EQ(DevEraseAllTimeoutMs(h), 0u);
     bus_.clearTrace();
     ASSERT_EQ(DevSetFlashType(h, 5, 0), 1);
     ASSERT_EQ(featureCalls().size(), 2u);
     EXPECT_EQ(featureCalls()[0].head, (Bytes{0, 'R', 2, 0, 0, 0}));
-    EXPECT_EQ(DevEraseAllTimeoutMs(), 40000u);  // 2 MiB part, id1 0x14
+    EXPECT_EQ(DevEraseAllTimeoutMs(h), 40000u);  // 2 MiB part, id1 0x14
 
     // The record's capacity bounds the flash until a caller's capacity replaces it.
     std::uint8_t byte = 0;
@@ -70,7 +70,7 @@ TEST_F(Commands, SetFlashTypeSelectsTheReportedRecord) {
         if (request[1] == 'R') reply = {0, 'R', 2, 0x12, 0x55, 0};
     });
     ASSERT_EQ(DevSetFlashType(h, 5, 0x8000), 1);
-    EXPECT_EQ(DevEraseAllTimeoutMs(), 10000u);  // the reported part's time-out stays
+    EXPECT_EQ(DevEraseAllTimeoutMs(h), 10000u);  // the reported part's time-out stays
     EXPECT_EQ(DevRead(h, &byte, 1, 0x7FFF, &done), 1);
     EXPECT_EQ(DevRead(h, &byte, 1, 0x8000, &done), 0);
 }
@@ -89,7 +89,7 @@ TEST_F(Commands, RefusedSelectionKeepsThePreviousFlash) {
             if (request[1] == 'R') reply = r;
         });
         EXPECT_EQ(DevSetFlashType(h, 5, 0x8000), 0);
-        EXPECT_EQ(DevEraseAllTimeoutMs(), 40000u);
+        EXPECT_EQ(DevEraseAllTimeoutMs(h), 40000u);
         std::uint8_t byte = 0;
         std::uint32_t done = 0;
         EXPECT_EQ(DevRead(h, &byte, 1, 0xFFFFF, &done), 1);

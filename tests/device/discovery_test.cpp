@@ -11,16 +11,8 @@ using vmsim::SimRole;
 namespace {
 
 std::vector<std::vector<std::string>> listedPorts() {
-    std::lock_guard<std::mutex> lock(deviceLock());
     std::vector<std::vector<std::string>> ports;
-    ProgrammerList& list = programmerList();
-    for (std::size_t i = 0; i < list.count(); ++i) {
-        // Entries are closed after discovery; open/close to reach them.
-        std::int32_t h = list.open(i);
-        auto entry = list.find(h);
-        ports.push_back(entry ? entry->portNames : std::vector<std::string>{});
-        if (entry) entry->close();
-    }
+    for (const auto& entry : programmerList().entries()) ports.push_back(entry->portNames);
     return ports;
 }
 

@@ -157,7 +157,7 @@ protected:
 
 TEST_F(Erase, AStuckEraseTimesOutAfterFiftyPolls) {
     const DeviceHandle h = connectWith(vmsim::SimEraseMode::stuck, 0);
-    ASSERT_EQ(DevEraseAllTimeoutMs(), 5000u);  // the 128 KiB part
+    ASSERT_EQ(DevEraseAllTimeoutMs(h), 5000u);  // the 128 KiB part
     const std::size_t pausesBefore = pauseCount();
     EXPECT_EQ(DevEraseAll(h), 0);
     EXPECT_EQ(commandsSent(), Bytes{'S'});

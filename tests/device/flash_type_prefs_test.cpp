@@ -6,6 +6,7 @@
 #include <string>
 
 #include "device/devapi.h"
+#include "device/device_context.h"
 #include "device/flash_manager.h"
 #include "device/flash_type_prefs.h"
 #include "device/module_location.h"
@@ -104,8 +105,8 @@ TEST(FlashManagerLoading, ReadsThePreferencesFileBesideTheProgramOnce) {
     recordModuleLocation(locateModule((dir / "qx_app").string().c_str()));
     auto manager = flashManager();
     EXPECT_EQ(manager->database().size(), 1u);
-    EXPECT_EQ(manager->currentRecord(), FlashTypeRecord{});
-    EXPECT_FALSE(manager->currentDevice()->addressInRange(0));
+    EXPECT_EQ(lastFlashSelection().record, FlashTypeRecord{});
+    EXPECT_FALSE(lastFlashSelection().device);
     // Later edits are not seen by this process.
     std::filesystem::remove(ini);
     EXPECT_EQ(flashManager()->database().size(), 1u);

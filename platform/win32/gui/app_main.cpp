@@ -18,7 +18,9 @@
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     platform::keepCurrentDirectoryOutOfDllSearch();
 
-    AppState& state = appState();
+    // The window's session lives as long as the process: a worker that
+    // outlives the window may still use it.
+    AppState& state = *new AppState();
     rememberStartupFile(state, ansiCommandLineArguments());
     DevUseServices(selectUsbServices());
 
@@ -27,7 +29,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
 
     Win32Host host(instance);
     MainWindow window(host, state, platform::programPath(nullptr));
-    MainDialog dialog(host, window);
+    MainDialog dialog(host);
     const INT_PTR code = dialog.run();
 
     // A worker that does not hold the window open (an erase) may still be

@@ -3,13 +3,10 @@
 #include <dbt.h>
 
 #include "app/control_ids.h"
-#include "app/main_window.h"
+#include "app/window_events.h"
 #include "platform/win32/gui/app_icon.h"
 #include "platform/win32/gui/dialog_texts.h"
 #include "platform/win32/gui/win32_host.h"
-
-static_assert(DBT_DEVICEARRIVAL == ids::kDeviceArrival &&
-              DBT_DEVICEREMOVECOMPLETE == ids::kDeviceRemoveComplete);
 
 INT_PTR MainDialog::run() {
     return DialogBoxParamA(host_.instance(), MAKEINTRESOURCEA(ids::kMainDialog), nullptr, procedure,
@@ -31,36 +28,36 @@ INT_PTR CALLBACK MainDialog::procedure(HWND dialog, UINT message, WPARAM wParam,
 void MainDialog::start(HWND dialog) {
     setAppIcon(dialog, host_.instance());
     applyMainWindowTexts(dialog);
-    host_.attach(dialog);
+    host_.attachDialog(dialog);
     notification_ = DeviceNotification(dialog);
-    window_.onStart();
+    host_.logic()->onStart();
 }
 
 INT_PTR MainDialog::handle(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    WindowEvents& logic = *host_.logic();
     switch (message) {
         case WM_COMMAND:
             // Escape (IDCANCEL) closes nothing: only the close box and Exit
             // end the window. Every other notification counts as the
             // control's command.
-            if (LOWORD(wParam) != IDCANCEL) window_.onCommand(LOWORD(wParam));
+            if (LOWORD(wParam) != IDCANCEL) logic.onCommand(LOWORD(wParam));
             return TRUE;
         case WM_CLOSE:
-            window_.closeMainWindow();
+            logic.onCloseRequest();
             return TRUE;
         case WM_TIMER:
-            window_.onTimer(static_cast<int>(wParam));
+            logic.onTimer(static_cast<int>(wParam));
             return TRUE;
         case WM_DEVICECHANGE:
-            if (wParam == DBT_DEVICEARRIVAL || wParam == DBT_DEVICEREMOVECOMPLETE) {
-                window_.onDeviceChange(static_cast<unsigned>(wParam));
-            }
+            if (wParam == DBT_DEVICEARRIVAL) logic.onDeviceArrived();
+            if (wParam == DBT_DEVICEREMOVECOMPLETE) logic.onDeviceRemoved();
             SetWindowLongPtrA(dialog, DWLP_MSGRESULT, TRUE);
             return TRUE;
         case kRunRequestMessage:
             host_.handleRequest(lParam);
             return TRUE;
         case WM_DESTROY:
-            host_.detach();
+            host_.detachDialog();
             notification_ = DeviceNotification();
             return FALSE;
         default:

@@ -7,12 +7,12 @@
 
 #include "platform/win32/gui/device_notification.h"
 
-class MainWindow;
 class Win32Host;
 
 class MainDialog {
 public:
-    MainDialog(Win32Host& host, MainWindow& window) : host_(host), window_(window) {}
+    // The dialog delivers its events to the logic attached to `host`.
+    explicit MainDialog(Win32Host& host) : host_(host) {}
     MainDialog(const MainDialog&) = delete;
     MainDialog& operator=(const MainDialog&) = delete;
 
@@ -26,6 +26,5 @@ private:
     INT_PTR handle(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
     Win32Host& host_;
-    MainWindow& window_;
     DeviceNotification notification_;
 };

@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include <chrono>
 #include <memory>
 #include <vector>
 
@@ -11,7 +12,7 @@
 
 Win32Host::Win32Host(HINSTANCE instance) : instance_(instance) {}
 
-void Win32Host::attach(HWND dialog) {
+void Win32Host::attachDialog(HWND dialog) {
     dialog_ = dialog;
     windowThread_ = GetCurrentThreadId();
     ended_ = false;
@@ -20,13 +21,32 @@ void Win32Host::attach(HWND dialog) {
 // The handle stays as it was: a worker may be reading it. IsWindow() tells
 // it apart from a live window from now on, and the ended flag refuses
 // requests before that.
-void Win32Host::detach() { ended_ = true; }
+void Win32Host::detachDialog() { ended_ = true; }
+
+namespace {
+// How long a worker's request may wait for the dialog's thread to take it.
+constexpr UINT kRequestBoundMs = 120000;
+}  // namespace
 
 void Win32Host::handleRequest(LPARAM request) {
-    auto* r = reinterpret_cast<Request*>(request);
-    if (r == nullptr || ended_) return;
+    auto* held = reinterpret_cast<std::shared_ptr<Request>*>(request);
+    if (held == nullptr) return;
+    std::shared_ptr<Request> r = std::move(*held);
+    delete held;
+    {
+        std::lock_guard<std::mutex> lock(r->m);
+        if (r->state != Request::Pending) return;
+        if (ended_) {
+            r->state = Request::Abandoned;
+            r->finished.notify_all();
+            return;
+        }
+        r->state = Request::Running;
+    }
     (*r->body)();
-    r->ran = true;
+    std::lock_guard<std::mutex> lock(r->m);
+    r->state = Request::Done;
+    r->finished.notify_all();
 }
 
 void Win32Host::setControlText(int id, const std::string& text) {
@@ -188,9 +208,25 @@ bool Win32Host::runOnWindowThread(const std::function<void()>& request) {
         return true;
     }
     if (ended_ || !IsWindow(dialog_)) return false;
-    // The dialog's thread runs the request before SendMessage returns. A
-    // dialog destroyed in the meantime answers nothing and `ran` stays false.
-    Request r{&request, false};
-    SendMessageA(dialog_, kRunRequestMessage, 0, reinterpret_cast<LPARAM>(&r));
-    return r.ran;
+    // The dialog's thread normally runs the request before the sent message
+    // returns. When it does not take the request within the bound (or the
+    // dialog went in the meantime), the request is taken back; one that is
+    // already running is waited for, since it uses the caller's data.
+    auto r = std::make_shared<Request>();
+    r->body = &request;
+    auto* held = new std::shared_ptr<Request>(r);
+    // A message that never reaches the dialog leaves `held` behind; it holds
+    // only the request record.
+    DWORD_PTR result = 0;
+    SendMessageTimeoutA(dialog_, kRunRequestMessage, 0, reinterpret_cast<LPARAM>(held), SMTO_NORMAL,
+                        kRequestBoundMs, &result);
+    std::unique_lock<std::mutex> lock(r->m);
+    if (r->state == Request::Pending) {
+        r->state = Request::Abandoned;
+        return false;
+    }
+    while (r->state == Request::Running) {
+        r->finished.wait_for(lock, std::chrono::milliseconds(kRequestBoundMs));
+    }
+    return r->state == Request::Done;
 }

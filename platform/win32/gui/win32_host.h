@@ -7,7 +7,9 @@
 #include <windows.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <functional>
+#include <mutex>
 #include <string>
 
 #include "app/window_host.h"
@@ -18,10 +20,13 @@ constexpr UINT kRunRequestMessage = WM_APP + 1;
 
 class Win32Host final : public WindowHost {
 public:
-    // A request in flight: the function to run and whether it ran.
+    // A request in flight. The sender and the dialog's thread share it; a
+    // request the sender took back at its bound is dropped unrun.
     struct Request {
         const std::function<void()>* body = nullptr;
-        bool ran = false;
+        enum State { Pending, Running, Done, Abandoned } state = Pending;
+        std::mutex m;
+        std::condition_variable finished;
     };
 
     explicit Win32Host(HINSTANCE instance);
@@ -29,8 +34,10 @@ public:
     Win32Host& operator=(const Win32Host&) = delete;
 
     // The main dialog opened (on the window's thread) or is being destroyed.
-    void attach(HWND dialog);
-    void detach();
+    void attachDialog(HWND dialog);
+    void detachDialog();
+    // Delivers the dialog's messages to the attached logic.
+    WindowEvents* logic() const { return events(); }
     HWND dialog() const { return dialog_; }
     HINSTANCE instance() const { return instance_; }
     // Runs the request that kRunRequestMessage carries, unless the window

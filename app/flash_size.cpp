@@ -1,4 +1,4 @@
-#include "chip/flash_size.h"
+#include "app/flash_size.h"
 
 #include "app/control_ids.h"
 #include "app/main_window.h"

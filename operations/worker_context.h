@@ -1,0 +1,64 @@
+// What a worker may reach of its window: the log, the progress bar, the two
+// control groups, the erase animation's timer, and the session it works on
+// (programmer, flash, image). Each call from a worker is a synchronous
+// request carried out on the window's thread; a request made after the
+// window has ended does nothing.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "device/devapi.h"
+
+class EraseAnimation;
+
+// The one-key steps the operator chose.
+struct OneKeySteps {
+    bool erase = true;
+    bool program = true;
+    bool verify = true;
+};
+
+class WorkerContext {
+public:
+    virtual ~WorkerContext() = default;
+
+    virtual void log(const std::string& line) = 0;
+
+    virtual void setOperationControls(bool on) = 0;
+    virtual void setSetupControls(bool on) = 0;
+    void setAllControls(bool on) {
+        setOperationControls(on);
+        setSetupControls(on);
+    }
+
+    // The window's progress bar: range 0..100 and position 0, or a position.
+    virtual void progressStart() = 0;
+    virtual void progressSetPos(int pos) = 0;
+    // A position for the bar with this control id; ids that name no bar of
+    // the window are ignored.
+    virtual void progressSetPos(int barId, int pos) = 0;
+    // The id of the window's progress bar.
+    virtual int progressBarId() const = 0;
+
+    // The erase animation's timer, and the animation the window owns.
+    virtual void startEraseTimer() = 0;
+    virtual void stopEraseTimer() = 0;
+    virtual EraseAnimation& eraseAnimation() = 0;
+
+    // The image's summary fields, after a read.
+    virtual void showImageSummary() = 0;
+
+    // The session.
+    virtual DeviceHandle device() const = 0;
+    virtual std::int32_t flashKind() const = 0;
+    virtual std::uint32_t flashSize() const = 0;
+    virtual OneKeySteps oneKeySteps() const = 0;
+    virtual void setBusy(bool busy) = 0;
+    virtual const std::uint8_t* image() const = 0;
+    virtual std::uint32_t imageSize() const = 0;
+    // The read: `buffer` becomes the image, empty until bytes are added.
+    virtual std::uint8_t* adoptImage(std::unique_ptr<std::uint8_t[]> buffer) = 0;
+    virtual void addImageBytes(std::uint32_t bytes) = 0;
+};
