@@ -48,22 +48,40 @@ void SimBus::Core::record(const SimCallRecord& entry) {
     if (trace.size() < kTraceLimit) trace.push_back(entry);
 }
 
-void SimBus::Core::pace() {
+void SimBus::Core::pace(HidHandle handle) {
+    int device = -1;
+    {
+        std::lock_guard<std::recursive_mutex> guard(lock);
+        const int id = interfaceOfHandle(handle);
+        if (id >= 0) device = interfaces[static_cast<std::size_t>(id)].device;
+    }
     SimTime target;
     {
         std::lock_guard<std::mutex> guard(paceLock);
-        ++transfers;
+        Link& link = links[device];
+        ++link.transfers;
         if (latency.count() == 0) return;
-        modelled += latency;
+        link.modelled += latency;
         // After an idle gap the model starts afresh from now; small sleep
         // overshoots are absorbed by the running deadline.
         const SimTime now = clock->now();
-        if (deadline + std::chrono::milliseconds(2) < now) deadline = now;
-        deadline += latency;
-        target = deadline;
+        if (link.deadline + std::chrono::milliseconds(2) < now) link.deadline = now;
+        link.deadline += latency;
+        target = link.deadline;
     }
     clock->sleepUntil(target);
 }
+
+namespace {
+// The device that holds programmer `index`; -1 when none does.
+int deviceOfProgrammer(const SimBus::Core& core, std::size_t index) {
+    if (index >= core.programmers.size()) return -1;
+    for (std::size_t d = 0; d < core.devices.size(); ++d) {
+        if (core.devices[d].programmer == core.programmers[index].get()) return static_cast<int>(d);
+    }
+    return -1;
+}
+}  // namespace
 
 SimBus::SimBus(std::shared_ptr<SimClock> clock)
     : core_(std::make_shared<Core>(clock ? std::move(clock)
@@ -160,12 +178,39 @@ void SimBus::setLatency(std::chrono::microseconds perTransfer) {
 
 std::chrono::microseconds SimBus::modelledTime() const {
     std::lock_guard<std::mutex> guard(core_->paceLock);
-    return core_->modelled;
+    std::chrono::microseconds sum{0};
+    for (const auto& [device, link] : core_->links) sum += link.modelled;
+    return sum;
 }
 
 std::uint64_t SimBus::transferCount() const {
     std::lock_guard<std::mutex> guard(core_->paceLock);
-    return core_->transfers;
+    std::uint64_t sum = 0;
+    for (const auto& [device, link] : core_->links) sum += link.transfers;
+    return sum;
+}
+
+std::chrono::microseconds SimBus::modelledTimeOf(std::size_t programmer) const {
+    int device;
+    {
+        Guard guard(core_->lock);
+        device = deviceOfProgrammer(*core_, programmer);
+    }
+    std::lock_guard<std::mutex> guard(core_->paceLock);
+    const auto found = core_->links.find(device);
+    return device >= 0 && found != core_->links.end() ? found->second.modelled
+                                                      : std::chrono::microseconds{0};
+}
+
+std::uint64_t SimBus::transferCountOf(std::size_t programmer) const {
+    int device;
+    {
+        Guard guard(core_->lock);
+        device = deviceOfProgrammer(*core_, programmer);
+    }
+    std::lock_guard<std::mutex> guard(core_->paceLock);
+    const auto found = core_->links.find(device);
+    return device >= 0 && found != core_->links.end() ? found->second.transfers : 0;
 }
 
 std::vector<SimCallRecord> SimBus::trace() const {

@@ -102,11 +102,16 @@ public:
     void setBindError(std::string text);
     std::string bindError() const;
 
-    // Latency model: each feature report transfer takes this long; the bus
-    // sleeps to a running deadline so that its overshoot does not pile up.
+    // Latency model: each feature report transfer takes this long. Every
+    // device has a link of its own, which sleeps to its own running deadline
+    // so that its overshoot does not pile up; devices do not wait for each
+    // other. The bus-wide figures are the sums over the links.
     void setLatency(std::chrono::microseconds perTransfer);
     std::chrono::microseconds modelledTime() const;  // transfers x latency
     std::uint64_t transferCount() const;             // Get/SetFeature calls
+    // The same for the link of programmer `index` alone.
+    std::chrono::microseconds modelledTimeOf(std::size_t programmer) const;
+    std::uint64_t transferCountOf(std::size_t programmer) const;
 
     // The call trace (feature report calls keep only their first bytes).
     std::vector<SimCallRecord> trace() const;

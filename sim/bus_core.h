@@ -44,8 +44,10 @@ struct SimBus::Core {
     int interfaceOfHandle(HidHandle handle) const;  // -1 when closed or gone
     void record(const SimCallRecord& entry);
 
-    // Waits for the next transfer's slot in the latency model.
-    void pace();
+    // Waits for the next transfer's slot in the latency model of the device
+    // the handle leads to. Each device has a link of its own (its own port,
+    // or a hub port with its own transaction translator).
+    void pace(HidHandle handle);
 
     std::recursive_mutex lock;
     std::shared_ptr<SimClock> clock;
@@ -61,11 +63,14 @@ struct SimBus::Core {
     std::string bindError;
     int errorMode = 0;
 
+    struct Link {
+        std::chrono::microseconds modelled{0};
+        std::uint64_t transfers = 0;
+        SimTime deadline{};
+    };
     std::mutex paceLock;
     std::chrono::microseconds latency{0};
-    std::chrono::microseconds modelled{0};
-    std::uint64_t transfers = 0;
-    SimTime deadline{};
+    std::map<int, Link> links;  // by device; -1 for handles that lead nowhere
 };
 
 }  // namespace vmsim

@@ -207,7 +207,7 @@ public:
     }
 
     bool HidD_GetFeature(HidHandle handle, void* buffer, std::uint32_t length) override {
-        core_->pace();
+        core_->pace(handle);
         Guard guard(core_->lock);
         auto* bytes = static_cast<std::uint8_t*>(buffer);
         const int id = usable(handle);
@@ -226,7 +226,7 @@ public:
     }
 
     bool HidD_SetFeature(HidHandle handle, const void* buffer, std::uint32_t length) override {
-        core_->pace();
+        core_->pace(handle);
         Guard guard(core_->lock);
         const auto* bytes = static_cast<const std::uint8_t*>(buffer);
         const int id = usable(handle);
