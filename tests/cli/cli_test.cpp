@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #endif
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -16,6 +17,7 @@
 #include "cli/json.h"
 #include "cli/options.h"
 #include "cli/progress_bar.h"
+#include "sim/bus.h"
 
 namespace fs = std::filesystem;
 using Lines = std::vector<std::string>;
@@ -285,5 +287,53 @@ TEST_F(CliTest, LargeFileWarningGoesToStderrAndTheLoadGoesOn) {
     EXPECT_NE(r.err.find("warning: Impoteded file is > 128Mbit !!!!!!"), std::string::npos);
     EXPECT_EQ(r.out[4], "ReadFile OK...");
     EXPECT_EQ(r.status, 1);  // an erased flash does not hold the image
+}
+// The emulator's flash file: opened in place, never cut or written anew.
+TEST_F(CliTest, FlashFileIsNotRewrittenToOpenIt) {
+    const fs::path flash = image("flash.bin", 32768);
+    const std::string before = slurp(flash);
+    const auto old = fs::last_write_time(flash) - std::chrono::hours(24);
+    fs::last_write_time(flash, old);
+    for (const char* command : {"list", "-s 256Kbit blank", "-s 256Kbit read -o out.bin"}) {
+        SCOPED_TRACE(command);
+        CliRun r = run(sim(",size=256Kbit") + " " + command);
+        EXPECT_NE(r.status, 2) << r.err;
+        EXPECT_EQ(fs::last_write_time(flash), old);
+    }
+    EXPECT_EQ(slurp(flash), before);
+}
+
+TEST_F(CliTest, FlashFileLargerThanTheChipIsRefusedUntouched) {
+    const fs::path flash = image("flash.bin", 65536);
+    const std::string before = slurp(flash);
+    for (const char* command : {"list", "-s 256Kbit erase"}) {
+        SCOPED_TRACE(command);
+        CliRun r = run(sim(",size=256Kbit") + " " + command);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_TRUE(r.out.empty());
+        EXPECT_NE(r.err.find(flash.string()), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("65536"), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("32768"), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(slurp(flash), before);
+}
+
+// A second process on the same flash file: this test holds the file through
+// an emulator bus of its own while vm612k runs.
+TEST_F(CliTest, FlashFileInUseByAnotherProcessIsRefused) {
+    const fs::path flash = image("flash.bin", 32768);
+    const std::string before = slurp(flash);
+    {
+        const vmsim::SimBus holder = vmsim::makeSimBus("size=256Kbit,file=" + flash.string());
+        ASSERT_EQ(holder.bindError(), "");
+        CliRun r = run(sim(",size=256Kbit") + " -s 256Kbit erase");
+        EXPECT_EQ(r.status, 2);
+        EXPECT_TRUE(r.out.empty());
+        EXPECT_NE(r.err.find("\"" + flash.string() + "\" is in use"), std::string::npos) << r.err;
+        EXPECT_EQ(slurp(flash), before);
+    }
+    CliRun r = run(sim(",size=256Kbit") + " -s 256Kbit erase");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(slurp(flash), std::string(32768, '\xFF'));
 }
 #endif  // !_WIN32
