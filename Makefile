@@ -16,7 +16,7 @@ FUZZ_SECONDS ?= 10
 FUZZ_SOURCES := $(wildcard tests/fuzz/*_fuzz.cpp)
 XVFB := xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp"
 
-.PHONY: demo dist test packages test-native test-asan test-win32 test-fuzz clean
+.PHONY: demo dist deb test packages test-native test-asan test-win32 test-fuzz clean
 
 # The main job: a OneKey Download on the emulator, then a read back.
 demo:
@@ -30,6 +30,14 @@ demo:
 dist: packages
 	cmake --preset win32
 	cmake --build --preset win32 --target dist
+
+# vm612k, its manual page, the udev rule and the README as a Debian package
+# in build/native/package.
+deb:
+	@scripts/ensure-packages.sh native
+	cmake --preset native
+	cmake --build --preset native
+	cpack --config build/native/CPackConfig.cmake
 
 test: test-native test-asan test-win32 test-fuzz
 	@echo "== all configurations done ($$(date +%T)) =="

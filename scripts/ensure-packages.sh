@@ -12,8 +12,8 @@ set -euo pipefail
 scope=${1:-all}
 
 packages=(
-    # build
-    cmake ninja-build make g++ git
+    # build; the Debian package (dpkg-shlibdeps)
+    cmake ninja-build make g++ git dpkg-dev
     # tests
     libgtest-dev googletest libcli11-dev
     # fuzzing
@@ -22,8 +22,9 @@ packages=(
     g++-mingw-w64-i686-posix mingw-w64-i686-dev wine wine32:i386
     # windows on a virtual screen, screenshots, packages
     xvfb xauth x11-apps imagemagick zip
-    # the Chinese program's tests: Wine in the zh_CN.UTF-8 locale
-    locales
+    # the Chinese program's tests: Wine in the zh_CN.UTF-8 locale, a Song
+    # face with Latin letters standing in for SimSun
+    locales fonts-arphic-uming
 )
 
 # Wine gives a program code page 936 only in a Chinese locale that the C
@@ -35,7 +36,7 @@ ensure_chinese_locale() {
 }
 
 if [[ $scope == native ]]; then
-    packages=(cmake ninja-build make g++ libgtest-dev googletest libcli11-dev)
+    packages=(cmake ninja-build make g++ dpkg-dev libgtest-dev googletest libcli11-dev)
     ensure_chinese_locale() { :; }
 fi
 

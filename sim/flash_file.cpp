@@ -2,29 +2,42 @@
 
 #include <vector>
 
+#include "sim/flash_file_os.h"
+
 namespace vmsim {
 
 std::unique_ptr<FlashFile> FlashFile::open(const std::string& path, FlashChip& chip,
                                            std::string* error) {
-    if (File existing{std::fopen(path.c_str(), "rb")}) {
-        std::vector<std::uint8_t> bytes(chip.capacity());
-        const std::size_t got = std::fread(bytes.data(), 1, bytes.size(), existing.get());
-        if (std::ferror(existing.get())) {
-            *error = "cannot read the flash file \"" + path + "\"";
-            return nullptr;
-        }
-        bytes.resize(got);
-        chip.load(0, bytes);
-    }
-    File file{std::fopen(path.c_str(), "w+b")};
+    const std::string name = "the flash file \"" + path + "\"";
+    std::string reason;
+    File file{openInPlace(path, &reason)};
     if (!file) {
-        *error = "cannot write the flash file \"" + path + "\"";
+        *error = "cannot open " + name + ": " + reason;
         return nullptr;
     }
-    std::unique_ptr<FlashFile> result(new FlashFile(std::move(file)));
+    reason = lockExclusive(file.get());
+    if (!reason.empty()) {
+        *error = name + " " + reason;
+        return nullptr;
+    }
+    const std::uint64_t size = fileSize(file.get());
+    if (size > chip.capacity()) {
+        *error = name + " holds " + std::to_string(size) + " bytes, more than the emulated chip's " +
+                 std::to_string(chip.capacity()) + " bytes (the chip's size is set with size=)";
+        return nullptr;
+    }
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
+    if (std::fread(bytes.data(), 1, bytes.size(), file.get()) != bytes.size()) {
+        *error = "cannot read " + name;
+        return nullptr;
+    }
+    chip.load(0, bytes);
     chip.takeDirty();
-    if (!result->write(chip, {0, chip.capacity()})) {
-        *error = "cannot write the flash file \"" + path + "\"";
+    std::unique_ptr<FlashFile> result(new FlashFile(std::move(file)));
+    // What the file holds stays as it is; a shorter file gains the rest of
+    // the chip, erased.
+    if (!result->write(chip, {static_cast<std::uint32_t>(size), chip.capacity()})) {
+        *error = "cannot write " + name;
         return nullptr;
     }
     return result;

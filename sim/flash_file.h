@@ -1,6 +1,9 @@
-// Keeps a flash chip's contents in a file: loaded when the file exists
-// (missing bytes read erased), then rewritten whole, and afterwards updated
-// range by range as the contents change.
+// Keeps a flash chip's contents in a file: loaded when the file exists, and
+// afterwards updated in place, range by range, as the contents change. The
+// file is never truncated or written anew: a shorter one is completed with
+// erased bytes, a larger one than the chip is refused untouched. The file is
+// locked for as long as it is open, so that a second emulator on the same
+// file is refused instead of overwriting the first one's pages.
 #pragma once
 
 #include <cstdio>
@@ -13,8 +16,9 @@ namespace vmsim {
 
 class FlashFile {
 public:
-    // Loads `path` into `chip` and keeps the file open; null and `error` set
-    // when the file can't be read or written.
+    // Loads `path` into `chip` and keeps the file open and locked; null and
+    // `error` set (naming the file) when it can't be opened, locked, read or
+    // completed, or holds more than the chip.
     static std::unique_ptr<FlashFile> open(const std::string& path, FlashChip& chip,
                                            std::string* error);
 

@@ -147,6 +147,36 @@ TEST(SimConfig, UnwritableFileRefusesToBind) {
     EXPECT_FALSE(bus.services().hid->bind());
 }
 
+TEST(SimConfig, LargerFileIsRefusedUntouched) {
+    const std::string file = tempPath("large.bin");
+    const std::vector<std::uint8_t> bytes = pattern(65536);
+    std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), 65536);
+    const vmsim::SimBus bus = vmsim::makeSimBus("size=256Kbit,file=" + file);
+    const std::string error = bus.bindError();
+    EXPECT_NE(error.find("large.bin"), std::string::npos) << error;
+    EXPECT_NE(error.find("65536"), std::string::npos) << error;
+    EXPECT_NE(error.find("32768"), std::string::npos) << error;
+    EXPECT_EQ(readFile(file), bytes);
+}
+
+// The lock conflicts between two opens of the file in one process as it does
+// between processes.
+TEST(SimConfig, SecondBusOnOneFileIsRefusedWhileTheFirstLives) {
+    const std::string file = tempPath("shared.bin");
+    {
+        const vmsim::SimBus first = vmsim::makeSimBus("size=256Kbit,erase_ms=0,file=" + file);
+        ASSERT_EQ(first.bindError(), "");
+        const vmsim::SimBus second = vmsim::makeSimBus("size=256Kbit,file=" + file);
+        EXPECT_NE(second.bindError().find("shared.bin\" is in use"), std::string::npos)
+            << second.bindError();
+        EXPECT_FALSE(second.services().hid->bind());
+        first.programmer(0).write(0, std::vector<std::uint8_t>{0x12});
+    }
+    const vmsim::SimBus later = vmsim::makeSimBus("size=256Kbit,file=" + file);
+    EXPECT_EQ(later.bindError(), "");
+    EXPECT_EQ(later.programmer(0).read(0, 1).at(0), 0x12);
+}
+
 TEST(SimConfig, FaultsCountPagesFromTheStart) {
     const vmsim::SimBus bus = vmsim::makeSimBus("size=256Kbit,badsum=2,unplug=3");
     SimHost host{bus};
