@@ -23,23 +23,22 @@ BOOL CALLBACK findOwnMainWindow(HWND window, LPARAM found) {
     return TRUE;
 }
 
-// The state and services the window starts from, as at a process start.
-AppState& freshState(const std::string& emulator, const Texts& texts) {
+// The services the window starts from, as at a process start.
+AppState& freshStart(AppState& state, const std::string& emulator, const Texts& texts) {
     useTexts(texts);
-    resetAppState();
     DevResetForTests();
     DevUseServices(selectUsbServicesFrom(emulator, nullptr));
-    return appState();
+    return state;
 }
 }  // namespace
 
 WindowInProcess::WindowInProcess(const std::string& emulator, const Texts& texts)
-    : host_(GetModuleHandleW(nullptr)), logic_(host_, freshState(emulator, texts), "vm_gui_driver.exe") {
+    : host_(GetModuleHandleW(nullptr)), logic_(host_, freshStart(*state_, emulator, texts), "vm_gui_driver.exe") {
     std::promise<void> ended;
     ended_ = ended.get_future();
     thread_ = std::thread([this, done = std::move(ended)]() mutable {
         windowThreadId_ = GetCurrentThreadId();
-        MainDialog dialog(host_, logic_);
+        MainDialog dialog(host_);
         dialog.run();
         done.set_value();
     });

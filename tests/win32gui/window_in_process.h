@@ -37,6 +37,7 @@ public:
     bool close();
 
 private:
+    std::unique_ptr<AppState> state_ = std::make_unique<AppState>();
     Win32Host host_;
     MainWindow logic_;
     std::thread thread_;

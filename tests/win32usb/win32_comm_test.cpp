@@ -36,22 +36,21 @@ TEST(Win32Comm, TheSystemListIsReadAndSortedByPath) {
 }
 
 TEST(Win32Comm, NoProgrammerMeansTheConnectFailsAtStart) {
-    resetAppState();
     DevResetForTests();
     DevUseServices(nativeUsbServices());
     {
-        HeadlessApp app(appState(), scratchFolder() + "\\QX_App_EN.exe");
+        AppState state;
+        HeadlessApp app(state, scratchFolder() + "\\QX_App_EN.exe");
         app.start();
         ASSERT_FALSE(app.host().windowEnded()) << "the HID services bound";
         const std::vector<std::string> log = app.host().log();
         ASSERT_EQ(log.size(), 2u);
         EXPECT_EQ(log[0], "Loading HID Device to default ok...");
         EXPECT_EQ(log[1], "Connect to USB Device fail..");
-        EXPECT_LT(appState().deviceHandle, 0);
+        EXPECT_LT(state.deviceHandle, 0);
         app.requestClose();
     }
     DevResetForTests();
-    resetAppState();
 }
 
 // Ports over a list the test makes up: two plain files and a path that
