@@ -1,4 +1,5 @@
 // Connect, Dis-Con and the device-change events, also while a worker runs.
+#include <future>
 #include <thread>
 
 #include "app_support.h"
@@ -173,19 +174,26 @@ TEST_F(BusyTest, DeviceEventsDuringAWorkerEndInItsOwnFailureLines) {
         gate.arm(bus_.programmer(0), 'U', 2);
         app().press(ids::kRead);
         ASSERT_TRUE(gate.waitReached());
-        // The window's command waits for the held answer, so let it go
-        // from another thread.
+        // The window's event waits for the held answer, so it is delivered
+        // from another thread; the answer is let go once the window's thread
+        // is inside the event, so the worker's last requests queue behind it.
+        std::promise<void> inside;
         std::thread window([&] {
-            if (event == -1) {
-                bus_.programmer(0).unplug();
-                app().deviceRemoved();
-            } else {
-                app().press(event);
-            }
+            if (event == -1) bus_.programmer(0).unplug();
+            host().call([&] {
+                inside.set_value();
+                if (event == -1) {
+                    app().window().onDeviceRemoved();
+                } else {
+                    app().window().onCommand(event);
+                }
+            });
         });
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        const bool entered =
+            inside.get_future().wait_for(std::chrono::seconds(60)) == std::future_status::ready;
         gate.release();
         window.join();
+        ASSERT_TRUE(entered);
         ASSERT_TRUE(app().waitIdle());
         Lines lines = host().logHistory();
         EXPECT_EQ(std::count(lines.begin(), lines.end(), "Reading...Please wait..."), 1);

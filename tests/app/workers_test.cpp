@@ -285,3 +285,71 @@ TEST_F(WorkersTest, OneWorkerAtATime) {
     EXPECT_EQ(newLines(), (Lines{"Programming...Please wait...", "program done..."}));
     EXPECT_TRUE(state().imageData);  // the Read press did not pull it away
 }
+
+// What each worker reports when it ends, the emulator's faults standing in
+// for the programmer's failures.
+TEST_F(WorkersTest, EachWorkerReportsHowItEnded) {
+    using O = WorkerOutcome;
+    const auto transfer = [](WorkerStep step) { return O::failedAt(step, FailureKind::transfer); };
+    const auto content = [](WorkerStep step) { return O::failedAt(step, FailureKind::content); };
+    struct Case {
+        const char* config;
+        int button;
+        bool withImage;
+        bool unplugEarly;  // the programmer goes after its first pages
+        bool writtenChip;  // the chip holds other bytes than the image
+        WorkerOutcome expected;
+    };
+    const Case cases[] = {
+        {"erase_ms=0,size=1Mbit", ids::kRead, false, false, false, O::success()},
+        {"erase_ms=0,size=1Mbit", ids::kRead, false, true, false, transfer(WorkerStep::read)},
+        {"erase_ms=0,size=1Mbit", ids::kBlank, false, false, true, content(WorkerStep::blank)},
+        {"erase_ms=0,size=1Mbit", ids::kBlank, false, true, false, transfer(WorkerStep::blank)},
+        {"erase_ms=0,size=1Mbit", ids::kProgram, false, false, false, O::refusal()},
+        {"erase_ms=0,size=1Mbit,badsum=3", ids::kProgram, true, false, false,
+         transfer(WorkerStep::program)},
+        {"erase_ms=0,size=1Mbit", ids::kVerify, true, false, true, content(WorkerStep::verify)},
+        {"erase_ms=0,size=1Mbit", ids::kVerify, true, true, false, transfer(WorkerStep::verify)},
+        {"erase_ms=0,size=1Mbit", ids::kErase, false, false, false, O::success()},
+        {"erase_ms=0,size=1Mbit,erase=fail,miso=1", ids::kErase, false, false, false,
+         transfer(WorkerStep::erase)},
+        {"erase_ms=0,size=1Mbit", ids::kOneKey, false, false, false, O::refusal()},
+        {"erase_ms=0,size=1Mbit,erase=fail,miso=1", ids::kOneKey, true, false, false,
+         transfer(WorkerStep::erase)},
+        {"erase_ms=0,size=1Mbit,badsum=5", ids::kOneKey, true, false, false,
+         transfer(WorkerStep::program)},
+        {"erase_ms=0,size=1Mbit", ids::kOneKey, true, false, false, O::success()},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.config) + " button " + std::to_string(c.button));
+        TearDown();
+        SetUp();
+        ready(c.config, k1Mbit);
+        fastDirectSpiClock();
+        if (c.withImage) {
+            const fs::path image = makeImage("img.bin", 131072);
+            load(image);
+            chip().write(0, readFile(image));  // verify passes where it reads
+        }
+        if (c.writtenChip) chip().fill(0x00);
+        if (c.unplugEarly) chip().unplugAfterPages(20);
+        host().answerOneKey([](const OneKeyChoice& shown, OneKeyChoice& result) {
+            result = shown;
+            return true;
+        });
+        runWorker(c.button);
+        const std::vector<WorkerOutcome> outcomes = host().outcomes();
+        ASSERT_EQ(outcomes.size(), 1u);
+        EXPECT_EQ(outcomes[0], c.expected)
+            << workerResultName(outcomes[0].result) << " " << workerStepName(outcomes[0].step);
+    }
+
+    // No memory for the buffers: the read says so as its outcome.
+    TearDown();
+    SetUp();
+    ready("erase_ms=0,size=1Mbit", k1Mbit);
+    failWorkerAllocationsForTests(true);
+    runWorker(ids::kRead);
+    ASSERT_EQ(host().outcomes().size(), 1u);
+    EXPECT_EQ(host().outcomes()[0], O::outOfMemory(WorkerStep::read));
+}

@@ -160,3 +160,71 @@ TEST_F(EraseCheck, ARemovalCheckDuringAnEraseReadsTheEraseStatus) {
     EXPECT_EQ(DevEraseAll(h), 0);
     EXPECT_EQ(answered, 0);
 }
+
+// Several programmers at once, each on a thread of its own: every one moves
+// its own bytes with its own flash selection, and a fault on one fails only
+// that one's transfer.
+class ManyProgrammers : public DeviceTest {
+protected:
+    static constexpr std::uint32_t kBytes = 256u * 1024u;
+
+    std::vector<DeviceHandle> openAll(std::size_t count) {
+        bus_ = vmsim::SimBus();
+        bus_.setLatency(20us);
+        for (std::size_t i = 0; i < count; ++i) bus_.addProgrammer({});
+        useBus();
+        EXPECT_EQ(DevEnumerate(), count);
+        std::vector<DeviceHandle> handles;
+        for (std::uint32_t i = 0; i < count; ++i) {
+            handles.push_back(DevOpen(i));
+            EXPECT_GE(handles.back(), 0);
+            // Each its own capacity: the range checks below tell them apart.
+            EXPECT_EQ(DevSetFlashType(handles.back(), 5, 0x100000u << (i % 2)), 1);
+        }
+        return handles;
+    }
+
+    // Programs and reads back `kBytes` on each programmer concurrently;
+    // the results per programmer (1 when both calls worked and matched).
+    std::vector<int> transferAll(const std::vector<DeviceHandle>& handles) {
+        std::vector<int> results(handles.size(), -1);
+        std::vector<std::thread> threads;
+        for (std::size_t i = 0; i < handles.size(); ++i) {
+            threads.emplace_back([&, i] {
+                const Bytes image = patternBytes(kBytes, static_cast<std::uint32_t>(i + 3));
+                Bytes back(kBytes);
+                std::uint32_t done = 0;
+                const bool wrote = DevProgram(handles[i], image.data(), kBytes, 0, &done) == 1;
+                const bool read = wrote && DevRead(handles[i], back.data(), kBytes, 0, &done) == 1;
+                results[i] = read && back == image ? 1 : 0;
+            });
+        }
+        for (auto& t : threads) t.join();
+        return results;
+    }
+};
+
+TEST_F(ManyProgrammers, TwoAndFourTransferAtOnceEachIntoItsOwnFlash) {
+    for (std::size_t count : {2u, 4u}) {
+        const std::vector<DeviceHandle> handles = openAll(count);
+        EXPECT_EQ(transferAll(handles), std::vector<int>(count, 1));
+        for (std::size_t i = 0; i < count; ++i) {
+            const Bytes expected = patternBytes(kBytes, static_cast<std::uint32_t>(i + 3));
+            EXPECT_EQ(bus_.programmer(i).read(0, kBytes), expected) << "programmer " << i;
+            // Each keeps its own selection: 1 MiB on even, 2 MiB on odd ones.
+            std::uint8_t byte = 0;
+            std::uint32_t done = 0;
+            EXPECT_EQ(DevRead(handles[i], &byte, 1, 0x100000, &done), i % 2 == 1 ? 1 : 0);
+        }
+    }
+}
+
+TEST_F(ManyProgrammers, AFaultFailsOnlyItsOwnProgrammer) {
+    std::vector<DeviceHandle> handles = openAll(3);
+    bus_.programmer(1).unplugAfterPages(40);
+    EXPECT_EQ(transferAll(handles), (std::vector<int>{1, 0, 1}));
+
+    handles = openAll(3);
+    bus_.programmer(2).badsumOnPage(30);
+    EXPECT_EQ(transferAll(handles), (std::vector<int>{1, 1, 0}));
+}

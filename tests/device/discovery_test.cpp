@@ -199,3 +199,44 @@ TEST_F(Discovery, CloseSendsDisconnectAndClosesThePorts) {
     DevClose(kNoDevice);
     EXPECT_TRUE(bus_.trace().empty());
 }
+
+TEST_F(Discovery, ARefreshKeepsWhatIsOpenAndDropsWhatWasPulled) {
+    auto& a = bus_.addProgrammer({});
+    bus_.addProgrammer({});
+    useBus();
+    ASSERT_EQ(DevEnumerate(), 2u);
+    const DeviceHandle first = DevOpen(0);
+    const DeviceHandle second = DevOpen(1);
+    ASSERT_GE(first, 0);
+    ASSERT_GE(second, 0);
+    EXPECT_NE(first, second);
+
+    // A third programmer arrives: the open two stay, with their handles.
+    bus_.addProgrammer({});
+    ASSERT_EQ(DevRefresh(), 3u);
+    std::vector<ProgrammerInfo> list = DevProgrammers();
+    ASSERT_EQ(list.size(), 3u);
+    EXPECT_EQ(list[0].handle, first);
+    EXPECT_EQ(list[1].handle, second);
+    EXPECT_FALSE(list[2].open);
+    EXPECT_EQ(list[2].handle, kNoDevice);
+    EXPECT_EQ(DevPing(first), 1);
+
+    // The first is pulled: it is dropped and closed, the others keep their
+    // places and handles though their ports are numbered anew.
+    a.unplug();
+    ASSERT_EQ(DevRefresh(), 2u);
+    list = DevProgrammers();
+    ASSERT_EQ(list.size(), 2u);
+    EXPECT_EQ(list[0].handle, second);
+    EXPECT_EQ(list[0].portNames, (std::vector<std::string>{"USB0", "USB1"}));
+    EXPECT_EQ(DevPing(first), 0);
+    EXPECT_EQ(DevPing(second), 1);
+    EXPECT_EQ(bus_.openCommCount(), 2);
+
+    // Handles are never given out again, also after every programmer closed.
+    const DeviceHandle third = DevOpen(1);
+    EXPECT_GT(third, second);
+    DevEnumerate();
+    EXPECT_GT(DevOpen(0), third);
+}

@@ -203,7 +203,24 @@ TEST_F(Hidraw, HandlesAreNotGivenOutAgain) {
 }
 
 // Run in a child process that is not root, so that the permission counts.
+// The child needs a tree it can reach: one of its own below the system's
+// temporary folder, not the test's scratch folder, which may lie below a
+// folder only root may enter.
 TEST_F(Hidraw, APermissionDeniedOnAProgrammerLeavesAHint) {
+    FakeSysfs reachable(fs::temp_directory_path());
+    for (fs::path p = reachable.root().parent_path(); !p.empty(); p = p.parent_path()) {
+        if ((fs::status(p).permissions() & fs::perms::others_exec) == fs::perms::none) {
+            GTEST_SKIP() << p << " may not be entered by other users, so no child that is not "
+                            "root can reach the made-up tree";
+        }
+        if (p == p.root_path()) break;
+    }
+    const auto services = [&] {
+        backend_ = std::make_shared<HidrawBackend>(reachable.sysRoot(), reachable.devRoot());
+        return UsbServices{std::make_shared<HidrawComm>(backend_),
+                           std::make_shared<HidrawHid>(backend_)};
+    };
+    FakeSysfs& sys_ = reachable;
     sys_.addTypicalBus();
     fs::permissions(sys_.devicePath(0), fs::perms::owner_read | fs::perms::owner_write);
     fs::permissions(sys_.devicePath(4), fs::perms::owner_read | fs::perms::owner_write);

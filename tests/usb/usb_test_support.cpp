@@ -73,15 +73,28 @@ Bytes keyboardDescriptor() {
             0x25, 0x65, 0x05, 0x07, 0x19, 0x00, 0x29, 0x65, 0x81, 0x00, 0xC0};
 }
 
-FakeSysfs::FakeSysfs() {
+namespace {
+fs::path scratchBase() {
     const char* tmp = std::getenv("VM612K_TEST_TMP");
-    const fs::path base = tmp != nullptr ? fs::path(tmp) : fs::temp_directory_path();
+    return tmp != nullptr ? fs::path(tmp) : fs::temp_directory_path();
+}
+}  // namespace
+
+FakeSysfs::FakeSysfs() : FakeSysfs(scratchBase()) {}
+
+FakeSysfs::FakeSysfs(const fs::path& base) {
     const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
     std::random_device random;
     root_ = base / ("usb-" + std::string(test ? test->name() : "none") + "-" +
                     std::to_string(random()));
     fs::create_directories(root_ / "sys" / "class" / "hidraw");
     fs::create_directories(root_ / "dev");
+    const auto everyone = fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                          fs::perms::others_read | fs::perms::others_exec;
+    for (const fs::path& folder : {root_, root_ / "sys", root_ / "sys" / "class",
+                                   root_ / "sys" / "class" / "hidraw", root_ / "dev"}) {
+        fs::permissions(folder, everyone);
+    }
 }
 
 FakeSysfs::~FakeSysfs() {

@@ -23,7 +23,10 @@ Bytes keyboardDescriptor();
 
 class FakeSysfs {
 public:
+    // In the test binary's scratch folder.
     FakeSysfs();
+    // In a folder of its own below `base`, that every user may enter.
+    explicit FakeSysfs(const fs::path& base);
     ~FakeSysfs();
     FakeSysfs(const FakeSysfs&) = delete;
     FakeSysfs& operator=(const FakeSysfs&) = delete;
