@@ -32,6 +32,7 @@ public:
     HWND window() const { return window_; }
     Win32Host& host() { return host_; }
     DWORD windowThreadId() const { return windowThreadId_.load(); }
+    std::thread::id windowThread() const { return thread_.get_id(); }
     void press(int id) const;
     // Closes the window and waits, bounded, until it has ended.
     bool close();
