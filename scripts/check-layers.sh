@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# The layers include one way: a file of a layer includes only its own layer,
+# the layers below it and the text catalogue (app/texts), a leaf.
+#   front ends -> app -> operations -> chip -> device -> the USB seam
+# Prints each include that reaches upwards and fails when there is one.
+set -euo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+
+declare -A allowed=(
+    [device]="device"
+    [chip]="chip device"
+    [operations]="operations chip device"
+    [app]="app operations chip device platform/files.h platform/process.h"
+    [app/texts]="app/texts"
+    [sim]="sim device/usb_seam.h"
+)
+
+bad=0
+for layer in "${!allowed[@]}"; do
+    for file in $(find "$layer" -maxdepth 1 -name '*.h' -o -maxdepth 1 -name '*.cpp'); do
+        while IFS= read -r included; do
+            ok=0
+            [[ $included == app/texts/* ]] && ok=1
+            for prefix in ${allowed[$layer]}; do
+                [[ $included == "$prefix"/* || $included == "$prefix" ]] && ok=1
+            done
+            if [[ $ok == 0 ]]; then
+                echo "check-layers: $file includes $included"
+                bad=1
+            fi
+        done < <(sed -n 's/^#include "\([^"]*\/[^"]*\)".*/\1/p' "$file")
+    done
+done
+[[ $bad == 0 ]] && echo "check-layers: every include goes down"
+exit $bad
