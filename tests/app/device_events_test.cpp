@@ -171,7 +171,11 @@ TEST_F(BusyTest, DeviceEventsDuringAWorkerEndInItsOwnFailureLines) {
         SetUp();
         ready();
         AnswerGate gate;
-        gate.arm(bus_.programmer(0), 'U', 2);
+        vmsim::SimProgrammer& programmer = bus_.programmer(0);
+        // The removal case pulls the programmer while it holds the answer.
+        gate.arm(programmer, 'U', 2, [&programmer, event] {
+            if (event == -1) programmer.unplug();
+        });
         app().press(ids::kRead);
         ASSERT_TRUE(gate.waitReached());
         // The window's event waits for the held answer, so it is delivered
@@ -179,7 +183,6 @@ TEST_F(BusyTest, DeviceEventsDuringAWorkerEndInItsOwnFailureLines) {
         // is inside the event, so the worker's last requests queue behind it.
         std::promise<void> inside;
         std::thread window([&] {
-            if (event == -1) bus_.programmer(0).unplug();
             host().call([&] {
                 inside.set_value();
                 if (event == -1) {

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 
 #include "sim/programmer.h"
@@ -11,12 +12,16 @@
 class AnswerGate {
 public:
     // Blocks the answer to the `count`-th request with command code `code`.
-    void arm(vmsim::SimProgrammer& programmer, char code, int count = 1) {
-        programmer.setReplyHook([this, code, count](const vmsim::SimReport& request,
-                                                    vmsim::SimReport&) {
+    // `whenReached` runs first, inside the answer: the emulator's own calls
+    // (an unplug) wait for the answer's end anywhere else.
+    void arm(vmsim::SimProgrammer& programmer, char code, int count = 1,
+             std::function<void()> whenReached = {}) {
+        programmer.setReplyHook([this, code, count, whenReached](const vmsim::SimReport& request,
+                                                                 vmsim::SimReport&) {
             if (request[1] != static_cast<std::uint8_t>(code)) return;
             std::unique_lock<std::mutex> lock(m_);
             if (++seen_ != count) return;
+            if (whenReached) whenReached();
             reached_ = true;
             cv_.notify_all();
             cv_.wait_for(lock, std::chrono::seconds(20), [this] { return open_; });
