@@ -15,7 +15,7 @@
 # of their maker.
 set -euo pipefail
 
-build=$1
+build=$(cd "$1" && pwd)
 out=$2
 here=$(cd "$(dirname "$0")/.." && pwd)
 redir="$build/sim/usbredir/vm612k_usbredir"
@@ -95,8 +95,10 @@ trap stop_devices EXIT
 start_device() {
     local dir=$1 name=$2 fd line
     shift 2
-    exec {fd}< <(exec timeout --kill-after=5 $((boot_seconds + 30)) "$redir" --socket "$dir/$name.sock" \
-                 --serial "$name" --record "$dir/$name.record" "$@" 2>"$dir/$name.err")
+    # Socket paths are relative to DIR (a Unix socket's path is limited to
+    # 107 bytes, a build folder's is not).
+    exec {fd}< <(cd "$dir" && exec timeout --kill-after=5 $((boot_seconds + 30)) "$redir" --socket "$name.sock" \
+                 --serial "$name" --record "$name.record" "$@" 2>"$name.err")
     pids+=($!)
     if ! read -r -t 10 -u "$fd" line || [[ $line != listening ]]; then
         echo "kernel: the virtual device $name did not start: $(cat "$dir/$name.err")"
@@ -104,14 +106,15 @@ start_device() {
         return 1
     fi
     exec {fd}<&-
-    qemu_devices+=(-chardev "socket,id=$name,path=$dir/$name.sock" -device "usb-redir,chardev=$name,id=u$name,bus=xhci.0")
+    qemu_devices+=(-chardev "socket,id=$name,path=$name.sock" -device "usb-redir,chardev=$name,id=u$name,bus=xhci.0")
 }
 
 # boot RUN: the guest with the devices started; its console in RUN/console.log.
 boot() {
     local run=$1 dir="$out/$1" status=0
     echo "kernel: booting the guest ($run: ${qemu_names[*]})"
-    qemu "${accel[@]}" "$run" "$dir/console.log" "$boot_seconds" "${qemu_devices[@]}" 2>"$dir/qemu.err" || status=$?
+    (cd "$dir" && qemu "${accel[@]}" "$run" "$dir/console.log" "$boot_seconds" "${qemu_devices[@]}") \
+        2>"$dir/qemu.err" || status=$?
     if [[ $status -eq 124 || $status -eq 137 ]]; then
         echo "kernel: the guest did not finish within $boot_seconds s"
     elif [[ $status -ne 0 ]]; then

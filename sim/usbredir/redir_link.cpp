@@ -15,9 +15,13 @@ namespace vmsim::usbredir {
 namespace {
 
 // The endpoint's slot in the usbredir endpoint tables: IN endpoints from 16.
-int endpointSlot(std::uint8_t address) { return ((address & 0x80) >> 3) | (address & 0x0F); }
+int endpointSlot(std::uint8_t address) {
+    return ((address & 0x80) >> 3) | (address & 0x0F);
+}
 
-RedirLink& linkOf(void* priv) { return *static_cast<RedirLink*>(priv); }
+RedirLink& linkOf(void* priv) {
+    return *static_cast<RedirLink*>(priv);
+}
 
 }  // namespace
 
@@ -49,7 +53,8 @@ struct RedirCallbacks {
 
     static void hello(void* priv, usb_redir_hello_header*) { linkOf(priv).announce(); }
 
-    static void setConfiguration(void* priv, std::uint64_t id, usb_redir_set_configuration_header* h) {
+    static void setConfiguration(void* priv, std::uint64_t id,
+                                 usb_redir_set_configuration_header* h) {
         RedirLink& link = linkOf(priv);
         usb_redir_configuration_status_header status{};
         status.status = h->configuration <= 1 ? usb_redir_success : usb_redir_stall;
@@ -68,7 +73,8 @@ struct RedirCallbacks {
 
     static void setAltSetting(void* priv, std::uint64_t id, usb_redir_set_alt_setting_header* h) {
         usb_redir_alt_setting_status_header status{};
-        status.status = h->interface < kInterfaceCount && h->alt == 0 ? usb_redir_success : usb_redir_stall;
+        status.status =
+            h->interface < kInterfaceCount && h->alt == 0 ? usb_redir_success : usb_redir_stall;
         status.interface = h->interface;
         status.alt = 0;
         usbredirparser_send_alt_setting_status(linkOf(priv).parser_, id, &status);
@@ -90,7 +96,8 @@ struct RedirCallbacks {
         usbredirparser_send_interrupt_receiving_status(linkOf(priv).parser_, id, &status);
     }
 
-    static void stopInterrupt(void* priv, std::uint64_t id, usb_redir_stop_interrupt_receiving_header* h) {
+    static void stopInterrupt(void* priv, std::uint64_t id,
+                              usb_redir_stop_interrupt_receiving_header* h) {
         usb_redir_interrupt_receiving_status_header status{};
         status.status = usb_redir_success;
         status.endpoint = h->endpoint;
@@ -105,7 +112,8 @@ struct RedirCallbacks {
     }
 
     // The device has no bulk endpoints and no interrupt OUT endpoints.
-    static void bulk(void* priv, std::uint64_t id, usb_redir_bulk_packet_header* h, std::uint8_t* data, int) {
+    static void bulk(void* priv, std::uint64_t id, usb_redir_bulk_packet_header* h,
+                     std::uint8_t* data, int) {
         RedirLink& link = linkOf(priv);
         usbredirparser_free_packet_data(link.parser_, data);
         usb_redir_bulk_packet_header reply = *h;
@@ -142,7 +150,8 @@ struct RedirCallbacks {
         usb_redir_iso_stream_status_header status{usb_redir_stall, h->endpoint};
         usbredirparser_send_iso_stream_status(linkOf(priv).parser_, id, &status);
     }
-    static void iso(void* priv, std::uint64_t, usb_redir_iso_packet_header*, std::uint8_t* data, int) {
+    static void iso(void* priv, std::uint64_t, usb_redir_iso_packet_header*, std::uint8_t* data,
+                    int) {
         usbredirparser_free_packet_data(linkOf(priv).parser_, data);
     }
     static void allocStreams(void* priv, std::uint64_t id, usb_redir_alloc_bulk_streams_header* h) {
@@ -197,7 +206,8 @@ RedirLink::RedirLink(int fd, VirtualDevice& device, std::function<bool()> presen
     usbredirparser_caps_set_cap(caps, usb_redir_cap_device_disconnect_ack);
     usbredirparser_caps_set_cap(caps, usb_redir_cap_ep_info_max_packet_size);
     usbredirparser_caps_set_cap(caps, usb_redir_cap_64bits_ids);
-    usbredirparser_caps_set_cap(caps, usb_redir_cap_32bits_bulk_length);  // QEMU asks for it with xHCI
+    // QEMU attaches a device to xHCI only with this one too.
+    usbredirparser_caps_set_cap(caps, usb_redir_cap_32bits_bulk_length);
     usbredirparser_init(parser_, "vm612k_usbredir 1", caps, USB_REDIR_CAPS_SIZE,
                         usbredirparser_fl_usb_host);
 }
@@ -234,15 +244,20 @@ void RedirLink::announce() {
     usbredirparser_send_device_connect(parser_, &connect);
 }
 
-void RedirLink::controlPacket(std::uint64_t id, const void* raw, const std::uint8_t* data, int length) {
-    usb_redir_control_packet_header reply = *static_cast<const usb_redir_control_packet_header*>(raw);
-    const ControlSetup setup{reply.requesttype, reply.request, reply.value, reply.index, reply.length};
+void RedirLink::controlPacket(std::uint64_t id, const void* raw, const std::uint8_t* data,
+                              int length) {
+    usb_redir_control_packet_header reply =
+        *static_cast<const usb_redir_control_packet_header*>(raw);
+    const ControlSetup setup{reply.requesttype, reply.request, reply.value, reply.index,
+                             reply.length};
     ControlReply answer;
     if (!gone_) answer = device_.control(setup, Bytes(data, data + (data != nullptr ? length : 0)));
     const bool in = (reply.requesttype & 0x80) != 0;
     reply.status = gone_ ? usb_redir_ioerror : answer.ok ? usb_redir_success : usb_redir_stall;
-    reply.length = answer.ok ? (in ? static_cast<std::uint16_t>(answer.data.size()) : reply.length) : 0;
-    usbredirparser_send_control_packet(parser_, id, &reply, in && answer.ok ? answer.data.data() : nullptr,
+    reply.length =
+        answer.ok ? (in ? static_cast<std::uint16_t>(answer.data.size()) : reply.length) : 0;
+    usbredirparser_send_control_packet(parser_, id, &reply,
+                                       in && answer.ok ? answer.data.data() : nullptr,
                                        in && answer.ok ? static_cast<int>(answer.data.size()) : 0);
     if (!gone_ && !present_()) {
         gone_ = true;
@@ -262,10 +277,11 @@ bool RedirLink::run() {
             if (errno == EINTR) continue;
             return false;
         }
-        if ((fd.revents & (POLLIN | POLLHUP | POLLERR)) != 0 && usbredirparser_do_read(parser_) != 0 &&
-            closed_)
+        if ((fd.revents & (POLLIN | POLLHUP | POLLERR)) != 0 &&
+            usbredirparser_do_read(parser_) != 0 && closed_)
             break;
-        if (usbredirparser_has_data_to_write(parser_) > 0 && usbredirparser_do_write(parser_) != 0) break;
+        if (usbredirparser_has_data_to_write(parser_) > 0 && usbredirparser_do_write(parser_) != 0)
+            break;
     }
     return !broken_;
 }

@@ -48,11 +48,16 @@ bool parse(int argc, char** argv, Arguments* args) {
         }
         if (i + 1 >= argc) return false;
         const std::string value = argv[++i];
-        if (key == "--socket") args->socket = value;
-        else if (key == "--sim") args->sim = value;
-        else if (key == "--serial") args->serial = value;
-        else if (key == "--record") args->record = value;
-        else return false;
+        if (key == "--socket")
+            args->socket = value;
+        else if (key == "--sim")
+            args->sim = value;
+        else if (key == "--serial")
+            args->serial = value;
+        else if (key == "--record")
+            args->record = value;
+        else
+            return false;
     }
     return !args->socket.empty();
 }
@@ -72,7 +77,8 @@ int listenOn(const std::string& path) {
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return -1;
     ::unlink(path.c_str());
-    if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 || ::listen(fd, 1) != 0) {
+    if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(fd, 1) != 0) {
         ::close(fd);
         return -1;
     }
@@ -89,8 +95,9 @@ int fail(const std::string& text) {
 int main(int argc, char** argv) {
     Arguments args;
     if (!parse(argc, argv, &args)) {
-        std::fprintf(stderr, "usage: vm612k_usbredir --socket PATH [--sim CONFIG | --other] "
-                             "[--serial TEXT] [--record FILE]\n");
+        std::fprintf(stderr,
+                     "usage: vm612k_usbredir --socket PATH [--sim CONFIG | --other] "
+                     "[--serial TEXT] [--record FILE]\n");
         return 2;
     }
     SimBus bus = args.other ? SimBus() : makeSimBus(args.sim);
@@ -115,7 +122,8 @@ int main(int argc, char** argv) {
     if (!device.ready()) return fail("the bus's ports could not be opened");
 
     const FdCloser listener{listenOn(args.socket)};
-    if (listener.fd < 0) return fail("cannot listen on " + args.socket + ": " + std::strerror(errno));
+    if (listener.fd < 0)
+        return fail("cannot listen on " + args.socket + ": " + std::strerror(errno));
     std::printf("listening\n");
     std::fflush(stdout);
     const FdCloser peer{::accept4(listener.fd, nullptr, nullptr, SOCK_CLOEXEC)};

@@ -49,11 +49,14 @@ VirtualDevice::VirtualDevice(DeviceIdentity identity, UsbServices services, std:
 
 ControlReply VirtualDevice::control(const ControlSetup& setup, const Bytes& out) {
     switch (setup.requestType & kTypeMask) {
-        case kTypeStandard: return standard(setup);
+        case kTypeStandard:
+            return standard(setup);
         case kTypeClass:
-            if ((setup.requestType & kRecipientMask) == kRecipientInterface) return hidClass(setup, out);
+            if ((setup.requestType & kRecipientMask) == kRecipientInterface)
+                return hidClass(setup, out);
             return {};
-        default: return {};
+        default:
+            return {};
     }
 }
 
@@ -61,9 +64,11 @@ ControlReply VirtualDevice::standard(const ControlSetup& setup) {
     const bool toInterface = (setup.requestType & kRecipientMask) == kRecipientInterface;
     const int interface = setup.index & 0xFF;
     switch (setup.request) {
-        case kGetStatus: return inReply({0, 0}, setup.length);
+        case kGetStatus:
+            return inReply({0, 0}, setup.length);
         case kClearFeature:
-        case kSetFeature: return {true, {}};
+        case kSetFeature:
+            return {true, {}};
         case kGetDescriptor: {
             const std::uint8_t type = setup.value >> 8;
             const std::uint8_t index = setup.value & 0xFF;
@@ -78,7 +83,8 @@ ControlReply VirtualDevice::standard(const ControlSetup& setup) {
             if (type == 3) return inReply(stringDescriptor(identity_, index), setup.length);
             return {};  // no device qualifier: a full-speed device
         }
-        default: return {};
+        default:
+            return {};
     }
 }
 
