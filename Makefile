@@ -4,8 +4,10 @@
 #   asan    the same tests with AddressSanitizer and UndefinedBehaviorSanitizer
 #   win32   the 32-bit Windows programs (MinGW-w64 i686), tests under Wine/Xvfb
 #   fuzz    the libFuzzer targets of tests/fuzz, FUZZ_SECONDS each
+#   kernel  the Linux backend against Debian's kernel in QEMU, on virtual
+#           USB programmers (scripts/kernel-test.sh)
 # Each configuration has its own target (make test-win32, ...) and its own
-# build folder below build/. The closing line adds up all ctest counts.
+# build folder below build/. The closing line adds up all the counts.
 
 SHELL := /bin/bash
 .SHELLFLAGS := -euo pipefail -c
@@ -16,7 +18,7 @@ FUZZ_SECONDS ?= 10
 FUZZ_SOURCES := $(wildcard tests/fuzz/*_fuzz.cpp)
 XVFB := xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp"
 
-.PHONY: demo dist deb test packages test-native test-asan test-win32 test-fuzz clean
+.PHONY: demo dist deb test packages test-native test-asan test-win32 test-fuzz test-kernel clean
 
 # The main job: a OneKey Download on the emulator, then a read back.
 demo:
@@ -39,7 +41,7 @@ deb:
 	cmake --build --preset native
 	cpack --config build/native/CPackConfig.cmake
 
-test: test-native test-asan test-win32 test-fuzz
+test: test-native test-asan test-win32 test-fuzz test-kernel
 	@echo "== all configurations done ($$(date +%T)) =="
 	@scripts/ctest-total.sh $(LOGS)
 
@@ -76,6 +78,15 @@ else
 	cmake --build --preset fuzz
 	ctest --preset fuzz | tee $(LOGS)/fuzz.log
 endif
+
+# The boot image and the boots' files go to build/kernel-test.
+test-kernel:
+	@scripts/ensure-packages.sh kernel
+	@mkdir -p $(LOGS)
+	@echo "== kernel: build, boot the guest, test (started $$(date +%T)) =="
+	cmake --preset kernel
+	cmake --build --preset kernel
+	scripts/kernel-test.sh build/kernel build/kernel-test | tee $(LOGS)/kernel.log
 
 clean:
 	rm -rf build

@@ -6,7 +6,8 @@
 # when something has to be installed.
 #
 # `ensure-packages.sh native` checks only what the native build, the command
-# line and `make demo` need (no Wine, no MinGW, no i386 architecture).
+# line and `make demo` need (no Wine, no MinGW, no i386 architecture);
+# `ensure-packages.sh kernel` what the kernel test needs.
 set -euo pipefail
 
 scope=${1:-all}
@@ -25,6 +26,9 @@ packages=(
     # the Chinese program's tests: Wine in the zh_CN.UTF-8 locale, a Song
     # face with Latin letters standing in for SimSun
     locales fonts-arphic-uming
+    # the kernel test: the virtual machine, the virtual programmer's
+    # usbredir library, objcopy for the kernel modules' dependencies
+    qemu-system-x86 libusbredirparser-dev pkg-config binutils
 )
 
 # Wine gives a program code page 936 only in a Chinese locale that the C
@@ -37,6 +41,10 @@ ensure_chinese_locale() {
 
 if [[ $scope == native ]]; then
     packages=(cmake ninja-build make g++ dpkg-dev libgtest-dev googletest libcli11-dev)
+    ensure_chinese_locale() { :; }
+elif [[ $scope == kernel ]]; then
+    packages=(cmake ninja-build make g++ libcli11-dev
+              qemu-system-x86 libusbredirparser-dev pkg-config binutils)
     ensure_chinese_locale() { :; }
 fi
 
@@ -66,7 +74,7 @@ if [[ $(id -u) -ne 0 && ${#sudo[@]} -eq 0 ]]; then
     exit 1
 fi
 
-if [[ $scope != native ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+if [[ $scope == all ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
     "${sudo[@]}" dpkg --add-architecture i386
 fi
 export DEBIAN_FRONTEND=noninteractive
