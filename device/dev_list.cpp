@@ -6,12 +6,12 @@ std::vector<ProgrammerInfo> DevProgrammers() {
     UsbServices services = boundServices();
     std::vector<ProgrammerInfo> found;
     std::uint32_t index = 0;
-    for (const auto& entry : programmerList().entries()) {
+    for (auto& entry : programmerList().listed()) {
         ProgrammerInfo info;
         info.index = index++;
-        info.handle = entry->handle();
+        info.handle = entry.handle;
         info.open = info.handle >= 0;
-        info.portNames = entry->portNames;
+        info.portNames = std::move(entry.portNames);
         for (const std::string& port : info.portNames) {
             info.devicePaths.push_back(services.comm ? services.comm->MISCGetPortPath(port.c_str())
                                                      : std::string());

@@ -69,8 +69,11 @@ void ProgrammerList::refresh(const UsbServices& services) {
             if (old && old->parentId() == fresh->parentId() && old->stillPresent()) same = old;
         }
         if (same) {
+            // Ports are numbered anew. Names change under both locks, so a
+            // reader under either sees them whole.
             std::lock_guard<std::mutex> lock(lock_);
-            same->portNames = fresh->portNames;  // ports are numbered anew
+            std::lock_guard<std::mutex> io(same->ioLock());
+            same->portNames = fresh->portNames;
         }
         kept.push_back(same ? same : fresh);
     }
@@ -116,4 +119,11 @@ std::shared_ptr<ProgrammerEntry> ProgrammerList::find(std::int32_t handle) const
 std::vector<std::shared_ptr<ProgrammerEntry>> ProgrammerList::entries() const {
     std::lock_guard<std::mutex> lock(lock_);
     return entries_;
+}
+
+std::vector<ProgrammerList::Listed> ProgrammerList::listed() const {
+    std::lock_guard<std::mutex> lock(lock_);
+    std::vector<Listed> all;
+    for (const auto& entry : entries_) all.push_back(Listed{entry->portNames, entry->handle()});
+    return all;
 }

@@ -40,6 +40,12 @@ public:
     std::shared_ptr<ProgrammerEntry> find(std::int32_t handle) const;
     // Every entry, in list order.
     std::vector<std::shared_ptr<ProgrammerEntry>> entries() const;
+    // The port names and handle of every entry, in list order.
+    struct Listed {
+        std::vector<std::string> portNames;
+        std::int32_t handle = -1;
+    };
+    std::vector<Listed> listed() const;
     // Closes and drops every entry.
     void clear();
 
