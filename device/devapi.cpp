@@ -46,25 +46,23 @@ int DevInitialize(const char* moduleFileName) {
     return 1;
 }
 
-std::uint32_t DevEnumerate() {
+namespace {
+// Runs a discovery of the list (or empties it without bound services); the
+// number of programmers listed.
+std::uint32_t discoverWith(void (ProgrammerList::*discovery)(const UsbServices&)) {
     UsbServices services = boundServices();
     if (services.hid) {
-        programmerList().discover(services);
+        (programmerList().*discovery)(services);
     } else {
         programmerList().clear();
     }
     return static_cast<std::uint32_t>(programmerList().count());
 }
+}  // namespace
 
-std::uint32_t DevRefresh() {
-    UsbServices services = boundServices();
-    if (services.hid) {
-        programmerList().refresh(services);
-    } else {
-        programmerList().clear();
-    }
-    return static_cast<std::uint32_t>(programmerList().count());
-}
+std::uint32_t DevEnumerate() { return discoverWith(&ProgrammerList::discover); }
+
+std::uint32_t DevRefresh() { return discoverWith(&ProgrammerList::refresh); }
 
 DeviceHandle DevOpen(std::uint32_t index) {
     return programmerList().open(index, lastFlashSelection());
