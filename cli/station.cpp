@@ -60,9 +60,15 @@ private:
             if (!id) {
                 if (!lane_.listed()) break;  // the programmer has gone
             } else if (!jedecIdShowsChip(*id)) {
+                if (seated_) production_.unitLine(lane_.label(), "module taken out");
                 waitForRemoval = false;
                 seated_ = false;
             } else if (!waitForRemoval) {
+                if (!seated_) {
+                    char text[40];
+                    std::snprintf(text, sizeof text, "module seated (%06X)", *id);
+                    production_.unitLine(lane_.label(), text);
+                }
                 seated_ = true;
                 const unsigned number = production_.claimUnit();
                 if (number != 0) {
