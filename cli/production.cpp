@@ -22,7 +22,10 @@ void Production::say(const std::string& line) {
 }
 
 void Production::unitLine(unsigned programmer, const std::string& line) {
-    if (options_.verbose) say("[" + std::to_string(programmer) + "] " + line);
+    if (!options_.verbose) return;
+    std::string text = "[";
+    text.append(std::to_string(programmer)).append("] ").append(line);
+    say(text);
 }
 
 unsigned Production::claimUnit() {
