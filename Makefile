@@ -18,7 +18,7 @@ FUZZ_SECONDS ?= 10
 FUZZ_SOURCES := $(wildcard tests/fuzz/*_fuzz.cpp)
 XVFB := xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp"
 
-.PHONY: demo dist deb test packages test-native test-asan test-win32 test-fuzz test-kernel clean
+.PHONY: demo station-demo dist deb test packages test-native test-asan test-win32 test-fuzz test-kernel clean
 
 # The main job: a OneKey Download on the emulator, then a read back.
 demo:
@@ -26,6 +26,13 @@ demo:
 	cmake --preset native
 	cmake --build --preset native --target vm612k demo_image
 	scripts/demo.sh build/native
+
+# A production station: four emulated programmers, twelve units, the audit log.
+station-demo:
+	@scripts/ensure-packages.sh native
+	cmake --preset native
+	cmake --build --preset native --target vm612k demo_image
+	scripts/station-demo.sh build/native
 
 # The Windows programs, the sample preferences file and the readme as
 # build/win32/dist/VM612K_Flash_Programmer.zip.

@@ -21,7 +21,9 @@ MainWindow::~MainWindow() = default;
 
 void MainWindow::onStart() {
     state_.deviceHandle = kNoDevice;
-    if (!DevInitialize(programPath_.c_str())) {
+    // An adopted programmer was found by a front end that has initialized
+    // the device layer already.
+    if (!adopted_ && !DevInitialize(programPath_.c_str())) {
         closeMainWindow();
         return;
     }
@@ -89,7 +91,7 @@ void MainWindow::onCommand(int id) {
 }
 
 void MainWindow::connect() {
-    state_.deviceHandle = DevConnect(connectIndex_);
+    state_.deviceHandle = adopted_ ? adoptedHandle_ : DevConnect(connectIndex_);
     appendLog(*this, state_.deviceHandle >= 0 ? txt().connectOk : txt().connectFail);
 }
 
@@ -101,13 +103,13 @@ void MainWindow::disconnect() {
 }
 
 void MainWindow::onDeviceArrived() {
-    if (ended_ || state_.deviceHandle >= 0) return;
+    if (ended_ || adopted_ || state_.deviceHandle >= 0) return;
     state_.deviceHandle = DevConnect(connectIndex_);
     if (state_.deviceHandle >= 0) appendLog(*this, txt().deviceArrived);
 }
 
 void MainWindow::onDeviceRemoved() {
-    if (ended_ || state_.deviceHandle < 0) return;
+    if (ended_ || adopted_ || state_.deviceHandle < 0) return;
     if (DevPing(state_.deviceHandle)) return;
     DevClose(state_.deviceHandle);
     state_.deviceHandle = kNoDevice;

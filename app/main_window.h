@@ -12,6 +12,7 @@
 #include "app/app_state.h"
 #include "app/window_events.h"
 #include "app/window_host.h"
+#include "device/devapi.h"
 #include "operations/erase_animation.h"
 #include "operations/worker_outcome.h"
 
@@ -45,6 +46,17 @@ public:
     // open. The window opens the first; the command line may choose another.
     void setConnectIndex(std::uint32_t index) { connectIndex_ = index; }
 
+    // A front end that runs several programmers opens each itself and hands
+    // its handle to one window, before start(). That window then works on
+    // this programmer alone: its start and Connect take the handle instead
+    // of a discovery, and the device events leave it be, since a discovery
+    // would close the front end's other programmers. kNoDevice gives a
+    // window without a programmer (to load an image, say).
+    void adoptDevice(DeviceHandle handle) {
+        adopted_ = true;
+        adoptedHandle_ = handle;
+    }
+
     // Starts a worker unless one is running. The window marks the worker as
     // running here, on its own thread, before the worker's thread exists, so
     // a second press cannot start a second one. The worker's outcome goes to
@@ -64,6 +76,8 @@ private:
     bool ended_ = false;
     bool lastSaveSucceeded_ = false;
     std::uint32_t connectIndex_ = 0;
+    bool adopted_ = false;
+    DeviceHandle adoptedHandle_ = kNoDevice;
     std::atomic<bool> workerRunning_{false};
     EraseAnimation eraseAnimation_;
     std::unique_ptr<WorkerContext> context_;

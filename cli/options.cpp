@@ -7,6 +7,7 @@
 #include <iostream>
 
 #include "app/flash_size.h"
+#include "cli/production_options.h"
 
 namespace {
 
@@ -32,6 +33,11 @@ const char* kEmulatorHelp =
     "  badsum=N          data page N carries a wrong sum\n"
     "  latency_us=US     time each HID transfer takes (default 0)\n"
     "  miso=0|1          MISO held high: no chip answers the pins\n"
+    "  module=0|1        a module is seated at start (default 1)\n"
+    "  swap_ms=MS        each module is taken out MS after it was seated\n"
+    "  control=PATH      follow this file's commands: remove I, insert I [FILE],\n"
+    "                    unplug I, plug I\n"
+    "  Fault and module keys take @I to name programmer I alone: unplug=40@2.\n"
     "\n"
     "Exit status: 0 success, 1 the operation failed or found a difference,\n"
     "2 usage or input error, 3 no programmer or flash size refused.\n";
@@ -97,6 +103,8 @@ CliParse parseCommandLine(int argc, const char* const* argv) {
     onekey->add_flag("--no-erase", noErase, "skip the erase");
     onekey->add_flag("--no-program", noProgram, "skip programming");
     onekey->add_flag("--no-verify", noVerify, "skip the verify");
+    ProductionOptions production;
+    production.add(app, options, options.file, noErase, noProgram, noVerify);
 
     try {
         app.parse(argc, argv);
@@ -119,13 +127,19 @@ CliParse parseCommandLine(int argc, const char* const* argv) {
         if (sub->parsed()) options.command = command;
     }
     if (sim->count() > 0) options.sim = simConfig;
+    std::string productionError;
+    if (!production.finish(options, &productionError)) {
+        std::cerr << "vm612k: " << productionError << "\n";
+        return {std::nullopt, 2};
+    }
     options.erase = !noErase;
     options.program = !noProgram;
     options.verify = !noVerify;
 
     if (options.command != CliCommand::list) {
         if (size.empty()) {
-            std::cerr << "vm612k: --size is required for " << commandName(options.command) << "\n";
+            std::cerr << "vm612k: --size is required for "
+                      << (options.station ? "station" : commandName(options.command)) << "\n";
             return {std::nullopt, 2};
         }
         options.sizeIndex = parseFlashSize(size);

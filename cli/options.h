@@ -1,6 +1,7 @@
 // The command line of vm612k: what one run is asked to do.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -17,6 +18,13 @@ struct CliOptions {
     std::string file;    // program, verify, onekey
     std::string output;  // read -o
     bool erase = true, program = true, verify = true;  // onekey steps
+    // A run on many programmers (cli/production_options.h).
+    bool all = false;      // --all: on every programmer found now
+    bool station = false;  // the station command: the one-key job as modules arrive
+    unsigned count = 0;    // --count: units in all; 0 = until Ctrl-C
+    std::string log;       // --log: the audit log
+    std::optional<std::uint64_t> expectChecksum;
+    bool verbose = false;  // every unit's lines, prefixed [programmer]
 };
 
 // Outcome of parsing: run with the options, or stop with an exit status

@@ -12,6 +12,7 @@
 #include "app/texts/texts.h"
 #include "app/flash_size.h"
 #include "cli/json.h"
+#include "cli/production_run.h"
 #include "cli/progress_bar.h"
 #include "device/devapi.h"
 #include "platform/files.h"
@@ -231,6 +232,8 @@ int runCli(const CliOptions& options, const std::string& programPath) {
         std::fprintf(stderr, "vm612k: %s: the name is too long\n", options.output.c_str());
         return kExitInput;
     }
+
+    if (isProductionRun(options)) return runProduction(options, programPath);
 
     std::string error;
     UsbServices services = selectUsbServices(options.sim, &error);

@@ -88,6 +88,19 @@ SimBus::SimBus(std::shared_ptr<SimClock> clock)
                                          : std::make_shared<SteadySimClock>())) {}
 
 SimBus::~SimBus() = default;
+
+void SimBus::startOperator(std::string controlPath, std::vector<std::uint32_t> swapMs) {
+    Core* core = core_.get();
+    auto player = std::make_unique<SimOperator>(
+        std::move(controlPath), std::move(swapMs), [core](std::uint32_t i) -> SimProgrammer* {
+            Guard guard(core->lock);
+            return i < core->programmers.size() ? core->programmers[i].get() : nullptr;
+        });
+    std::unique_ptr<SimOperator> old;
+    Guard guard(core_->lock);
+    old = std::move(core_->player);
+    core_->player = std::move(player);
+}
 SimBus::SimBus(const SimBus&) = default;
 SimBus& SimBus::operator=(const SimBus&) = default;
 

@@ -126,6 +126,12 @@ public:
 
     SimClock& clock() const;
 
+    // Starts the emulated operator: it follows the control file at
+    // `controlPath` (empty: none) and swaps the modules of the programmers
+    // with a swap period in `swapMs` (by programmer index). It ends with the
+    // bus. A second call replaces the first.
+    void startOperator(std::string controlPath, std::vector<std::uint32_t> swapMs);
+
     // The comm library and HID services over this bus.
     UsbServices services() const;
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "sim/bus.h"
+#include "sim/sim_operator.h"
 
 namespace vmsim {
 
@@ -71,6 +72,9 @@ struct SimBus::Core {
     std::mutex paceLock;
     std::chrono::microseconds latency{0};
     std::map<int, Link> links;  // by device; -1 for handles that lead nowhere
+
+    // Last, so that its thread ends before anything it reaches goes.
+    std::unique_ptr<SimOperator> player;
 };
 
 }  // namespace vmsim

@@ -94,11 +94,33 @@ std::string_view expectation(std::string_view key) {
     if (key == "erase_ms") return "milliseconds from 0 to 600000";
     if (key == "unplug" || key == "badsum") return "a page number from 1 up, or never";
     if (key == "latency_us") return "microseconds from 0 to 1000000";
+    if (key == "module") return "0 or 1";
+    if (key == "swap_ms") return "milliseconds from 0 to 600000";
+    if (key == "control") return "a file path";
     return "";
+}
+
+// The keys that describe one programmer's faults and module: they take @I.
+bool isProgrammerKey(std::string_view key) {
+    return key == "protect" || key == "miso" || key == "erase" || key == "erase_ms" ||
+           key == "unplug" || key == "badsum" || key == "module" || key == "swap_ms";
+}
+
+bool applyProgrammerItem(std::string_view key, std::string_view value, SimProgrammerOptions& p) {
+    if (key == "protect") return parseFlag(value, &p.protect);
+    if (key == "miso") return parseFlag(value, &p.misoHigh);
+    if (key == "erase") return parseErase(value, &p.erase);
+    if (key == "erase_ms") return parseRange(value, 0, 600000, &p.eraseMs);
+    if (key == "unplug") return parsePage(value, &p.unplugAfterPages);
+    if (key == "badsum") return parsePage(value, &p.badsumPage);
+    if (key == "module") return parseFlag(value, &p.module);
+    if (key == "swap_ms") return parseRange(value, 0, 600000, &p.swapMs);
+    return false;
 }
 
 bool applyItem(std::string_view key, std::string_view value, SimConfig* config) {
     SimProgrammerOptions& p = config->programmer;
+    if (isProgrammerKey(key)) return applyProgrammerItem(key, value, p);
     if (key == "size") return parseSize(value, &p.capacity);
     if (key == "file") {
         p.file = std::string(value);
@@ -106,12 +128,10 @@ bool applyItem(std::string_view key, std::string_view value, SimConfig* config) 
     }
     if (key == "programmers") return parseRange(value, 0, 16, &config->programmers);
     if (key == "others") return parseRange(value, 0, 64, &config->others);
-    if (key == "protect") return parseFlag(value, &p.protect);
-    if (key == "miso") return parseFlag(value, &p.misoHigh);
-    if (key == "erase") return parseErase(value, &p.erase);
-    if (key == "erase_ms") return parseRange(value, 0, 600000, &p.eraseMs);
-    if (key == "unplug") return parsePage(value, &p.unplugAfterPages);
-    if (key == "badsum") return parsePage(value, &p.badsumPage);
+    if (key == "control") {
+        config->control = std::string(value);
+        return !value.empty();
+    }
     if (key == "latency_us") return parseRange(value, 0, 1000000, &config->latencyUs);
     return false;
 }
@@ -140,12 +160,37 @@ bool parseSimConfig(std::string_view text, SimConfig* config, std::string* error
             return false;
         }
         const std::string key = lower(trim(item.substr(0, equals)));
-        const std::string_view value = trim(item.substr(equals + 1));
+        std::string_view value = trim(item.substr(equals + 1));
         if (expectation(key).empty()) {
             *error = "unknown key \"" + key + "\"";
             return false;
         }
-        if (!seen.insert(key).second) {
+        // key=value@I limits a programmer's item to programmer I.
+        std::string seenKey = key;
+        const std::size_t at = isProgrammerKey(key) ? value.rfind('@') : std::string_view::npos;
+        if (at != std::string_view::npos) {
+            SimProgrammerItem only{0, key, std::string(trim(value.substr(0, at)))};
+            const std::string_view which = trim(value.substr(at + 1));
+            SimProgrammerOptions scratch;
+            if (!parseRange(which, 0, 15, &only.programmer)) {
+                *error = "bad programmer \"" + std::string(which) + "\" after @ in " + key +
+                         " (expected a programmer index from 0 to 15)";
+                return false;
+            }
+            if (!applyProgrammerItem(key, only.value, scratch)) {
+                *error = "bad value \"" + only.value + "\" for " + key + " (expected " +
+                         std::string(expectation(key)) + ")";
+                return false;
+            }
+            seenKey += "@" + std::to_string(only.programmer);
+            if (!seen.insert(seenKey).second) {
+                *error = "key \"" + seenKey + "\" given twice";
+                return false;
+            }
+            result.only.push_back(std::move(only));
+            continue;
+        }
+        if (!seen.insert(seenKey).second) {
             *error = "key \"" + key + "\" given twice";
             return false;
         }
@@ -155,8 +200,24 @@ bool parseSimConfig(std::string_view text, SimConfig* config, std::string* error
             return false;
         }
     }
+    for (const SimProgrammerItem& only : result.only) {
+        if (only.programmer >= result.programmers) {
+            *error = only.key + "@" + std::to_string(only.programmer) + " names a programmer beyond the " +
+                     std::to_string(result.programmers) + " there are";
+            return false;
+        }
+    }
     *config = result;
     return true;
+}
+
+SimProgrammerOptions programmerOptions(const SimConfig& config, std::uint32_t index) {
+    SimProgrammerOptions options = config.programmer;
+    for (const SimProgrammerItem& only : config.only) {
+        if (only.programmer == index) applyProgrammerItem(only.key, only.value, options);
+    }
+    options.file = flashFileFor(config.programmer.file, index);
+    return options;
 }
 
 std::string flashFileFor(const std::string& file, std::uint32_t index) {

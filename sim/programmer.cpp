@@ -46,6 +46,7 @@ SimProgrammer::SimProgrammer(int index, const SimProgrammerOptions& options,
       block_(kPowerOnBlock),
       eraseMode_(options.erase),
       misoHigh_(options.misoHigh),
+      module_(options.module),
       unplugAt_(options.unplugAfterPages),
       badsumAt_(options.badsumPage) {
     if (options.protect) chip_->setStatus(FlashChip::kStatusProtect);
@@ -179,6 +180,31 @@ void SimProgrammer::setReplyHook(SimReplyHook hook) {
     hook_ = std::move(hook);
 }
 
+bool SimProgrammer::hasModule() const {
+    Guard guard(lock_);
+    return module_;
+}
+
+void SimProgrammer::removeModule() {
+    Guard guard(lock_);
+    if (!module_) return;
+    module_ = false;
+    slave_->detach();
+    persist();
+}
+
+void SimProgrammer::insertModule(std::span<const std::uint8_t> contents) {
+    Guard guard(lock_);
+    std::vector<std::uint8_t> cells(chip_->capacity(), 0xFF);
+    std::copy_n(contents.begin(), std::min<std::size_t>(contents.size(), cells.size()),
+                cells.begin());
+    chip_->load(0, cells);
+    chip_->setStatus(0);
+    module_ = true;
+    if (isDirect(block_)) slave_->attach(block_[0]);
+    persist();
+}
+
 void SimProgrammer::flush() {
     Guard guard(lock_);
     persist();
@@ -215,14 +241,16 @@ void SimProgrammer::answer(const SimReport& request) {
             // Selecting the flash hands the pins back to the programmer's engine.
             slave_->detach();
             block_ = kPowerOnBlock;
-            reply_ = {0, 'R', 2, capacityCode(chip_->capacity()), 0, 0};
+            reply_ = {0, 'R', static_cast<std::uint8_t>(module_ ? 2 : 0),
+                      static_cast<std::uint8_t>(module_ ? capacityCode(chip_->capacity()) : 0), 0,
+                      0};
             break;
         case 'S':
             if (eraseMode_ == SimEraseMode::fail) {
                 reply_ = {0, kEraseFailCode, 0, 0, 0, 0};
                 break;
             }
-            if (eraseMode_ == SimEraseMode::ok) {
+            if (eraseMode_ == SimEraseMode::ok && module_) {
                 chip_->writeEnable();
                 chip_->chipErase();
             }
@@ -239,7 +267,7 @@ void SimProgrammer::answer(const SimReport& request) {
         case '^':
             std::copy(block_.begin(), block_.end(), reply_.begin() + 2);
             if (isDirect(block_)) {
-                const bool high = misoHigh_ || slave_->miso();
+                const bool high = misoHigh_ || !module_ || slave_->miso();
                 reply_[2] = static_cast<std::uint8_t>(high ? (block_[0] | kPinMiso)
                                                            : (block_[0] & ~kPinMiso));
             }
@@ -256,7 +284,7 @@ void SimProgrammer::answer(const SimReport& request) {
 void SimProgrammer::pinWrite(const std::array<std::uint8_t, 4>& block) {
     const bool wasDirect = isDirect(block_);
     block_ = block;
-    const bool direct = isDirect(block_);
+    const bool direct = isDirect(block_) && module_;
     if (direct && !wasDirect) slave_->attach(block_[0]);
     else if (direct) slave_->drive(block_[0]);
     else if (wasDirect) slave_->detach();
@@ -282,9 +310,11 @@ bool SimProgrammer::dataSetLocked(const std::uint8_t* report, std::uint32_t leng
     }
     std::uint16_t sum = 0;
     for (std::uint32_t i = 1; i <= kPageSize; ++i) sum = static_cast<std::uint16_t>(sum + report[i]);
-    chip_->writeEnable();
-    chip_->program(address_, std::span<const std::uint8_t>(report + 1, kPageSize));
-    persist();
+    if (module_) {
+        chip_->writeEnable();
+        chip_->program(address_, std::span<const std::uint8_t>(report + 1, kPageSize));
+        persist();
+    }
     pageDone(sum);
     return true;
 }
@@ -295,7 +325,8 @@ bool SimProgrammer::dataGetLocked(std::uint8_t* report, std::uint32_t length) {
         return false;
     }
     report[0] = 0;
-    chip_->read(address_, std::span<std::uint8_t>(report + 1, kPageSize));
+    if (module_) chip_->read(address_, std::span<std::uint8_t>(report + 1, kPageSize));
+    else std::fill(report + 1, report + 1 + kPageSize, std::uint8_t{0xFF});
     std::uint16_t sum = 0;
     for (std::uint32_t i = 1; i <= kPageSize; ++i) sum = static_cast<std::uint16_t>(sum + report[i]);
     pageDone(sum);

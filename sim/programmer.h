@@ -43,6 +43,8 @@ struct SimProgrammerOptions {
     std::string file;            // flash contents kept here; empty = none
     std::uint32_t unplugAfterPages = 0;  // gone after this many pages; 0 = never
     std::uint32_t badsumPage = 0;        // this page's status sum is wrong; 0 = never
+    bool module = true;                  // a module is seated at start
+    std::uint32_t swapMs = 0;            // the operator swaps modules this often; 0 = never
 };
 
 // A 6-byte command report, report id at offset 0.
@@ -102,6 +104,15 @@ public:
     void setMisoHigh(bool high);
     void setReplyHook(SimReplyHook hook);
 
+    // The module in the socket. Without one the pins read MISO high, page
+    // reads give erased bytes, page writes change nothing and the flash type
+    // answer carries type 0. A module seated anew is blank, or holds
+    // `contents` (cut or completed with erased bytes to the capacity); the
+    // flash file follows the seated module.
+    bool hasModule() const;
+    void removeModule();
+    void insertModule(std::span<const std::uint8_t> contents = {});
+
     // Writes the flash to its file now (also done as the flash changes).
     void flush();
 
@@ -134,6 +145,7 @@ private:
     std::array<std::uint8_t, 4> block_;
     SimEraseMode eraseMode_;
     bool misoHigh_;
+    bool module_;
     bool present_ = true;
     unsigned generation_ = 0;
     bool connected_ = false;

@@ -1,0 +1,39 @@
+// An operation with --all: every programmer found now, at once, one unit each.
+#include <cstdio>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "cli/programmer_lane.h"
+#include "cli/production_run.h"
+
+int runOnEveryProgrammer(const CliOptions& options, const std::string& programPath,
+                         const LoadedImage& image, Production& production) {
+    DevRefresh();
+    std::vector<std::unique_ptr<ProgrammerLane>> lanes;
+    for (ProgrammerInfo info : DevProgrammers()) {
+        info.handle = DevOpen(info.index);
+        if (info.handle < 0) {
+            std::fprintf(stderr, "vm612k: programmer %u could not be opened\n", info.index);
+            continue;
+        }
+        lanes.push_back(std::make_unique<ProgrammerLane>(info, programPath, image, production));
+    }
+    if (lanes.empty()) {
+        std::fprintf(stderr, "vm612k: no programmer found\n");
+        production.finish(false);
+        return 3;
+    }
+    // Units are numbered in discovery order: each is claimed before any starts.
+    std::vector<unsigned> numbers;
+    for (std::size_t i = 0; i < lanes.size(); ++i) numbers.push_back(production.claimUnit());
+    std::vector<std::thread> threads;
+    for (std::size_t i = 0; i < lanes.size(); ++i) {
+        threads.emplace_back([&, i] {
+            ProgrammerLane& lane = *lanes[i];
+            lane.runUnit(numbers[i], options, lane.senseChip(options));
+        });
+    }
+    for (std::thread& thread : threads) thread.join();
+    return production.finish(false);
+}

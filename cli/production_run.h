@@ -1,0 +1,20 @@
+// Runs on many programmers: an operation with --all, and the station.
+#pragma once
+
+#include <string>
+
+#include "cli/options.h"
+#include "cli/production.h"
+#include "cli/programmer_window.h"
+
+// Whether the options ask for a run on many programmers.
+bool isProductionRun(const CliOptions& options);
+
+// The whole run, from the emulator's choice to the exit status.
+int runProduction(const CliOptions& options, const std::string& programPath);
+
+// The two runs, after the common start (services, log, image, checksum).
+int runOnEveryProgrammer(const CliOptions& options, const std::string& programPath,
+                         const LoadedImage& image, Production& production);
+int runStation(const CliOptions& options, const std::string& programPath, const LoadedImage& image,
+               Production& production);

@@ -1,0 +1,50 @@
+// One open programmer in a run on many programmers: its window, its place
+// in the list, and the unit run on it (chip id, the window's sequence, the
+// record).
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/production.h"
+#include "cli/programmer_window.h"
+#include "device/devapi.h"
+
+class ProgrammerLane {
+public:
+    ProgrammerLane(const ProgrammerInfo& info, const std::string& programPath,
+                   const LoadedImage& image, Production& production);
+
+    unsigned label() const { return label_; }
+    DeviceHandle handle() const { return handle_; }
+
+    // The JEDEC id over the pins, the flash handed back with the job's size.
+    std::optional<std::uint32_t> senseChip(const CliOptions& options);
+    // Whether the programmer is still in the list, open with its handle.
+    bool listed() const;
+
+    // Runs unit `number` on this programmer and records its end.
+    void runUnit(unsigned number, const CliOptions& options, std::optional<std::uint32_t> chip);
+
+    // The board's view: the phase and its percentage.
+    std::string phase() const;
+    int percent() const { return percent_.load(); }
+
+private:
+    unsigned label_;
+    DeviceHandle handle_;
+    std::vector<std::string> ports_;
+    std::string path_;
+    Production& production_;
+    std::atomic<int> percent_{0};
+    std::atomic<int> phase_{0};
+    std::unique_ptr<ProgrammerWindow> window_;
+};
+
+// The longest a unit may take: a full erase of the largest flash with its
+// time-out, then programming and verifying it.
+constexpr std::chrono::minutes kUnitBound{60};

@@ -1,0 +1,135 @@
+#include "sim/sim_operator.h"
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+
+#include "sim/control_script.h"
+#include "sim/programmer.h"
+
+namespace vmsim {
+
+namespace {
+constexpr auto kTick = std::chrono::milliseconds(20);
+constexpr auto kSwapGap = std::chrono::milliseconds(300);
+}  // namespace
+
+SimOperator::SimOperator(std::string controlPath, std::vector<std::uint32_t> swapMs,
+                         std::function<SimProgrammer*(std::uint32_t)> programmer)
+    : path_(std::move(controlPath)), programmer_(std::move(programmer)) {
+    const Clock::time_point now = Clock::now();
+    for (std::uint32_t i = 0; i < swapMs.size(); ++i) {
+        SimProgrammer* p = programmer_(i);
+        swaps_.push_back({swapMs[i], now, now, p != nullptr && p->hasModule()});
+    }
+    thread_ = std::thread([this] { loop(); });
+}
+
+SimOperator::~SimOperator() {
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        stop_ = true;
+    }
+    wake_.notify_all();
+    thread_.join();
+}
+
+void SimOperator::loop() {
+    std::unique_lock<std::mutex> guard(lock_);
+    while (!stop_) {
+        guard.unlock();
+        if (!path_.empty()) followControl();
+        swapModules();
+        guard.lock();
+        wake_.wait_for(guard, kTick, [this] { return stop_; });
+    }
+}
+
+void SimOperator::followControl() {
+    std::ifstream in(path_, std::ios::binary);
+    if (!in) return;  // not written yet
+    in.seekg(static_cast<std::streamoff>(offset_));
+    if (!in) return;
+    std::string fresh((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    offset_ += fresh.size();
+    partial_ += fresh;
+    std::size_t end;
+    // Only whole lines: a line still being written waits for its end.
+    while ((end = partial_.find('\n')) != std::string::npos) {
+        const std::string line = partial_.substr(0, end);
+        partial_.erase(0, end + 1);
+        ++lineNumber_;
+        ControlCommand command;
+        std::string error;
+        if (!parseControlLine(line, &command, &error)) {
+            if (!error.empty())
+                std::fprintf(stderr, "emulator: %s:%llu: %s, skipped\n", path_.c_str(),
+                             static_cast<unsigned long long>(lineNumber_), error.c_str());
+            continue;
+        }
+        if (!run(command, &error))
+            std::fprintf(stderr, "emulator: %s:%llu: %s, skipped\n", path_.c_str(),
+                         static_cast<unsigned long long>(lineNumber_), error.c_str());
+    }
+}
+
+bool SimOperator::run(const ControlCommand& command, std::string* error) {
+    SimProgrammer* p = programmer_(command.programmer);
+    if (p == nullptr) {
+        *error = "there is no programmer " + std::to_string(command.programmer);
+        return false;
+    }
+    switch (command.kind) {
+        case ControlCommand::Kind::remove:
+            p->removeModule();
+            break;
+        case ControlCommand::Kind::insert: {
+            std::vector<std::uint8_t> bytes;
+            if (!command.file.empty()) {
+                std::ifstream in(command.file, std::ios::binary);
+                if (!in) {
+                    *error = "can't read " + command.file;
+                    return false;
+                }
+                bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+            }
+            p->insertModule(bytes);
+            break;
+        }
+        case ControlCommand::Kind::unplug:
+            p->unplug();
+            break;
+        case ControlCommand::Kind::plug:
+            p->replug();
+            break;
+    }
+    std::lock_guard<std::mutex> guard(swapLock_);
+    if (command.programmer < swaps_.size()) {
+        Swap& swap = swaps_[command.programmer];
+        swap.seated = p->hasModule();
+        swap.seatedAt = swap.removedAt = Clock::now();
+    }
+    return true;
+}
+
+void SimOperator::swapModules() {
+    std::lock_guard<std::mutex> guard(swapLock_);
+    const Clock::time_point now = Clock::now();
+    for (std::uint32_t i = 0; i < swaps_.size(); ++i) {
+        Swap& swap = swaps_[i];
+        if (swap.periodMs == 0) continue;
+        SimProgrammer* p = programmer_(i);
+        if (p == nullptr) continue;
+        if (swap.seated && now - swap.seatedAt >= std::chrono::milliseconds(swap.periodMs)) {
+            p->removeModule();
+            swap.seated = false;
+            swap.removedAt = now;
+        } else if (!swap.seated && now - swap.removedAt >= kSwapGap) {
+            p->insertModule();
+            swap.seated = true;
+            swap.seatedAt = now;
+        }
+    }
+}
+
+}  // namespace vmsim

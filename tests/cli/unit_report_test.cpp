@@ -1,0 +1,56 @@
+// What a run on many programmers says of a unit: the step that failed and
+// its line from the typed outcome, the result line, the board's row.
+#include <gtest/gtest.h>
+
+#include "cli/board.h"
+#include "cli/unit_report.h"
+
+TEST(UnitReport, FailureStepAndLineComeFromTheOutcome) {
+    const WorkerOutcome program = WorkerOutcome::failedAt(WorkerStep::program, FailureKind::transfer);
+    EXPECT_EQ(unitFailure(CliCommand::onekey, true, program).step, "program");
+    EXPECT_EQ(unitFailure(CliCommand::onekey, true, program).line, "Program data error...");
+    const WorkerOutcome verify = WorkerOutcome::failedAt(WorkerStep::verify, FailureKind::content);
+    EXPECT_EQ(unitFailure(CliCommand::onekey, true, verify).line, "Verify fail...");
+    EXPECT_EQ(unitFailure(CliCommand::blank, true,
+                          WorkerOutcome::failedAt(WorkerStep::blank, FailureKind::content)).line,
+              "Flash is not blank...");
+    EXPECT_EQ(unitFailure(CliCommand::onekey, false, WorkerOutcome::success()).step, "setflash");
+    EXPECT_TRUE(unitFailure(CliCommand::onekey, true, WorkerOutcome::success()).step.empty());
+
+    UnitRecord unit;
+    unit.unit = 4;
+    unit.programmer = 0;
+    unit.failedStep = "program";
+    unit.failureLine = "Program data error...";
+    unit.seconds = 0.834;
+    EXPECT_EQ(resultLine(unit), "unit 4 programmer 0: FAIL program: Program data error... (0.83 s)");
+    unit.passed = true;
+    unit.unit = 3;
+    unit.programmer = 1;
+    unit.seconds = 2.41;
+    EXPECT_EQ(resultLine(unit), "unit 3 programmer 1: PASS (2.41 s)");
+}
+
+TEST(UnitReport, TallyAndBoardRow) {
+    Tally tally;
+    UnitRecord a;
+    a.programmer = 1;
+    a.passed = true;
+    UnitRecord b = a;
+    b.passed = false;
+    tally.add(a);
+    tally.add(b);
+    const std::vector<std::string> summary = tally.summary(3600);
+    ASSERT_EQ(summary.size(), 2u);
+    EXPECT_EQ(summary[0], "programmer 1: 2 units, 1 passed, 1 failed, yield 50.0%");
+    EXPECT_EQ(summary[1], "total: 2 units, 1 passed, 1 failed, yield 50.0%, 2.0 units/hour");
+
+    BoardRow row{2, "programming 42%", true, 5, 4, 9, "PASS"};
+    const std::string wide = Board::render(row, 200);
+    EXPECT_NE(wide.find("programmer 2: programming 42%"), std::string::npos);
+    EXPECT_NE(wide.find("5 units, 4 passed, 1 failed  unit 9"), std::string::npos);
+    EXPECT_EQ(Board::render(row, 20).size(), 19u);
+    row.phase.clear();
+    row.seated = false;
+    EXPECT_NE(Board::render(row, 200).find("no module"), std::string::npos);
+}

@@ -1,0 +1,289 @@
+// The station and --all through the real vm612k binary on the emulator,
+// with the control file playing the operator. The test follows the run's
+// stdout line by line and acts on what it reads, so nothing depends on
+// timing.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <regex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The binary as a child process, its stdout read line by line.
+class Child {
+public:
+    Child(const fs::path& dir, const std::vector<std::string>& args) {
+        int out[2];
+        EXPECT_EQ(::pipe(out), 0);
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::dup2(out[1], 1);
+            const int err = ::open((dir / "stderr.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            ::dup2(err, 2);
+            ::close(out[0]);
+            if (::chdir(dir.c_str()) != 0) ::_exit(127);
+            ::unsetenv("VM612K_SIM");
+            std::vector<char*> argv{const_cast<char*>(VM612K_CLI_PATH)};
+            for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+            argv.push_back(nullptr);
+            ::execv(VM612K_CLI_PATH, argv.data());
+            ::_exit(127);
+        }
+        ::close(out[1]);
+        fd_ = out[0];
+    }
+    ~Child() {
+        if (pid_ > 0 && status_ < 0) {
+            ::kill(pid_, SIGKILL);
+            wait();
+        }
+        ::close(fd_);
+    }
+
+    // Reads until a line matching `pattern` comes (true) or stdout ends.
+    bool waitFor(const std::string& pattern) {
+        const std::regex wanted(pattern);
+        for (;;) {
+            for (; seen_ < lines_.size(); ++seen_)
+                if (std::regex_search(lines_[seen_], wanted)) return ++seen_, true;
+            if (!readMore()) return false;
+        }
+    }
+    int wait() {
+        while (readMore()) {
+        }
+        int raw = 0;
+        ::waitpid(pid_, &raw, 0);
+        status_ = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+        return status_;
+    }
+    void signal(int number) { ::kill(pid_, number); }
+    const std::vector<std::string>& lines() const { return lines_; }
+    std::string all() const {
+        std::string text;
+        for (const std::string& l : lines_) text += l + "\n";
+        return text;
+    }
+
+private:
+    // Bounded: a run that hangs fails the test after two minutes.
+    bool readMore() {
+        pollfd p{fd_, POLLIN, 0};
+        if (::poll(&p, 1, 120000) <= 0) return false;
+        char buffer[4096];
+        const ssize_t n = ::read(fd_, buffer, sizeof buffer);
+        if (n <= 0) return false;
+        partial_.append(buffer, static_cast<std::size_t>(n));
+        std::size_t end;
+        while ((end = partial_.find('\n')) != std::string::npos) {
+            lines_.push_back(partial_.substr(0, end));
+            partial_.erase(0, end + 1);
+        }
+        return true;
+    }
+
+    pid_t pid_ = -1;
+    int fd_ = -1;
+    int status_ = -1;
+    std::string partial_;
+    std::vector<std::string> lines_;
+    std::size_t seen_ = 0;
+};
+
+std::string slurp(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::vector<std::string> fileLines(const fs::path& path) {
+    std::vector<std::string> lines;
+    std::ifstream in(path);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+// A field of a flat audit record: its raw JSON text.
+std::string field(const std::string& record, const std::string& name) {
+    std::smatch m;
+    const std::regex pattern("\"" + name + "\":(\"[^\"]*\"|\\[[^\\]]*\\]|[-0-9.a-z]+)");
+    return std::regex_search(record, m, pattern) ? m[1].str() : "<missing>";
+}
+
+class StationTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::random_device random;
+        dir_ = fs::temp_directory_path() / ("vm612k-station-" + std::to_string(random()));
+        fs::create_directories(dir_);
+        std::string bytes(kImageSize, '\0');
+        for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7 + 3);
+        std::ofstream(dir_ / "image.bin", std::ios::binary) << bytes;
+        image_ = bytes;
+        std::ofstream(dir_ / "control.txt");
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    void control(const std::string& line) {
+        std::ofstream(dir_ / "control.txt", std::ios::app) << line << "\n";
+    }
+    std::string sim(const std::string& extra) {
+        return "--sim=erase_ms=0,size=1Mbit,file=" + (dir_ / "flash.bin").string() +
+               ",control=" + (dir_ / "control.txt").string() + "," + extra;
+    }
+    // Waits for the run's stderr to hold `text`, at most two minutes.
+    bool stderrSays(const std::string& text) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::minutes(2);
+        while (slurp(dir_ / "stderr.txt").find(text) == std::string::npos) {
+            if (std::chrono::steady_clock::now() > end) return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return true;
+    }
+    bool flashHoldsImage(int programmer) {
+        const std::string name = programmer == 0 ? "flash.bin" : "flash.bin." + std::to_string(programmer);
+        return slurp(dir_ / name).substr(0, image_.size()) == image_;
+    }
+
+    static constexpr std::size_t kImageSize = 100000;
+    fs::path dir_;
+    std::string image_;
+};
+
+TEST_F(StationTest, OneKeyAllRunsEveryProgrammerAndOneFaultStaysWithItsUnit) {
+    Child run(dir_, {"-s", "1Mbit", sim("programmers=4,unplug=30@2"), "onekey", "image.bin",
+                     "--all", "--log", "audit.log"});
+    EXPECT_EQ(run.wait(), 1) << run.all();
+    for (int p : {0, 1, 3}) {
+        EXPECT_TRUE(flashHoldsImage(p)) << p;
+        EXPECT_TRUE(std::regex_search(
+            run.all(), std::regex("unit [1-4] programmer " + std::to_string(p) + ": PASS \\(")));
+    }
+    EXPECT_FALSE(flashHoldsImage(2));
+    EXPECT_NE(run.all().find("programmer 2: FAIL program: Program data error..."), std::string::npos);
+    const std::vector<std::string> audit = fileLines(dir_ / "audit.log");
+    ASSERT_EQ(audit.size(), 4u);
+    for (const std::string& record : audit) {
+        EXPECT_EQ(record.front(), '{');
+        EXPECT_EQ(record.back(), '}');
+        EXPECT_TRUE(std::regex_match(field(record, "time"),
+                                     std::regex("\"\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}Z\"")));
+        EXPECT_EQ(field(record, "chip"), "\"EF4011\"");
+        EXPECT_EQ(field(record, "image"), "\"image.bin\"");
+        EXPECT_EQ(field(record, "image_size"), "100000");
+        EXPECT_EQ(field(record, "flash_size"), "131072");
+        EXPECT_EQ(field(record, "steps"), "[\"erase\",\"program\",\"verify\"]");
+        EXPECT_EQ(field(record, "path"), "\"\"");
+        EXPECT_EQ(field(record, "version").front(), '"');
+        const bool failed = field(record, "programmer") == "2";
+        EXPECT_EQ(field(record, "result"), failed ? "\"fail\"" : "\"pass\"");
+        EXPECT_EQ(field(record, "failed_step"), failed ? "\"program\"" : "null");
+        EXPECT_NE(field(record, "lines").find("Set Flash OK..."), std::string::npos);
+    }
+}
+
+// Modules in and out across programmers, a programmer pulled mid-unit and
+// plugged back in, and --count ending the run.
+TEST_F(StationTest, UnitsFollowTheModulesAndTheProgrammers) {
+    Child run(dir_, {"-s", "1Mbit", "--verbose", sim("programmers=3,module=0,unplug=30@2"),
+                     "station", "image.bin", "--count", "5", "--log", "audit.log"});
+    control("insert 0");
+    ASSERT_TRUE(run.waitFor("^unit 1 programmer 0: PASS"));
+    EXPECT_TRUE(flashHoldsImage(0));
+    control("insert 1");
+    ASSERT_TRUE(run.waitFor("^unit 2 programmer 1: PASS"));
+    control("remove 0");
+    ASSERT_TRUE(run.waitFor("^\\[0\\] module taken out"));
+    control("insert 0");
+    ASSERT_TRUE(run.waitFor("^unit 3 programmer 0: PASS"));
+    control("insert 2");  // its programmer goes off the bus during the unit
+    ASSERT_TRUE(run.waitFor("^unit 4 programmer 2: FAIL program"));
+    control("plug 2");
+    ASSERT_TRUE(run.waitFor("^unit 5 programmer 2: PASS"));
+    EXPECT_EQ(run.wait(), 1);
+    EXPECT_TRUE(flashHoldsImage(2));
+    EXPECT_TRUE(run.waitFor("^programmer 0: 2 units, 2 passed, 0 failed, yield 100.0%"));
+    EXPECT_TRUE(run.waitFor("^programmer 2: 2 units, 1 passed, 1 failed, yield 50.0%"));
+    EXPECT_TRUE(run.waitFor("^total: 5 units, 4 passed, 1 failed, yield 80.0%, [0-9.]+ units/hour"));
+    const std::vector<std::string> audit = fileLines(dir_ / "audit.log");
+    ASSERT_EQ(audit.size(), 5u);
+    EXPECT_EQ(field(audit[3], "unit"), "4");
+    EXPECT_EQ(field(audit[3], "failed_step"), "\"program\"");
+}
+
+TEST_F(StationTest, RefusalsStartNothing) {
+    Child wrong(dir_, {"-s", "1Mbit", sim("programmers=1"), "station", "image.bin",
+                       "--expect-checksum", "0x1234", "--log", "audit.log"});
+    EXPECT_EQ(wrong.wait(), 2);
+    EXPECT_NE(slurp(dir_ / "stderr.txt").find("not the expected 0x1234"), std::string::npos);
+    EXPECT_EQ(slurp(dir_ / "audit.log"), "");
+    Child badLog(dir_, {"-s", "1Mbit", sim("programmers=1"), "onekey", "image.bin", "--all",
+                        "--log", (dir_ / "no" / "such" / "audit.log").string()});
+    EXPECT_EQ(badLog.wait(), 2);
+    Child noAll(dir_, {"-s", "1Mbit", sim("programmers=1"), "onekey", "image.bin", "--log", "a"});
+    EXPECT_EQ(noAll.wait(), 2);
+    Child none(dir_, {"-s", "1Mbit", sim("programmers=0"), "erase", "--all"});
+    EXPECT_EQ(none.wait(), 3);
+}
+
+// Ctrl-C once: the running unit finishes, then the summary and 130. Twice:
+// the running unit ends as interrupted. SIGKILL: every record written
+// before stays whole.
+TEST_F(StationTest, InterruptsAndAKill) {
+    const std::string slow = "programmers=1,latency_us=2000";
+    {
+        Child run(dir_, {"-s", "1Mbit", "--verbose", sim(slow), "station", "image.bin", "--log", "once.log"});
+        ASSERT_TRUE(run.waitFor("^\\[0\\] Programming"));
+        run.signal(SIGINT);
+        EXPECT_TRUE(run.waitFor("^unit 1 programmer 0: PASS"));
+        EXPECT_TRUE(run.waitFor("^total: 1 units, 1 passed"));
+        EXPECT_EQ(run.wait(), 130);
+    }
+    {
+        Child run(dir_, {"-s", "1Mbit", "--verbose", sim(slow), "station", "image.bin", "--log", "twice.log"});
+        ASSERT_TRUE(run.waitFor("^\\[0\\] Programming"));
+        run.signal(SIGINT);
+        // Signals of one kind do not queue: the second goes after the first
+        // was taken.
+        ASSERT_TRUE(stderrSays("no new modules"));
+        run.signal(SIGINT);
+        EXPECT_TRUE(run.waitFor("^unit 1 programmer 0: FAIL interrupted"));
+        EXPECT_EQ(run.wait(), 130);
+        const std::vector<std::string> audit = fileLines(dir_ / "twice.log");
+        ASSERT_EQ(audit.size(), 1u);
+        EXPECT_EQ(field(audit[0], "failed_step"), "\"interrupted\"");
+    }
+    {
+        Child run(dir_, {"-s", "1Mbit", "--verbose", sim(slow), "station", "image.bin",
+                         "--log", "kill.log"});
+        for (int unit = 1; unit <= 2; ++unit) {
+            ASSERT_TRUE(run.waitFor("^unit " + std::to_string(unit) + " programmer 0: PASS"));
+            control("remove 0");
+            ASSERT_TRUE(run.waitFor("^\\[0\\] module taken out"));
+            control("insert 0");
+        }
+        ASSERT_TRUE(run.waitFor("^\\[0\\] Programming"));
+        run.signal(SIGKILL);
+        run.wait();
+        const std::vector<std::string> audit = fileLines(dir_ / "kill.log");
+        ASSERT_GE(audit.size(), 2u);
+        EXPECT_EQ(field(audit[0], "unit"), "1");
+        EXPECT_EQ(field(audit[1], "unit"), "2");
+        for (const std::string& record : audit) EXPECT_EQ(record.back(), '}');
+    }
+}
+
+}  // namespace
