@@ -12,7 +12,7 @@ int runOnEveryProgrammer(const CliOptions& options, const std::string& programPa
     DevRefresh();
     std::vector<std::unique_ptr<ProgrammerLane>> lanes;
     for (ProgrammerInfo info : DevProgrammers()) {
-        info.handle = DevOpen(info.index);
+        info.handle = DevAttach(info.index);
         if (info.handle < 0) {
             std::fprintf(stderr, "vm612k: programmer %u could not be opened\n", info.index);
             continue;

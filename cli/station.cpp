@@ -112,7 +112,7 @@ int runStation(const CliOptions& options, const std::string& programPath, const 
             DevRefresh();
             for (ProgrammerInfo info : DevProgrammers()) {
                 if (info.open) continue;
-                info.handle = DevOpen(info.index);
+                info.handle = DevAttach(info.index);
                 if (info.handle < 0) continue;
                 lanes[info.handle] =
                     std::make_unique<StationLane>(info, options, programPath, image, production);

@@ -79,6 +79,18 @@ DeviceHandle DevConnect(std::uint32_t index) {
     return handle;
 }
 
+DeviceHandle DevAttach(std::uint32_t index) {
+    const DeviceHandle handle = DevOpen(index);
+    if (handle < 0) return kNoDevice;
+    Link link = findLink(handle);
+    if (!exchangeConnect(link, kConnect)) {
+        if (link) link.entry->close();
+        return kNoDevice;
+    }
+    devicePause(kConnectSettleMs);
+    return handle;
+}
+
 void DevClose(DeviceHandle handle) {
     if (handle < 0) return;
     Link link = findLink(handle);

@@ -39,6 +39,12 @@ std::uint32_t DevRefresh();
 // flash selection the process made last; one already open keeps its handle.
 DeviceHandle DevOpen(std::uint32_t index);
 
+// Opens the programmer at `index` of the list as DevOpen does, keeping every
+// other one as it is, and tells it that a connection starts, as DevConnect
+// does. -1 when the open fails or the programmer refuses the connection
+// (it is closed again then).
+DeviceHandle DevAttach(std::uint32_t index);
+
 // Tells the programmer that the connection ends and closes it; -1 is accepted.
 void DevClose(DeviceHandle handle);
 

@@ -240,3 +240,25 @@ TEST_F(Discovery, ARefreshKeepsWhatIsOpenAndDropsWhatWasPulled) {
     DevEnumerate();
     EXPECT_GT(DevOpen(0), third);
 }
+
+TEST_F(Discovery, AttachConnectsOneProgrammerAndLeavesTheOthersOpen) {
+    bus_.addProgrammer({});
+    bus_.addProgrammer({});
+    useBus();
+    ASSERT_EQ(DevEnumerate(), 2u);
+    const DeviceHandle first = DevAttach(0);
+    ASSERT_GE(first, 0);
+    EXPECT_TRUE(bus_.programmer(0).connected());
+    const DeviceHandle second = DevAttach(1);
+    ASSERT_GE(second, 0);
+    EXPECT_TRUE(bus_.programmer(1).connected());
+    EXPECT_EQ(DevPing(first), 1);
+    // A programmer that refuses the connection is closed again.
+    bus_.programmer(1).setReplyHook([](const vmsim::SimReport& request, vmsim::SimReport& reply) {
+        if (request[1] == 'Q') reply[2] = 1;
+    });
+    DevClose(second);
+    EXPECT_EQ(DevAttach(1), kNoDevice);
+    EXPECT_FALSE(DevProgrammers()[1].open);
+    EXPECT_EQ(DevPing(first), 1);
+}
