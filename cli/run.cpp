@@ -5,15 +5,19 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <optional>
+#include <system_error>
 
 #include "app/control_ids.h"
 #include "app/image_files.h"
 #include "app/process_entry.h"
 #include "app/texts/texts.h"
 #include "app/flash_size.h"
+#include "cli/input_checks.h"
 #include "cli/json.h"
 #include "cli/progress_bar.h"
 #include "device/devapi.h"
+#include "device/module_location.h"
 #include "platform/files.h"
 #include "platform/headless/headless_app.h"
 #include "platform/process.h"
@@ -192,7 +196,9 @@ private:
 
         if (options_.command == CliCommand::read && ok) {
             // A file chooser answers with a full path.
-            std::string output = std::filesystem::absolute(options_.output).string();
+            std::error_code error;
+            std::filesystem::path absolute = std::filesystem::absolute(options_.output, error);
+            const std::string output = error ? options_.output : absolute.string();
             app.host().answerSaveFile(
                 [output](const FileDialogParams&) { return answerWith(output); });
             app.press(ids::kSaveFile);
@@ -217,8 +223,11 @@ int runCli(const CliOptions& options, const std::string& programPath) {
     if (options.lang == "sc") useTexts(kTextsSc);
 
     if (!options.file.empty()) {
-        if (options.file.size() >= kPathBytes || !platform::lookUpFile(options.file.c_str()).found) {
-            std::fprintf(stderr, "vm612k: %s: no such file\n", options.file.c_str());
+        std::optional<std::string> problem = options.file.size() >= kPathBytes
+                                                 ? std::optional<std::string>("the name is too long")
+                                                 : imageFileProblem(options.file);
+        if (problem) {
+            std::fprintf(stderr, "vm612k: %s: %s\n", options.file.c_str(), problem->c_str());
             return kExitInput;
         }
     }
@@ -227,11 +236,20 @@ int runCli(const CliOptions& options, const std::string& programPath) {
         std::fprintf(stderr, "vm612k: onekey has nothing to do with all three steps left out\n");
         return kExitInput;
     }
-    if (options.command == CliCommand::read && options.output.size() >= kPathBytes) {
-        std::fprintf(stderr, "vm612k: %s: the name is too long\n", options.output.c_str());
+    if (options.command == CliCommand::read) {
+        std::optional<std::string> problem = options.output.size() >= kPathBytes
+                                                 ? std::optional<std::string>("the name is too long")
+                                                 : outputFileProblem(options.output);
+        if (problem) {
+            std::fprintf(stderr, "vm612k: read -o '%s': %s\n", options.output.c_str(), problem->c_str());
+            return kExitInput;
+        }
+    }
+    const std::string preferences = preferencesPath(locateModule(programPath.c_str()));
+    if (std::optional<std::string> problem = preferencesFileProblem(preferences)) {
+        std::fprintf(stderr, "vm612k: %s: %s\n", preferences.c_str(), problem->c_str());
         return kExitInput;
     }
-
     std::string error;
     UsbServices services = selectUsbServices(options.sim, &error);
     if (!error.empty()) {

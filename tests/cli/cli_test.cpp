@@ -89,6 +89,17 @@ protected:
         return shell(env + " " + quote(VM612K_CLI_PATH) + " " + args);
     }
 
+    // Runs a copy of vm612k placed in the test's folder `bin/`, so that the
+    // preferences file beside the program is the test's own.
+    CliRun runCopy(const std::string& args) {
+        const fs::path program = dir_ / "bin" / "vm612k";
+        if (!fs::exists(program)) {
+            fs::create_directories(program.parent_path());
+            fs::copy_file(VM612K_CLI_PATH, program);
+        }
+        return shell("env -u VM612K_SIM " + quote(program.string()) + " " + args);
+    }
+
     // Runs a shell command line in the test's folder.
     CliRun shell(const std::string& line) {
         std::string command = "cd " + quote(dir_.string()) + " && " + line + " 2>" +
@@ -342,6 +353,60 @@ TEST_F(CliTest, FlashFileInUseByAnotherProcessIsRefused) {
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(slurp(flash), std::string(32768, '\xFF'));
 }
+// Item: no exception leaves the program; the inputs that threw are refused
+// with their reason before anything runs.
+TEST_F(CliTest, EmptyOutputNameIsRefusedBeforeTheRun) {
+    CliRun r = run(sim() + " -s 1Mbit read -o ''");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(r.out.empty());  // not even the start lines: nothing ran
+    EXPECT_NE(r.err.find("the output name is empty"), std::string::npos) << r.err;
+}
+
+TEST_F(CliTest, FolderNamedLikeThePreferencesFileIsRefused) {
+    fs::create_directories(dir_ / "bin" / "RZ4HPreferCtx.ini");
+    CliRun r = runCopy(sim() + " -s 1Mbit blank");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(r.out.empty());
+    EXPECT_NE(r.err.find((dir_ / "bin" / "RZ4HPreferCtx.ini").string() + ": a folder"),
+              std::string::npos) << r.err;
+}
+
+// Item: read -o PATH is checked before the read; a link is followed and an
+// existing file keeps its permission bits.
+TEST_F(CliTest, OutputThatCannotBeCreatedIsRefusedAtOnce) {
+    fs::create_directory(dir_ / "folder");
+    ASSERT_EQ(shell("mkfifo pipe").status, 0);
+    const std::pair<std::string, std::string> cases[] = {
+        {"missing/out.bin", "the folder missing does not exist"},
+        {"folder", "a folder"},
+        {"pipe", "a named pipe"},
+        {"img.bin/out.bin", "img.bin is not a folder"},
+    };
+    image("img.bin", 10);
+    for (const auto& [output, reason] : cases) {
+        SCOPED_TRACE(output);
+        CliRun r = run(sim() + " -s 1Mbit read -o " + output);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_TRUE(r.out.empty());
+        EXPECT_NE(r.err.find(reason), std::string::npos) << r.err;
+    }
+}
+
+TEST_F(CliTest, OutputLinkIsFollowedAndTheFileKeepsItsMode) {
+    image("target.bin", 10);
+    fs::permissions(dir_ / "target.bin", fs::perms::owner_read | fs::perms::owner_write |
+                                             fs::perms::group_read);
+    fs::create_directory(dir_ / "links");
+    fs::create_symlink("../target.bin", dir_ / "links" / "out.bin");
+    CliRun r = run(sim() + " -s 256Kbit read -o links/out.bin");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(fs::is_symlink(dir_ / "links" / "out.bin"));
+    EXPECT_EQ(slurp(dir_ / "target.bin"), std::string(32768, '\xFF'));
+    EXPECT_EQ(fs::status(dir_ / "target.bin").permissions(),
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    EXPECT_FALSE(fs::exists(dir_ / "links" / "out.bin.vm612k-part"));
+}
+
 // Packaging: the manual page and the Debian package.
 namespace {
 
