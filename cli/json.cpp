@@ -32,7 +32,8 @@ std::string toJson(const RunReport& report) {
                   report.exitStatus, report.imageSize,
                   static_cast<unsigned long long>(report.checksum), report.elapsedSeconds);
     std::string out = "{\"command\":" + jsonString(report.command) +
-                      ",\"result\":" + jsonString(report.result) + "," + numbers + "\"log\":[";
+                      ",\"result\":" + jsonString(report.result) +
+                      ",\"failed_step\":" + jsonString(report.failedStep) + "," + numbers + "\"log\":[";
     for (std::size_t i = 0; i < report.log.size(); ++i) {
         if (i) out += ",";
         out += jsonString(report.log[i]);

@@ -7,7 +7,10 @@
 
 struct RunReport {
     std::string command;
-    std::string result;  // "ok", "failed", "input-error", "no-programmer"
+    // "ok", "failed" (a content result), "transfer-failed", "input-error",
+    // "save-failed", "no-programmer", "interrupted"
+    std::string result;
+    std::string failedStep;  // the worker's step that failed; "" when none
     int exitStatus = 0;
     std::uint32_t imageSize = 0;
     std::uint64_t checksum = 0;

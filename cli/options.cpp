@@ -33,8 +33,10 @@ const char* kEmulatorHelp =
     "  latency_us=US     time each HID transfer takes (default 0)\n"
     "  miso=0|1          MISO held high: no chip answers the pins\n"
     "\n"
-    "Exit status: 0 success, 1 the operation failed or found a difference,\n"
-    "2 usage or input error, 3 no programmer or flash size refused.\n";
+    "Exit status: 0 success, 1 a content result (not blank, a difference),\n"
+    "2 usage or input error, 3 no programmer or flash size refused,\n"
+    "4 failed transfer (no answer, bad page sum, both erases failed),\n"
+    "130 interrupted (SIGINT), 143 terminated (SIGTERM).\n";
 
 }  // namespace
 
@@ -93,6 +95,10 @@ CliParse parseCommandLine(int argc, const char* const* argv) {
     verify->add_option("FILE", options.file, "image file")->required();
     auto* onekey = app.add_subcommand("onekey", "erase, program and verify");
     onekey->add_option("FILE", options.file, "image file")->required();
+    for (CLI::App* sub : {program, verify, onekey}) {
+        sub->add_flag("--truncate", options.truncate,
+                      "an image larger than the flash: use its first part (else an error)");
+    }
     bool noErase = false, noProgram = false, noVerify = false;
     onekey->add_flag("--no-erase", noErase, "skip the erase");
     onekey->add_flag("--no-program", noProgram, "skip programming");

@@ -17,6 +17,7 @@ struct CliOptions {
     std::string file;    // program, verify, onekey
     std::string output;  // read -o
     bool erase = true, program = true, verify = true;  // onekey steps
+    bool truncate = false;  // an image larger than the flash is cut to it
 };
 
 // Outcome of parsing: run with the options, or stop with an exit status

@@ -18,6 +18,7 @@
 #include "cli/progress_bar.h"
 #include "device/devapi.h"
 #include "device/module_location.h"
+#include "operations/worker_outcome.h"
 #include "platform/files.h"
 #include "platform/headless/headless_app.h"
 #include "platform/process.h"
@@ -30,6 +31,7 @@ constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitInput = 2;
 constexpr int kExitNoProgrammer = 3;
+constexpr int kExitTransfer = 4;
 
 // How long a run may wait for its operation: a full erase of the largest
 // flash with its time-out, then programming and verifying it.
@@ -80,6 +82,19 @@ int operationButton(CliCommand command) {
         case CliCommand::list: break;
     }
     return 0;
+}
+
+// An image larger than the flash is an input error unless --truncate; the
+// window only warns about it.
+std::optional<std::string> imageSizeProblem(const CliOptions& options) {
+    const std::uint64_t image = platform::lookUpFile(options.file.c_str()).size;
+    const FlashSizeEntry& flash = FlashSizeTable[options.sizeIndex];
+    if (image <= flash.size) return std::nullopt;
+    std::string label = flash.label;
+    label.erase(std::remove(label.begin(), label.end(), ' '), label.end());
+    return "the image (" + std::to_string(image) + " bytes) is larger than the " + label +
+           " flash (" + std::to_string(flash.size) +
+           " bytes); --truncate uses its first part";
 }
 
 class Session {
@@ -185,12 +200,14 @@ private:
         app.press(operationButton(options_.command));
         if (!app.waitIdle(std::chrono::duration_cast<std::chrono::milliseconds>(kOperationBound))) {
             std::fprintf(stderr, "vm612k: the operation did not end in time\n");
-            return kExitFailed;
+            return fail(kExitTransfer, "transfer-failed");
         }
         bar_.finish();
         // A press that started no worker ended in nothing.
         const std::vector<WorkerOutcome> outcomes = app.host().outcomes();
-        bool ok = outcomes.size() > before && outcomes.back().succeeded();
+        const WorkerOutcome outcome = outcomes.size() > before ? outcomes.back() : WorkerOutcome::refusal();
+        bool ok = outcome.succeeded();
+        report_.failedStep = workerStepName(outcome.step);
         report_.imageSize = state.imageSize;
         report_.checksum = state.imageData ? imageChecksum(state.imageData.get(), state.imageSize) : 0;
 
@@ -202,10 +219,17 @@ private:
             app.host().answerSaveFile(
                 [output](const FileDialogParams&) { return answerWith(output); });
             app.press(ids::kSaveFile);
-            ok = app.window().lastSaveSucceeded();
+            if (!app.window().lastSaveSucceeded()) {
+                app.requestClose();
+                return fail(kExitInput, "save-failed");
+            }
         }
         app.requestClose();
-        return ok ? kExitOk : kExitFailed;
+        if (ok) return kExitOk;
+        // A link that failed is told apart from a flash that answered with
+        // the wrong contents.
+        if (outcome.failure == FailureKind::transfer) return fail(kExitTransfer, "transfer-failed");
+        return fail(kExitFailed, "failed");
     }
 
     const CliOptions& options_;
@@ -227,6 +251,12 @@ int runCli(const CliOptions& options, const std::string& programPath) {
                                                  ? std::optional<std::string>("the name is too long")
                                                  : imageFileProblem(options.file);
         if (problem) {
+            std::fprintf(stderr, "vm612k: %s: %s\n", options.file.c_str(), problem->c_str());
+            return kExitInput;
+        }
+    }
+    if (!options.file.empty() && !options.truncate) {
+        if (std::optional<std::string> problem = imageSizeProblem(options)) {
             std::fprintf(stderr, "vm612k: %s: %s\n", options.file.c_str(), problem->c_str());
             return kExitInput;
         }

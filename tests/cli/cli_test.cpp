@@ -38,9 +38,9 @@ TEST(CliOptions, SizeLabelsInEveryForm) {
 }
 
 TEST(CliJson, EscapesAndHoldsTheFields) {
-    RunReport report{"read", "ok", 0, 16, 0xABCDEF, 1.5, {"a\"b", "c\\d", "\x01"}};
+    RunReport report{"read", "ok", "", 0, 16, 0xABCDEF, 1.5, {"a\"b", "c\\d", "\x01"}};
     EXPECT_EQ(toJson(report),
-              "{\"command\":\"read\",\"result\":\"ok\",\"exit_status\":0,\"image_size\":16,"
+              "{\"command\":\"read\",\"result\":\"ok\",\"failed_step\":\"\",\"exit_status\":0,\"image_size\":16,"
               "\"checksum\":\"0xABCDEF\",\"elapsed_seconds\":1.500,"
               "\"log\":[\"a\\\"b\",\"c\\\\d\",\"\\u0001\"]}");
 }
@@ -198,13 +198,18 @@ TEST_F(CliTest, EmulatorFaultsGiveTheirExitStatus) {
         std::string lastLine;
     };
     const Case cases[] = {
-        {",unplug=3", "-s 1Mbit read -o out.bin", 1, "Buffer checksum:0x0"},
-        {",unplug=3", "-s 1Mbit program img.bin", 1, "program fail..."},
-        {",badsum=2", "-s 1Mbit program img.bin", 1, "program fail..."},
-        {",badsum=2", "-s 1Mbit onekey img.bin", 1, "program fail..."},
+        // A content result is 1, a failed transfer 4.
+        {",unplug=3", "-s 1Mbit read -o out.bin", 4, "Buffer checksum:0x0"},
+        {",unplug=3", "-s 1Mbit program img.bin", 4, "program fail..."},
+        {",unplug=3", "-s 1Mbit blank", 4, "Flash is not blank..."},
+        {",unplug=3", "-s 1Mbit verify img.bin", 4, "Verify fail..."},
+        {",badsum=2", "-s 1Mbit program img.bin", 4, "program fail..."},
+        {",badsum=2", "-s 1Mbit onekey img.bin", 4, "program fail..."},
+        {"", "-s 1Mbit verify img.bin", 1, "Verify fail..."},
         {",erase=fail", "-s 1Mbit erase", 0, "Erase flash OK..."},
         {",size=1Mbit,erase=stuck,protect=1", "-s 1Mbit erase", 0, "Erase flash OK..."},
-        {",size=1Mbit,erase=fail,miso=1", "-s 1Mbit onekey img.bin", 1, "Erase flash failed.."},
+        {",size=1Mbit,erase=fail,miso=1", "-s 1Mbit onekey img.bin", 4, "Erase flash failed.."},
+        {",size=1Mbit,erase=fail,miso=1", "-s 1Mbit erase", 4, "Erase flash failed.."},
         {",programmers=0", "-s 1Mbit blank", 3, "Connect to USB Device fail.."},
         {"", "-s 1Mbit -p 1 blank", 3, "Connect to USB Device fail.."},
         {",programmers=2", "-s 1Mbit -p 1 blank", 0, "Flash is blank..."},
@@ -300,11 +305,30 @@ TEST_F(CliTest, ChineseLinesInUtf8) {
 
 TEST_F(CliTest, LargeFileWarningGoesToStderrAndTheLoadGoesOn) {
     image("big.bin", 16777217);
-    CliRun r = run(sim(",size=128Mbit") + " -s 128Mbit verify big.bin");
+    CliRun r = run(sim(",size=128Mbit") + " -s 128Mbit verify --truncate big.bin");
     EXPECT_NE(r.err.find("warning: Impoteded file is > 128Mbit !!!!!!"), std::string::npos);
     EXPECT_EQ(r.out[4], "ReadFile OK...");
     EXPECT_EQ(r.status, 1);  // an erased flash does not hold the image
 }
+// Item: an image larger than the flash is an input error before anything
+// is sent, unless --truncate.
+TEST_F(CliTest, ImageLargerThanTheFlashNeedsTruncate) {
+    const fs::path img = image("img.bin", 40000);
+    for (const char* command : {"program", "verify", "onekey"}) {
+        SCOPED_TRACE(command);
+        CliRun r = run(sim(",size=256Kbit") + " -s 256Kbit " + command + " img.bin");
+        EXPECT_EQ(r.status, 2);
+        EXPECT_TRUE(r.out.empty());
+        EXPECT_NE(r.err.find("40000 bytes) is larger than the 256Kbit flash (32768 bytes)"),
+                  std::string::npos) << r.err;
+        EXPECT_FALSE(fs::exists(dir_ / "flash.bin"));  // no emulator was even started
+    }
+    CliRun r = run(sim(",size=256Kbit") + " -s 256Kbit onekey --truncate img.bin");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.back(), "Verify pass...");
+    EXPECT_EQ(slurp(dir_ / "flash.bin"), slurp(img).substr(0, 32768));
+}
+
 // The emulator's flash file: opened in place, never cut or written anew.
 TEST_F(CliTest, FlashFileIsNotRewrittenToOpenIt) {
     const fs::path flash = image("flash.bin", 32768);
@@ -464,7 +488,7 @@ TEST_F(CliTest, ManualPageNamesWhatTheHelpNames) {
     }
     EXPECT_EQ(tags(manual, "COMMANDS"), commands);
     EXPECT_EQ(tags(manual, "EMULATOR"), matches(help, R"(^  ([a-z_]+)=)"));
-    EXPECT_EQ(tags(manual, "EXIT STATUS"), matches(help.substr(help.find("Exit status:")), R"(([0-9]) [a-z])"));
+    EXPECT_EQ(tags(manual, "EXIT STATUS"), matches(help.substr(help.find("Exit status:")), R"(([0-9]+) [a-z])"));
 }
 
 TEST_F(CliTest, DebianPackageInstallsAProgramThatRuns) {
