@@ -30,8 +30,8 @@ int fillSelection(const FileDialogResult& answer, FileSelection& selection) {
     if (!directory.empty() && !platform::isPathSeparator(directory.back())) {
         directory += platform::pathSeparator();
     }
-    // A selection holds 259 characters and its terminator; a longer answer
-    // cannot be named and counts as no choice.
+    // A selection holds kPathBytes - 1 characters and its terminator; a
+    // longer answer cannot be named and counts as no choice.
     if (directory.size() + name.size() >= kPathBytes) return 0;
     copyBounded(selection.directory, directory);
     copyBounded(selection.name, name);
