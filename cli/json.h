@@ -16,7 +16,10 @@ struct RunReport {
     std::uint64_t checksum = 0;
     double elapsedSeconds = 0;
     std::vector<std::string> log;
+    std::string error;  // why the run did not start; "" when it did
 };
 
+// A JSON string of any bytes: valid UTF-8 is kept, and each byte that is
+// not part of a valid UTF-8 sequence is written as \u00XX (XX the byte).
 std::string jsonString(const std::string& text);
 std::string toJson(const RunReport& report);

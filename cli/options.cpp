@@ -7,6 +7,7 @@
 #include <iostream>
 
 #include "app/flash_size.h"
+#include "cli/json.h"
 
 namespace {
 
@@ -37,6 +38,24 @@ const char* kEmulatorHelp =
     "2 usage or input error, 3 no programmer or flash size refused,\n"
     "4 failed transfer (no answer, bad page sum, both erases failed),\n"
     "130 interrupted (SIGINT), 143 terminated (SIGTERM).\n";
+
+// A usage error: its text on stderr, and under --json (looked for in the
+// words themselves, since the parse failed) an object on stdout too.
+CliParse usageError(const std::string& text, int argc, const char* const* argv) {
+    std::cerr << "vm612k: " << text << "\nRun with --help for usage.\n";
+    for (int i = 1; i < argc; ++i) {
+        if (std::string(argv[i]) == "--") break;
+        if (std::string(argv[i]) == "--json") {
+            RunReport report;
+            report.result = "usage-error";
+            report.exitStatus = 2;
+            report.error = text;
+            std::cout << toJson(report) << std::endl;
+            break;
+        }
+    }
+    return {std::nullopt, 2};
+}
 
 }  // namespace
 
@@ -73,7 +92,9 @@ CliParse parseCommandLine(int argc, const char* const* argv) {
     app.footer(kEmulatorHelp);
     app.require_subcommand(1);
     app.fallthrough();
-    app.add_option("-s,--size", size, "flash size: 256Kbit ... 128Mbit, or bytes");
+    app.add_option("-s,--size", size,
+                   "flash size: 256Kbit ... 128Mbit, or bytes; 'auto': the capacity of the "
+                   "flash record the programmer's flash-type answer selects");
     app.add_option("-p,--programmer", options.programmer, "programmer index in discovery order")
         ->check(CLI::NonNegativeNumber);
     std::string simConfig;
@@ -82,7 +103,8 @@ CliParse parseCommandLine(int argc, const char* const* argv) {
                     ->default_str("");
     app.add_option("--lang", options.lang, "message set")->check(CLI::IsMember({"en", "sc"}));
     app.add_flag("-q,--quiet", options.quiet, "no progress bar");
-    app.add_flag("--json", options.json, "a final JSON object on stdout");
+    app.add_flag("--json", options.json, "one JSON object on stdout, the log lines in it");
+    app.add_flag("-v,--verbose", options.verbose, "with --json, the log lines on stderr too");
 
     auto* list = app.add_subcommand("list", "list the programmers found");
     auto* read = app.add_subcommand("read", "read the flash into a file");
@@ -113,8 +135,7 @@ CliParse parseCommandLine(int argc, const char* const* argv) {
         std::cout << e.what() << "\n";
         return {std::nullopt, 0};
     } catch (const CLI::ParseError& e) {
-        std::cerr << "vm612k: " << e.what() << "\nRun with --help for usage.\n";
-        return {std::nullopt, 2};
+        return usageError(e.what(), argc, argv);
     }
 
     const std::pair<CLI::App*, CliCommand> commands[] = {
@@ -131,14 +152,14 @@ CliParse parseCommandLine(int argc, const char* const* argv) {
 
     if (options.command != CliCommand::list) {
         if (size.empty()) {
-            std::cerr << "vm612k: --size is required for " << commandName(options.command) << "\n";
-            return {std::nullopt, 2};
+            return usageError("--size is required for " + commandName(options.command), argc, argv);
         }
-        options.sizeIndex = parseFlashSize(size);
-        if (options.sizeIndex < 0) {
-            std::cerr << "vm612k: unknown flash size '" << size
-                      << "' (256Kbit, 512Kbit, 1Mbit ... 128Mbit, or a byte count)\n";
-            return {std::nullopt, 2};
+        options.sizeAuto = squeeze(size) == "auto";
+        options.sizeIndex = options.sizeAuto ? -1 : parseFlashSize(size);
+        if (!options.sizeAuto && options.sizeIndex < 0) {
+            return usageError("unknown flash size '" + size +
+                                  "' (256Kbit, 512Kbit, 1Mbit ... 128Mbit, a byte count, or auto)",
+                              argc, argv);
         }
     }
     return {options, 0};

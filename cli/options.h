@@ -14,6 +14,8 @@ struct CliOptions {
     std::string lang = "en";
     bool quiet = false;
     bool json = false;
+    bool verbose = false;  // with --json, the log lines on stderr too
+    bool sizeAuto = false;  // --size auto: the size the programmer reports
     std::string file;    // program, verify, onekey
     std::string output;  // read -o
     bool erase = true, program = true, verify = true;  // onekey steps
@@ -21,7 +23,8 @@ struct CliOptions {
 };
 
 // Outcome of parsing: run with the options, or stop with an exit status
-// (0 after --help or --version, 2 after a usage error).
+// (0 after --help or --version, 2 after a usage error, which under --json
+// also prints a JSON object with its error).
 struct CliParse {
     std::optional<CliOptions> options;
     int exitStatus = 0;
