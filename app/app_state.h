@@ -8,9 +8,12 @@
 
 #include "operations/workers.h"
 
-constexpr int kPathBytes = 260;
+// The bytes of a path field, with its terminator: a constant of the build
+// (platform/CMakeLists.txt), 260 (MAX_PATH) for Windows, the system's
+// PATH_MAX for Linux.
+constexpr int kPathBytes = VM_PATH_BYTES;
 
-// A chosen image file: directory (ending in a backslash), name, full path.
+// A chosen image file: directory (ending in a separator), name, full path.
 struct FileSelection {
     char directory[kPathBytes] = {};
     char name[kPathBytes] = {};

@@ -30,8 +30,8 @@ int fillSelection(const FileDialogResult& answer, FileSelection& selection) {
     if (!directory.empty() && !platform::isPathSeparator(directory.back())) {
         directory += platform::pathSeparator();
     }
-    // A selection holds 259 characters and its terminator; a longer answer
-    // cannot be named and counts as no choice.
+    // A selection holds kPathBytes - 1 characters and its terminator; a
+    // longer answer cannot be named and counts as no choice.
     if (directory.size() + name.size() >= kPathBytes) return 0;
     copyBounded(selection.directory, directory);
     copyBounded(selection.name, name);
@@ -192,9 +192,11 @@ bool saveImage(MainWindow& window) {
     // A device or pipe is written in place; a regular file is replaced only
     // once its new contents are complete, so a failed write never leaves a
     // truncated file where the operator's good one was.
-    const char* path = target.fullPath;
+    // A link is followed, so that the file it names is the one replaced.
+    const std::string replaced = platform::saveTarget(target.fullPath);
+    const char* path = replaced.c_str();
     const bool inPlace = platform::isSpecialFile(path);
-    std::string written = inPlace ? std::string(path) : std::string(path) + ".vm612k-part";
+    std::string written = inPlace ? replaced : replaced + ".vm612k-part";
     std::FILE* file = std::fopen(written.c_str(), "wb");
     if (!file) {
         appendLog(window, t.saveCreateError);

@@ -64,6 +64,12 @@ public:
     bool startWorker(std::function<WorkerOutcome()> body);
     bool workerRunning() const { return workerRunning_.load(); }
 
+    // Asks the running worker, and every later one, to stop at its next
+    // block boundary. Safe from any thread and from a signal handler (one
+    // lock-free store). The Windows programs never ask.
+    void requestStop() { stopRequested_.store(true); }
+    bool stopRequested() const { return stopRequested_.load(); }
+
 private:
     void connect();
     void startOperation(int id);
@@ -79,6 +85,8 @@ private:
     bool adopted_ = false;
     DeviceHandle adoptedHandle_ = kNoDevice;
     std::atomic<bool> workerRunning_{false};
+    std::atomic<bool> stopRequested_{false};
+    static_assert(std::atomic<bool>::is_always_lock_free);
     EraseAnimation eraseAnimation_;
     std::unique_ptr<WorkerContext> context_;
 };

@@ -7,7 +7,7 @@
 void rememberStartupFile(AppState& state, const std::vector<std::string>& arguments) {
     if (arguments.size() != 2) return;
     const std::string& name = arguments[1];
-    // A name that does not fit the 260-byte field is refused like a missing
+    // A name that does not fit the path field is refused like a missing
     // file: cutting it would name another file.
     if (name.size() >= kPathBytes || name.find('\0') != std::string::npos) return;
     std::memcpy(state.startupPath, name.c_str(), name.size() + 1);

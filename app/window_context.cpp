@@ -5,6 +5,7 @@
 #include "app/window_ops.h"
 
 void WindowWorkerContext::log(const std::string& line) { appendLog(window_, line); }
+bool WindowWorkerContext::stopRequested() const { return window_.stopRequested(); }
 void WindowWorkerContext::setOperationControls(bool on) { ::setOperationControls(window_, on); }
 void WindowWorkerContext::setSetupControls(bool on) { ::setSetupControls(window_, on); }
 void WindowWorkerContext::progressStart() { ::progressStart(window_); }

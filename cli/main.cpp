@@ -1,4 +1,7 @@
 // vm612k: the command-line front end of the VM612K flash programmer.
+#include <cstdio>
+#include <exception>
+
 #include "cli/options.h"
 #include "cli/run.h"
 #include "platform/dll_search.h"
@@ -6,7 +9,16 @@
 
 int main(int argc, char** argv) {
     platform::hardenDllSearch();
-    CliParse parse = parseCommandLine(argc, argv);
-    if (!parse.options) return parse.exitStatus;
-    return runCli(*parse.options, platform::programPath(argc > 0 ? argv[0] : nullptr));
+    // The last boundary: what a library call throws past the checks ends the
+    // run with its text, never with an abort.
+    try {
+        CliParse parse = parseCommandLine(argc, argv);
+        if (!parse.options) return parse.exitStatus;
+        return runCli(*parse.options, platform::programPath(argc > 0 ? argv[0] : nullptr));
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "vm612k: %s\n", e.what());
+    } catch (...) {
+        std::fprintf(stderr, "vm612k: an unexpected error ended the run\n");
+    }
+    return 2;
 }

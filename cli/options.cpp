@@ -8,6 +8,7 @@
 
 #include "app/flash_size.h"
 #include "cli/production_options.h"
+#include "cli/json.h"
 
 namespace {
 
@@ -39,8 +40,28 @@ const char* kEmulatorHelp =
     "                    unplug I, plug I\n"
     "  Fault and module keys take @I to name programmer I alone: unplug=40@2.\n"
     "\n"
-    "Exit status: 0 success, 1 the operation failed or found a difference,\n"
-    "2 usage or input error, 3 no programmer or flash size refused.\n";
+    "Exit status: 0 success, 1 a content result (not blank, a difference),\n"
+    "2 usage or input error, 3 no programmer or flash size refused,\n"
+    "4 failed transfer (no answer, bad page sum, both erases failed),\n"
+    "130 interrupted (SIGINT), 143 terminated (SIGTERM).\n";
+
+// A usage error: its text on stderr, and under --json (looked for in the
+// words themselves, since the parse failed) an object on stdout too.
+CliParse usageError(const std::string& text, int argc, const char* const* argv) {
+    std::cerr << "vm612k: " << text << "\nRun with --help for usage.\n";
+    for (int i = 1; i < argc; ++i) {
+        if (std::string(argv[i]) == "--") break;
+        if (std::string(argv[i]) == "--json") {
+            RunReport report;
+            report.result = "usage-error";
+            report.exitStatus = 2;
+            report.error = text;
+            std::cout << toJson(report) << std::endl;
+            break;
+        }
+    }
+    return {std::nullopt, 2};
+}
 
 }  // namespace
 
@@ -77,7 +98,9 @@ CliParse parseCommandLine(int argc, const char* const* argv) {
     app.footer(kEmulatorHelp);
     app.require_subcommand(1);
     app.fallthrough();
-    app.add_option("-s,--size", size, "flash size: 256Kbit ... 128Mbit, or bytes");
+    app.add_option("-s,--size", size,
+                   "flash size: 256Kbit ... 128Mbit, or bytes; 'auto': the capacity of the "
+                   "flash record the programmer's flash-type answer selects");
     app.add_option("-p,--programmer", options.programmer, "programmer index in discovery order")
         ->check(CLI::NonNegativeNumber);
     std::string simConfig;
@@ -86,7 +109,10 @@ CliParse parseCommandLine(int argc, const char* const* argv) {
                     ->default_str("");
     app.add_option("--lang", options.lang, "message set")->check(CLI::IsMember({"en", "sc"}));
     app.add_flag("-q,--quiet", options.quiet, "no progress bar");
-    app.add_flag("--json", options.json, "a final JSON object on stdout");
+    app.add_flag("--json", options.json, "one JSON object on stdout, the log lines in it");
+    app.add_flag("-v,--verbose", options.verbose,
+                 "with --json, the log lines on stderr too; on many programmers, every log "
+                 "line, prefixed [programmer]");
 
     auto* list = app.add_subcommand("list", "list the programmers found");
     auto* read = app.add_subcommand("read", "read the flash into a file");
@@ -99,6 +125,10 @@ CliParse parseCommandLine(int argc, const char* const* argv) {
     verify->add_option("FILE", options.file, "image file")->required();
     auto* onekey = app.add_subcommand("onekey", "erase, program and verify");
     onekey->add_option("FILE", options.file, "image file")->required();
+    for (CLI::App* sub : {program, verify, onekey}) {
+        sub->add_flag("--truncate", options.truncate,
+                      "an image larger than the flash: use its first part (else an error)");
+    }
     bool noErase = false, noProgram = false, noVerify = false;
     onekey->add_flag("--no-erase", noErase, "skip the erase");
     onekey->add_flag("--no-program", noProgram, "skip programming");
@@ -115,8 +145,7 @@ CliParse parseCommandLine(int argc, const char* const* argv) {
         std::cout << e.what() << "\n";
         return {std::nullopt, 0};
     } catch (const CLI::ParseError& e) {
-        std::cerr << "vm612k: " << e.what() << "\nRun with --help for usage.\n";
-        return {std::nullopt, 2};
+        return usageError(e.what(), argc, argv);
     }
 
     const std::pair<CLI::App*, CliCommand> commands[] = {
@@ -138,15 +167,16 @@ CliParse parseCommandLine(int argc, const char* const* argv) {
 
     if (options.command != CliCommand::list) {
         if (size.empty()) {
-            std::cerr << "vm612k: --size is required for "
-                      << (options.station ? "station" : commandName(options.command)) << "\n";
-            return {std::nullopt, 2};
+            return usageError(std::string("--size is required for ") +
+                                  (options.station ? "station" : commandName(options.command)),
+                              argc, argv);
         }
-        options.sizeIndex = parseFlashSize(size);
-        if (options.sizeIndex < 0) {
-            std::cerr << "vm612k: unknown flash size '" << size
-                      << "' (256Kbit, 512Kbit, 1Mbit ... 128Mbit, or a byte count)\n";
-            return {std::nullopt, 2};
+        options.sizeAuto = squeeze(size) == "auto";
+        options.sizeIndex = options.sizeAuto ? -1 : parseFlashSize(size);
+        if (!options.sizeAuto && options.sizeIndex < 0) {
+            return usageError("unknown flash size '" + size +
+                                  "' (256Kbit, 512Kbit, 1Mbit ... 128Mbit, a byte count, or auto)",
+                              argc, argv);
         }
     }
     return {options, 0};

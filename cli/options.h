@@ -15,6 +15,9 @@ struct CliOptions {
     std::string lang = "en";
     bool quiet = false;
     bool json = false;
+    bool verbose = false;  // with --json, the log lines on stderr too; a production
+                           // run shows every unit's lines, prefixed [programmer]
+    bool sizeAuto = false;  // --size auto: the size the programmer reports
     std::string file;    // program, verify, onekey
     std::string output;  // read -o
     bool erase = true, program = true, verify = true;  // onekey steps
@@ -24,11 +27,12 @@ struct CliOptions {
     unsigned count = 0;    // --count: units in all; 0 = until Ctrl-C
     std::string log;       // --log: the audit log
     std::optional<std::uint64_t> expectChecksum;
-    bool verbose = false;  // every unit's lines, prefixed [programmer]
+    bool truncate = false;  // an image larger than the flash is cut to it
 };
 
 // Outcome of parsing: run with the options, or stop with an exit status
-// (0 after --help or --version, 2 after a usage error).
+// (0 after --help or --version, 2 after a usage error, which under --json
+// also prints a JSON object with its error).
 struct CliParse {
     std::optional<CliOptions> options;
     int exitStatus = 0;

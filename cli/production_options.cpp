@@ -6,8 +6,6 @@
 
 void ProductionOptions::add(CLI::App& app, CliOptions& options, std::string& file, bool& noErase,
                             bool& noProgram, bool& noVerify) {
-    app.add_flag("-v,--verbose", options.verbose,
-                 "on many programmers: every log line, prefixed [programmer]");
     for (const char* name : {"erase", "blank", "program", "verify", "onekey"}) {
         CLI::App* sub = app.get_subcommand(name);
         sub->add_flag("--all", all_, "on every programmer found, at once");

@@ -1,23 +1,30 @@
 #include "cli/run.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <optional>
+#include <system_error>
 
 #include "app/control_ids.h"
+#include "app/flash_size.h"
 #include "app/image_files.h"
 #include "app/process_entry.h"
 #include "app/texts/texts.h"
-#include "app/flash_size.h"
+#include "cli/input_checks.h"
 #include "cli/json.h"
 #include "cli/production_run.h"
 #include "cli/progress_bar.h"
 #include "device/devapi.h"
+#include "device/module_location.h"
+#include "operations/worker_outcome.h"
 #include "platform/files.h"
 #include "platform/headless/headless_app.h"
 #include "platform/process.h"
+#include "platform/signals.h"
 #include "platform/usb_access_hint.h"
 #include "platform/usb_select.h"
 
@@ -27,10 +34,55 @@ constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitInput = 2;
 constexpr int kExitNoProgrammer = 3;
+constexpr int kExitTransfer = 4;
 
 // How long a run may wait for its operation: a full erase of the largest
 // flash with its time-out, then programming and verifying it.
 constexpr auto kOperationBound = std::chrono::minutes(60);
+
+// The window a stop signal reaches; none outside a session.
+std::atomic<MainWindow*> gStoppable{nullptr};
+
+void stopTheWindow() {
+    if (MainWindow* window = gStoppable.load()) window->requestStop();
+}
+
+// Where a run's words go. Without --json the log lines are stdout's; with
+// it stdout holds the one JSON object, and the lines go into the object
+// (and to stderr with --verbose). A failed write to stdout is remembered.
+class Output {
+public:
+    explicit Output(const CliOptions& options) : json_(options.json), verbose_(options.verbose) {}
+
+    void logLine(const std::string& line) {
+        if (!json_) {
+            out(line + "\n");
+        } else if (verbose_) {
+            std::fprintf(stderr, "%s\n", line.c_str());
+        }
+    }
+    void out(const std::string& text) {
+        if (std::fputs(text.c_str(), stdout) < 0 || std::fflush(stdout) != 0) failed_ = true;
+    }
+    // The final status: with --json, a run that succeeded but could not
+    // deliver its object is not a success. Without it the status reports the
+    // operation, whatever became of the log lines.
+    int finish(int status) {
+        if (std::fflush(stdout) != 0 || std::ferror(stdout)) failed_ = true;
+        if (failed_ && !reported_) {
+            reported_ = true;
+            std::fprintf(stderr, "vm612k: standard output could not be written\n");
+        }
+        return json_ && failed_ && status == kExitOk ? kExitInput : status;
+    }
+    bool json() const { return json_; }
+
+private:
+    bool json_;
+    bool verbose_;
+    bool failed_ = false;
+    bool reported_ = false;
+};
 
 FileDialogResult answerWith(const std::string& path) {
     std::size_t slash = path.find_last_of(platform::pathSeparator() == '\\' ? "\\/" : "/");
@@ -43,21 +95,40 @@ void printAccessHint() {
     if (!hint.empty()) std::fprintf(stderr, "vm612k: %s\n", hint.c_str());
 }
 
-int listProgrammers() {
-    std::vector<ProgrammerInfo> found = DevListProgrammers();
+std::string listJson(const std::vector<ProgrammerInfo>& found) {
+    std::string text = "[";
     for (std::size_t i = 0; i < found.size(); ++i) {
-        std::printf("%zu", i);
+        if (i) text += ",";
+        text += "{\"index\":" + std::to_string(i) + ",\"ports\":[";
         for (std::size_t k = 0; k < found[i].portNames.size(); ++k) {
-            std::printf(" %s", found[i].portNames[k].c_str());
-            if (!found[i].devicePaths[k].empty()) std::printf(" %s", found[i].devicePaths[k].c_str());
+            if (k) text += ",";
+            text += "{\"name\":" + jsonString(found[i].portNames[k]) +
+                    ",\"device\":" + jsonString(found[i].devicePaths[k]) + "}";
         }
-        std::printf("\n");
+        text += "]}";
+    }
+    return text + "]\n";
+}
+
+int listProgrammers(Output& output) {
+    std::vector<ProgrammerInfo> found = DevListProgrammers();
+    if (output.json()) {
+        output.out(listJson(found));
+    } else {
+        for (std::size_t i = 0; i < found.size(); ++i) {
+            std::string line = std::to_string(i);
+            for (std::size_t k = 0; k < found[i].portNames.size(); ++k) {
+                line += " " + found[i].portNames[k];
+                if (!found[i].devicePaths[k].empty()) line += " " + found[i].devicePaths[k];
+            }
+            output.out(line + "\n");
+        }
     }
     if (found.empty()) {
         std::fprintf(stderr, "no programmer found\n");
         printAccessHint();
     }
-    return kExitOk;
+    return output.finish(kExitOk);
 }
 
 // The phase a worker's start line opens, and the bytes it moves.
@@ -79,27 +150,55 @@ int operationButton(CliCommand command) {
     return 0;
 }
 
+std::string sizeLabel(int index) {
+    std::string label = FlashSizeTable[index].label;
+    label.erase(std::remove(label.begin(), label.end(), ' '), label.end());
+    return label;
+}
+
+std::string sizeWords(std::uint32_t bytes) {
+    for (int i = 0; i < kFlashSizeCount; ++i) {
+        if (FlashSizeTable[i].size == bytes) return sizeLabel(i) + " (" + std::to_string(bytes) + " bytes)";
+    }
+    return std::to_string(bytes) + " bytes";
+}
+
+// An image larger than the flash is an input error unless --truncate; the
+// window only warns about it.
+std::optional<std::string> imageSizeProblem(const CliOptions& options, int sizeIndex) {
+    if (options.file.empty() || options.truncate) return std::nullopt;
+    const std::uint64_t image = platform::lookUpFile(options.file.c_str()).size;
+    const std::uint32_t flash = FlashSizeTable[sizeIndex].size;
+    if (image <= flash) return std::nullopt;
+    return "the image (" + std::to_string(image) + " bytes) is larger than the " +
+           sizeLabel(sizeIndex) + " flash (" + std::to_string(flash) +
+           " bytes); --truncate uses its first part";
+}
+
+std::string hex(std::uint8_t byte) {
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%02X", byte);
+    return text;
+}
+
 class Session {
 public:
-    Session(const CliOptions& options, const std::string& programPath)
+    Session(const CliOptions& options, const std::string& programPath, RunReport& report)
         : options_(options),
           programPath_(programPath),
-          bar_(stderr, !options.quiet && platform::isTerminal(2)) {
-        report_.command = commandName(options.command);
-    }
+          report_(report),
+          output_(options),
+          bar_(stderr, !options.quiet && platform::isTerminal(2)) {}
+
+    ~Session() { gStoppable = nullptr; }
 
     int run() {
-        start_ = std::chrono::steady_clock::now();
         int status = runWindow();
         bar_.finish();
-        report_.exitStatus = status;
-        if (report_.result.empty()) report_.result = status == kExitOk ? "ok" : "failed";
-        report_.elapsedSeconds =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
-        if (options_.json) std::printf("%s\n", toJson(report_).c_str());
-        std::fflush(stdout);
         return status;
     }
+
+    Output& output() { return output_; }
 
 private:
     int fail(int status, const char* result) {
@@ -110,8 +209,7 @@ private:
     void watch(HeadlessHost& host) {
         host.onLogLine([this](const std::string& line) {
             bar_.finish();
-            std::printf("%s\n", line.c_str());
-            std::fflush(stdout);
+            output_.logLine(line);
             report_.log.push_back(line);
             phaseFrom(line);
         });
@@ -144,6 +242,68 @@ private:
         }
     }
 
+    // The image's figures in the report: those of the image in memory.
+    void reportImage() {
+        const AppState& state = *state_;
+        report_.imageSize = state.imageData ? state.imageSize : 0;
+        report_.checksum = state.imageData ? imageChecksum(state.imageData.get(), state.imageSize) : 0;
+    }
+
+    // The flash size of the run: the option's, or with --size auto the
+    // capacity of the flash record the programmer's answer selects. An
+    // option that differs from that record is warned about and kept.
+    std::optional<int> chooseSize(const FlashReport& chip) {
+        if (options_.sizeAuto) {
+            for (int i = 0; chip.known && i < kFlashSizeCount; ++i) {
+                if (FlashSizeTable[i].size == chip.capacity) return i;
+            }
+            std::fprintf(stderr, "vm612k: --size auto: %s\n",
+                         chip.known ? ("the reported flash of " + std::to_string(chip.capacity) +
+                                       " bytes is no size of the list").c_str()
+                                    : "the programmer reported no known flash");
+            return std::nullopt;
+        }
+        const std::uint32_t chosen = FlashSizeTable[options_.sizeIndex].size;
+        if (chip.known && chip.capacity != chosen) {
+            std::fprintf(stderr,
+                         "vm612k: warning: --size %s differs from the flash the programmer "
+                         "reports, %s; going on with %s\n",
+                         sizeWords(chosen).c_str(), sizeWords(chip.capacity).c_str(),
+                         sizeLabel(options_.sizeIndex).c_str());
+        }
+        return options_.sizeIndex;
+    }
+
+    // Why SetFlash was refused, beyond the window's bare line.
+    void explainSetFlash(const FlashReport& chip) {
+        const std::string preferences = preferencesPath(locateModule(programPath_.c_str()));
+        const bool hasFile = platform::lookUpFile(preferences.c_str()).found;
+        if (!chip.answered) {
+            std::fprintf(stderr, "vm612k: the programmer did not answer the flash-type query\n");
+            return;
+        }
+        const std::string table = hasFile ? "the preferences file " + preferences
+                                          : "the built-in table (no preferences file at " +
+                                                preferences + ")";
+        std::fprintf(stderr,
+                     "vm612k: the programmer reported flash type %s, id %s %s; no entry of %s "
+                     "matches it\n",
+                     hex(chip.type).c_str(), hex(chip.id1).c_str(), hex(chip.id2).c_str(),
+                     table.c_str());
+    }
+
+    int interrupted(const WorkerOutcome& outcome) {
+        const int signal = platform::stopSignal();
+        bar_.finish();
+        std::fprintf(stderr, "vm612k: interrupted by %s: %s\n",
+                     signal == platform::terminateSignal() ? "SIGTERM" : "SIGINT",
+                     outcome.result == WorkerResult::interrupted
+                         ? "the operation stopped at a block boundary"
+                         : "the operation had ended");
+        report_.result = "interrupted";
+        return 128 + signal;
+    }
+
     int runWindow() {
         state_ = std::make_unique<AppState>();
         AppState& state = *state_;
@@ -152,9 +312,11 @@ private:
         }
         app_ = std::make_unique<HeadlessApp>(state, programPath_);
         HeadlessApp& app = *app_;
+        gStoppable = &app.window();
         watch(app.host());
         app.window().setConnectIndex(options_.programmer);
         app.start();
+        reportImage();
         if (app.host().windowEnded()) {
             std::fprintf(stderr, "vm612k: the HID services are not available\n");
             return fail(kExitNoProgrammer, "no-programmer");
@@ -163,13 +325,27 @@ private:
             printAccessHint();
             return fail(kExitNoProgrammer, "no-programmer");
         }
-        if (!options_.file.empty() && !state.imageData) return fail(kExitInput, "input-error");
+        if (!options_.file.empty() && !state.imageData) {
+            std::fprintf(stderr, "vm612k: %s: %s\n", options_.file.c_str(),
+                         openErrorText(options_.file).c_str());
+            return fail(kExitInput, "input-error");
+        }
 
-        app.host().call([&] { app.host().listSelect(ids::kFlashSizeList, options_.sizeIndex); });
+        const FlashReport chip = DevQueryFlash(state.deviceHandle, kSetFlashKind);
+        const std::optional<int> size = chooseSize(chip);
+        if (!size) return fail(kExitNoProgrammer, "no-programmer");
+        if (std::optional<std::string> problem = imageSizeProblem(options_, *size)) {
+            std::fprintf(stderr, "vm612k: %s: %s\n", options_.file.c_str(), problem->c_str());
+            return fail(kExitInput, "input-error");
+        }
+        app.host().call([&] { app.host().listSelect(ids::kFlashSizeList, *size); });
         // SetFlash opens the operation buttons when the programmer took the
         // flash, and closes them when it did not.
         app.press(ids::kSetFlash);
-        if (!app.host().enabled(ids::kRead)) return fail(kExitNoProgrammer, "no-programmer");
+        if (!app.host().enabled(ids::kRead)) {
+            explainSetFlash(chip);
+            return fail(kExitNoProgrammer, "no-programmer");
+        }
 
         if (options_.command == CliCommand::onekey) {
             OneKeyChoice choice{options_.erase, options_.program, options_.verify};
@@ -178,77 +354,153 @@ private:
                 return true;
             });
         }
+        // A stop asked for before the operation began: it does not begin.
+        if (platform::stopSignal() != 0) return interrupted(WorkerOutcome::interruptedAt(WorkerStep::none));
         const std::size_t before = app.host().outcomes().size();
         app.press(operationButton(options_.command));
         if (!app.waitIdle(std::chrono::duration_cast<std::chrono::milliseconds>(kOperationBound))) {
             std::fprintf(stderr, "vm612k: the operation did not end in time\n");
-            return kExitFailed;
+            return fail(kExitTransfer, "transfer-failed");
         }
         bar_.finish();
         // A press that started no worker ended in nothing.
         const std::vector<WorkerOutcome> outcomes = app.host().outcomes();
-        bool ok = outcomes.size() > before && outcomes.back().succeeded();
-        report_.imageSize = state.imageSize;
-        report_.checksum = state.imageData ? imageChecksum(state.imageData.get(), state.imageSize) : 0;
+        const WorkerOutcome outcome = outcomes.size() > before ? outcomes.back() : WorkerOutcome::refusal();
+        report_.failedStep = outcome.succeeded() ? "" : workerStepName(outcome.step);
+        reportImage();
+        if (platform::stopSignal() != 0) return interrupted(outcome);
 
-        if (options_.command == CliCommand::read && ok) {
+        if (options_.command == CliCommand::read && outcome.succeeded()) {
             // A file chooser answers with a full path.
-            std::string output = std::filesystem::absolute(options_.output).string();
+            std::error_code error;
+            std::filesystem::path absolute = std::filesystem::absolute(options_.output, error);
+            const std::string output = error ? options_.output : absolute.string();
             app.host().answerSaveFile(
                 [output](const FileDialogParams&) { return answerWith(output); });
             app.press(ids::kSaveFile);
-            ok = app.window().lastSaveSucceeded();
+            if (!app.window().lastSaveSucceeded()) {
+                app.requestClose();
+                return fail(kExitInput, "save-failed");
+            }
         }
         app.requestClose();
-        return ok ? kExitOk : kExitFailed;
+        if (outcome.succeeded()) return kExitOk;
+        // A link that failed is told apart from a flash that answered with
+        // the wrong contents.
+        if (outcome.failure == FailureKind::transfer) return fail(kExitTransfer, "transfer-failed");
+        return fail(kExitFailed, "failed");
     }
 
     const CliOptions& options_;
     std::string programPath_;
+    RunReport& report_;
+    Output output_;
     ProgressBar bar_;
-    RunReport report_;
-    std::chrono::steady_clock::time_point start_;
     std::unique_ptr<AppState> state_;
     std::unique_ptr<HeadlessApp> app_;
 };
+
+// The checks made before anything runs; the reason when one fails.
+std::optional<std::string> inputProblem(const CliOptions& options, const std::string& programPath) {
+    if (!options.file.empty()) {
+        std::optional<std::string> problem = options.file.size() >= kPathBytes
+                                                 ? std::optional<std::string>("the name is too long")
+                                                 : imageFileProblem(options.file);
+        if (problem) return options.file + ": " + *problem;
+        if (!options.sizeAuto) {
+            if (std::optional<std::string> large = imageSizeProblem(options, options.sizeIndex)) {
+                return options.file + ": " + *large;
+            }
+        }
+    }
+    if (options.command == CliCommand::onekey && !options.erase && !options.program &&
+        !options.verify) {
+        return "onekey has nothing to do with all three steps left out";
+    }
+    if (options.command == CliCommand::read) {
+        std::optional<std::string> problem = options.output.size() >= kPathBytes
+                                                 ? std::optional<std::string>("the name is too long")
+                                                 : outputFileProblem(options.output);
+        if (problem) return "read -o '" + options.output + "': " + *problem;
+    }
+    const std::string preferences = preferencesPath(locateModule(programPath.c_str()));
+    if (std::optional<std::string> problem = preferencesFileProblem(preferences)) {
+        return preferences + ": " + *problem;
+    }
+    return std::nullopt;
+}
+
+int runChecked(const CliOptions& options, const std::string& programPath, RunReport& report) {
+    if (std::optional<std::string> problem = inputProblem(options, programPath)) {
+        std::fprintf(stderr, "vm612k: %s\n", problem->c_str());
+        report.error = *problem;
+        report.result = "input-error";
+        return kExitInput;
+    }
+    std::string error;
+    UsbServices services = selectUsbServices(options.sim, &error);
+    if (!error.empty()) {
+        std::fprintf(stderr, "vm612k: emulator: %s\n", error.c_str());
+        report.error = "emulator: " + error;
+        report.result = "input-error";
+        return kExitInput;
+    }
+    DevUseServices(services);
+    Session session(options, programPath, report);
+    const int status = session.run();
+    return session.output().finish(status);
+}
 
 }  // namespace
 
 int runCli(const CliOptions& options, const std::string& programPath) {
     if (options.lang == "sc") useTexts(kTextsSc);
+    platform::ignoreBrokenPipe();
 
-    if (!options.file.empty()) {
-        if (options.file.size() >= kPathBytes || !platform::lookUpFile(options.file.c_str()).found) {
-            std::fprintf(stderr, "vm612k: %s: no such file\n", options.file.c_str());
+    if (isProductionRun(options)) {
+        // The production runs check their inputs as a single run does, then
+        // handle Ctrl-C themselves.
+        if (std::optional<std::string> problem = inputProblem(options, programPath)) {
+            std::fprintf(stderr, "vm612k: %s\n", problem->c_str());
             return kExitInput;
         }
+        return runProduction(options, programPath);
     }
-    if (options.command == CliCommand::onekey && !options.erase && !options.program &&
-        !options.verify) {
-        std::fprintf(stderr, "vm612k: onekey has nothing to do with all three steps left out\n");
-        return kExitInput;
-    }
-    if (options.command == CliCommand::read && options.output.size() >= kPathBytes) {
-        std::fprintf(stderr, "vm612k: %s: the name is too long\n", options.output.c_str());
-        return kExitInput;
-    }
-
-    if (isProductionRun(options)) return runProduction(options, programPath);
-
-    std::string error;
-    UsbServices services = selectUsbServices(options.sim, &error);
-    if (!error.empty()) {
-        std::fprintf(stderr, "vm612k: emulator: %s\n", error.c_str());
-        return kExitInput;
-    }
-    DevUseServices(services);
+    platform::handleStopSignals(stopTheWindow);
 
     if (options.command == CliCommand::list) {
-        if (!DevInitialize(programPath.c_str())) {
-            std::fprintf(stderr, "vm612k: the HID services are not available\n");
-            return kExitNoProgrammer;
+        Output output(options);
+        std::string error;
+        UsbServices services = selectUsbServices(options.sim, &error);
+        if (!error.empty()) error = "emulator: " + error;
+        if (error.empty()) {
+            DevUseServices(services);
+            if (DevInitialize(programPath.c_str())) return listProgrammers(output);
+            error = "the HID services are not available";
         }
-        return listProgrammers();
+        std::fprintf(stderr, "vm612k: %s\n", error.c_str());
+        const bool input = error.rfind("emulator", 0) == 0;
+        RunReport report;
+        report.command = "list";
+        report.result = input ? "input-error" : "no-programmer";
+        report.exitStatus = input ? kExitInput : kExitNoProgrammer;
+        report.error = error;
+        if (output.json()) output.out(toJson(report) + "\n");
+        return output.finish(report.exitStatus);
     }
-    return Session(options, programPath).run();
+
+    const auto start = std::chrono::steady_clock::now();
+    RunReport report;
+    report.command = commandName(options.command);
+    int status = runChecked(options, programPath, report);
+    report.exitStatus = status;
+    if (report.result.empty()) report.result = status == kExitOk ? "ok" : "failed";
+    report.elapsedSeconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (options.json) {
+        Output output(options);
+        output.out(toJson(report) + "\n");
+        status = output.finish(status);
+    }
+    return status;
 }

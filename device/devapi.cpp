@@ -1,5 +1,7 @@
 #include "device/devapi.h"
 
+#include <array>
+#include <optional>
 
 #include "device/device_context.h"
 #include "device/flash_device.h"
@@ -27,6 +29,16 @@ bool exchangeConnect(const Link& link, std::uint8_t what) {
 bool requestInRange(const FlashDevice& device, std::uint32_t length, std::uint32_t address) {
     const std::uint64_t last = std::uint64_t{address} + length - 1;
     return last <= UINT32_MAX && device.addressInRange(static_cast<std::uint32_t>(last));
+}
+
+// 'R' for the flash type `wanted`: the programmer's three identification
+// bytes, when it answered for that type.
+std::optional<std::array<std::uint8_t, 3>> askFlashType(const Link& link, std::uint8_t wanted) {
+    CommandReport report = CommandReport::make(kCmdFlashType, wanted);
+    if (!Exchange(link, report) || report.code() != kCmdFlashType || report.param(0) != wanted) {
+        return std::nullopt;
+    }
+    return std::array<std::uint8_t, 3>{report.param(0), report.param(1), report.param(2)};
 }
 
 // The flash device object of the programmer's selection; none when the
@@ -110,17 +122,34 @@ int DevSetFlashType(DeviceHandle handle, std::int32_t kind, std::uint32_t capaci
     auto manager = flashManager();
     const std::optional<std::uint8_t> wanted = manager->typeOfKind(kind);
     if (!wanted) return 0;
-    CommandReport report = CommandReport::make(kCmdFlashType, *wanted);
-    if (!Exchange(link, report) || report.code() != kCmdFlashType || report.param(0) != *wanted) {
-        return 0;
-    }
-    const std::uint8_t reported[3] = {report.param(0), report.param(1), report.param(2)};
-    const std::optional<FlashTypeRecord> record = manager->find(flashTypeKey(reported));
+    const std::optional<std::array<std::uint8_t, 3>> reported = askFlashType(link, *wanted);
+    if (!reported) return 0;
+    const std::optional<FlashTypeRecord> record = manager->find(flashTypeKey(reported->data()));
     if (!record) return 0;
     const FlashSelection selection = makeFlashSelection(*record, capacity);
     link.entry->select(selection);
     recordLastFlashSelection(selection);
     return 1;
+}
+
+FlashReport DevQueryFlash(DeviceHandle handle, std::int32_t kind) {
+    FlashReport result;
+    Link link = findLink(handle);
+    if (!link) return result;
+    auto manager = flashManager();
+    const std::optional<std::uint8_t> wanted = manager->typeOfKind(kind);
+    if (!wanted) return result;
+    const std::optional<std::array<std::uint8_t, 3>> reported = askFlashType(link, *wanted);
+    if (!reported) return result;
+    result.answered = true;
+    result.type = (*reported)[0];
+    result.id1 = (*reported)[1];
+    result.id2 = (*reported)[2];
+    if (const std::optional<FlashTypeRecord> record = manager->find(flashTypeKey(reported->data()))) {
+        result.known = true;
+        result.capacity = record->capacity;
+    }
+    return result;
 }
 
 int DevEraseAll(DeviceHandle handle) {

@@ -54,6 +54,18 @@ int DevPing(DeviceHandle handle);
 // Selects the flash of this programmer only; the erase, read, program and
 // range check of a programmer use its own selection.
 int DevSetFlashType(DeviceHandle handle, std::int32_t kind, std::uint32_t capacity);
+
+// What the programmer reports for the flash of `kind` (its 'R' answer) and
+// the capacity of the flash-type record that answer matches, without
+// selecting anything. Costs one exchange.
+struct FlashReport {
+    bool answered = false;  // it answered for the kind's type
+    std::uint8_t type = 0, id1 = 0, id2 = 0;
+    bool known = false;         // a record of the flash-type table matches
+    std::uint32_t capacity = 0;  // that record's capacity in bytes
+};
+FlashReport DevQueryFlash(DeviceHandle handle, std::int32_t kind);
+
 int DevEraseAll(DeviceHandle handle);
 int DevRead(DeviceHandle handle, std::uint8_t* destination, std::uint32_t length,
             std::uint32_t address, std::uint32_t* done);

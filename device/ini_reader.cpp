@@ -1,5 +1,6 @@
 #include "device/ini_reader.h"
 
+#include <exception>
 #include <fstream>
 #include <iterator>
 
@@ -30,9 +31,16 @@ bool sameName(std::string_view a, std::string_view b) {
 }  // namespace
 
 IniFile IniFile::load(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return IniFile{};
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string text;
+    try {
+        std::ifstream in(path, std::ios::binary);
+        if (!in) return IniFile{};
+        text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    } catch (const std::exception&) {
+        // A name that opens but cannot be read (a folder on Linux) reads as
+        // no file, as a missing one does.
+        return IniFile{};
+    }
     return parse(text);
 }
 

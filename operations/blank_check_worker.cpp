@@ -36,7 +36,7 @@ WorkerOutcome BlankCheckWorker(WorkerContext* context) {
                                                                       : BlockStep::stop;
         });
 
-    c.log(end == BlockStep::next ? txt().blankYes : txt().blankNo);
+    if (end != BlockStep::interrupted) c.log(end == BlockStep::next ? txt().blankYes : txt().blankNo);
     c.progressSetPos(100);
     c.setOperationControls(true);
     c.setSetupControls(true);

@@ -32,12 +32,16 @@ BlockStep runBlockLoop(WorkerContext& context, std::uint32_t length, bool withTa
     std::uint32_t address = 0;
     BlockStep step = BlockStep::next;
     for (std::uint32_t i = 0; i < blocks; ++i) {
+        if (context.stopRequested()) return BlockStep::interrupted;
         step = transfer(address, kBlockSize);
         if (step != BlockStep::next) break;
         address += kBlockSize;
         progress.blockDone();
     }
-    if (step == BlockStep::next && tail != 0) step = transfer(address, tail);
+    if (step == BlockStep::next && tail != 0) {
+        if (context.stopRequested()) return BlockStep::interrupted;
+        step = transfer(address, tail);
+    }
     if (step == BlockStep::error) context.log(errorLine);
     return step;
 }
@@ -82,6 +86,7 @@ WorkerOutcome stepOutcome(WorkerStep step, BlockStep end) {
     switch (end) {
         case BlockStep::next: return WorkerOutcome::success();
         case BlockStep::error: return WorkerOutcome::failedAt(step, FailureKind::transfer);
+        case BlockStep::interrupted: return WorkerOutcome::interruptedAt(step);
         case BlockStep::stop: break;
     }
     return WorkerOutcome::failedAt(step, FailureKind::content);

@@ -16,6 +16,7 @@ enum class BlockStep {
     next,   // moved and checked; go on
     error,  // the transfer failed or moved less: log the error line, stop
     stop,   // moved, but the check failed (a difference): stop silently
+    interrupted,  // the worker was asked to stop before this block: stop silently
 };
 
 // A transfer of `length` bytes at flash `address`, which is also the offset
@@ -37,8 +38,9 @@ private:
 };
 
 // Runs the full blocks of `length` bytes, then, with `withTail`, the rest.
-// Logs `errorLine` once on the first error. Returns the step that ended the
-// loop: next when every block (and the tail) went through.
+// Logs `errorLine` once on the first error. Before each block it asks the
+// context whether to stop. Returns the step that ended the loop: next when
+// every block (and the tail) went through.
 BlockStep runBlockLoop(WorkerContext& context, std::uint32_t length, bool withTail,
                        const char* errorLine, const BlockTransfer& transfer);
 

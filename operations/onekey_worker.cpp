@@ -56,7 +56,7 @@ WorkerOutcome OneKeyWorker(WorkerContext* context) {
         const BlockStep end = programImage(c, t.oneKeyProgramError);
         c.progressSetPos(100);
         if (end != BlockStep::next) {
-            c.log(t.oneKeyProgramFail);
+            if (end != BlockStep::interrupted) c.log(t.oneKeyProgramFail);
             return stopRun(c, stepOutcome(WorkerStep::program, end));
         }
         c.log(t.oneKeyProgramDone);
@@ -75,7 +75,7 @@ WorkerOutcome OneKeyWorker(WorkerContext* context) {
         c.log(t.oneKeyVerifyStart);
         c.progressStart();
         const BlockStep end = verifyImage(c, readBuffer.get(), t.oneKeyVerifyReadError);
-        c.log(end == BlockStep::next ? t.oneKeyVerifyPass : t.oneKeyVerifyFail);
+        if (end != BlockStep::interrupted) c.log(end == BlockStep::next ? t.oneKeyVerifyPass : t.oneKeyVerifyFail);
         c.progressSetPos(100);
         outcome = stepOutcome(WorkerStep::verify, end);
     }

@@ -15,7 +15,7 @@ WorkerOutcome ProgramWorker(WorkerContext* context) {
     c.setBusy(true);
     c.progressStart();
     const BlockStep end = programImage(c, txt().programError);
-    c.log(end == BlockStep::next ? txt().programDone : txt().programFail);
+    if (end != BlockStep::interrupted) c.log(end == BlockStep::next ? txt().programDone : txt().programFail);
     c.progressSetPos(100);
     c.setOperationControls(true);
     c.setSetupControls(true);

@@ -35,7 +35,7 @@ WorkerOutcome ReadWorker(WorkerContext* context) {
             return BlockStep::next;
         });
 
-    c.log(txt().readDone);
+    if (end != BlockStep::interrupted) c.log(txt().readDone);
     c.progressSetPos(100);
     c.showImageSummary();
     c.setOperationControls(true);

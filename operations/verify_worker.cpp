@@ -19,7 +19,7 @@ WorkerOutcome VerifyWorker(WorkerContext* context) {
     c.setBusy(true);
     c.progressStart();
     const BlockStep end = verifyImage(c, readBuffer.get(), txt().verifyReadError);
-    c.log(end == BlockStep::next ? txt().verifyPass : txt().verifyFail);
+    if (end != BlockStep::interrupted) c.log(end == BlockStep::next ? txt().verifyPass : txt().verifyFail);
     c.progressSetPos(100);
     c.setOperationControls(true);
     c.setSetupControls(true);

@@ -26,6 +26,10 @@ public:
 
     virtual void log(const std::string& line) = 0;
 
+    // True once the worker has been asked to stop: the block loops then end
+    // before their next block. A chip erase is not cut short.
+    virtual bool stopRequested() const { return false; }
+
     virtual void setOperationControls(bool on) = 0;
     virtual void setSetupControls(bool on) = 0;
     void setAllControls(bool on) {

@@ -18,6 +18,7 @@ const char* workerResultName(WorkerResult result) {
         case WorkerResult::refused: return "refused";
         case WorkerResult::noMemory: return "no-memory";
         case WorkerResult::failed: return "failed";
+        case WorkerResult::interrupted: return "interrupted";
     }
     return "";
 }

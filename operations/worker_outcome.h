@@ -10,6 +10,7 @@ enum class WorkerResult {
     refused,   // its precondition did not hold (no image, no flash size, no steps)
     noMemory,  // a buffer could not be had
     failed,    // a step failed; see the step and the failure kind
+    interrupted,  // asked to stop, it ended at a block boundary of the step
 };
 
 enum class FailureKind {
@@ -31,6 +32,9 @@ struct WorkerOutcome {
     static WorkerOutcome failedAt(WorkerStep step, FailureKind kind) {
         return {WorkerResult::failed, step, kind};
     }
+    static WorkerOutcome interruptedAt(WorkerStep step) {
+        return {WorkerResult::interrupted, step, FailureKind::none};
+    }
 
     bool succeeded() const { return result == WorkerResult::succeeded; }
     bool operator==(const WorkerOutcome&) const = default;
@@ -38,5 +42,5 @@ struct WorkerOutcome {
 
 // "erase", "program", "verify", "read", "blank"; "" for none.
 const char* workerStepName(WorkerStep step);
-// "ok", "refused", "no-memory", "failed".
+// "ok", "refused", "no-memory", "failed", "interrupted".
 const char* workerResultName(WorkerResult result);

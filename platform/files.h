@@ -1,10 +1,12 @@
 // File services of the platform that the image commands need beyond the C
 // library: a lookup of one name with its size, an open for reading that
-// reports the system's error code, and replacing a file by another.
+// reports the system's error code, replacing a file by another, and the
+// checks a save makes before it writes.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 namespace platform {
 
@@ -28,8 +30,21 @@ std::FILE* openForRead(const char* path, std::uint32_t* error);
 // (a device, a pipe, a directory).
 bool isSpecialFile(const char* path);
 
-// Moves `from` over `to`, replacing it in one step.
+// Moves `from` over `to`, replacing it in one step. On Linux a `to` that
+// exists passes its permission bits on to `from` first.
 bool replaceFile(const char* from, const char* to);
+
+// The file a save to `path` replaces: on Linux a symbolic link is followed
+// to its target (which need not exist yet), as cp follows it; on Windows the
+// path itself.
+std::string saveTarget(const char* path);
+
+// True when files can be created in the folder `path`; false and the
+// system's error code otherwise.
+bool canCreateIn(const char* path, std::uint32_t* error);
+
+// The system's text for one of its error codes.
+std::string errorText(std::uint32_t error);
 
 // Removes a file; errors are ignored.
 void removeFile(const char* path);

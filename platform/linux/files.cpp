@@ -1,6 +1,8 @@
 #include "platform/files.h"
 
 #include <cerrno>
+#include <climits>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -47,7 +49,41 @@ bool isSpecialFile(const char* path) {
     return ::stat(path, &st) == 0 && !S_ISREG(st.st_mode);
 }
 
-bool replaceFile(const char* from, const char* to) { return ::rename(from, to) == 0; }
+bool replaceFile(const char* from, const char* to) {
+    struct stat st;
+    if (::stat(to, &st) == 0 && S_ISREG(st.st_mode) && ::chmod(from, st.st_mode & 07777) != 0) {
+        return false;
+    }
+    return ::rename(from, to) == 0;
+}
+
+std::string saveTarget(const char* path) {
+    std::string target = path;
+    // At most as many links as the system follows in one lookup.
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st;
+        if (::lstat(target.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) break;
+        std::string link(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : PATH_MAX), '\0');
+        ssize_t n = ::readlink(target.c_str(), link.data(), link.size());
+        if (n <= 0) break;
+        link.resize(static_cast<std::size_t>(n));
+        if (link.front() == '/') {
+            target = link;
+        } else {
+            std::size_t slash = target.find_last_of('/');
+            target = slash == std::string::npos ? link : target.substr(0, slash + 1) + link;
+        }
+    }
+    return target;
+}
+
+bool canCreateIn(const char* path, std::uint32_t* error) {
+    if (::access(path, W_OK | X_OK) == 0) return true;
+    *error = static_cast<std::uint32_t>(errno);
+    return false;
+}
+
+std::string errorText(std::uint32_t error) { return std::strerror(static_cast<int>(error)); }
 
 void removeFile(const char* path) { ::unlink(path); }
 

@@ -47,4 +47,27 @@ bool replaceFile(const char* from, const char* to) {
 
 void removeFile(const char* path) { ::DeleteFileA(path); }
 
+std::string saveTarget(const char* path) { return path; }
+
+bool canCreateIn(const char* path, std::uint32_t* error) {
+    DWORD attributes = ::GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        *error = ::GetLastError();
+        return false;
+    }
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        *error = ERROR_DIRECTORY;
+        return false;
+    }
+    return true;
+}
+
+std::string errorText(std::uint32_t error) {
+    char text[512] = {};
+    DWORD n = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                               error, 0, text, sizeof text, nullptr);
+    while (n > 0 && (text[n - 1] == '\r' || text[n - 1] == '\n' || text[n - 1] == '.')) --n;
+    return n > 0 ? std::string(text, n) : "error " + std::to_string(error);
+}
+
 }  // namespace platform

@@ -3,13 +3,18 @@
 #include <gtest/gtest.h>
 
 #if !defined(_WIN32)
+#include <signal.h>
+#include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 #endif
 
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <algorithm>
+#include <fcntl.h>
 #include <random>
 #include <regex>
 #include <set>
@@ -38,9 +43,9 @@ TEST(CliOptions, SizeLabelsInEveryForm) {
 }
 
 TEST(CliJson, EscapesAndHoldsTheFields) {
-    RunReport report{"read", "ok", 0, 16, 0xABCDEF, 1.5, {"a\"b", "c\\d", "\x01"}};
+    RunReport report{"read", "ok", "", 0, 16, 0xABCDEF, 1.5, {"a\"b", "c\\d", "\x01"}, ""};
     EXPECT_EQ(toJson(report),
-              "{\"command\":\"read\",\"result\":\"ok\",\"exit_status\":0,\"image_size\":16,"
+              "{\"command\":\"read\",\"result\":\"ok\",\"failed_step\":\"\",\"exit_status\":0,\"image_size\":16,"
               "\"checksum\":\"0xABCDEF\",\"elapsed_seconds\":1.500,"
               "\"log\":[\"a\\\"b\",\"c\\\\d\",\"\\u0001\"]}");
 }
@@ -89,6 +94,17 @@ protected:
         return shell(env + " " + quote(VM612K_CLI_PATH) + " " + args);
     }
 
+    // Runs a copy of vm612k placed in the test's folder `bin/`, so that the
+    // preferences file beside the program is the test's own.
+    CliRun runCopy(const std::string& args) {
+        const fs::path program = dir_ / "bin" / "vm612k";
+        if (!fs::exists(program)) {
+            fs::create_directories(program.parent_path());
+            fs::copy_file(VM612K_CLI_PATH, program);
+        }
+        return shell("env -u VM612K_SIM " + quote(program.string()) + " " + args);
+    }
+
     // Runs a shell command line in the test's folder.
     CliRun shell(const std::string& line) {
         std::string command = "cd " + quote(dir_.string()) + " && " + line + " 2>" +
@@ -122,6 +138,12 @@ protected:
     fs::path dir_;
 };
 
+std::string joinedForTest(const Lines& lines) {
+    std::string text;
+    for (const std::string& line : lines) text += line + "\n";
+    return text;
+}
+
 const Lines kStart = {"Loading HID Device to default ok...", "Connect to USB Device OK.."};
 
 Lines tail(const Lines& lines, std::size_t from) {
@@ -133,7 +155,7 @@ Lines tail(const Lines& lines, std::size_t from) {
 
 TEST_F(CliTest, OneKeyThenReadBackGivesTheImage) {
     fs::path img = image("img.bin", 100000);
-    CliRun onekey = run(sim() + " -s 8Mbit onekey img.bin");
+    CliRun onekey = run(sim(",size=8Mbit") + " -s 8Mbit onekey img.bin");
     EXPECT_EQ(onekey.status, 0) << onekey.err;
     ASSERT_GE(onekey.out.size(), 9u);
     EXPECT_EQ(Lines(onekey.out.begin(), onekey.out.begin() + 2), kStart);
@@ -150,12 +172,12 @@ TEST_F(CliTest, OneKeyThenReadBackGivesTheImage) {
     std::string flash = slurp(dir_ / "flash.bin");
     EXPECT_EQ(flash.substr(0, 100000), slurp(img));
 
-    CliRun read = run(sim() + " -s \"8  Mbit\" read -o out.bin");
+    CliRun read = run(sim(",size=8Mbit") + " -s \"8  Mbit\" read -o out.bin");
     EXPECT_EQ(read.status, 0) << read.err;
     EXPECT_EQ(read.out.back(), "SaveFile OK...");
     EXPECT_EQ(slurp(dir_ / "out.bin").substr(0, 1048576), flash.substr(0, 1048576));
 
-    CliRun verify = run(sim() + " -s 1048576 verify img.bin");
+    CliRun verify = run(sim(",size=8Mbit") + " -s 1048576 verify img.bin");
     EXPECT_EQ(verify.status, 0);
     EXPECT_EQ(tail(verify.out, verify.out.size() - 2),
               (Lines{"Verifying...Please wait...", "Verify pass..."}));
@@ -187,13 +209,18 @@ TEST_F(CliTest, EmulatorFaultsGiveTheirExitStatus) {
         std::string lastLine;
     };
     const Case cases[] = {
-        {",unplug=3", "-s 1Mbit read -o out.bin", 1, "Buffer checksum:0x0"},
-        {",unplug=3", "-s 1Mbit program img.bin", 1, "program fail..."},
-        {",badsum=2", "-s 1Mbit program img.bin", 1, "program fail..."},
-        {",badsum=2", "-s 1Mbit onekey img.bin", 1, "program fail..."},
+        // A content result is 1, a failed transfer 4.
+        {",unplug=3", "-s 1Mbit read -o out.bin", 4, "Buffer checksum:0x0"},
+        {",unplug=3", "-s 1Mbit program img.bin", 4, "program fail..."},
+        {",unplug=3", "-s 1Mbit blank", 4, "Flash is not blank..."},
+        {",unplug=3", "-s 1Mbit verify img.bin", 4, "Verify fail..."},
+        {",badsum=2", "-s 1Mbit program img.bin", 4, "program fail..."},
+        {",badsum=2", "-s 1Mbit onekey img.bin", 4, "program fail..."},
+        {"", "-s 1Mbit verify img.bin", 1, "Verify fail..."},
         {",erase=fail", "-s 1Mbit erase", 0, "Erase flash OK..."},
         {",size=1Mbit,erase=stuck,protect=1", "-s 1Mbit erase", 0, "Erase flash OK..."},
-        {",size=1Mbit,erase=fail,miso=1", "-s 1Mbit onekey img.bin", 1, "Erase flash failed.."},
+        {",size=1Mbit,erase=fail,miso=1", "-s 1Mbit onekey img.bin", 4, "Erase flash failed.."},
+        {",size=1Mbit,erase=fail,miso=1", "-s 1Mbit erase", 4, "Erase flash failed.."},
         {",programmers=0", "-s 1Mbit blank", 3, "Connect to USB Device fail.."},
         {"", "-s 1Mbit -p 1 blank", 3, "Connect to USB Device fail.."},
         {",programmers=2", "-s 1Mbit -p 1 blank", 0, "Flash is blank..."},
@@ -258,24 +285,69 @@ TEST_F(CliTest, ListShowsEachProgrammerAndNeverFails) {
     EXPECT_NE(none.err.find("no programmer found"), std::string::npos);
 }
 
-TEST_F(CliTest, JsonComesLastAndParsesBack) {
-    image("img.bin", 2048);
-    CliRun r = run(sim() + " --json -s 1Mbit program img.bin");
+// Item: with --json stdout holds one JSON object and nothing else.
+TEST_F(CliTest, JsonIsTheOnlyOutputAndHoldsTheLog) {
+    const fs::path img = image("img.bin", 2048);
+    CliRun plain = run(sim(",size=2Mbit") + " -s 2Mbit program img.bin");
+    ASSERT_EQ(plain.status, 0) << plain.err;
+    CliRun r = run(sim(",size=2Mbit") + " --json -s 2Mbit program img.bin");
     EXPECT_EQ(r.status, 0);
-    ASSERT_FALSE(r.out.empty());
-    const std::string& json = r.out.back();
+    ASSERT_EQ(r.out.size(), 1u) << joinedForTest(r.out);
+    const std::string& json = r.out[0];
     EXPECT_EQ(json.front(), '{');
-    EXPECT_NE(json.find("\"command\":\"program\""), std::string::npos);
-    EXPECT_NE(json.find("\"result\":\"ok\""), std::string::npos);
-    EXPECT_NE(json.find("\"image_size\":2048"), std::string::npos);
-    EXPECT_NE(json.find("\"log\":[\"Loading HID Device to default ok...\""), std::string::npos);
-    EXPECT_NE(json.find("\"program done...\"]}"), std::string::npos);
-    // Every log line printed before the object is in it, in order.
-    std::size_t at = 0;
-    for (std::size_t i = 0; i + 1 < r.out.size(); ++i) {
-        at = json.find(jsonString(r.out[i]), at);
-        EXPECT_NE(at, std::string::npos) << r.out[i];
+    EXPECT_EQ(json.back(), '}');
+    EXPECT_NE(json.find("\"command\":\"program\",\"result\":\"ok\",\"failed_step\":\"\""),
+              std::string::npos) << json;
+    EXPECT_NE(json.find("\"image_size\":2048,"), std::string::npos);
+    std::uint64_t sum = 0;
+    for (unsigned char c : slurp(img)) sum += c;
+    char checksum[32];
+    std::snprintf(checksum, sizeof checksum, "\"checksum\":\"0x%llX\"", static_cast<unsigned long long>(sum));
+    EXPECT_NE(json.find(checksum), std::string::npos) << json;
+    std::size_t at = 0;  // every line of the plain run, in order
+    for (const std::string& line : plain.out) {
+        at = json.find(jsonString(line), at);
+        EXPECT_NE(at, std::string::npos) << line;
     }
+    EXPECT_TRUE(r.err.empty()) << r.err;
+    CliRun verbose = run(sim(",size=2Mbit") + " --json -v -s 2Mbit blank");
+    EXPECT_EQ(verbose.out.size(), 1u);
+    EXPECT_NE(verbose.err.find("Flash is not blank...\n"), std::string::npos) << verbose.err;
+    EXPECT_EQ(verbose.status, 1);
+    EXPECT_NE(verbose.out[0].find("\"failed_step\":\"blank\""), std::string::npos);
+}
+
+TEST_F(CliTest, JsonStringsAreUtf8WhateverTheFileName) {
+    image("img-\xff\xc3(.bin", 100);
+    CliRun r = run(sim(",size=2Mbit") + " --json -s 2Mbit verify \"$(printf 'img-\\377\\303(.bin')\"");
+    ASSERT_EQ(r.out.size(), 1u) << r.err;
+    EXPECT_NE(r.out[0].find("img-\\u00ff\\u00c3(.bin"), std::string::npos) << r.out[0];
+    EXPECT_EQ(r.out[0].find('\xff'), std::string::npos);
+}
+
+TEST_F(CliTest, JsonForListErrorsAndAFailedWrite) {
+    CliRun list = run("--sim=programmers=2 --json list");
+    EXPECT_EQ(list.status, 0);
+    ASSERT_EQ(list.out.size(), 1u);
+    EXPECT_EQ(list.out[0].rfind("[{\"index\":0,\"ports\":[{\"name\":", 0), 0u) << list.out[0];
+    EXPECT_NE(list.out[0].find("{\"index\":1,"), std::string::npos);
+    EXPECT_EQ(list.out[0].back(), ']');
+    for (const char* usage : {"--json --bogus list", "--json -s 9Mbit blank", "--json read"}) {
+        SCOPED_TRACE(usage);
+        CliRun r = run(std::string(usage) + " --sim");
+        EXPECT_EQ(r.status, 2);
+        ASSERT_EQ(r.out.size(), 1u);
+        EXPECT_EQ(r.out[0].rfind("{\"command\":\"\",\"result\":\"usage-error\"", 0), 0u) << r.out[0];
+        EXPECT_NE(r.out[0].find(",\"error\":\""), std::string::npos);
+    }
+    CliRun input = run(sim() + " --json -s 2Mbit program missing.bin");
+    EXPECT_EQ(input.status, 2);
+    ASSERT_EQ(input.out.size(), 1u);
+    EXPECT_NE(input.out[0].find("\"result\":\"input-error\""), std::string::npos);
+    // The object cannot be delivered: the run does not count as a success.
+    CliRun closed = shell(quote(VM612K_CLI_PATH) + " " + sim(",size=256Kbit") + " --json -s 256Kbit blank >/dev/full");
+    EXPECT_EQ(closed.status, 2);
+    EXPECT_NE(closed.err.find("standard output could not be written"), std::string::npos) << closed.err;
 }
 
 TEST_F(CliTest, ChineseLinesInUtf8) {
@@ -289,11 +361,229 @@ TEST_F(CliTest, ChineseLinesInUtf8) {
 
 TEST_F(CliTest, LargeFileWarningGoesToStderrAndTheLoadGoesOn) {
     image("big.bin", 16777217);
-    CliRun r = run(sim(",size=128Mbit") + " -s 128Mbit verify big.bin");
+    CliRun r = run(sim(",size=128Mbit") + " -s 128Mbit verify --truncate big.bin");
     EXPECT_NE(r.err.find("warning: Impoteded file is > 128Mbit !!!!!!"), std::string::npos);
     EXPECT_EQ(r.out[4], "ReadFile OK...");
     EXPECT_EQ(r.status, 1);  // an erased flash does not hold the image
 }
+// Item: an image larger than the flash is an input error before anything
+// is sent, unless --truncate.
+TEST_F(CliTest, ImageLargerThanTheFlashNeedsTruncate) {
+    const fs::path img = image("img.bin", 40000);
+    for (const char* command : {"program", "verify", "onekey"}) {
+        SCOPED_TRACE(command);
+        CliRun r = run(sim(",size=256Kbit") + " -s 256Kbit " + command + " img.bin");
+        EXPECT_EQ(r.status, 2);
+        EXPECT_TRUE(r.out.empty());
+        EXPECT_NE(r.err.find("40000 bytes) is larger than the 256Kbit flash (32768 bytes)"),
+                  std::string::npos) << r.err;
+        EXPECT_FALSE(fs::exists(dir_ / "flash.bin"));  // no emulator was even started
+    }
+    CliRun r = run(sim(",size=256Kbit") + " -s 256Kbit onekey --truncate img.bin");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.back(), "Verify pass...");
+    EXPECT_EQ(slurp(dir_ / "flash.bin"), slurp(img).substr(0, 32768));
+}
+
+// Item: signals. vm612k runs as a child whose stdout is a pipe of the test;
+// a signal is sent when a given line has been read from it, so the order is
+// set by the lines, not by time.
+namespace {
+
+struct Child {
+    pid_t pid = -1;
+    int out = -1;  // the read end of the child's stdout; -1 once closed
+    std::string pending;
+
+    // Reads lines until one equal to `line`; false at the end of the output.
+    bool readUntil(const std::string& line, Lines* seen) {
+        for (;;) {
+            std::size_t end;
+            while ((end = pending.find('\n')) != std::string::npos) {
+                std::string got = pending.substr(0, end);
+                pending.erase(0, end + 1);
+                seen->push_back(got);
+                if (got == line) return true;
+            }
+            char buffer[4096];
+            ssize_t n = ::read(out, buffer, sizeof buffer);
+            if (n <= 0) return false;
+            pending.append(buffer, static_cast<std::size_t>(n));
+        }
+    }
+    // Reads to the end, then waits for the child; its raw wait status.
+    int finish(Lines* seen) {
+        if (out >= 0) {
+            readUntil("\x01never", seen);
+            ::close(out);
+        }
+        int raw = 0;
+        ::waitpid(pid, &raw, 0);
+        return raw;
+    }
+};
+
+// Starts vm612k with `args`. The test reads the stream `gate` (1 or 2)
+// through a pipe; the other one goes to `otherPath`. With `closeReader` the
+// test closes its end of the pipe before the child writes.
+Child spawnCli(const std::vector<std::string>& args, int gate, const fs::path& otherPath,
+               bool closeReader = false) {
+    int pipeFds[2];
+    EXPECT_EQ(::pipe(pipeFds), 0);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], gate);
+    posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
+    posix_spawn_file_actions_addclose(&actions, pipeFds[1]);
+    posix_spawn_file_actions_addopen(&actions, 3 - gate, otherPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+    std::vector<std::string> words = {VM612K_CLI_PATH};
+    words.insert(words.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& word : words) argv.push_back(word.data());
+    argv.push_back(nullptr);
+    Child child;
+    EXPECT_EQ(::posix_spawn(&child.pid, argv[0], &actions, nullptr, argv.data(), environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(pipeFds[1]);
+    child.out = pipeFds[0];
+    if (closeReader) {
+        ::close(child.out);
+        child.out = -1;
+    }
+    return child;
+}
+
+bool contains(const Lines& lines, const std::string& line) {
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+}  // namespace
+
+TEST_F(CliTest, FirstSignalStopsAtABlockBoundaryWithTheJsonObject) {
+    const std::pair<int, int> signals[] = {{SIGINT, 130}, {SIGTERM, 143}};
+    for (auto [number, status] : signals) {
+        SCOPED_TRACE(number);
+        // With --json -v the log lines are on stderr, the gate; stdout gets
+        // the object. 1024 pages of 1 ms each: the check is far from its end
+        // when the signal comes.
+        Child child = spawnCli({sim(",latency_us=1000"), "--json", "-v", "-s", "16Mbit", "blank"}, 2,
+                               dir_ / "stdout.txt");
+        Lines err;
+        ASSERT_TRUE(child.readUntil("Blank checking...Please wait...", &err));
+        ::kill(child.pid, number);
+        const int raw = child.finish(&err);
+        ASSERT_TRUE(WIFEXITED(raw));
+        EXPECT_EQ(WEXITSTATUS(raw), status);
+        EXPECT_TRUE(contains(err, std::string("vm612k: interrupted by ") +
+                                      (number == SIGINT ? "SIGINT" : "SIGTERM") +
+                                      ": the operation stopped at a block boundary"))
+            << joinedForTest(err);
+        EXPECT_FALSE(contains(err, "Flash is blank..."));
+        const std::string json = slurp(dir_ / "stdout.txt");
+        EXPECT_EQ(json.rfind("{\"command\":\"blank\",\"result\":\"interrupted\",\"failed_step\":\"blank\","
+                             "\"exit_status\":" + std::to_string(status), 0), 0u) << json;
+        EXPECT_EQ(std::count(json.begin(), json.end(), '\n'), 1);
+    }
+}
+
+TEST_F(CliTest, ChipEraseIsWaitedForThenTheRunStops) {
+    const fs::path img = image("img.bin", 65536);
+    const std::string config = "--sim=size=1Mbit,erase_ms=300,latency_us=1000,file=" + (dir_ / "flash.bin").string();
+    Child child = spawnCli({config, "-s", "1Mbit", "onekey", img.string()},
+                           1, dir_ / "stderr.txt");
+    Lines out;
+    ASSERT_TRUE(child.readUntil("Erasing...Please wait...", &out));
+    ::kill(child.pid, SIGINT);
+    const int raw = child.finish(&out);
+    ASSERT_TRUE(WIFEXITED(raw));
+    EXPECT_EQ(WEXITSTATUS(raw), 130);
+    EXPECT_TRUE(contains(out, "succeed : erase whole flash...")) << joinedForTest(out);
+    EXPECT_FALSE(contains(out, "program done..."));
+    EXPECT_FALSE(contains(out, "program fail..."));
+    // Erased, and not a block programmed after the stop.
+    EXPECT_TRUE(slurp(dir_ / "flash.bin") == std::string(131072, '\xFF'));
+}
+
+// Item: --size auto takes the programmer's flash record; a size that differs
+// from it is warned about and kept.
+TEST_F(CliTest, SizeAutoAndAMismatchWarning) {
+    CliRun autoRead = run(sim(",size=2Mbit") + " -s auto read -o out.bin");
+    EXPECT_EQ(autoRead.status, 0) << autoRead.err;
+    EXPECT_EQ(fs::file_size(dir_ / "out.bin"), 262144u);
+    EXPECT_TRUE(autoRead.err.empty()) << autoRead.err;
+    CliRun mismatch = run(sim(",size=2Mbit") + " -s 1Mbit blank");
+    EXPECT_EQ(mismatch.status, 0);
+    EXPECT_NE(mismatch.err.find("--size 1Mbit (131072 bytes) differs from the flash the programmer "
+                                "reports, 2Mbit (262144 bytes)"),
+              std::string::npos) << mismatch.err;
+    EXPECT_NE(joinedForTest(run("--help").out).find("'auto'"), std::string::npos);
+}
+
+// Item: inputs that hung or puzzled.
+TEST_F(CliTest, PipeAsImageIsRefusedAndOpenErrorsAreNamed) {
+    ASSERT_EQ(shell("mkfifo pipe.bin").status, 0);
+    CliRun pipe = run(sim() + " -s 2Mbit program pipe.bin");
+    EXPECT_EQ(pipe.status, 2);
+    EXPECT_NE(pipe.err.find("pipe.bin: a named pipe, not an image file"), std::string::npos) << pipe.err;
+    fs::create_directory(dir_ / "folder");
+    CliRun folder = run(sim(",size=2Mbit") + " -s 2Mbit program folder");
+    EXPECT_EQ(folder.status, 2);
+    EXPECT_EQ(folder.out.back().rfind("OpenFile error!!ErrorCode:", 0), 0u);
+    EXPECT_NE(folder.err.find("vm612k: folder: Is a directory"), std::string::npos) << folder.err;
+}
+
+TEST_F(CliTest, PreferencesThatDoNotMatchTheChipAreNamed) {
+    fs::create_directories(dir_ / "bin");
+    std::ofstream(dir_ / "bin" / "RZ4HPreferCtx.ini")
+        << "[FLASH TYPE]\nID0=0x01, 0x00, 0x00, 0x800, 0x40000, 5000, 1000\n";
+    CliRun r = runCopy(sim(",size=2Mbit") + " -s 2Mbit blank");
+    EXPECT_EQ(r.status, 3);
+    EXPECT_EQ(r.out.back(), "Set Flash fail...");
+    EXPECT_NE(r.err.find("reported flash type 0x02, id 0x11 0x00; no entry of the preferences file " +
+                         (dir_ / "bin" / "RZ4HPreferCtx.ini").string()),
+              std::string::npos) << r.err;
+}
+
+// Item: paths beyond 259 bytes, up to the system's limit.
+TEST_F(CliTest, LongPathsAreTaken) {
+    const fs::path deep = fs::path(std::string(120, 'a')) / std::string(120, 'b') / std::string(30, 'c');
+    fs::create_directories(dir_ / deep);
+    const std::string img = (deep / "img.bin").string(), out = (deep / "out.bin").string();
+    ASSERT_GT(img.size(), 265u);
+    image(img, 4096);
+    CliRun program = run(sim(",size=256Kbit") + " -s 256Kbit program " + img);
+    EXPECT_EQ(program.status, 0) << program.err;
+    EXPECT_EQ(program.out.at(2), img);
+    CliRun read = run(sim(",size=256Kbit") + " -s 256Kbit read -o " + out);
+    EXPECT_EQ(read.status, 0) << read.err;
+    EXPECT_TRUE(slurp(dir_ / out).substr(0, 4096) == slurp(dir_ / img));
+    CliRun tooLong = run(sim() + " -s 256Kbit program " + std::string(5000, 'x'));
+    EXPECT_EQ(tooLong.status, 2);
+}
+
+TEST_F(CliTest, SecondSignalEndsTheProcessAtOnce) {
+    Child child = spawnCli({sim(",latency_us=1000"), "-s", "16Mbit", "blank"}, 1, dir_ / "stderr.txt");
+    Lines out;
+    ASSERT_TRUE(child.readUntil("Blank checking...Please wait...", &out));
+    // Two different signals, so that the second cannot merge with the first.
+    ::kill(child.pid, SIGINT);
+    ::kill(child.pid, SIGTERM);
+    const int raw = child.finish(&out);
+    EXPECT_TRUE(WIFSIGNALED(raw)) << raw;
+}
+
+TEST_F(CliTest, BrokenPipeDoesNotStopTheJob) {
+    const fs::path img = image("img.bin", 70000);
+    Child child = spawnCli({sim(",size=1Mbit"), "-s", "1Mbit", "onekey", img.string()}, 1,
+                           dir_ / "stderr.txt", true);
+    Lines none;
+    const int raw = child.finish(&none);
+    ASSERT_TRUE(WIFEXITED(raw)) << "ended by signal " << WTERMSIG(raw);
+    EXPECT_EQ(WEXITSTATUS(raw), 0);
+    EXPECT_TRUE(slurp(dir_ / "flash.bin").substr(0, 70000) == slurp(img));
+}
+
 // The emulator's flash file: opened in place, never cut or written anew.
 TEST_F(CliTest, FlashFileIsNotRewrittenToOpenIt) {
     const fs::path flash = image("flash.bin", 32768);
@@ -342,6 +632,60 @@ TEST_F(CliTest, FlashFileInUseByAnotherProcessIsRefused) {
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(slurp(flash), std::string(32768, '\xFF'));
 }
+// Item: no exception leaves the program; the inputs that threw are refused
+// with their reason before anything runs.
+TEST_F(CliTest, EmptyOutputNameIsRefusedBeforeTheRun) {
+    CliRun r = run(sim() + " -s 1Mbit read -o ''");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(r.out.empty());  // not even the start lines: nothing ran
+    EXPECT_NE(r.err.find("the output name is empty"), std::string::npos) << r.err;
+}
+
+TEST_F(CliTest, FolderNamedLikeThePreferencesFileIsRefused) {
+    fs::create_directories(dir_ / "bin" / "RZ4HPreferCtx.ini");
+    CliRun r = runCopy(sim() + " -s 1Mbit blank");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(r.out.empty());
+    EXPECT_NE(r.err.find((dir_ / "bin" / "RZ4HPreferCtx.ini").string() + ": a folder"),
+              std::string::npos) << r.err;
+}
+
+// Item: read -o PATH is checked before the read; a link is followed and an
+// existing file keeps its permission bits.
+TEST_F(CliTest, OutputThatCannotBeCreatedIsRefusedAtOnce) {
+    fs::create_directory(dir_ / "folder");
+    ASSERT_EQ(shell("mkfifo pipe").status, 0);
+    const std::pair<std::string, std::string> cases[] = {
+        {"missing/out.bin", "the folder missing does not exist"},
+        {"folder", "a folder"},
+        {"pipe", "a named pipe"},
+        {"img.bin/out.bin", "img.bin is not a folder"},
+    };
+    image("img.bin", 10);
+    for (const auto& [output, reason] : cases) {
+        SCOPED_TRACE(output);
+        CliRun r = run(sim() + " -s 1Mbit read -o " + output);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_TRUE(r.out.empty());
+        EXPECT_NE(r.err.find(reason), std::string::npos) << r.err;
+    }
+}
+
+TEST_F(CliTest, OutputLinkIsFollowedAndTheFileKeepsItsMode) {
+    image("target.bin", 10);
+    fs::permissions(dir_ / "target.bin", fs::perms::owner_read | fs::perms::owner_write |
+                                             fs::perms::group_read);
+    fs::create_directory(dir_ / "links");
+    fs::create_symlink("../target.bin", dir_ / "links" / "out.bin");
+    CliRun r = run(sim() + " -s 256Kbit read -o links/out.bin");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(fs::is_symlink(dir_ / "links" / "out.bin"));
+    EXPECT_EQ(slurp(dir_ / "target.bin"), std::string(32768, '\xFF'));
+    EXPECT_EQ(fs::status(dir_ / "target.bin").permissions(),
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    EXPECT_FALSE(fs::exists(dir_ / "links" / "out.bin.vm612k-part"));
+}
+
 // Packaging: the manual page and the Debian package.
 namespace {
 
@@ -399,7 +743,7 @@ TEST_F(CliTest, ManualPageNamesWhatTheHelpNames) {
     }
     EXPECT_EQ(tags(manual, "COMMANDS"), commands);
     EXPECT_EQ(tags(manual, "EMULATOR"), matches(help, R"(^  ([a-z_]+)=)"));
-    EXPECT_EQ(tags(manual, "EXIT STATUS"), matches(help.substr(help.find("Exit status:")), R"(([0-9]) [a-z])"));
+    EXPECT_EQ(tags(manual, "EXIT STATUS"), matches(help.substr(help.find("Exit status:")), R"(([0-9]+) [a-z])"));
 }
 
 TEST_F(CliTest, DebianPackageInstallsAProgramThatRuns) {
