@@ -71,8 +71,17 @@ void Production::interrupt(int count) {
         std::fprintf(stderr, "vm612k: no new modules; the running units finish (Ctrl-C again stops them)\n");
         return;
     }
-    // The running units end here, with the lines they logged so far; the
-    // process ends with them, so no unit goes on after its record.
+    if (count == 2) {
+        // The running units stop at their next block (an erase that runs is
+        // waited for) and end as interrupted; the run then ends as usual.
+        std::fprintf(stderr, "vm612k: the running units stop at their next block (Ctrl-C again ends at once)\n");
+        for (auto& [number, running] : running_) {
+            if (running.window) running.window->requestStop();
+        }
+        return;
+    }
+    // A third: the running units end here, with the lines they logged so
+    // far; the process ends with them, so no unit goes on after its record.
     for (auto& [number, running] : running_) {
         UnitRecord unit = running.unit;
         unit.passed = false;

@@ -38,8 +38,9 @@ public:
     // The unit ended: its time, result line, audit record and tally.
     void unitEnded(UnitRecord unit);
 
-    // Ctrl-C: the first stops taking modules, the second ends the running
-    // units as interrupted and the process with 130.
+    // Ctrl-C: the first stops taking modules, the second stops the running
+    // units at their next block (they end as interrupted and the run with
+    // 130), a third ends the process at once.
     void interrupt(int count);
     void stopTaking();
     bool taking() const;

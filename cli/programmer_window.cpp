@@ -76,6 +76,8 @@ ProgrammerWindow::~ProgrammerWindow() {
     app_->requestClose();
 }
 
+void ProgrammerWindow::requestStop() const { app_->window().requestStop(); }
+
 std::vector<std::string> ProgrammerWindow::linesSoFar() const {
     std::lock_guard<std::mutex> guard(lock_);
     return lines_;

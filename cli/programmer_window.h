@@ -56,6 +56,9 @@ public:
     UnitRun run(const CliOptions& options, std::chrono::milliseconds bound);
     // The lines of the unit running now.
     std::vector<std::string> linesSoFar() const;
+    // Asks the running unit to stop at its next block; it then ends as
+    // interrupted. For the rest of the window's life every unit stops so.
+    void requestStop() const;
 
 private:
     AppState state_;

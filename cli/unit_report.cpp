@@ -67,6 +67,7 @@ std::vector<std::string> jobSteps(const CliOptions& options) {
 UnitFailure unitFailure(CliCommand command, bool flashTaken, const WorkerOutcome& outcome) {
     if (!flashTaken) return {"setflash", txt().setFlashFail};
     if (outcome.succeeded()) return {};
+    if (outcome.result == WorkerResult::interrupted) return {"interrupted", ""};
     std::string step = workerStepName(outcome.step);
     if (step.empty()) step = workerResultName(outcome.result);
     return {step, failureText(command, outcome)};

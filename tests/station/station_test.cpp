@@ -240,8 +240,8 @@ TEST_F(StationTest, RefusalsStartNothing) {
 }
 
 // Ctrl-C once: the running unit finishes, then the summary and 130. Twice:
-// the running unit ends as interrupted. SIGKILL: every record written
-// before stays whole.
+// the running unit stops at its next block and ends as interrupted. SIGKILL:
+// every record written before stays whole.
 TEST_F(StationTest, InterruptsAndAKill) {
     const std::string slow = "programmers=1,latency_us=2000";
     {
@@ -261,10 +261,14 @@ TEST_F(StationTest, InterruptsAndAKill) {
         ASSERT_TRUE(stderrSays("no new modules"));
         run.signal(SIGINT);
         EXPECT_TRUE(run.waitFor("^unit 1 programmer 0: FAIL interrupted"));
+        // It stopped at a block: the program step never ended, and the run
+        // ends with its summary.
+        EXPECT_TRUE(run.waitFor("^total: 1 units, 0 passed"));
         EXPECT_EQ(run.wait(), 130);
         const std::vector<std::string> audit = fileLines(dir_ / "twice.log");
         ASSERT_EQ(audit.size(), 1u);
         EXPECT_EQ(field(audit[0], "failed_step"), "\"interrupted\"");
+        EXPECT_EQ(audit[0].find("program done..."), std::string::npos);
     }
     {
         Child run(dir_, {"-s", "1Mbit", "--verbose", sim(slow), "station", "image.bin",
