@@ -124,7 +124,8 @@ if [ "$run" = two ]; then
     # PB leaves the bus in the middle of the programming.
     vm --programmer "${b:-1}" --size "$size" program "$image"
     status=$?
-    check unplug-exit [ $status -eq 1 ]
+    # A failed transfer: exit status 4.
+    check unplug-exit [ $status -eq 4 ]
     check unplug-data-error has "Program data error..."
     check unplug-fail has "program fail..."
     list=$(vm612k list)
