@@ -126,6 +126,10 @@ public:
 
     SimClock& clock() const;
 
+    // Tells `hook` of every programmer's removal and arrival, those on the
+    // bus now and those added later (see SimPlugHook).
+    void onPlugChange(SimPlugHook hook);
+
     // The comm library and HID services over this bus.
     UsbServices services() const;
 

@@ -71,6 +71,7 @@ struct SimBus::Core {
     std::mutex paceLock;
     std::chrono::microseconds latency{0};
     std::map<int, Link> links;  // by device; -1 for handles that lead nowhere
+    SimPlugHook plugHook;
 };
 
 }  // namespace vmsim
