@@ -35,7 +35,7 @@ ProgrammerForm::ProgrammerForm(QWidget* parent) : QMainWindow(parent) {
     log_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     log_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     log_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    log_->setUniformItemSizes(true);
+    log_->setTextElideMode(Qt::ElideNone);
     column->addWidget(log_, 1);
     controls_[ids::kLogList] = log_;
 
