@@ -37,7 +37,7 @@ int main(int argc, char** argv) {
     // The window's session lives as long as the process: a worker that
     // outlives the window may still use it.
     AppState& state = *new AppState();
-    if (options.image) rememberStartupFile(state, {"vm612k-gui", *options.image});
+    if (options.image && !options.station) rememberStartupFile(state, {"vm612k-gui", *options.image});
 
     auto relay = std::make_shared<DeviceChangeRelay>();
     std::string simError;
@@ -52,6 +52,12 @@ int main(int argc, char** argv) {
     auto& app = *new ProgrammerApp(state, platform::programPath(argv[0]), relay, !emulated);
     QObject::connect(&app.host(), &QtHost::windowFinished, &application, &QApplication::exit);
     app.start();
+    if (options.station) {
+        StationBoard& board = app.stationBoard();
+        board.setImage(QString::fromStdString(*options.image));
+        board.show();
+        board.start();
+    }
     const int code = app.host().windowEnded() ? app.host().endCode() : application.exec();
 
     // A worker that outlived its bound still uses the window and the device

@@ -1,10 +1,11 @@
 #include "platform/qt/gui_options.h"
 
 const char* const kGuiUsage =
-    "usage: vm612k-gui [--lang en|sc] [--sim[=CONFIG]] [IMAGE]\n"
+    "usage: vm612k-gui [--lang en|sc] [--sim[=CONFIG]] [--station] [IMAGE]\n"
     "  --lang en|sc   the window's texts: English (default) or Simplified Chinese\n"
     "  --sim[=CONFIG] the built-in emulator instead of the USB programmers\n"
     "                 (CONFIG as in VM612K_SIM; see vm612k(1))\n"
+    "  --station      the station board, started with IMAGE (which it needs)\n"
     "  IMAGE          an image file, loaded at start\n";
 
 GuiOptions parseGuiOptions(const std::vector<std::string>& arguments) {
@@ -22,6 +23,8 @@ GuiOptions parseGuiOptions(const std::vector<std::string>& arguments) {
             onlyFiles = true;
         } else if (a == "--help" || a == "-h") {
             options.help = true;
+        } else if (a == "--station") {
+            options.station = true;
         } else if (a == "--sim") {
             options.simConfig = std::string();
         } else if (a.rfind("--sim=", 0) == 0) {
@@ -44,5 +47,7 @@ GuiOptions parseGuiOptions(const std::vector<std::string>& arguments) {
             options.error = "unknown option " + a;
         }
     }
+    if (options.error.empty() && options.station && !options.image)
+        options.error = "--station needs the image to program";
     return options;
 }

@@ -1,5 +1,5 @@
 // The desktop program's command line:
-//   vm612k-gui [--lang en|sc] [--sim[=CONFIG]] [IMAGE]
+//   vm612k-gui [--lang en|sc] [--sim[=CONFIG]] [--station] [IMAGE]
 #pragma once
 
 #include <optional>
@@ -10,6 +10,7 @@ struct GuiOptions {
     bool chinese = false;
     std::optional<std::string> simConfig;  // --sim alone: the defaults ("")
     std::optional<std::string> image;
+    bool station = false;  // the station board with IMAGE, started
     bool help = false;
     std::string error;  // empty when the line was understood
 };

@@ -34,7 +34,7 @@ ProgrammerApp::ProgrammerApp(AppState& state, std::string programPath,
                              std::shared_ptr<DeviceChangeRelay> relay, bool watchUdev)
     : state_(state),
       host_(&form_),
-      window_(host_, state, std::move(programPath)),
+      window_(host_, state, programPath),
       imageView_(&form_),
       relay_(relay ? std::move(relay) : std::make_shared<DeviceChangeRelay>()) {
     form_.setWindowIcon(appIcon());
@@ -45,6 +45,13 @@ ProgrammerApp::ProgrammerApp(AppState& state, std::string programPath,
         });
     }
     connect(&host_, &QtHost::imageSummaryShown, this, [this] { showImage(); });
+    board_ = std::make_unique<StationBoard>(programPath, &form_);
+    QAction* station = form_.addFileMenuItem(tr("Station..."));
+    station->setObjectName("stationItem");
+    connect(station, &QAction::triggered, this, [this] {
+        board_->show();
+        board_->raise();
+    });
     QAction* look = form_.addFileMenuItem(tr("Image View..."));
     look->setObjectName("imageViewItem");
     connect(look, &QAction::triggered, this, [this] {

@@ -16,6 +16,7 @@
 #include "platform/qt/image_view.h"
 #include "platform/qt/programmer_form.h"
 #include "platform/qt/qt_host.h"
+#include "platform/qt/station_board.h"
 #include "platform/qt/udev_events.h"
 
 class UdevMonitor;
@@ -46,6 +47,8 @@ public:
     QtHost& host() { return host_; }
     MainWindow& window() { return window_; }
     ImageView& imageView() { return imageView_; }
+    // The station board of the File menu's "Station...".
+    StationBoard& stationBoard() { return *board_; }
 
     // Shows the window and runs the logic's start.
     void start();
@@ -64,6 +67,7 @@ private:
     QtHost host_;
     MainWindow window_;
     ImageView imageView_;
+    std::unique_ptr<StationBoard> board_;
     std::shared_ptr<DeviceChangeRelay> relay_;
     std::unique_ptr<UdevMonitor> udev_;
     std::uint32_t eraseBoundMs_ = 0;
