@@ -1,6 +1,8 @@
 # make test: installs the Debian packages that are missing, then configures,
 # builds and tests every configuration in turn:
-#   native  Linux, g++, with the tests
+#   native  Linux, g++, with the tests; the desktop program's window tests
+#           on a virtual X screen (Xvfb), their screenshots in
+#           build/native/screenshots
 #   asan    the same tests with AddressSanitizer and UndefinedBehaviorSanitizer
 #   win32   the 32-bit Windows programs (MinGW-w64 i686), tests under Wine/Xvfb
 #   fuzz    the libFuzzer targets of tests/fuzz, FUZZ_SECONDS each
@@ -40,8 +42,8 @@ dist: packages
 	cmake --preset win32
 	cmake --build --preset win32 --target dist
 
-# vm612k, its manual page, the udev rule and the README as a Debian package
-# in build/native/package.
+# vm612k, vm612k-gui (with its menu entry and icons), the manual page, the
+# udev rule and the README as a Debian package in build/native/package.
 deb:
 	@scripts/ensure-packages.sh native
 	cmake --preset native
@@ -60,7 +62,7 @@ test-native: packages
 	@echo "== native: configure, build, test (started $$(date +%T)) =="
 	cmake --preset native
 	cmake --build --preset native
-	ctest --preset native | tee $(LOGS)/native.log
+	$(XVFB) ctest --preset native | tee $(LOGS)/native.log
 
 test-asan: packages
 	@echo "== asan: configure, build, test (started $$(date +%T)) =="

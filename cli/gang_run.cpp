@@ -4,11 +4,12 @@
 #include <thread>
 #include <vector>
 
-#include "cli/programmer_lane.h"
 #include "cli/production_run.h"
+#include "station/programmer_lane.h"
 
-int runOnEveryProgrammer(const CliOptions& options, const std::string& programPath,
-                         const LoadedImage& image, Production& production) {
+int runOnEveryProgrammer(const std::string& programPath,
+                         const LoadedImage& image, Production& production,
+                         ProductionReport& report) {
     DevRefresh();
     std::vector<std::unique_ptr<ProgrammerLane>> lanes;
     for (ProgrammerInfo info : DevProgrammers()) {
@@ -21,7 +22,7 @@ int runOnEveryProgrammer(const CliOptions& options, const std::string& programPa
     }
     if (lanes.empty()) {
         std::fprintf(stderr, "vm612k: no programmer found\n");
-        production.finish(false);
+        report.finish(production, false);
         return 3;
     }
     // Units are numbered in discovery order: each is claimed before any starts.
@@ -31,9 +32,9 @@ int runOnEveryProgrammer(const CliOptions& options, const std::string& programPa
     for (std::size_t i = 0; i < lanes.size(); ++i) {
         threads.emplace_back([&, i] {
             ProgrammerLane& lane = *lanes[i];
-            lane.runUnit(numbers[i], options, lane.senseChip(options));
+            lane.runUnit(numbers[i], lane.senseChip());
         });
     }
     for (std::thread& thread : threads) thread.join();
-    return production.finish(false);
+    return report.finish(production, false);
 }

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "station/json_string.h"
+
 struct RunReport {
     std::string command;
     // "ok", "failed" (a content result), "transfer-failed", "input-error",
@@ -19,7 +21,4 @@ struct RunReport {
     std::string error;  // why the run did not start; "" when it did
 };
 
-// A JSON string of any bytes: valid UTF-8 is kept, and each byte that is
-// not part of a valid UTF-8 sequence is written as \u00XX (XX the byte).
-std::string jsonString(const std::string& text);
 std::string toJson(const RunReport& report);

@@ -4,6 +4,7 @@
 
 #include "app/flash_size.h"
 #include "app/image_files.h"
+#include "cli/unit_report.h"
 #include "device/devapi.h"
 #include "platform/interrupt_watch.h"
 #include "platform/usb_access_hint.h"
@@ -27,10 +28,11 @@ int runProduction(const CliOptions& options, const std::string& programPath) {
     // Ctrl-C is the run's to handle: the watch comes before every other
     // thread (the emulator's operator among them).
     Production* ledger = nullptr;
+    ProductionReport report(options);
     std::mutex ledgerLock;
     platform::InterruptWatch watch([&](int count) {
         std::lock_guard<std::mutex> guard(ledgerLock);
-        if (ledger) ledger->interrupt(count);
+        if (ledger) report.interrupt(*ledger, count);
         else if (count >= 2) std::_Exit(130);
     });
 
@@ -81,13 +83,14 @@ int runProduction(const CliOptions& options, const std::string& programPath) {
         }
     }
 
-    Production production(options, job, std::move(log));
+    Production production(jobOf(options), job, std::move(log), report);
     {
         std::lock_guard<std::mutex> guard(ledgerLock);
         ledger = &production;
     }
-    const int status = options.station ? runStation(options, programPath, image, production)
-                                       : runOnEveryProgrammer(options, programPath, image, production);
+    const int status = options.station
+                           ? runStation(options, programPath, image, production, report)
+                           : runOnEveryProgrammer(programPath, image, production, report);
     {
         std::lock_guard<std::mutex> guard(ledgerLock);
         ledger = nullptr;

@@ -4,8 +4,9 @@
 #include <string>
 
 #include "cli/options.h"
-#include "cli/production.h"
-#include "cli/programmer_window.h"
+#include "cli/production_report.h"
+#include "station/production.h"
+#include "station/programmer_window.h"
 
 // Whether the options ask for a run on many programmers.
 bool isProductionRun(const CliOptions& options);
@@ -14,7 +15,8 @@ bool isProductionRun(const CliOptions& options);
 int runProduction(const CliOptions& options, const std::string& programPath);
 
 // The two runs, after the common start (services, log, image, checksum).
-int runOnEveryProgrammer(const CliOptions& options, const std::string& programPath,
-                         const LoadedImage& image, Production& production);
+int runOnEveryProgrammer(const std::string& programPath,
+                         const LoadedImage& image, Production& production,
+                         ProductionReport& report);
 int runStation(const CliOptions& options, const std::string& programPath, const LoadedImage& image,
-               Production& production);
+               Production& production, ProductionReport& report);

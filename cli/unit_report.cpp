@@ -1,164 +1,34 @@
 #include "cli/unit_report.h"
 
-#include <cstdio>
-
-#include "app/texts/texts.h"
-#include "cli/json.h"
-
 namespace {
 
-std::string format(const char* pattern, double value) {
-    char text[64];
-    std::snprintf(text, sizeof text, pattern, value);
-    return text;
-}
-
-std::string hex(std::uint64_t value, int digits = 0) {
-    char text[32];
-    if (digits) std::snprintf(text, sizeof text, "%0*llX", digits, static_cast<unsigned long long>(value));
-    else std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(value));
-    return text;
-}
-
-std::string jsonArray(const std::vector<std::string>& items) {
-    std::string out = "[";
-    for (std::size_t i = 0; i < items.size(); ++i) out += (i ? "," : "") + jsonString(items[i]);
-    return out + "]";
-}
-
-double yieldPercent(unsigned passed, unsigned units) {
-    return units == 0 ? 0.0 : 100.0 * passed / units;
-}
-
-// Each step's first failure line, as its worker logs it.
-std::string failureText(CliCommand command, const WorkerOutcome& outcome) {
-    const Texts& t = txt();
-    const bool transfer = outcome.failure == FailureKind::transfer;
-    const bool onekey = command == CliCommand::onekey;
-    if (outcome.result == WorkerResult::refused) return onekey ? t.oneKeyNull : t.programNull;
-    switch (outcome.step) {
-        case WorkerStep::erase: return onekey ? t.oneKeyEraseFailed : t.eraseFailed;
-        case WorkerStep::program:
-            if (outcome.result == WorkerResult::noMemory) return t.programNull;
-            return onekey ? (transfer ? t.oneKeyProgramError : t.oneKeyProgramFail)
-                          : (transfer ? t.programError : t.programFail);
-        case WorkerStep::verify:
-            if (outcome.result == WorkerResult::noMemory) return t.verifyNull;
-            return onekey ? (transfer ? t.oneKeyVerifyReadError : t.oneKeyVerifyFail)
-                          : (transfer ? t.verifyReadError : t.verifyFail);
-        case WorkerStep::blank: return transfer ? t.blankReadError : t.blankNo;
-        case WorkerStep::read: return t.readError;
-        case WorkerStep::none: break;
+JobCommand jobCommand(CliCommand command) {
+    switch (command) {
+        case CliCommand::read: return JobCommand::read;
+        case CliCommand::erase: return JobCommand::erase;
+        case CliCommand::blank: return JobCommand::blank;
+        case CliCommand::program: return JobCommand::program;
+        case CliCommand::verify: return JobCommand::verify;
+        default: break;
     }
-    return "";
+    return JobCommand::onekey;
 }
 
 }  // namespace
 
-std::vector<std::string> jobSteps(const CliOptions& options) {
-    if (options.command != CliCommand::onekey) return {commandName(options.command)};
-    std::vector<std::string> steps;
-    if (options.erase) steps.push_back("erase");
-    if (options.program) steps.push_back("program");
-    if (options.verify) steps.push_back("verify");
-    return steps;
+Job jobOf(const CliOptions& options) {
+    Job job;
+    job.command = jobCommand(options.command);
+    job.sizeIndex = options.sizeIndex;
+    job.erase = options.erase;
+    job.program = options.program;
+    job.verify = options.verify;
+    job.count = options.count;
+    return job;
 }
+
+std::vector<std::string> jobSteps(const CliOptions& options) { return jobSteps(jobOf(options)); }
 
 UnitFailure unitFailure(CliCommand command, bool flashTaken, const WorkerOutcome& outcome) {
-    if (!flashTaken) return {"setflash", txt().setFlashFail};
-    if (outcome.succeeded()) return {};
-    if (outcome.result == WorkerResult::interrupted) return {"interrupted", ""};
-    std::string step = workerStepName(outcome.step);
-    if (step.empty()) step = workerResultName(outcome.result);
-    return {step, failureText(command, outcome)};
-}
-
-std::string resultLine(const UnitRecord& unit) {
-    std::string line = "unit " + std::to_string(unit.unit) + " programmer " +
-                       std::to_string(unit.programmer) + ": ";
-    if (unit.passed) line += "PASS";
-    else line += "FAIL " + unit.failedStep + (unit.failureLine.empty() ? "" : ": " + unit.failureLine);
-    return line + format(" (%.2f s)", unit.seconds);
-}
-
-std::string auditRecord(const UnitRecord& unit, const JobFacts& job) {
-    std::string out = "{\"time\":" + jsonString(unit.time) + ",\"unit\":" + std::to_string(unit.unit) +
-                      ",\"programmer\":" + std::to_string(unit.programmer) +
-                      ",\"ports\":" + jsonArray(unit.ports) + ",\"path\":" + jsonString(unit.path) +
-                      ",\"chip\":" + (unit.chip ? jsonString(hex(*unit.chip, 6)) : "null") +
-                      ",\"image\":" + jsonString(job.imageName) +
-                      ",\"image_size\":" + std::to_string(job.imageSize) +
-                      ",\"image_checksum\":" + jsonString(hex(job.imageChecksum)) +
-                      ",\"flash_size\":" + std::to_string(job.flashSize) +
-                      ",\"steps\":" + jsonArray(job.steps) +
-                      ",\"result\":" + (unit.passed ? "\"pass\"" : "\"fail\"") +
-                      ",\"failed_step\":" + (unit.passed ? "null" : jsonString(unit.failedStep)) +
-                      ",\"lines\":" + jsonArray(unit.lines) +
-                      ",\"seconds\":" + format("%.3f", unit.seconds) +
-                      ",\"version\":" + jsonString(job.version) + "}";
-    return out + "\n";
-}
-
-void Tally::add(const UnitRecord& unit) {
-    Counts& counts = by_[unit.programmer];
-    ++counts.units;
-    ++units_;
-    if (unit.passed) {
-        ++counts.passed;
-        ++passed_;
-    }
-}
-
-unsigned Tally::unitsOf(unsigned programmer) const {
-    auto it = by_.find(programmer);
-    return it == by_.end() ? 0 : it->second.units;
-}
-
-unsigned Tally::passedOf(unsigned programmer) const {
-    auto it = by_.find(programmer);
-    return it == by_.end() ? 0 : it->second.passed;
-}
-
-std::vector<std::string> Tally::summary(double seconds) const {
-    std::vector<std::string> lines;
-    auto counts = [](unsigned units, unsigned passed) {
-        return std::to_string(units) + " units, " + std::to_string(passed) + " passed, " +
-               std::to_string(units - passed) + " failed, yield " +
-               format("%.1f%%", yieldPercent(passed, units));
-    };
-    for (const auto& [programmer, c] : by_)
-        lines.push_back("programmer " + std::to_string(programmer) + ": " + counts(c.units, c.passed));
-    lines.push_back("total: " + counts(units_, passed_) + ", " +
-                    format("%.1f units/hour", seconds > 0 ? units_ * 3600.0 / seconds : 0.0));
-    return lines;
-}
-
-std::string Tally::summaryJson(double seconds) const {
-    auto counts = [](unsigned units, unsigned passed) {
-        return "\"units\":" + std::to_string(units) + ",\"passed\":" + std::to_string(passed) +
-               ",\"failed\":" + std::to_string(units - passed) +
-               ",\"yield\":" + format("%.4f", yieldPercent(passed, units) / 100.0);
-    };
-    std::string out = "{" + counts(units_, passed_) +
-                      ",\"units_per_hour\":" + format("%.1f", seconds > 0 ? units_ * 3600.0 / seconds : 0.0) +
-                      ",\"seconds\":" + format("%.3f", seconds) + ",\"programmers\":[";
-    bool first = true;
-    for (const auto& [programmer, c] : by_) {
-        out += std::string(first ? "" : ",") + "{\"programmer\":" + std::to_string(programmer) + "," +
-               counts(c.units, c.passed) + "}";
-        first = false;
-    }
-    return out + "]}";
-}
-
-std::string runJson(const JobFacts& job, const std::vector<UnitRecord>& units, const Tally& tally,
-                    double seconds, int exitStatus) {
-    std::string out = "{\"command\":" + jsonString(job.command) +
-                      ",\"exit_status\":" + std::to_string(exitStatus) + ",\"units\":[";
-    for (std::size_t i = 0; i < units.size(); ++i) {
-        std::string record = auditRecord(units[i], job);
-        record.pop_back();  // its line end
-        out += (i ? "," : "") + record;
-    }
-    return out + "],\"summary\":" + tally.summaryJson(seconds) + "}";
+    return unitFailure(jobCommand(command), flashTaken, outcome);
 }

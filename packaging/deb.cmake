@@ -3,9 +3,9 @@
 # <build>/package/vm612k_<version>_<arch>.deb.
 include(GNUInstallDirs)
 
-# The programs of the package. The desktop program joins this list when it
-# is built.
-set(VM_PACKAGE_PROGRAMS vm612k)
+# The programs of the package; the desktop program joins them when it is
+# built (Qt 6 found), in the same package.
+set(VM_PACKAGE_PROGRAMS vm612k vm612k-gui)
 foreach(program ${VM_PACKAGE_PROGRAMS})
   if(TARGET ${program})
     install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
@@ -24,6 +24,18 @@ add_custom_command(OUTPUT ${VM_MAN_PAGE}.gz
 add_custom_target(vm_man_pages ALL DEPENDS ${VM_MAN_PAGE}.gz)
 install(FILES ${VM_MAN_PAGE}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
+# The desktop program's menu entry and its icon in the sizes of the hicolor
+# theme, where desktops look for them.
+if(TARGET vm612k-gui)
+  install(FILES ${PROJECT_SOURCE_DIR}/platform/qt/vm612k-gui.desktop
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+  foreach(side 16 24 32 48 64 128 256)
+    install(FILES ${PROJECT_SOURCE_DIR}/platform/qt/icons/${side}.png
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${side}x${side}/apps
+            RENAME vm612k-gui.png)
+  endforeach()
+endif()
+
 # udev reads /usr/lib/udev/rules.d (and /usr/local/lib/... for a local
 # install); the rule gives the seat's user the programmer's hidraw nodes.
 install(FILES 60-vm612k.rules DESTINATION lib/udev/rules.d)
@@ -38,7 +50,8 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "flash programmer for VM612K voice-chip mo
 set(CPACK_PACKAGE_DESCRIPTION
     "Erases, blank-checks, programs, verifies and reads the SPI NOR flash of\n"
     "VM612K voice-chip modules through their USB HID programmer, and does the\n"
-    "same on a built-in emulator without hardware.")
+    "same on a built-in emulator without hardware. vm612k is the command\n"
+    "line; vm612k-gui, where it is built, the desktop window.")
 string(JOIN "" CPACK_PACKAGE_DESCRIPTION ${CPACK_PACKAGE_DESCRIPTION})
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${VM_PACKAGE_MAINTAINER})
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)

@@ -45,12 +45,13 @@ UsbServices selectUsbServices(const std::optional<std::string>& simConfig, std::
 }
 
 UsbServices selectUsbServicesFrom(const std::optional<std::string>& simConfig, const char* variable,
-                                  std::string* error) {
+                                  std::string* error, EmulatedPlugObserver plugged) {
     if (error != nullptr) error->clear();
     std::optional<std::string> config = simConfig;
     if (!config && variable != nullptr) config = variable;
     if (!config) return nativeUsbServices();
-    const vmsim::SimBus bus = vmsim::makeSimBus(*config);
+    vmsim::SimBus bus = vmsim::makeSimBus(*config);
+    if (plugged) bus.onPlugChange(std::move(plugged));
     if (error != nullptr) *error = bus.bindError();
     return bus.services();
 }

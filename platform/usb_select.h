@@ -3,6 +3,7 @@
 // services.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -26,6 +27,13 @@ UsbServices unavailableUsbServices(std::string reason);
 UsbServices selectUsbServices(const std::optional<std::string>& simConfig = std::nullopt,
                               std::string* error = nullptr);
 
-// The same choice with the variable's value given (null: not set).
+// Told, on the emulator's thread, when an emulated programmer is plugged in
+// (true) or pulled out (false): the emulator's side of the system's device
+// notifications. It must return at once and must not call the services.
+using EmulatedPlugObserver = std::function<void(bool plugged)>;
+
+// The same choice with the variable's value given (null: not set). When the
+// emulator is chosen, `plugged` (when given) hears its plug events.
 UsbServices selectUsbServicesFrom(const std::optional<std::string>& simConfig, const char* variable,
-                                  std::string* error = nullptr);
+                                  std::string* error = nullptr,
+                                  EmulatedPlugObserver plugged = nullptr);

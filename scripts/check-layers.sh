@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The layers include one way: a file of a layer includes only its own layer,
 # the layers below it and the text catalogue (app/texts), a leaf.
-#   front ends -> app -> operations -> chip -> device -> the USB seam
+#   front ends -> station -> app -> operations -> chip -> device -> the USB seam
+# The station engine (station/) serves both front ends, which never include
+# each other.
 # Prints each include that reaches upwards and fails when there is one.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
@@ -11,6 +13,9 @@ declare -A allowed=(
     [chip]="chip device"
     [operations]="operations chip device"
     [app]="app operations chip device platform/files.h platform/process.h"
+    [station]="station app operations chip device platform/headless platform/append_file.h platform/utc_time.h"
+    [cli]="cli station app operations chip device platform sim"
+    [platform/qt]="platform/qt station app operations chip device platform sim"
     [app/texts]="app/texts"
     [sim]="sim device/usb_seam.h"
 )

@@ -6,7 +6,8 @@
 # when something has to be installed.
 #
 # `ensure-packages.sh native` checks only what the native build, the command
-# line and `make demo` need (no Wine, no MinGW, no i386 architecture);
+# line, the desktop program's window tests (a virtual X screen, a Chinese
+# face) and `make demo` need (no Wine, no MinGW, no i386 architecture);
 # `ensure-packages.sh kernel` what the kernel test needs.
 set -euo pipefail
 
@@ -17,6 +18,8 @@ packages=(
     cmake ninja-build make g++ git dpkg-dev
     # tests
     libgtest-dev googletest libcli11-dev
+    # the desktop program vm612k-gui: Qt 6 Widgets, udev's device events
+    qt6-base-dev libudev-dev
     # fuzzing
     clang libclang-rt-14-dev
     # Windows programs and their tests
@@ -40,7 +43,8 @@ ensure_chinese_locale() {
 }
 
 if [[ $scope == native ]]; then
-    packages=(cmake ninja-build make g++ dpkg-dev libgtest-dev googletest libcli11-dev)
+    packages=(cmake ninja-build make g++ dpkg-dev libgtest-dev googletest libcli11-dev
+              qt6-base-dev libudev-dev xvfb xauth fonts-arphic-uming)
     ensure_chinese_locale() { :; }
 elif [[ $scope == kernel ]]; then
     packages=(cmake ninja-build make g++ libcli11-dev

@@ -112,6 +112,7 @@ SimProgrammer& SimBus::addProgrammer(const SimProgrammerOptions& options, bool p
         core_->programmers.push_back(
             std::make_unique<SimProgrammer>(index, options, core_->lock, core_->clock));
         programmer = core_->programmers.back().get();
+        programmer->setPlugHook(core_->plugHook);
         core_->devices.push_back({programmer, options.vendorId, options.productId,
                                   parentIdFor(core_->devices.size())});
     }
@@ -120,6 +121,12 @@ SimProgrammer& SimBus::addProgrammer(const SimProgrammerOptions& options, bool p
         addInterface(*programmer, SimRole::data);
     }
     return *programmer;
+}
+
+void SimBus::onPlugChange(SimPlugHook hook) {
+    Guard guard(core_->lock);
+    core_->plugHook = std::move(hook);
+    for (const auto& programmer : core_->programmers) programmer->setPlugHook(core_->plugHook);
 }
 
 int SimBus::addInterface(SimProgrammer& programmer, SimRole role, SimPortFaults faults) {

@@ -131,6 +131,9 @@ public:
     // with a swap period in `swapMs` (by programmer index). It ends with the
     // bus. A second call replaces the first.
     void startOperator(std::string controlPath, std::vector<std::uint32_t> swapMs);
+    // Tells `hook` of every programmer's removal and arrival, those on the
+    // bus now and those added later (see SimPlugHook).
+    void onPlugChange(SimPlugHook hook);
 
     // The comm library and HID services over this bus.
     UsbServices services() const;

@@ -72,6 +72,7 @@ struct SimBus::Core {
     std::mutex paceLock;
     std::chrono::microseconds latency{0};
     std::map<int, Link> links;  // by device; -1 for handles that lead nowhere
+    SimPlugHook plugHook;
 
     // Last, so that its thread ends before anything it reaches goes.
     std::unique_ptr<SimOperator> player;

@@ -139,6 +139,7 @@ void SimProgrammer::unplug() {
     unplugPending_ = false;
     ++generation_;
     persist();
+    if (plugHook_) plugHook_(false);
 }
 
 void SimProgrammer::replug() {
@@ -153,6 +154,7 @@ void SimProgrammer::replug() {
     reply_ = {};
     slave_->detach();
     block_ = kPowerOnBlock;
+    if (plugHook_) plugHook_(true);
 }
 
 void SimProgrammer::unplugAfterPages(std::uint32_t pages) {
@@ -173,6 +175,11 @@ void SimProgrammer::setEraseMode(SimEraseMode mode) {
 void SimProgrammer::setMisoHigh(bool high) {
     Guard guard(lock_);
     misoHigh_ = high;
+}
+
+void SimProgrammer::setPlugHook(SimPlugHook hook) {
+    Guard guard(lock_);
+    plugHook_ = std::move(hook);
 }
 
 void SimProgrammer::setReplyHook(SimReplyHook hook) {

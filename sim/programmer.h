@@ -52,6 +52,10 @@ using SimReport = std::array<std::uint8_t, 6>;
 // Sees every reply to a command (not page status reports) just before it is
 // handed out, with the request it answers, and may change it.
 using SimReplyHook = std::function<void(const SimReport& request, SimReport& reply)>;
+// Told when the programmer leaves the bus (false) or comes back (true), as
+// the operating system reports it. Called with the bus's lock held: it must
+// not call into the bus.
+using SimPlugHook = std::function<void(bool present)>;
 
 class FlashChip;
 class SpiSlave;
@@ -103,6 +107,7 @@ public:
     void setEraseMode(SimEraseMode mode);
     void setMisoHigh(bool high);
     void setReplyHook(SimReplyHook hook);
+    void setPlugHook(SimPlugHook hook);
 
     // The module in the socket. Without one the pins read MISO high, page
     // reads give erased bytes, page writes change nothing and the flash type
@@ -158,6 +163,7 @@ private:
     SimReport request_{};
     SimReport reply_{};
     SimReplyHook hook_;
+    SimPlugHook plugHook_;
 };
 
 }  // namespace vmsim

@@ -1,11 +1,17 @@
 #!/usr/bin/env python3
 """Draws the application icon (a flash chip with a download arrow) and writes
-it as a Windows .ico with a 16x16 and a 32x32 image, 32 bits per pixel.
+it as a Windows .ico with a 16x16 and a 32x32 image, 32 bits per pixel, or
+as the PNG files of the desktop program's icon theme (one per size).
 
     python3 make_icon.py app.ico
+    python3 make_icon.py --png FOLDER     FOLDER/16.png ... FOLDER/256.png
 """
+import os
 import struct
 import sys
+import zlib
+
+PNG_SIZES = [16, 24, 32, 48, 64, 128, 256]
 
 BODY = (0x30, 0x34, 0x3C, 0xFF)    # chip package, RGBA
 PIN = (0xC8, 0xCC, 0xD0, 0xFF)     # pins
@@ -69,5 +75,32 @@ def main(path):
         f.write(out)
 
 
+def png(n):
+    """The icon at n x n pixels as a PNG file's bytes (RGBA, 8 bits)."""
+    raw = bytearray()
+    for row in draw(n):
+        raw.append(0)  # no filter
+        for pixel in row:
+            raw += bytes(pixel)
+
+    def chunk(kind, data):
+        body = kind + data
+        return struct.pack('>I', len(data)) + body + struct.pack('>I', zlib.crc32(body) & 0xFFFFFFFF)
+
+    header = struct.pack('>IIBBBBB', n, n, 8, 6, 0, 0, 0)
+    return (b'\x89PNG\r\n\x1a\n' + chunk(b'IHDR', header) +
+            chunk(b'IDAT', zlib.compress(bytes(raw), 9)) + chunk(b'IEND', b''))
+
+
+def write_pngs(folder):
+    os.makedirs(folder, exist_ok=True)
+    for n in PNG_SIZES:
+        with open(os.path.join(folder, '%d.png' % n), 'wb') as f:
+            f.write(png(n))
+
+
 if __name__ == '__main__':
-    main(sys.argv[1] if len(sys.argv) > 1 else 'app.ico')
+    if len(sys.argv) > 2 and sys.argv[1] == '--png':
+        write_pngs(sys.argv[2])
+    else:
+        main(sys.argv[1] if len(sys.argv) > 1 else 'app.ico')

@@ -1,4 +1,4 @@
-#include "cli/programmer_lane.h"
+#include "station/programmer_lane.h"
 
 #include "app/flash_size.h"
 #include "app/texts/texts.h"
@@ -6,15 +6,14 @@
 
 namespace {
 
-enum Phase { kIdle, kSetFlash, kErasing, kProgramming, kVerifying, kOther };
 
 // The phase a window line opens, for the board only.
-int phaseOf(const std::string& line, int current) {
+UnitPhase phaseOf(const std::string& line, UnitPhase current) {
     const Texts& t = txt();
-    if (line == t.oneKeyEraseStart || line == t.eraseStart) return kErasing;
-    if (line == t.oneKeyProgramStart || line == t.programStart) return kProgramming;
-    if (line == t.oneKeyVerifyStart || line == t.verifyStart) return kVerifying;
-    if (line == t.blankStart) return kOther;
+    if (line == t.oneKeyEraseStart || line == t.eraseStart) return UnitPhase::erasing;
+    if (line == t.oneKeyProgramStart || line == t.programStart) return UnitPhase::programming;
+    if (line == t.oneKeyVerifyStart || line == t.verifyStart) return UnitPhase::verifying;
+    if (line == t.blankStart) return UnitPhase::working;
     return current;
 }
 
@@ -34,15 +33,20 @@ ProgrammerLane::ProgrammerLane(const ProgrammerInfo& info, const std::string& pr
     }
     ProgrammerWindow::Observer observer;
     observer.line = [this](const std::string& line) {
-        phase_ = phaseOf(line, phase_.load());
+        const UnitPhase before = phase_.load();
+        phase_ = phaseOf(line, before);
         production_.unitLine(label_, line);
+        if (phase_.load() != before) production_.unitProgress(label_, phase_.load(), percent_.load());
     };
-    observer.progress = [this](int position) { percent_ = position; };
+    observer.progress = [this](int position) {
+        if (percent_.exchange(position) != position)
+            production_.unitProgress(label_, phase_.load(), position);
+    };
     window_ = std::make_unique<ProgrammerWindow>(handle_, programPath, image, observer);
 }
 
-std::optional<std::uint32_t> ProgrammerLane::senseChip(const CliOptions& options) {
-    return readJedecId(handle_, kSetFlashKind, FlashSizeTable[options.sizeIndex].size);
+std::optional<std::uint32_t> ProgrammerLane::senseChip() {
+    return readJedecId(handle_, kSetFlashKind, FlashSizeTable[production_.job().sizeIndex].size);
 }
 
 bool ProgrammerLane::listed() const {
@@ -51,17 +55,18 @@ bool ProgrammerLane::listed() const {
     return false;
 }
 
-void ProgrammerLane::runUnit(unsigned number, const CliOptions& options,
-                             std::optional<std::uint32_t> chip) {
+void ProgrammerLane::runUnit(unsigned number, std::optional<std::uint32_t> chip) {
+    const Job& options = production_.job();
     UnitRecord unit;
     unit.unit = number;
     unit.programmer = label_;
     unit.ports = ports_;
     unit.path = path_;
     unit.chip = chip;
-    phase_ = kSetFlash;
+    phase_ = UnitPhase::settingFlash;
     percent_ = 0;
     production_.unitStarted(unit, window_.get());
+    production_.unitProgress(label_, UnitPhase::settingFlash, 0);
     const auto start = std::chrono::steady_clock::now();
     const UnitRun run = window_->run(options, kUnitBound);
     unit.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -74,17 +79,18 @@ void ProgrammerLane::runUnit(unsigned number, const CliOptions& options,
         unit.failedStep = failure.step;
         unit.failureLine = failure.line;
     }
-    phase_ = kIdle;
+    phase_ = UnitPhase::idle;
     production_.unitEnded(std::move(unit));
 }
 
 std::string ProgrammerLane::phase() const {
     switch (phase_.load()) {
-        case kSetFlash: return "setting flash";
-        case kErasing: return "erasing";
-        case kProgramming: return "programming " + std::to_string(percent_.load()) + "%";
-        case kVerifying: return "verifying " + std::to_string(percent_.load()) + "%";
-        case kOther: return "working " + std::to_string(percent_.load()) + "%";
-        default: return "";
+        case UnitPhase::settingFlash: return "setting flash";
+        case UnitPhase::erasing: return "erasing";
+        case UnitPhase::programming: return "programming " + std::to_string(percent_.load()) + "%";
+        case UnitPhase::verifying: return "verifying " + std::to_string(percent_.load()) + "%";
+        case UnitPhase::working: return "working " + std::to_string(percent_.load()) + "%";
+        case UnitPhase::idle: break;
     }
+    return "";
 }

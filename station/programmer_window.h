@@ -14,9 +14,9 @@
 #include <vector>
 
 #include "app/app_state.h"
-#include "cli/options.h"
 #include "device/devapi.h"
 #include "operations/worker_outcome.h"
+#include "station/job.h"
 
 class HeadlessApp;
 
@@ -53,7 +53,7 @@ public:
     ProgrammerWindow& operator=(const ProgrammerWindow&) = delete;
 
     // Runs one unit and waits for it, at most `bound`.
-    UnitRun run(const CliOptions& options, std::chrono::milliseconds bound);
+    UnitRun run(const Job& job, std::chrono::milliseconds bound);
     // The lines of the unit running now.
     std::vector<std::string> linesSoFar() const;
     // Asks the running unit to stop at its next block; it then ends as
@@ -68,4 +68,4 @@ private:
 };
 
 // The button of a command.
-int commandButton(CliCommand command);
+int commandButton(JobCommand command);

@@ -1,11 +1,10 @@
 // The shared ledger of a run on many programmers: unit numbers, the units
-// running, each unit's end (result line, audit record, tally), the verbose
-// lines, and the end of the run (summary or JSON). Safe from any thread.
+// running, each unit's end (time, audit record, tally), and what a front
+// end sees of it through its observer. Safe from any thread.
 #pragma once
 
 #include <chrono>
 #include <condition_variable>
-#include <cstdio>
 #include <functional>
 #include <map>
 #include <memory>
@@ -13,9 +12,10 @@
 #include <string>
 #include <vector>
 
-#include "cli/options.h"
-#include "cli/unit_report.h"
 #include "platform/append_file.h"
+#include "station/job.h"
+#include "station/observer.h"
+#include "station/unit_report.h"
 
 class ProgrammerWindow;
 
@@ -23,36 +23,50 @@ class Production {
 public:
     using Clock = std::chrono::steady_clock;
 
-    Production(const CliOptions& options, JobFacts job, std::unique_ptr<platform::AppendFile> log);
+    Production(Job job, JobFacts facts, std::unique_ptr<platform::AppendFile> log,
+               StationObserver& observer);
 
-    // A line for stdout (not with --json).
-    void say(const std::string& line);
-    // A unit's log line, shown with --verbose.
+    const Job& job() const { return job_; }
+    const JobFacts& facts() const { return facts_; }
+
+    // Events of the programmers, handed to the observer in order.
+    void programmerAdded(unsigned programmer, const std::vector<std::string>& ports);
+    void programmerRemoved(unsigned programmer);
+    void moduleSeated(unsigned programmer, std::uint32_t chip);
+    void moduleTakenOut(unsigned programmer);
     void unitLine(unsigned programmer, const std::string& line);
+    void unitProgress(unsigned programmer, UnitPhase phase, int percent);
 
     // The next unit number, or 0 when no more units are to start (the count
     // is reached, or the run stops taking modules).
     unsigned claimUnit();
     // A claimed unit starts on `window`; it counts as running until ended.
     void unitStarted(const UnitRecord& unit, const ProgrammerWindow* window);
-    // The unit ended: its time, result line, audit record and tally.
+    // The unit ended: its time, audit record and tally. Ignored once the
+    // ledger was closed.
     void unitEnded(UnitRecord unit);
 
-    // Ctrl-C: the first stops taking modules, the second stops the running
-    // units at their next block (they end as interrupted and the run with
-    // 130), a third ends the process at once.
-    void interrupt(int count);
+    // No more units start; the running ones finish.
     void stopTaking();
+    // The running units stop at their next block (an erase that runs is
+    // waited for) and end as interrupted; no more units start.
+    void stopRunning();
+    // The running units end here as interrupted, with the lines they logged
+    // so far, and the ledger closes: no unit ends after. `last` runs under
+    // the lock with the run as it then stands.
+    struct Snapshot {
+        std::vector<UnitRecord> units;
+        Tally tally;
+        double seconds = 0;
+    };
+    void closeWithRunningInterrupted(const std::function<void(const Snapshot&)>& last);
+
     bool taking() const;
     bool stopped() const;  // stopTaking() or the count reached
     unsigned running() const;
-    // Waits for a change (a unit's end, an interrupt), at most `bound`.
+    // Waits for a change (a unit's end, a stop), at most `bound`.
     void waitForChange(Clock::duration bound);
-
-    // The summary (and units per hour) on stdout, or the final JSON object.
-    // Returns the exit status: 130 after Ctrl-C, else 0 when every unit
-    // passed, 1 when one failed.
-    int finish(bool withSummary);
+    Snapshot snapshot() const;
 
     // A programmer's counts, the unit running on it (0: none) and its last
     // result ("PASS", "FAIL", "").
@@ -63,23 +77,21 @@ public:
         std::string last;
     };
     ProgrammerView view(unsigned programmer) const;
-    // Called before every line on stdout (the board erases itself).
-    void beforeOutput(std::function<void()> hook);
 
 private:
     void endLocked(UnitRecord unit);
-    int exitStatusLocked() const;
-    void finishLocked(bool withSummary, int status);
+    Snapshot snapshotLocked() const;
 
-    const CliOptions& options_;
-    JobFacts job_;
+    const Job job_;
+    const JobFacts facts_;
     std::unique_ptr<platform::AppendFile> log_;
+    StationObserver& observer_;
     Clock::time_point start_;
     mutable std::mutex lock_;
     std::condition_variable changed_;
     unsigned claimed_ = 0;
     bool taking_ = true;
-    bool interrupted_ = false;
+    bool closed_ = false;
     struct Running {
         UnitRecord unit;
         const ProgrammerWindow* window;
@@ -89,5 +101,4 @@ private:
     std::vector<UnitRecord> units_;
     Tally tally_;
     std::map<unsigned, bool> lastPassed_;
-    std::function<void()> beforeOutput_;
 };

@@ -1,4 +1,4 @@
-#include "cli/programmer_window.h"
+#include "station/programmer_window.h"
 
 #include <cstring>
 #include <filesystem>
@@ -15,17 +15,16 @@ FileDialogResult answerWith(const std::string& path) {
 
 }  // namespace
 
-int commandButton(CliCommand command) {
+int commandButton(JobCommand command) {
     switch (command) {
-        case CliCommand::read: return ids::kRead;
-        case CliCommand::erase: return ids::kErase;
-        case CliCommand::blank: return ids::kBlank;
-        case CliCommand::program: return ids::kProgram;
-        case CliCommand::verify: return ids::kVerify;
-        case CliCommand::onekey: return ids::kOneKey;
-        default: break;
+        case JobCommand::read: return ids::kRead;
+        case JobCommand::erase: return ids::kErase;
+        case JobCommand::blank: return ids::kBlank;
+        case JobCommand::program: return ids::kProgram;
+        case JobCommand::verify: return ids::kVerify;
+        case JobCommand::onekey: break;
     }
-    return 0;
+    return ids::kOneKey;
 }
 
 LoadedImage loadImageOnce(const std::string& programPath, const std::string& file,
@@ -83,7 +82,7 @@ std::vector<std::string> ProgrammerWindow::linesSoFar() const {
     return lines_;
 }
 
-UnitRun ProgrammerWindow::run(const CliOptions& options, std::chrono::milliseconds bound) {
+UnitRun ProgrammerWindow::run(const Job& options, std::chrono::milliseconds bound) {
     {
         std::lock_guard<std::mutex> guard(lock_);
         lines_.clear();
@@ -96,7 +95,7 @@ UnitRun ProgrammerWindow::run(const CliOptions& options, std::chrono::millisecon
     app_->press(ids::kSetFlash);
     run.flashTaken = host.enabled(ids::kRead);
     if (run.flashTaken) {
-        if (options.command == CliCommand::onekey) {
+        if (options.command == JobCommand::onekey) {
             const OneKeyChoice choice{options.erase, options.program, options.verify};
             host.answerOneKey([choice](const OneKeyChoice&, OneKeyChoice& result) {
                 result = choice;

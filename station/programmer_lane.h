@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "cli/production.h"
-#include "cli/programmer_window.h"
 #include "device/devapi.h"
+#include "station/production.h"
+#include "station/programmer_window.h"
 
 class ProgrammerLane {
 public:
@@ -23,14 +23,16 @@ public:
     DeviceHandle handle() const { return handle_; }
 
     // The JEDEC id over the pins, the flash handed back with the job's size.
-    std::optional<std::uint32_t> senseChip(const CliOptions& options);
+    std::optional<std::uint32_t> senseChip();
     // Whether the programmer is still in the list, open with its handle.
     bool listed() const;
 
     // Runs unit `number` on this programmer and records its end.
-    void runUnit(unsigned number, const CliOptions& options, std::optional<std::uint32_t> chip);
+    void runUnit(unsigned number, std::optional<std::uint32_t> chip);
 
-    // The board's view: the phase and its percentage.
+    const std::vector<std::string>& ports() const { return ports_; }
+
+    // The terminal board's view: the phase and its percentage.
     std::string phase() const;
     int percent() const { return percent_.load(); }
 
@@ -41,7 +43,7 @@ private:
     std::string path_;
     Production& production_;
     std::atomic<int> percent_{0};
-    std::atomic<int> phase_{0};
+    std::atomic<UnitPhase> phase_{UnitPhase::idle};
     std::unique_ptr<ProgrammerWindow> window_;
 };
 

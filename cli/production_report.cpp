@@ -1,0 +1,94 @@
+#include "cli/production_report.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+constexpr int kExitInterrupted = 130;
+}
+
+void ProductionReport::say(const std::string& line) {
+    if (options_.json) return;
+    std::lock_guard<std::mutex> guard(lock_);
+    if (beforeOutput_) beforeOutput_();
+    std::printf("%s\n", line.c_str());
+    std::fflush(stdout);
+}
+
+void ProductionReport::verbose(unsigned programmer, const std::string& line) {
+    if (!options_.verbose) return;
+    std::string text = "[";
+    text.append(std::to_string(programmer)).append("] ").append(line);
+    say(text);
+}
+
+void ProductionReport::moduleSeated(unsigned programmer, std::uint32_t chip) {
+    char text[40];
+    std::snprintf(text, sizeof text, "module seated (%06X)", chip);
+    verbose(programmer, text);
+}
+
+void ProductionReport::moduleTakenOut(unsigned programmer) { verbose(programmer, "module taken out"); }
+
+void ProductionReport::unitLine(unsigned programmer, const std::string& line) {
+    verbose(programmer, line);
+}
+
+void ProductionReport::unitEnded(const UnitRecord& unit, bool recorded) {
+    if (!recorded) {
+        std::fprintf(stderr, "vm612k: %s: the audit record of unit %u could not be written\n",
+                     options_.log.c_str(), unit.unit);
+    }
+    say(resultLine(unit));
+}
+
+void ProductionReport::interrupt(Production& production, int count) {
+    interrupted_ = true;
+    if (count < 2) {
+        production.stopTaking();
+        std::fprintf(stderr, "vm612k: no new modules; the running units finish (Ctrl-C again stops them)\n");
+        return;
+    }
+    if (count == 2) {
+        std::fprintf(stderr, "vm612k: the running units stop at their next block (Ctrl-C again ends at once)\n");
+        production.stopRunning();
+        return;
+    }
+    // A third: the running units end here, with the lines they logged so
+    // far; the process ends with them, so no unit goes on after its record.
+    production.closeWithRunningInterrupted([&](const Production::Snapshot& run) {
+        print(production.facts(), run, true, kExitInterrupted);
+        std::fflush(stdout);
+        std::fflush(stderr);
+        std::_Exit(kExitInterrupted);
+    });
+}
+
+int ProductionReport::statusOf(const Production::Snapshot& run) const {
+    if (interrupted_) return kExitInterrupted;
+    return run.tally.passed() == run.tally.units() ? 0 : 1;
+}
+
+int ProductionReport::finish(const Production& production, bool withSummary) {
+    const Production::Snapshot run = production.snapshot();
+    const int status = statusOf(run);
+    print(production.facts(), run, withSummary, status);
+    return status;
+}
+
+void ProductionReport::print(const JobFacts& facts, const Production::Snapshot& run, bool withSummary,
+                             int status) {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (beforeOutput_) beforeOutput_();
+    if (options_.json) {
+        std::printf("%s\n", runJson(facts, run.units, run.tally, run.seconds, status).c_str());
+    } else if (withSummary) {
+        for (const std::string& line : run.tally.summary(run.seconds)) std::printf("%s\n", line.c_str());
+    }
+    std::fflush(stdout);
+}
+
+void ProductionReport::beforeOutput(std::function<void()> hook) {
+    std::lock_guard<std::mutex> guard(lock_);
+    beforeOutput_ = std::move(hook);
+}

@@ -1,0 +1,47 @@
+// What the command line shows of a run on many programmers: the verbose
+// lines, each unit's result line, the summary or the final JSON object, and
+// its answer to Ctrl-C. The station engine's observer for stdout.
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <string>
+
+#include "cli/options.h"
+#include "station/observer.h"
+#include "station/production.h"
+
+class ProductionReport : public StationObserver {
+public:
+    explicit ProductionReport(const CliOptions& options) : options_(options) {}
+
+    void moduleSeated(unsigned programmer, std::uint32_t chip) override;
+    void moduleTakenOut(unsigned programmer) override;
+    void unitLine(unsigned programmer, const std::string& line) override;
+    void unitEnded(const UnitRecord& unit, bool recorded) override;
+
+    // Ctrl-C: the first stops taking modules, the second stops the running
+    // units at their next block (they end as interrupted and the run with
+    // 130), a third ends the process at once, with the summary.
+    void interrupt(Production& production, int count);
+
+    // The summary (and units per hour) on stdout, or the final JSON object.
+    // Returns the exit status: 130 after Ctrl-C, else 0 when every unit
+    // passed, 1 when one failed.
+    int finish(const Production& production, bool withSummary);
+
+    // Called before every line on stdout (the board erases itself).
+    void beforeOutput(std::function<void()> hook);
+
+private:
+    void say(const std::string& line);
+    void verbose(unsigned programmer, const std::string& line);
+    int statusOf(const Production::Snapshot& run) const;
+    void print(const JobFacts& facts, const Production::Snapshot& run, bool withSummary, int status);
+
+    const CliOptions& options_;
+    std::mutex lock_;
+    std::function<void()> beforeOutput_;
+    std::atomic<bool> interrupted_{false};
+};

@@ -1,0 +1,78 @@
+// The station board: the production station of `vm612k station` (the same
+// engine, audit log and checksum check) in a window. One tile per
+// programmer, the totals, Start and Stop, and the job's fields: the image,
+// the flash size, the audit log's path and the expected checksum. The
+// engine runs on a thread of its own; its events reach the tiles as queued
+// calls on the GUI thread.
+#pragma once
+
+#include <QWidget>
+
+#include <map>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "station/observer.h"
+
+class QComboBox;
+class QGridLayout;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class Production;
+class StationTile;
+
+class StationBoard final : public QWidget {
+    Q_OBJECT
+
+public:
+    StationBoard(std::string programPath, QWidget* parent = nullptr);
+    // Stops the running units at their next block and waits for them.
+    ~StationBoard() override;
+
+    void setImage(const QString& path);
+    void setLog(const QString& path);
+    void setSize(int sizeIndex);
+    void setExpectedChecksum(const QString& text);
+
+    // Starts the station; false, with the reason on the status line, when
+    // the image, the checksum or the audit log is not right.
+    bool start();
+    // No more modules are taken; the running units finish.
+    void stop();
+    bool running() const { return production_ != nullptr; }
+
+    StationTile* tile(unsigned programmer) const;
+    std::size_t tiles() const { return tiles_.size(); }
+    QString totals() const;
+    QString status() const;
+
+private:
+    class Relay;
+    friend class Relay;
+    void programmerAdded(unsigned programmer, const std::vector<std::string>& ports);
+    void programmerRemoved(unsigned programmer);
+    void unitEnded(const UnitRecord& unit, bool recorded);
+    void finished();
+    void showTotals();
+    void fail(const QString& reason);
+
+    std::string programPath_;
+    QLineEdit* image_ = nullptr;
+    QComboBox* size_ = nullptr;
+    QLineEdit* log_ = nullptr;
+    QLineEdit* checksum_ = nullptr;
+    QPushButton* start_ = nullptr;
+    QPushButton* stop_ = nullptr;
+    QLabel* totals_ = nullptr;
+    QLabel* status_ = nullptr;
+    QGridLayout* grid_ = nullptr;
+    std::map<unsigned, StationTile*> tiles_;
+    unsigned units_ = 0, passed_ = 0;
+    double started_ = 0;  // seconds on the steady clock at Start
+
+    std::unique_ptr<Relay> relay_;
+    std::unique_ptr<Production> production_;
+    std::thread engine_;
+};

@@ -1,0 +1,75 @@
+#include "station/json_string.h"
+
+#include <cstdint>
+#include <cstdio>
+
+namespace {
+
+// The length of the valid UTF-8 sequence that starts at `at`; 0 when the
+// byte there starts none (a stray continuation byte, an overlong form, a
+// surrogate, a cut sequence, beyond U+10FFFF).
+std::size_t utf8Length(const std::string& text, std::size_t at) {
+    const unsigned char lead = static_cast<unsigned char>(text[at]);
+    std::size_t length;
+    std::uint32_t code;
+    if (lead < 0x80) return 1;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2, code = lead & 0x1Fu;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3, code = lead & 0x0Fu;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4, code = lead & 0x07u;
+    } else {
+        return 0;
+    }
+    if (at + length > text.size()) return 0;
+    for (std::size_t k = 1; k < length; ++k) {
+        const unsigned char next = static_cast<unsigned char>(text[at + k]);
+        if ((next & 0xC0) != 0x80) return 0;
+        code = code << 6 | (next & 0x3Fu);
+    }
+    if ((length == 3 && code < 0x800) || (code >= 0xD800 && code <= 0xDFFF) ||
+        (length == 4 && (code < 0x10000 || code > 0x10FFFF))) {
+        return 0;
+    }
+    return length;
+}
+
+}  // namespace
+
+std::string jsonString(const std::string& text) {
+    std::string out = "\"";
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t length = utf8Length(text, at);
+        const unsigned char c = static_cast<unsigned char>(text[at]);
+        if (length != 1) {
+            if (length == 0) {
+                char escaped[8];
+                std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+                out += escaped;
+                ++at;
+            } else {
+                out.append(text, at, length);
+                at += length;
+            }
+            continue;
+        }
+        ++at;
+        switch (c) {
+            case '"': out += "\\\""; break;
+            case '\\': out += "\\\\"; break;
+            case '\n': out += "\\n"; break;
+            case '\r': out += "\\r"; break;
+            case '\t': out += "\\t"; break;
+            default:
+                if (c < 0x20) {
+                    char escaped[8];
+                    std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+                    out += escaped;
+                } else {
+                    out += static_cast<char>(c);
+                }
+        }
+    }
+    return out + "\"";
+}

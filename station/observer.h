@@ -1,0 +1,33 @@
+// What a front end hears of a run on many programmers. The ledger calls
+// these under its lock, so they come one at a time in the order things
+// happened, from the programmers' threads; an observer must not call back
+// into the ledger, and hands the event on (prints it, queues it).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "station/unit_report.h"
+
+// Where a unit is: what the window's last step line opened.
+enum class UnitPhase { idle, settingFlash, erasing, programming, verifying, working };
+
+class StationObserver {
+public:
+    virtual ~StationObserver() = default;
+
+    virtual void programmerAdded(unsigned /*programmer*/, const std::vector<std::string>& /*ports*/) {}
+    // The programmer went off the bus (or its lane ended): its tile goes.
+    virtual void programmerRemoved(unsigned /*programmer*/) {}
+    virtual void moduleSeated(unsigned /*programmer*/, std::uint32_t /*chip*/) {}
+    virtual void moduleTakenOut(unsigned /*programmer*/) {}
+
+    virtual void unitStarted(const UnitRecord& /*unit*/) {}
+    // A line of the programmer's window during its unit.
+    virtual void unitLine(unsigned /*programmer*/, const std::string& /*line*/) {}
+    virtual void unitProgress(unsigned /*programmer*/, UnitPhase /*phase*/, int /*percent*/) {}
+    // The unit ended with its time and its place in the tally; `recorded`
+    // is false when its audit record could not be written.
+    virtual void unitEnded(const UnitRecord& /*unit*/, bool /*recorded*/) {}
+};

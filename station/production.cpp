@@ -1,0 +1,137 @@
+#include "station/production.h"
+
+#include "platform/utc_time.h"
+#include "station/programmer_window.h"
+
+Production::Production(Job job, JobFacts facts, std::unique_ptr<platform::AppendFile> log,
+                       StationObserver& observer)
+    : job_(job), facts_(std::move(facts)), log_(std::move(log)), observer_(observer),
+      start_(Clock::now()) {}
+
+void Production::programmerAdded(unsigned programmer, const std::vector<std::string>& ports) {
+    std::lock_guard<std::mutex> guard(lock_);
+    observer_.programmerAdded(programmer, ports);
+}
+
+void Production::programmerRemoved(unsigned programmer) {
+    std::lock_guard<std::mutex> guard(lock_);
+    observer_.programmerRemoved(programmer);
+}
+
+void Production::moduleSeated(unsigned programmer, std::uint32_t chip) {
+    std::lock_guard<std::mutex> guard(lock_);
+    observer_.moduleSeated(programmer, chip);
+}
+
+void Production::moduleTakenOut(unsigned programmer) {
+    std::lock_guard<std::mutex> guard(lock_);
+    observer_.moduleTakenOut(programmer);
+}
+
+void Production::unitLine(unsigned programmer, const std::string& line) {
+    std::lock_guard<std::mutex> guard(lock_);
+    observer_.unitLine(programmer, line);
+}
+
+void Production::unitProgress(unsigned programmer, UnitPhase phase, int percent) {
+    std::lock_guard<std::mutex> guard(lock_);
+    observer_.unitProgress(programmer, phase, percent);
+}
+
+unsigned Production::claimUnit() {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (!taking_ || (job_.count != 0 && claimed_ >= job_.count)) return 0;
+    return ++claimed_;
+}
+
+void Production::unitStarted(const UnitRecord& unit, const ProgrammerWindow* window) {
+    std::lock_guard<std::mutex> guard(lock_);
+    running_[unit.unit] = Running{unit, window, Clock::now()};
+    observer_.unitStarted(unit);
+}
+
+void Production::unitEnded(UnitRecord unit) {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (closed_) return;
+    running_.erase(unit.unit);
+    endLocked(std::move(unit));
+    changed_.notify_all();
+}
+
+void Production::endLocked(UnitRecord unit) {
+    unit.time = platform::utcNowIso8601();
+    const bool recorded = !log_ || log_->append(auditRecord(unit, facts_));
+    lastPassed_[unit.programmer] = unit.passed;
+    tally_.add(unit);
+    observer_.unitEnded(unit, recorded);
+    units_.push_back(std::move(unit));
+}
+
+void Production::stopTaking() {
+    std::lock_guard<std::mutex> guard(lock_);
+    taking_ = false;
+    changed_.notify_all();
+}
+
+void Production::stopRunning() {
+    std::lock_guard<std::mutex> guard(lock_);
+    taking_ = false;
+    for (auto& [number, running] : running_) {
+        if (running.window) running.window->requestStop();
+    }
+    changed_.notify_all();
+}
+
+void Production::closeWithRunningInterrupted(const std::function<void(const Snapshot&)>& last) {
+    std::lock_guard<std::mutex> guard(lock_);
+    taking_ = false;
+    for (auto& [number, running] : running_) {
+        UnitRecord unit = running.unit;
+        unit.passed = false;
+        unit.failedStep = "interrupted";
+        unit.failureLine.clear();
+        if (running.window) unit.lines = running.window->linesSoFar();
+        unit.seconds = std::chrono::duration<double>(Clock::now() - running.start).count();
+        endLocked(std::move(unit));
+    }
+    running_.clear();
+    closed_ = true;
+    changed_.notify_all();
+    if (last) last(snapshotLocked());
+}
+
+bool Production::taking() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return taking_ && (job_.count == 0 || claimed_ < job_.count);
+}
+
+bool Production::stopped() const { return !taking(); }
+
+unsigned Production::running() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return static_cast<unsigned>(running_.size());
+}
+
+void Production::waitForChange(Clock::duration bound) {
+    std::unique_lock<std::mutex> guard(lock_);
+    changed_.wait_for(guard, bound);
+}
+
+Production::Snapshot Production::snapshot() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return snapshotLocked();
+}
+
+Production::Snapshot Production::snapshotLocked() const {
+    return Snapshot{units_, tally_, std::chrono::duration<double>(Clock::now() - start_).count()};
+}
+
+Production::ProgrammerView Production::view(unsigned programmer) const {
+    std::lock_guard<std::mutex> guard(lock_);
+    ProgrammerView view{tally_.unitsOf(programmer), tally_.passedOf(programmer), 0, ""};
+    for (const auto& [number, running] : running_)
+        if (running.unit.programmer == programmer) view.unit = number;
+    auto last = lastPassed_.find(programmer);
+    if (last != lastPassed_.end()) view.last = last->second ? "PASS" : "FAIL";
+    return view;
+}

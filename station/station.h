@@ -1,0 +1,25 @@
+// The production station: the set of programmers kept up to date, each idle
+// one sensed for a module at most twice a second, the job on every module
+// as it is seated, and the next one there only after it was taken out.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "station/production.h"
+#include "station/programmer_window.h"
+
+// One programmer of the station as the terminal board shows it.
+struct LaneView {
+    unsigned programmer = 0;
+    std::string phase;  // "" when no unit runs
+    bool seated = false;
+};
+
+// Runs the station until the ledger stops taking modules and its running
+// units have ended; `round` is called after each look at the programmers
+// (a few times a second) on the caller's thread.
+void runStationLoop(const std::string& programPath, const LoadedImage& image,
+                    Production& production,
+                    const std::function<void(const std::vector<LaneView>&)>& round);
