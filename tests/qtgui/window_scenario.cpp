@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 
 #include "app/control_ids.h"
 #include "qt_fixture.h"
@@ -95,6 +96,20 @@ TEST_F(WindowScenario, StartLoadsTheImageOfTheCommandLineAfterTheConnect) {
     EXPECT_EQ(s->form().windowTitle(), "VM612K_Downloader");
     // The image view opened on the loaded buffer.
     EXPECT_TRUE(s->app().imageView().isVisible());
+    s.reset();
+
+    // A path past the Windows programs' 260 bytes loads as well.
+    std::string folder = scratch(std::string(120, 'd'));
+    folder += "/" + std::string(120, 'e');
+    std::filesystem::create_directories(folder);
+    const std::string longPath = folder + "/image-with-a-long-name.bin";
+    ASSERT_GT(longPath.size(), 265u);
+    writeFile(longPath, image);
+    Session far("erase_ms=0", kTextsEn, longPath);
+    ASSERT_TRUE(waitUntil([&] { return far.log().size() >= 6; }));
+    EXPECT_EQ(far.log()[2], longPath);
+    EXPECT_EQ(far.log()[4], "ReadFile OK...");
+    EXPECT_EQ(far.text(ids::kPathField), longPath);
 }
 
 TEST_F(WindowScenario, SetFlashEnablesTheSixOperations) {
