@@ -16,6 +16,7 @@
 #include "app/control_ids.h"
 #include "platform/qt/programmer_form.h"
 #include "platform/qt/qt_dialogs.h"
+#include "platform/window_request.h"
 
 namespace {
 // How long a worker's request may wait for the window's thread to take it.
@@ -26,13 +27,6 @@ QString fromUtf8(const std::string& text) { return QString::fromUtf8(text.data()
 
 // A request in flight, shared by the worker that waits for it and the
 // window's thread. One the worker took back at its bound is dropped unrun.
-struct QtHost::Request {
-    const std::function<void()>* body = nullptr;
-    enum State { Pending, Running, Done, Abandoned } state = Pending;
-    std::mutex m;
-    std::condition_variable finished;
-};
-
 // The live workers of a host. Shared with each worker's thread, so that a
 // worker that outlives its host still has it to count down.
 struct QtHost::Workers {
@@ -203,40 +197,23 @@ bool QtHost::waitForWorkers(std::chrono::milliseconds bound) {
     return workers_->idle.wait_for(lock, bound, [this] { return workers_->live == 0; });
 }
 
-void QtHost::runRequest(const std::shared_ptr<Request>& r) {
+void QtHost::runRequest(const std::shared_ptr<WindowRequest>& r) {
     {
         std::lock_guard<std::mutex> lock(pendingLock_);
         pending_.erase(r);
     }
-    {
-        std::lock_guard<std::mutex> lock(r->m);
-        if (r->state != Request::Pending) return;
-        if (ended_) {
-            r->state = Request::Abandoned;
-            r->finished.notify_all();
-            return;
-        }
-        r->state = Request::Running;
-    }
-    (*r->body)();
-    std::lock_guard<std::mutex> lock(r->m);
-    r->state = Request::Done;
-    r->finished.notify_all();
+    r->run(ended_);
 }
 
 // Requests still queued when the window ends are dropped at once: their
 // senders must not wait for an event loop that may never run again.
 void QtHost::abandonPending() {
-    std::set<std::shared_ptr<Request>> pending;
+    std::set<std::shared_ptr<WindowRequest>> pending;
     {
         std::lock_guard<std::mutex> lock(pendingLock_);
         pending.swap(pending_);
     }
-    for (const auto& r : pending) {
-        std::lock_guard<std::mutex> lock(r->m);
-        if (r->state == Request::Pending) r->state = Request::Abandoned;
-        r->finished.notify_all();
-    }
+    for (const auto& r : pending) r->abandon();
 }
 
 bool QtHost::runOnWindowThread(const std::function<void()>& request) {
@@ -245,8 +222,7 @@ bool QtHost::runOnWindowThread(const std::function<void()>& request) {
         return true;
     }
     if (ended_) return false;
-    auto r = std::make_shared<Request>();
-    r->body = &request;
+    auto r = std::make_shared<WindowRequest>(request);
     {
         std::lock_guard<std::mutex> lock(pendingLock_);
         pending_.insert(r);
@@ -254,17 +230,8 @@ bool QtHost::runOnWindowThread(const std::function<void()>& request) {
     // The window may have ended between the check and the queueing.
     if (ended_) abandonPending();
     QMetaObject::invokeMethod(this, [this, r] { runRequest(r); }, Qt::QueuedConnection);
-    std::unique_lock<std::mutex> lock(r->m);
-    // A request that is already running is waited for to its end, since it
-    // uses the caller's data.
-    r->finished.wait_for(lock, kRequestBound, [&] { return r->state != Request::Pending; });
-    if (r->state == Request::Pending) {
-        r->state = Request::Abandoned;
-        lock.unlock();
-        std::lock_guard<std::mutex> pendingGuard(pendingLock_);
-        pending_.erase(r);
-        return false;
-    }
-    while (r->state == Request::Running) r->finished.wait_for(lock, kRequestBound);
-    return r->state == Request::Done;
+    const bool ran = r->awaitEnd(std::chrono::duration_cast<std::chrono::milliseconds>(kRequestBound));
+    std::lock_guard<std::mutex> pendingGuard(pendingLock_);
+    pending_.erase(r);
+    return ran;
 }

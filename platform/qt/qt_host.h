@@ -21,6 +21,8 @@
 class ProgrammerForm;
 class QTimer;
 
+class WindowRequest;
+
 class QtHost final : public QObject, public WindowHost {
     Q_OBJECT
 
@@ -74,9 +76,8 @@ signals:
     void imageSummaryShown();
 
 private:
-    struct Request;
     struct Workers;
-    void runRequest(const std::shared_ptr<Request>& request);
+    void runRequest(const std::shared_ptr<WindowRequest>& request);
     void abandonPending();
 
     ProgrammerForm* form_;
@@ -84,6 +85,6 @@ private:
     int endCode_ = 0;
     std::map<int, std::unique_ptr<QTimer>> timers_;
     std::mutex pendingLock_;
-    std::set<std::shared_ptr<Request>> pending_;
+    std::set<std::shared_ptr<WindowRequest>> pending_;
     std::shared_ptr<Workers> workers_;
 };

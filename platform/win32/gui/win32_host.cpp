@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/control_ids.h"
+#include "platform/window_request.h"
 #include "platform/win32/gui/file_dialogs.h"
 #include "platform/win32/gui/small_dialogs.h"
 
@@ -29,24 +30,11 @@ constexpr UINT kRequestBoundMs = 120000;
 }  // namespace
 
 void Win32Host::handleRequest(LPARAM request) {
-    auto* held = reinterpret_cast<std::shared_ptr<Request>*>(request);
+    auto* held = reinterpret_cast<std::shared_ptr<WindowRequest>*>(request);
     if (held == nullptr) return;
-    std::shared_ptr<Request> r = std::move(*held);
+    std::shared_ptr<WindowRequest> r = std::move(*held);
     delete held;
-    {
-        std::lock_guard<std::mutex> lock(r->m);
-        if (r->state != Request::Pending) return;
-        if (ended_) {
-            r->state = Request::Abandoned;
-            r->finished.notify_all();
-            return;
-        }
-        r->state = Request::Running;
-    }
-    (*r->body)();
-    std::lock_guard<std::mutex> lock(r->m);
-    r->state = Request::Done;
-    r->finished.notify_all();
+    r->run(ended_);
 }
 
 void Win32Host::setControlText(int id, const std::string& text) {
@@ -212,21 +200,13 @@ bool Win32Host::runOnWindowThread(const std::function<void()>& request) {
     // returns. When it does not take the request within the bound (or the
     // dialog went in the meantime), the request is taken back; one that is
     // already running is waited for, since it uses the caller's data.
-    auto r = std::make_shared<Request>();
-    r->body = &request;
-    auto* held = new std::shared_ptr<Request>(r);
+    auto r = std::make_shared<WindowRequest>(request);
+    auto* held = new std::shared_ptr<WindowRequest>(r);
     // A message that never reaches the dialog leaves `held` behind; it holds
     // only the request record.
     DWORD_PTR result = 0;
     SendMessageTimeoutA(dialog_, kRunRequestMessage, 0, reinterpret_cast<LPARAM>(held), SMTO_NORMAL,
                         kRequestBoundMs, &result);
-    std::unique_lock<std::mutex> lock(r->m);
-    if (r->state == Request::Pending) {
-        r->state = Request::Abandoned;
-        return false;
-    }
-    while (r->state == Request::Running) {
-        r->finished.wait_for(lock, std::chrono::milliseconds(kRequestBoundMs));
-    }
-    return r->state == Request::Done;
+    // The sent message has had its bound already.
+    return r->awaitEnd(std::chrono::milliseconds(0));
 }

@@ -7,28 +7,17 @@
 #include <windows.h>
 
 #include <atomic>
-#include <condition_variable>
 #include <functional>
-#include <mutex>
 #include <string>
 
 #include "app/window_host.h"
 
 // The private message that carries a worker's request to the dialog's
-// thread; lParam points to a Win32Host::Request.
+// thread; lParam points to a std::shared_ptr<WindowRequest> of the sender's.
 constexpr UINT kRunRequestMessage = WM_APP + 1;
 
 class Win32Host final : public WindowHost {
 public:
-    // A request in flight. The sender and the dialog's thread share it; a
-    // request the sender took back at its bound is dropped unrun.
-    struct Request {
-        const std::function<void()>* body = nullptr;
-        enum State { Pending, Running, Done, Abandoned } state = Pending;
-        std::mutex m;
-        std::condition_variable finished;
-    };
-
     explicit Win32Host(HINSTANCE instance);
     Win32Host(const Win32Host&) = delete;
     Win32Host& operator=(const Win32Host&) = delete;
