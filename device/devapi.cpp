@@ -24,6 +24,13 @@ bool exchangeConnect(const Link& link, std::uint8_t what) {
     return Exchange(link, report) && report.code() == kCmdConnect && report.param(0) == 0;
 }
 
+// 'Q' connect, then the programmer's settle time; false when refused.
+bool startConnection(const Link& link) {
+    if (!exchangeConnect(link, kConnect)) return false;
+    devicePause(kConnectSettleMs);
+    return true;
+}
+
 // Checks the request against the current flash: false when its last byte is
 // beyond the capacity or beyond the 32-bit address space.
 bool requestInRange(const FlashDevice& device, std::uint32_t length, std::uint32_t address) {
@@ -86,21 +93,16 @@ DeviceHandle DevConnect(std::uint32_t index) {
     const DeviceHandle handle = DevOpen(index);
     if (handle < 0) return kNoDevice;
     // A refused connect leaves the entry open until the next discovery.
-    if (!exchangeConnect(findLink(handle), kConnect)) return kNoDevice;
-    devicePause(kConnectSettleMs);
-    return handle;
+    return startConnection(findLink(handle)) ? handle : kNoDevice;
 }
 
 DeviceHandle DevAttach(std::uint32_t index) {
     const DeviceHandle handle = DevOpen(index);
     if (handle < 0) return kNoDevice;
     Link link = findLink(handle);
-    if (!exchangeConnect(link, kConnect)) {
-        if (link) link.entry->close();
-        return kNoDevice;
-    }
-    devicePause(kConnectSettleMs);
-    return handle;
+    if (startConnection(link)) return handle;
+    if (link) link.entry->close();
+    return kNoDevice;
 }
 
 void DevClose(DeviceHandle handle) {
@@ -155,7 +157,7 @@ FlashReport DevQueryFlash(DeviceHandle handle, std::int32_t kind) {
 int DevEraseAll(DeviceHandle handle) {
     Link link = findLink(handle);
     if (!link) return 0;
-    std::shared_ptr<FlashDevice> device = link.entry->selection().device;
+    std::shared_ptr<FlashDevice> device = selectedDevice(link);
     return device && device->eraseAll(link) ? 1 : 0;
 }
 
