@@ -5,6 +5,9 @@
 #include "app/window_ops.h"
 
 void WindowWorkerContext::log(const std::string& line) { appendLog(window_, line); }
+void WindowWorkerContext::stepStarted(WorkerStep step) {
+    window_.host().runOnWindowThread([&] { window_.host().workerStepStarted(step); });
+}
 bool WindowWorkerContext::stopRequested() const { return window_.stopRequested(); }
 void WindowWorkerContext::setOperationControls(bool on) { ::setOperationControls(window_, on); }
 void WindowWorkerContext::setSetupControls(bool on) { ::setSetupControls(window_, on); }

@@ -11,6 +11,7 @@ public:
     explicit WindowWorkerContext(MainWindow& window) : window_(window) {}
 
     void log(const std::string& line) override;
+    void stepStarted(WorkerStep step) override;
     bool stopRequested() const override;
     void setOperationControls(bool on) override;
     void setSetupControls(bool on) override;

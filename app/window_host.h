@@ -108,6 +108,10 @@ public:
     // the contract above.
     virtual bool runOnWindowThread(const std::function<void()>& request) = 0;
 
+    // A worker began a step (after its start line), on the window's thread.
+    // Hosts that show the step (the command line's bar, the station) use it.
+    virtual void workerStepStarted(WorkerStep step) { (void)step; }
+
     // A worker ended with `outcome`; called on the worker's thread after its
     // last request. Hosts that report results (the command line's) keep it.
     virtual void workerEnded(const WorkerOutcome& outcome) { (void)outcome; }

@@ -131,12 +131,6 @@ int listProgrammers(Output& output) {
     return output.finish(kExitOk);
 }
 
-// The phase a worker's start line opens, and the bytes it moves.
-struct Phase {
-    const char* name;
-    std::uint64_t bytes;
-};
-
 int operationButton(CliCommand command) {
     switch (command) {
         case CliCommand::read: return ids::kRead;
@@ -211,8 +205,8 @@ private:
             bar_.finish();
             output_.logLine(line);
             report_.log.push_back(line);
-            phaseFrom(line);
         });
+        host.onStep([this](WorkerStep step) { startPhase(step); });
         host.onProgress([this](int position) { bar_.position(position); });
         host.onMessageBox([this](const MessageBoxRecord& box) {
             bar_.finish();
@@ -220,26 +214,14 @@ private:
         });
     }
 
-    void phaseFrom(const std::string& line) {
-        const Texts& t = txt();
+    // The bar's phase for a worker's step, and the bytes it moves.
+    void startPhase(WorkerStep step) {
         const AppState& state = *state_;
-        std::uint64_t image = std::min(state.imageSize, state.flashSize);
-        const std::pair<const char*, Phase> phases[] = {
-            {t.readStart, {"read", state.flashSize}},
-            {t.blankStart, {"blank", state.flashSize}},
-            {t.programStart, {"program", image}},
-            {t.verifyStart, {"verify", image}},
-            {t.eraseStart, {"erase", 0}},
-            {t.oneKeyEraseStart, {"erase", 0}},
-            {t.oneKeyProgramStart, {"program", image}},
-            {t.oneKeyVerifyStart, {"verify", image}},
-        };
-        for (const auto& [text, phase] : phases) {
-            if (line == text) {
-                bar_.startPhase(phase.name, phase.bytes);
-                return;
-            }
-        }
+        const std::uint64_t image = std::min(state.imageSize, state.flashSize);
+        std::uint64_t bytes = 0;
+        if (step == WorkerStep::read || step == WorkerStep::blank) bytes = state.flashSize;
+        if (step == WorkerStep::program || step == WorkerStep::verify) bytes = image;
+        bar_.startPhase(workerStepName(step), bytes);
     }
 
     // The image's figures in the report: those of the image in memory.

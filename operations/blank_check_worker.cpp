@@ -8,8 +8,7 @@
 
 WorkerOutcome BlankCheckWorker(WorkerContext* context) {
     WorkerContext& c = *context;
-    c.setOperationControls(false);
-    c.setSetupControls(false);
+    c.setAllControls(false);
     c.log(txt().blankStart);
 
     const std::uint32_t length = c.flashSize();
@@ -17,13 +16,12 @@ WorkerOutcome BlankCheckWorker(WorkerContext* context) {
     std::unique_ptr<std::uint8_t[]> blank = allocateWorkerBuffer(kBlockSize);
     c.setBusy(true);
     if (!readBuffer || !blank) {
-        c.setOperationControls(true);
-        c.setSetupControls(true);
-        c.setBusy(false);
+        c.endRun();
         return WorkerOutcome::outOfMemory(WorkerStep::blank);
     }
     std::memset(readBuffer.get(), 0x00, kBlockSize);
     std::memset(blank.get(), 0xFF, kBlockSize);
+    c.stepStarted(WorkerStep::blank);
 
     c.progressStart();
     BlockStep end =
@@ -38,8 +36,6 @@ WorkerOutcome BlankCheckWorker(WorkerContext* context) {
 
     if (end != BlockStep::interrupted) c.log(end == BlockStep::next ? txt().blankYes : txt().blankNo);
     c.progressSetPos(100);
-    c.setOperationControls(true);
-    c.setSetupControls(true);
-    c.setBusy(false);
+    c.endRun();
     return stepOutcome(WorkerStep::blank, end);
 }

@@ -13,6 +13,7 @@ WorkerOutcome EraseWorker(EraseRequest* request) {
     c.log(t.eraseProtect);
     releaseWriteProtection(c.device(), c.flashKind(), c.flashSize());
     c.log(t.eraseStart);
+    c.stepStarted(WorkerStep::erase);
     c.eraseAnimation().start(c, progressId);
 
     const bool erased = eraseWithFallback(

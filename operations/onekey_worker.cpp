@@ -12,8 +12,7 @@ namespace {
 
 // Ends a run that stopped early: controls back, not busy.
 WorkerOutcome stopRun(WorkerContext& c, WorkerOutcome outcome) {
-    c.setAllControls(true);
-    c.setBusy(false);
+    c.endRun();
     return outcome;
 }
 
@@ -46,12 +45,14 @@ WorkerOutcome OneKeyWorker(WorkerContext* context) {
     c.log(t.oneKeyProtect);
     releaseWriteProtection(c.device(), c.flashKind(), c.flashSize());
     c.log(t.oneKeyEraseStart);
+    c.stepStarted(WorkerStep::erase);
     if (steps.erase && !eraseStep(c)) {
         return stopRun(c, WorkerOutcome::failedAt(WorkerStep::erase, FailureKind::transfer));
     }
 
     if (steps.program) {
         c.log(t.oneKeyProgramStart);
+        c.stepStarted(WorkerStep::program);
         c.progressStart();
         const BlockStep end = programImage(c, t.oneKeyProgramError);
         c.progressSetPos(100);
@@ -73,6 +74,7 @@ WorkerOutcome OneKeyWorker(WorkerContext* context) {
         }
         std::memset(readBuffer.get(), 0, kBlockSize);
         c.log(t.oneKeyVerifyStart);
+        c.stepStarted(WorkerStep::verify);
         c.progressStart();
         const BlockStep end = verifyImage(c, readBuffer.get(), t.oneKeyVerifyReadError);
         if (end != BlockStep::interrupted) c.log(end == BlockStep::next ? t.oneKeyVerifyPass : t.oneKeyVerifyFail);

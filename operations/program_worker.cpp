@@ -9,16 +9,14 @@ WorkerOutcome ProgramWorker(WorkerContext* context) {
         c.log(txt().programNull);
         return WorkerOutcome::refusal();
     }
-    c.setOperationControls(false);
-    c.setSetupControls(false);
+    c.setAllControls(false);
     c.log(txt().programStart);
     c.setBusy(true);
+    c.stepStarted(WorkerStep::program);
     c.progressStart();
     const BlockStep end = programImage(c, txt().programError);
     if (end != BlockStep::interrupted) c.log(end == BlockStep::next ? txt().programDone : txt().programFail);
     c.progressSetPos(100);
-    c.setOperationControls(true);
-    c.setSetupControls(true);
-    c.setBusy(false);
+    c.endRun();
     return stepOutcome(WorkerStep::program, end);
 }

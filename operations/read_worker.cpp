@@ -8,21 +8,19 @@
 
 WorkerOutcome ReadWorker(WorkerContext* context) {
     WorkerContext& c = *context;
-    c.setOperationControls(false);
-    c.setSetupControls(false);
+    c.setAllControls(false);
     c.log(txt().readStart);
 
     const std::uint32_t length = c.flashSize();
     std::unique_ptr<std::uint8_t[]> buffer = allocateWorkerBuffer(length);
     if (!buffer) {
-        c.setOperationControls(true);
-        c.setSetupControls(true);
-        c.setBusy(false);
+        c.endRun();
         return WorkerOutcome::outOfMemory(WorkerStep::read);
     }
     std::memset(buffer.get(), 0, length);
     std::uint8_t* image = c.adoptImage(std::move(buffer));
     c.setBusy(true);
+    c.stepStarted(WorkerStep::read);
 
     c.progressStart();
     const BlockStep end =
@@ -38,8 +36,6 @@ WorkerOutcome ReadWorker(WorkerContext* context) {
     if (end != BlockStep::interrupted) c.log(txt().readDone);
     c.progressSetPos(100);
     c.showImageSummary();
-    c.setOperationControls(true);
-    c.setSetupControls(true);
-    c.setBusy(false);
+    c.endRun();
     return stepOutcome(WorkerStep::read, end);
 }

@@ -13,16 +13,14 @@ WorkerOutcome VerifyWorker(WorkerContext* context) {
         return readBuffer ? WorkerOutcome::refusal() : WorkerOutcome::outOfMemory(WorkerStep::verify);
     }
     std::memset(readBuffer.get(), 0, kBlockSize);
-    c.setOperationControls(false);
-    c.setSetupControls(false);
+    c.setAllControls(false);
     c.log(txt().verifyStart);
     c.setBusy(true);
+    c.stepStarted(WorkerStep::verify);
     c.progressStart();
     const BlockStep end = verifyImage(c, readBuffer.get(), txt().verifyReadError);
     if (end != BlockStep::interrupted) c.log(end == BlockStep::next ? txt().verifyPass : txt().verifyFail);
     c.progressSetPos(100);
-    c.setOperationControls(true);
-    c.setSetupControls(true);
-    c.setBusy(false);
+    c.endRun();
     return stepOutcome(WorkerStep::verify, end);
 }

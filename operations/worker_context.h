@@ -10,6 +10,7 @@
 #include <string>
 
 #include "device/devapi.h"
+#include "operations/worker_outcome.h"
 
 class EraseAnimation;
 
@@ -25,6 +26,9 @@ public:
     virtual ~WorkerContext() = default;
 
     virtual void log(const std::string& line) = 0;
+    // The worker begins a step; told once the step's start line is logged
+    // and the window is busy with it.
+    virtual void stepStarted(WorkerStep step) = 0;
 
     // True once the worker has been asked to stop: the block loops then end
     // before their next block. A chip erase is not cut short.
@@ -35,6 +39,11 @@ public:
     void setAllControls(bool on) {
         setOperationControls(on);
         setSetupControls(on);
+    }
+    // A run's end: every control back, not busy.
+    void endRun() {
+        setAllControls(true);
+        setBusy(false);
     }
 
     // The window's progress bar: range 0..100 and position 0, or a position.

@@ -1,20 +1,19 @@
 #include "station/programmer_lane.h"
 
 #include "app/flash_size.h"
-#include "app/texts/texts.h"
 #include "chip/jedec_id.h"
 
 namespace {
 
 
-// The phase a window line opens, for the board only.
-UnitPhase phaseOf(const std::string& line, UnitPhase current) {
-    const Texts& t = txt();
-    if (line == t.oneKeyEraseStart || line == t.eraseStart) return UnitPhase::erasing;
-    if (line == t.oneKeyProgramStart || line == t.programStart) return UnitPhase::programming;
-    if (line == t.oneKeyVerifyStart || line == t.verifyStart) return UnitPhase::verifying;
-    if (line == t.blankStart) return UnitPhase::working;
-    return current;
+// The board's phase of a worker's step.
+UnitPhase phaseOf(WorkerStep step) {
+    switch (step) {
+        case WorkerStep::erase: return UnitPhase::erasing;
+        case WorkerStep::program: return UnitPhase::programming;
+        case WorkerStep::verify: return UnitPhase::verifying;
+        default: return UnitPhase::working;
+    }
 }
 
 }  // namespace
@@ -32,11 +31,10 @@ ProgrammerLane::ProgrammerLane(const ProgrammerInfo& info, const std::string& pr
         }
     }
     ProgrammerWindow::Observer observer;
-    observer.line = [this](const std::string& line) {
-        const UnitPhase before = phase_.load();
-        phase_ = phaseOf(line, before);
-        production_.unitLine(label_, line);
-        if (phase_.load() != before) production_.unitProgress(label_, phase_.load(), percent_.load());
+    observer.line = [this](const std::string& line) { production_.unitLine(label_, line); };
+    observer.step = [this](WorkerStep step) {
+        const UnitPhase phase = phaseOf(step);
+        if (phase_.exchange(phase) != phase) production_.unitProgress(label_, phase, percent_.load());
     };
     observer.progress = [this](int position) {
         if (percent_.exchange(position) != position)

@@ -67,11 +67,13 @@ ProgrammerWindow::ProgrammerWindow(DeviceHandle handle, const std::string& progr
         if (observer.line) observer.line(text);
     });
     if (observer.progress) app_->host().onProgress(observer.progress);
+    if (observer.step) app_->host().onStep(observer.step);
 }
 
 ProgrammerWindow::~ProgrammerWindow() {
     app_->host().onLogLine({});
     app_->host().onProgress({});
+    app_->host().onStep({});
     app_->requestClose();
 }
 

@@ -44,6 +44,7 @@ public:
     struct Observer {
         std::function<void(const std::string&)> line;
         std::function<void(int)> progress;
+        std::function<void(WorkerStep)> step;  // a worker began a step
     };
 
     ProgrammerWindow(DeviceHandle handle, const std::string& programPath, const LoadedImage& image,

@@ -67,6 +67,7 @@ struct HeadlessHost::Core {
     std::function<void(const MessageBoxRecord&)> boxObserver;
     std::function<void(const std::string&)> logObserver;
     std::function<void(int)> progressObserver;
+    std::function<void(WorkerStep)> stepObserver;
 
     bool onWindowThread() const { return std::this_thread::get_id() == windowThreadId; }
 
@@ -168,6 +169,20 @@ void HeadlessHost::attach(WindowEvents& events) {
     WindowHost::attach(events);
     std::lock_guard<std::mutex> lock(core_->m);
     core_->events = &events;
+}
+
+void HeadlessHost::onStep(std::function<void(WorkerStep)> observer) {
+    std::lock_guard<std::mutex> lock(core_->m);
+    core_->stepObserver = std::move(observer);
+}
+
+void HeadlessHost::workerStepStarted(WorkerStep step) {
+    std::function<void(WorkerStep)> observer;
+    {
+        std::lock_guard<std::mutex> lock(core_->m);
+        observer = core_->stepObserver;
+    }
+    if (observer) observer(step);
 }
 
 void HeadlessHost::workerEnded(const WorkerOutcome& outcome) {

@@ -45,6 +45,8 @@ public:
     // Called on the window thread for every log line and progress position.
     void onLogLine(std::function<void(const std::string&)> observer);
     void onProgress(std::function<void(int)> observer);
+    // Called on the window thread as a worker begins each step.
+    void onStep(std::function<void(WorkerStep)> observer);
     // Waits until no worker thread is alive; false on time-out.
     bool waitForWorkers(Clock::duration timeout);
     int liveWorkers() const;
@@ -95,6 +97,7 @@ public:
     void endWindow(int code) override;
     bool startWorker(std::function<void()> body) override;
     bool runOnWindowThread(const std::function<void()>& request) override;
+    void workerStepStarted(WorkerStep step) override;
     void workerEnded(const WorkerOutcome& outcome) override;
     void attach(WindowEvents& events) override;
     using WindowHost::events;
