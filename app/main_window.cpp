@@ -130,20 +130,20 @@ void MainWindow::startOperation(int id) {
                 state_.imageData.reset();
                 state_.imageSize = 0;
             }
-            if (sized) startWorker([context] { return ReadWorker(context); });
+            if (sized) startWorker([context] { return ReadWorker(context); }, true);
             break;
         case ids::kErase:
             state_.eraseRequest = {context, ids::kProgressBar};
             startWorker([this] { return EraseWorker(&state_.eraseRequest); });
             break;
         case ids::kBlank:
-            if (sized) startWorker([context] { return BlankCheckWorker(context); });
+            if (sized) startWorker([context] { return BlankCheckWorker(context); }, true);
             break;
         case ids::kProgram:
-            if (sized) startWorker([context] { return ProgramWorker(context); });
+            if (sized) startWorker([context] { return ProgramWorker(context); }, true);
             break;
         case ids::kVerify:
-            if (sized) startWorker([context] { return VerifyWorker(context); });
+            if (sized) startWorker([context] { return VerifyWorker(context); }, true);
             break;
         case ids::kOneKey:
             runOneKeyDownload();
@@ -164,7 +164,7 @@ void MainWindow::runOneKeyDownload() {
         options.verify = chosen.verify;
     }
     WorkerContext* context = context_.get();
-    if (options.accepted == 1) startWorker([context] { return OneKeyWorker(context); });
+    if (options.accepted == 1) startWorker([context] { return OneKeyWorker(context); }, true);
 }
 
 void MainWindow::onTimer(int id) {
@@ -172,7 +172,7 @@ void MainWindow::onTimer(int id) {
 }
 
 int MainWindow::closeMainWindow() {
-    if (state_.busy == 1) {
+    if (busy()) {
         host_.messageBox(txt().busyText, txt().busyCaption, MessageIcon::Information);
         return 1;
     }
@@ -184,14 +184,31 @@ int MainWindow::closeMainWindow() {
     return 0;
 }
 
-bool MainWindow::startWorker(std::function<WorkerOutcome()> body) {
+bool MainWindow::startWorker(std::function<WorkerOutcome()> body, bool setsBusy) {
     bool expected = false;
     if (!workerRunning_.compare_exchange_strong(expected, true)) return false;
+    busyPending_ = setsBusy;
     bool started = host_.startWorker([this, body = std::move(body)] {
         const WorkerOutcome outcome = body();
+        busyPending_ = false;
         host_.workerEnded(outcome);
         workerRunning_ = false;
     });
-    if (!started) workerRunning_ = false;
+    if (!started) {
+        busyPending_ = false;
+        workerRunning_ = false;
+    }
     return started;
+}
+
+void MainWindow::workerSetBusy(bool busy) {
+    state_.busy = busy ? 1 : 0;
+    busyPending_ = false;
+}
+
+bool MainWindow::busy() const {
+    // The pending mark first: a worker stores busy before it clears the
+    // mark, so one of the two is seen.
+    const bool pending = busyPending_.load();
+    return pending || state_.busy == 1;
 }

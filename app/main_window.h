@@ -61,8 +61,16 @@ public:
     // running here, on its own thread, before the worker's thread exists, so
     // a second press cannot start a second one. The worker's outcome goes to
     // the host when it ends.
-    bool startWorker(std::function<WorkerOutcome()> body);
+    // `setsBusy` tells that the worker will mark the window busy: from here
+    // until it does, the window counts as busy already, so a close that
+    // lands between the worker's start and its first setBusy is refused.
+    bool startWorker(std::function<WorkerOutcome()> body, bool setsBusy = false);
     bool workerRunning() const { return workerRunning_.load(); }
+
+    // The worker's busy mark, from the worker's thread.
+    void workerSetBusy(bool busy);
+    // Busy, or about to be: a close is refused.
+    bool busy() const;
 
     // Asks the running worker, and every later one, to stop at its next
     // block boundary. Safe from any thread and from a signal handler (one
@@ -85,6 +93,7 @@ private:
     bool adopted_ = false;
     DeviceHandle adoptedHandle_ = kNoDevice;
     std::atomic<bool> workerRunning_{false};
+    std::atomic<bool> busyPending_{false};
     std::atomic<bool> stopRequested_{false};
     static_assert(std::atomic<bool>::is_always_lock_free);
     EraseAnimation eraseAnimation_;

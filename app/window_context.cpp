@@ -42,7 +42,7 @@ OneKeySteps WindowWorkerContext::oneKeySteps() const {
     return OneKeySteps{options.erase != 0, options.program != 0, options.verify != 0};
 }
 
-void WindowWorkerContext::setBusy(bool busy) { window_.state().busy = busy ? 1 : 0; }
+void WindowWorkerContext::setBusy(bool busy) { window_.workerSetBusy(busy); }
 const std::uint8_t* WindowWorkerContext::image() const { return window_.state().imageData.get(); }
 std::uint32_t WindowWorkerContext::imageSize() const { return window_.state().imageSize; }
 

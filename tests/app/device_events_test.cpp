@@ -149,6 +149,32 @@ TEST_F(BusyTest, CloseIsRefusedWhileEveryWorkerButEraseRuns) {
         EXPECT_EQ(app().requestClose(), 0);
     }
 
+    // A close that lands on a worker's first line, before the worker has
+    // marked the window busy (the read clears a buffer of the whole flash
+    // first), is refused too, and the worker runs to its own end.
+    const std::pair<int, const char*> firstLines[] = {
+        {ids::kRead, "Reading...Please wait..."},
+        {ids::kBlank, "Blank checking...Please wait..."},
+        {ids::kProgram, "Programming...Please wait..."},
+        {ids::kOneKey, "Disable write protection..."}};
+    for (const auto& [id, line] : firstLines) {
+        SCOPED_TRACE(line);
+        TearDown();
+        SetUp();
+        ready();
+        std::vector<int> answers;
+        host().onLogLine([&, first = std::string(line)](const std::string& appended) {
+            if (appended == first) answers.push_back(app().window().closeMainWindow());
+        });
+        app().press(id);
+        ASSERT_TRUE(app().waitIdle());
+        EXPECT_EQ(answers, std::vector<int>{1});
+        EXPECT_FALSE(host().windowEnded());
+        ASSERT_FALSE(host().messageBoxes().empty());
+        EXPECT_EQ(host().messageBoxes().back().caption, "Busy now...");
+        EXPECT_EQ(host().outcomes().back().result, WorkerResult::succeeded);
+    }
+
     TearDown();
     SetUp();
     ready();
