@@ -4,7 +4,13 @@
 #           on a virtual X screen (Xvfb), their screenshots in
 #           build/native/screenshots
 #   asan    the same tests with AddressSanitizer and UndefinedBehaviorSanitizer
-#   win32   the 32-bit Windows programs (MinGW-w64 i686), tests under Wine/Xvfb
+#   windows the Windows programs and their tests under Wine/Xvfb, the way
+#           this machine allows (scripts/windows-way.sh, VM_WIN_TESTS chooses):
+#           win32  the 32-bit programs (MinGW-w64 i686) under 32-bit Wine;
+#           win64  where 32-bit programs cannot run: the 32-bit programs
+#                  built and their headers checked (win32-headers), the same
+#                  sources and tests as 64-bit programs (MinGW-w64 x86_64)
+#                  under wine64
 #   fuzz    the libFuzzer targets of tests/fuzz, FUZZ_SECONDS each
 #   kernel  the Linux backend against Debian's kernel in QEMU, on virtual
 #           USB programmers (scripts/kernel-test.sh)
@@ -20,7 +26,8 @@ FUZZ_SECONDS ?= 10
 FUZZ_SOURCES := $(wildcard tests/fuzz/*_fuzz.cpp)
 XVFB := xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp"
 
-.PHONY: demo station-demo dist deb test packages test-native test-asan test-win32 test-fuzz test-kernel clean
+.PHONY: demo station-demo dist deb test packages test-native test-asan test-windows test-win32 test-win64 \
+        test-fuzz test-kernel clean
 
 # The main job: a OneKey Download on the emulator, then a read back.
 demo:
@@ -50,8 +57,9 @@ deb:
 	cmake --build --preset native
 	cpack --config build/native/CPackConfig.cmake
 
-test: test-native test-asan test-win32 test-fuzz test-kernel
+test: test-native test-asan test-windows test-fuzz test-kernel
 	@echo "== all configurations done ($$(date +%T)) =="
+	@cat $(LOGS)/windows-way.txt
 	@scripts/ctest-total.sh $(LOGS)
 
 packages:
@@ -70,12 +78,31 @@ test-asan: packages
 	cmake --build --preset asan
 	ctest --preset asan | tee $(LOGS)/asan.log
 
+# The Windows tests the way this machine allows; one line says which.
+test-windows: packages
+	@rm -f $(LOGS)/win32.log $(LOGS)/win32-headers.log $(LOGS)/win64.log
+	@scripts/windows-way.sh --say | tee $(LOGS)/windows-way.txt
+	@$(MAKE) --no-print-directory test-$$(scripts/windows-way.sh)
+
 test-win32: packages
 	@echo "== win32: configure, build, test (started $$(date +%T)) =="
 	cmake --preset win32
 	cmake --build --preset win32
 	scripts/wine-init.sh
 	$(XVFB) scripts/wine-session.sh ctest --preset win32 | tee $(LOGS)/win32.log
+
+# Where 32-bit programs cannot run: the shipped 32-bit programs are built and
+# their headers checked without Wine, then the 64-bit build runs every
+# Windows test under wine64.
+test-win64: packages
+	@echo "== win64: the 32-bit programs' headers, then the 64-bit build's tests (started $$(date +%T)) =="
+	cmake --preset win32
+	cmake --build --preset win32 --target QX_App_Launcher QX_App_EN QX_App_SC
+	ctest --preset win32-headers | tee $(LOGS)/win32-headers.log
+	cmake --preset win64
+	cmake --build --preset win64
+	VM_WINE_ARCH=win64 scripts/wine-init.sh
+	VM_WINE_ARCH=win64 $(XVFB) scripts/wine-session.sh ctest --preset win64 | tee $(LOGS)/win64.log
 
 test-fuzz: packages
 ifeq ($(FUZZ_SOURCES),)

@@ -76,3 +76,28 @@ function(vm_add_standalone_check)
                      -P ${PROJECT_SOURCE_DIR}/cmake/CheckStandalone.cmake)
   endif()
 endfunction()
+
+# vm_add_shipped_check()
+#
+# Windows builds: one test (label "pe") that reads the headers of the three
+# programs we hand out (cmake/CheckShipped.cmake). It needs no Wine, so it
+# runs on every machine: where 32-bit programs cannot run, `make test` runs
+# it alone on the 32-bit build (the win32-headers test preset).
+function(vm_add_shipped_check)
+  if(NOT WIN32)
+    return()
+  endif()
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    set(machine i386)
+  else()
+    set(machine x86-64)
+  endif()
+  string(REGEX REPLACE "objdump$" "objcopy" objcopy "${CMAKE_OBJDUMP}")
+  add_test(NAME windows_shipped_programs
+           COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${CMAKE_OBJDUMP} -DOBJCOPY=${objcopy}
+                   -DMACHINE=${machine} -DELEVATED=$<TARGET_FILE:QX_App_Launcher>
+                   "-DPROGRAMS=$<TARGET_FILE:QX_App_Launcher>;$<TARGET_FILE:QX_App_EN>;$<TARGET_FILE:QX_App_SC>"
+                   -DSCRATCH=${CMAKE_BINARY_DIR}/tmp/shipped
+                   -P ${PROJECT_SOURCE_DIR}/cmake/CheckShipped.cmake)
+  set_tests_properties(windows_shipped_programs PROPERTIES LABELS pe TIMEOUT 120)
+endfunction()

@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, if any is
 # missing. With everything in place this is one dpkg-query call and returns at
-# once; otherwise it adds the i386 architecture (for wine32), runs
-# apt-get update once and installs what is missing. Needs root (or sudo) only
+# once; otherwise it runs apt-get update once and installs what is missing.
+# The Windows tests take the way scripts/windows-way.sh tells: win32 needs
+# the i386 architecture (added here) and 32-bit Wine; win64 needs wine64 and
+# the x86_64 MinGW tool chain, and no i386 package. Both build the shipped
+# 32-bit programs with the i686 tool chain. Needs root (or sudo) only
 # when something has to be installed.
 #
 # `ensure-packages.sh native` checks only what the native build, the command
@@ -22,8 +25,8 @@ packages=(
     qt6-base-dev libudev-dev
     # fuzzing
     clang libclang-rt-14-dev
-    # Windows programs and their tests
-    g++-mingw-w64-i686-posix mingw-w64-i686-dev wine wine32:i386
+    # the shipped Windows programs (their tests: windows_packages below)
+    g++-mingw-w64-i686-posix mingw-w64-i686-dev
     # windows on a virtual screen, screenshots, packages
     xvfb xauth x11-apps imagemagick zip
     # the Chinese program's tests: Wine in the zh_CN.UTF-8 locale, a Song
@@ -33,6 +36,14 @@ packages=(
     # usbredir library, objcopy for the kernel modules' dependencies
     qemu-system-x86 libusbredirparser-dev pkg-config binutils
 )
+
+windows_way=$("$(dirname "${BASH_SOURCE[0]}")/windows-way.sh")
+if [[ $windows_way == win32 ]]; then
+    windows_packages=(wine wine32:i386)
+else
+    windows_packages=(g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev wine64)
+fi
+packages+=("${windows_packages[@]}")
 
 # Wine gives a program code page 936 only in a Chinese locale that the C
 # library knows; the Chinese program's tests run in zh_CN.UTF-8.
@@ -78,7 +89,8 @@ if [[ $(id -u) -ne 0 && ${#sudo[@]} -eq 0 ]]; then
     exit 1
 fi
 
-if [[ $scope == all ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+if [[ $scope == all && $windows_way == win32 ]] &&
+   ! dpkg --print-foreign-architectures | grep -qx i386; then
     "${sudo[@]}" dpkg --add-architecture i386
 fi
 export DEBIAN_FRONTEND=noninteractive

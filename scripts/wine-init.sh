@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # Creates the Wine prefix once (wineboot -i), headless and bounded in time,
+# for the Wine that VM_WINE_ARCH chooses (scripts/wine-env.sh),
 # and sets it up for unattended runs. Does nothing when the prefix is ready.
 # Safe to call from several processes at once: the first one creates it, the
 # others wait.
@@ -23,18 +24,18 @@ exec 9>"$WINEPREFIX.lock"
 flock -w 600 9
 [[ -f "$stamp" ]] && exit 0
 
-echo "wine: creating prefix $WINEPREFIX" >&2
-timeout 30 wineserver -k 2>/dev/null || true
+echo "wine: creating prefix $WINEPREFIX ($WINEARCH)" >&2
+timeout 30 "$vm_wineserver" -k 2>/dev/null || true
 rm -rf "$WINEPREFIX"
 export DISPLAY=
-if ! timeout 300 wineboot -i </dev/null >/dev/null 2>&1; then
+if ! timeout 300 "$vm_wine" wineboot -i </dev/null >/dev/null 2>&1; then
     echo "wine: wineboot -i failed or timed out" >&2
     rm -rf "$WINEPREFIX"
     exit 1
 fi
 # A crashing program ends with a backtrace on its error output; the crash
 # dialog would wait for a click that never comes.
-timeout 60 wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
+timeout 60 "$vm_wine" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
     </dev/null >/dev/null 2>&1
 if [[ ! -f $song_font ]]; then
     echo "wine: $song_font missing (Debian package fonts-arphic-uming)" >&2
@@ -42,11 +43,11 @@ if [[ ! -f $song_font ]]; then
 fi
 for name in SimSun 宋体; do
     # The name passes Wine's command line in UTF-8.
-    LC_ALL=C.UTF-8 timeout 60 wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$name" \
+    LC_ALL=C.UTF-8 timeout 60 "$vm_wine" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$name" \
         /t REG_SZ /d "$song_family" /f </dev/null >/dev/null 2>&1
 done
 # Let the server write the registry out before anyone uses the prefix.
-timeout 60 wineserver -w || true
+timeout 60 "$vm_wineserver" -w || true
 # user.reg writes 宋体 as \x5b8b\x4f53.
 { grep -qi '"ShowCrashDialog"=dword:00000000' "$WINEPREFIX/user.reg" &&
   grep -qiF '"SimSun"="AR PL UMing CN"' "$WINEPREFIX/user.reg" &&

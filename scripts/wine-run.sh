@@ -6,4 +6,4 @@ set -euo pipefail
 here="$(dirname "${BASH_SOURCE[0]}")"
 source "$here/wine-env.sh"
 "$here/wine-init.sh"
-exec wine "$@" </dev/null
+exec "$vm_wine" "$@" </dev/null

@@ -13,12 +13,12 @@ here="$(dirname "${BASH_SOURCE[0]}")"
 source "$here/wine-env.sh"
 "$here/wine-init.sh" || exit 1
 
-wineserver -p
-timeout 120 wine wineboot </dev/null >/dev/null 2>&1
+"$vm_wineserver" -p
+timeout 120 "$vm_wine" wineboot </dev/null >/dev/null 2>&1
 
 "$@"
 rc=$?
 
-timeout 30 wineserver -k 2>/dev/null
-timeout 30 wineserver -w 2>/dev/null
+timeout 30 "$vm_wineserver" -k 2>/dev/null
+timeout 30 "$vm_wineserver" -w 2>/dev/null
 exit $rc
