@@ -2,7 +2,7 @@
 
 #include "app/control_ids.h"
 #include "app/main_window.h"
-#include "app/texts/texts.h"
+#include "texts/texts.h"
 #include "app/window_ops.h"
 #include "device/devapi.h"
 

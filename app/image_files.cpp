@@ -8,7 +8,7 @@
 #include "app/app_state.h"
 #include "app/control_ids.h"
 #include "app/main_window.h"
-#include "app/texts/texts.h"
+#include "texts/texts.h"
 #include "app/window_ops.h"
 #include "platform/files.h"
 

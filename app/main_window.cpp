@@ -3,7 +3,7 @@
 #include "app/control_ids.h"
 #include "app/image_files.h"
 #include "app/flash_size.h"
-#include "app/texts/texts.h"
+#include "texts/texts.h"
 #include "app/window_context.h"
 #include "app/window_ops.h"
 #include "device/devapi.h"

@@ -13,7 +13,7 @@
 #include "app/flash_size.h"
 #include "app/image_files.h"
 #include "app/process_entry.h"
-#include "app/texts/texts.h"
+#include "texts/texts.h"
 #include "cli/input_checks.h"
 #include "cli/json.h"
 #include "cli/production_run.h"

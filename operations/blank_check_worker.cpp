@@ -1,6 +1,6 @@
 #include <cstring>
 
-#include "app/texts/texts.h"
+#include "texts/texts.h"
 #include "device/devapi.h"
 #include "operations/block_loop.h"
 #include "operations/worker_context.h"

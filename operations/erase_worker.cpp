@@ -1,4 +1,4 @@
-#include "app/texts/texts.h"
+#include "texts/texts.h"
 #include "chip/direct_spi.h"
 #include "operations/erase_animation.h"
 #include "operations/erase_step.h"

@@ -1,6 +1,6 @@
 #include <cstring>
 
-#include "app/texts/texts.h"
+#include "texts/texts.h"
 #include "chip/direct_spi.h"
 #include "operations/block_loop.h"
 #include "operations/erase_animation.h"

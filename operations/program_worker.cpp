@@ -1,4 +1,4 @@
-#include "app/texts/texts.h"
+#include "texts/texts.h"
 #include "operations/block_loop.h"
 #include "operations/worker_context.h"
 #include "operations/workers.h"

@@ -27,10 +27,10 @@ install(FILES ${VM_MAN_PAGE}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 # The desktop program's menu entry and its icon in the sizes of the hicolor
 # theme, where desktops look for them.
 if(TARGET vm612k-gui)
-  install(FILES ${PROJECT_SOURCE_DIR}/platform/qt/vm612k-gui.desktop
+  install(FILES ${PROJECT_SOURCE_DIR}/desktop/vm612k-gui.desktop
           DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
   foreach(side 16 24 32 48 64 128 256)
-    install(FILES ${PROJECT_SOURCE_DIR}/platform/qt/icons/${side}.png
+    install(FILES ${PROJECT_SOURCE_DIR}/desktop/icons/${side}.png
             DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${side}x${side}/apps
             RENAME vm612k-gui.png)
   endforeach()

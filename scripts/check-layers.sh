@@ -1,39 +1,78 @@
 #!/usr/bin/env bash
-# The layers include one way: a file of a layer includes only its own layer,
-# the layers below it and the text catalogue (app/texts), a leaf.
-#   front ends -> station -> app -> operations -> chip -> device -> the USB seam
-# The station engine (station/) serves both front ends, which never include
-# each other.
-# Prints each include that reaches upwards and fails when there is one.
+# The layers include one way: a file includes only files of its own layer and
+# of the layers below it. From the top:
+#   front ends: cli (vm612k), desktop (vm612k-gui), windows (the dialog
+#               programs), launcher; they never include each other
+#   station -> app -> operations -> chip -> device
+#   the USB seam and its implementations: the emulator (sim) and the
+#               operating system's USB bindings (platform)
+#   leaves: platform (the operating system's bindings), texts (the catalogue)
+# A layer is a set of folders; an include is judged by the folder of the
+# file it names, so a sub-folder belongs to a layer only where it is listed.
+# Prints each include that reaches upwards or sideways and fails when there
+# is one.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
-declare -A allowed=(
+# layer -> its folders
+declare -A folders=(
+    [texts]="texts"
+    [platform]="platform platform/linux platform/win32"
+    [sim]="sim sim/linux sim/win32 sim/usbredir"
     [device]="device"
-    [chip]="chip device"
-    [operations]="operations chip device"
-    [app]="app operations chip device platform/files.h platform/process.h"
-    [station]="station app operations chip device platform/headless platform/append_file.h platform/utc_time.h"
-    [cli]="cli station app operations chip device platform sim"
-    [platform/qt]="platform/qt station app operations chip device platform sim"
-    [app/texts]="app/texts"
-    [sim]="sim device/usb_seam.h"
+    [chip]="chip"
+    [operations]="operations"
+    [app]="app"
+    [station]="station"
+    [cli]="cli"
+    [desktop]="desktop"
+    [windows]="windows windows/res"
+    [launcher]="launcher launcher/linux launcher/win32"
 )
 
-bad=0
-for layer in "${!allowed[@]}"; do
-    for file in $(find "$layer" -maxdepth 1 -name '*.h' -o -maxdepth 1 -name '*.cpp'); do
-        while IFS= read -r included; do
-            ok=0
-            [[ $included == app/texts/* ]] && ok=1
-            for prefix in ${allowed[$layer]}; do
-                [[ $included == "$prefix"/* || $included == "$prefix" ]] && ok=1
-            done
-            if [[ $ok == 0 ]]; then
-                echo "check-layers: $file includes $included"
-                bad=1
+# layer -> the layers below it that it may include
+declare -A below=(
+    [texts]=""
+    [platform]="texts"
+    [sim]="platform texts"
+    [device]="platform texts"
+    [chip]="device platform texts"
+    [operations]="chip device platform texts"
+    [app]="operations chip device platform texts"
+    [station]="app operations chip device platform texts"
+    [cli]="station app operations chip device sim platform texts"
+    [desktop]="station app operations chip device sim platform texts"
+    [windows]="app operations chip device sim platform texts"
+    [launcher]="platform texts"
+)
+
+layer_of_folder() {
+    local folder=$1 layer f
+    for layer in "${!folders[@]}"; do
+        for f in ${folders[$layer]}; do
+            if [[ $f == "$folder" ]]; then
+                echo "$layer"
+                return 0
             fi
-        done < <(sed -n 's/^#include "\([^"]*\/[^"]*\)".*/\1/p' "$file")
+        done
+    done
+    return 0
+}
+
+bad=0
+for layer in "${!folders[@]}"; do
+    allowed=" $layer ${below[$layer]} "
+    for folder in ${folders[$layer]}; do
+        [[ -d $folder ]] || continue
+        while IFS= read -r file; do
+            while IFS= read -r included; do
+                target=$(layer_of_folder "$(dirname "$included")")
+                if [[ -z $target || $allowed != *" $target "* ]]; then
+                    echo "check-layers: $file ($layer) includes $included (${target:-no layer})"
+                    bad=1
+                fi
+            done < <(sed -n 's/^#include "\([^"]*\/[^"]*\)".*/\1/p' "$file")
+        done < <(find "$folder" -maxdepth 1 \( -name '*.h' -o -name '*.cpp' -o -name '*.rc' \))
     done
 done
 [[ $bad == 0 ]] && echo "check-layers: every include goes down"

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "app/texts/texts.h"
+#include "texts/texts.h"
 #include "station/json_string.h"
 
 namespace {

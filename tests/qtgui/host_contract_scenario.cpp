@@ -4,7 +4,7 @@
 #include <QThread>
 
 #include "contract/window_host_contract.h"
-#include "platform/qt/qt_host.h"
+#include "desktop/qt_host.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 #include <QListView>
 #include <QTest>
 
-#include "platform/qt/image_layout.h"
-#include "platform/qt/image_view.h"
+#include "desktop/image_layout.h"
+#include "desktop/image_view.h"
 #include "qt_fixture.h"
 
 namespace qtgui {

@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "app/app_state.h"
-#include "app/texts/texts.h"
-#include "platform/qt/programmer_app.h"
+#include "texts/texts.h"
+#include "desktop/programmer_app.h"
 
 class QWidget;
 

@@ -9,7 +9,7 @@
 #include <fstream>
 
 #include "app/flash_size.h"
-#include "platform/qt/station_tile.h"
+#include "desktop/station_tile.h"
 #include "qt_fixture.h"
 
 namespace qtgui {

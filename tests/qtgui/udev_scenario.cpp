@@ -6,7 +6,7 @@
 #include <sstream>
 #include <vector>
 
-#include "platform/qt/udev_events.h"
+#include "desktop/udev_events.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/texts/texts.h"
+#include "texts/texts.h"
 
 std::vector<const char*> fieldsOf(const Texts& texts);
 

@@ -8,7 +8,7 @@
 #include "app_session.h"
 #include "device/devapi.h"
 #include "platform/usb_select.h"
-#include "platform/win32/gui/main_dialog.h"
+#include "windows/main_dialog.h"
 
 namespace gui {
 

@@ -13,8 +13,8 @@
 #include <thread>
 
 #include "app/main_window.h"
-#include "app/texts/texts.h"
-#include "platform/win32/gui/win32_host.h"
+#include "texts/texts.h"
+#include "windows/win32_host.h"
 
 namespace gui {
 
