@@ -282,7 +282,8 @@ bool RedirLink::run(std::chrono::milliseconds idleBound) {
         }
         pollfd fd{fd_, POLLIN, 0};
         if (usbredirparser_has_data_to_write(parser_) > 0) fd.events |= POLLOUT;
-        const int ready = ::poll(&fd, 1, static_cast<int>(std::min<std::int64_t>(left.count(), 60000)));
+        const int ready =
+            ::poll(&fd, 1, static_cast<int>(std::min<std::int64_t>(left.count(), 60000)));
         if (ready < 0) {
             if (errno == EINTR) continue;
             return false;

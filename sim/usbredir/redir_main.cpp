@@ -115,7 +115,8 @@ bool peerWaiting(int listener, std::chrono::seconds bound) {
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
         if (left.count() <= 0) return false;
         pollfd fd{listener, POLLIN, 0};
-        const int ready = ::poll(&fd, 1, static_cast<int>(std::min<std::int64_t>(left.count(), 60000)));
+        const int ready =
+            ::poll(&fd, 1, static_cast<int>(std::min<std::int64_t>(left.count(), 60000)));
         if (ready > 0) return true;
         if (ready < 0 && errno != EINTR) return false;
     }

@@ -100,7 +100,8 @@ TEST_F(FlashData, AReadAcrossManyPagesIsExactAndAFailedOneLeavesTheDestinationAl
     Bytes middle(5 * 0x800 + 3, 0xEE);
     std::uint32_t done = 0;
     ASSERT_EQ(DevRead(handle, middle.data(), 5 * 0x800 + 3, 0x1801, &done), 1);
-    EXPECT_EQ(middle, Bytes(flashImage.begin() + 0x1801, flashImage.begin() + 0x1801 + 5 * 0x800 + 3));
+    EXPECT_EQ(middle,
+              Bytes(flashImage.begin() + 0x1801, flashImage.begin() + 0x1801 + 5 * 0x800 + 3));
     EXPECT_EQ(pageReads(), 6u);
 
     // A bad sum on the fourth page, after three good ones.

@@ -26,8 +26,8 @@ struct SocketPair {
 
 TEST(RedirLink, APeerThatNeverSpeaksEndsTheLinkAtItsIdleBound) {
     vmsim::SimBus bus = vmsim::makeSimBus("");
-    vmsim::usbredir::VirtualDevice device({vmsim::kProgrammerVendorId, vmsim::kProgrammerProductId, "0001"},
-                                          bus.services(), nullptr);
+    vmsim::usbredir::VirtualDevice device(
+        {vmsim::kProgrammerVendorId, vmsim::kProgrammerProductId, "0001"}, bus.services(), nullptr);
     ASSERT_TRUE(device.ready());
     SocketPair pair;
     vmsim::usbredir::RedirLink link(pair.fds[0], device, [] { return true; });
