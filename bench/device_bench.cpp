@@ -102,8 +102,8 @@ public:
                 report_[0] = 0;
                 std::memcpy(report_ + 1, image.data() + a + p, kPage);
                 status_[0] = 0;
-                if (!hid.HidD_SetFeature(data_, report_, 2049) ||
-                    !hid.HidD_GetFeature(command_, status_, 6)) {
+                if (!hid.setFeature(data_, report_, 2049) ||
+                    !hid.getFeature(command_, status_, 6)) {
                     return false;
                 }
             }
@@ -117,8 +117,8 @@ public:
             for (std::uint32_t p = 0; p < kBlock; p += kPage) {
                 report_[0] = 0;
                 status_[0] = 0;
-                if (!hid.HidD_GetFeature(data_, report_, 2049) ||
-                    !hid.HidD_GetFeature(command_, status_, 6)) {
+                if (!hid.getFeature(data_, report_, 2049) ||
+                    !hid.getFeature(command_, status_, 6)) {
                     return false;
                 }
                 std::memcpy(back.data() + a + p, report_ + 1, kPage);
@@ -131,7 +131,7 @@ private:
     bool setAddress(std::uint32_t a) {
         std::uint8_t r[6] = {0, 'U', static_cast<std::uint8_t>(a), static_cast<std::uint8_t>(a >> 8),
                              static_cast<std::uint8_t>(a >> 16), static_cast<std::uint8_t>(a >> 24)};
-        return usb_.hid->HidD_SetFeature(command_, r, 6) && usb_.hid->HidD_GetFeature(command_, r, 6);
+        return usb_.hid->setFeature(command_, r, 6) && usb_.hid->getFeature(command_, r, 6);
     }
 
     vmsim::SimBus bus_;

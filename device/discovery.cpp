@@ -8,8 +8,7 @@ bool isProgrammerInterface(CommApi& comm, HidApi& hid, int commHandle) {
     HidHandle hidHandle = comm.MISCGetDevIfWinHandle(commHandle);
     if (hidHandle == kNoHidHandle) return false;
     HidAttributes attributes;
-    attributes.size = sizeof(HidAttributes);
-    if (!hid.HidD_GetAttributes(hidHandle, &attributes)) return false;
+    if (!hid.attributes(hidHandle, &attributes)) return false;
     return attributes.vendorId == kProgrammerVendorId &&
            attributes.productId == kProgrammerProductId;
 }

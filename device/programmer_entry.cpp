@@ -5,14 +5,13 @@ ProgrammerEntry::ProgrammerEntry(UsbServices services, std::vector<std::string> 
     : portNames(std::move(names)),
       commHandles(portNames.size(), -1),
       interfaceHandles(portNames.size(), kNoHidHandle),
-      preparsedData(portNames.size(), 0),
-      capabilities(portNames.size()),
+      reportLengths(portNames.size()),
       services_(std::move(services)),
       parentId_(parentId) {}
 
 ProgrammerEntry::~ProgrammerEntry() {
     for (std::size_t k = 0; k < interfaceCount(); ++k) {
-        if (commHandles[k] >= 0 || preparsedData[k] != 0) {
+        if (commHandles[k] >= 0) {
             closeLocked();
             return;
         }
@@ -43,11 +42,7 @@ bool ProgrammerEntry::openInterface(std::size_t k) {
     if (hidHandle == kNoHidHandle || hidHandle == 0) return false;
     interfaceHandles[k] = hidHandle;
 
-    HidPreparsed preparsed = 0;
-    if (!services_.hid->HidD_GetPreparsedData(hidHandle, &preparsed)) return false;
-    preparsedData[k] = preparsed;
-
-    return services_.hid->HidP_GetCaps(preparsed, &capabilities[k]) == kHidpStatusSuccess;
+    return services_.hid->reportLengths(hidHandle, &reportLengths[k]);
 }
 
 std::int32_t ProgrammerEntry::open(std::int32_t handle) {
@@ -88,11 +83,7 @@ void ProgrammerEntry::closeLocked() {
         handle_ = -1;
     }
     for (std::size_t k = 0; k < interfaceCount(); ++k) {
-        if (preparsedData[k] != 0) {
-            if (services_.hid) services_.hid->HidD_FreePreparsedData(preparsedData[k]);
-            preparsedData[k] = 0;
-        }
-        capabilities[k] = HidCaps{};
+        reportLengths[k] = HidReportLengths{};
         interfaceHandles[k] = kNoHidHandle;
         if (services_.comm) services_.comm->MISCCloseComm(commHandles[k]);
         commHandles[k] = -1;

@@ -27,7 +27,7 @@ int roleInterface(const ProgrammerEntry& entry, InterfaceRole role) {
     const std::uint16_t length = roleReportLength(role);
     for (std::size_t k = 0; k < entry.interfaceCount(); ++k) {
         if (entry.interfaceHandles[k] != kNoHidHandle &&
-            entry.capabilities[k].featureReportByteLength == length) {
+            entry.reportLengths[k].feature == length) {
             return static_cast<int>(k);
         }
     }
@@ -47,7 +47,7 @@ bool roleTarget(const ProgrammerEntry& entry, InterfaceRole role, RoleTarget* ta
     int k = roleInterface(entry, role);
     if (k < 0) return false;
     target->handle = entry.interfaceHandles[static_cast<std::size_t>(k)];
-    target->length = entry.capabilities[static_cast<std::size_t>(k)].featureReportByteLength;
+    target->length = entry.reportLengths[static_cast<std::size_t>(k)].feature;
     return true;
 }
 
@@ -55,7 +55,7 @@ bool getCommandReply(const Link& link, CommandReport& reply) {
     RoleTarget command;
     if (!roleTarget(*link.entry, InterfaceRole::Command, &command)) return false;
     reply.bytes[0] = 0;
-    return link.hid->HidD_GetFeature(command.handle, reply.bytes.data(), command.length);
+    return link.hid->getFeature(command.handle, reply.bytes.data(), command.length);
 }
 
 // Request and reply on the CommandInterface. The caller holds the I/O lock.
@@ -63,11 +63,11 @@ bool exchangeLocked(const Link& link, CommandReport& report) {
     RoleTarget command;
     if (!roleTarget(*link.entry, InterfaceRole::Command, &command)) return false;
     report.bytes[0] = 0;
-    if (!link.hid->HidD_SetFeature(command.handle, report.bytes.data(), command.length)) {
+    if (!link.hid->setFeature(command.handle, report.bytes.data(), command.length)) {
         return false;
     }
     report.bytes[0] = 0;
-    return link.hid->HidD_GetFeature(command.handle, report.bytes.data(), command.length);
+    return link.hid->getFeature(command.handle, report.bytes.data(), command.length);
 }
 
 // Copies one page and sums it in the same pass. The two pages never overlap,
@@ -89,7 +89,7 @@ bool receivePage(const Link& link, std::uint8_t* bytes, std::uint8_t* slice) {
     std::lock_guard<std::mutex> lock(link.entry->ioLock());
     RoleTarget data;
     if (!roleTarget(*link.entry, InterfaceRole::Data, &data)) return false;
-    if (!link.hid->HidD_GetFeature(data.handle, bytes, data.length)) return false;
+    if (!link.hid->getFeature(data.handle, bytes, data.length)) return false;
     const std::uint16_t sum = slice ? copyPageAndSum(slice, bytes + 1) : pageSum(bytes + 1);
     CommandReport status;
     if (!getCommandReply(link, status)) return false;
@@ -104,7 +104,7 @@ bool sendPage(const Link& link, DataReport& report, std::uint16_t sum) {
     RoleTarget data;
     CommandReport status;
     if (roleTarget(*link.entry, InterfaceRole::Data, &data) &&
-        link.hid->HidD_SetFeature(data.handle, report.bytes.data(), data.length) &&
+        link.hid->setFeature(data.handle, report.bytes.data(), data.length) &&
         getCommandReply(link, status) && status.statusSum() == sum) {
         return true;
     }

@@ -1,5 +1,7 @@
-// The USB seam: the outside USB access library `comm` and the HID services,
-// as interfaces. The device layer reaches a programmer only through these.
+// The USB seam: the comm library that lists and opens HID interfaces, and
+// the HID services that read their attributes and report lengths and carry
+// their feature reports, as interfaces. The device layer reaches a
+// programmer only through these.
 // Implementations: the Win32 backend (hid.dll and SetupAPI), the Linux backend
 // (hidraw and sysfs) and the built-in emulator.
 #pragma once
@@ -12,60 +14,39 @@
 using HidHandle = std::intptr_t;
 constexpr HidHandle kNoHidHandle = -1;
 
-// Preparsed data of one interface; 0 means none.
-using HidPreparsed = std::intptr_t;
-
+// Who made an interface's device and which release it is.
 struct HidAttributes {
-    std::uint32_t size = 0;
     std::uint16_t vendorId = 0;
     std::uint16_t productId = 0;
     std::uint16_t versionNumber = 0;
 };
 
-// The capabilities record of one interface, in the operating system's 64-byte
-// layout.
-struct HidCaps {
-    std::uint16_t usage = 0;
+// The reports of one interface: the usage of its top-level collection and
+// the byte length of its longest input, output and feature report, each
+// counting the report id byte at offset 0; 0 for a kind it has none of.
+struct HidReportLengths {
     std::uint16_t usagePage = 0;
-    std::uint16_t inputReportByteLength = 0;
-    std::uint16_t outputReportByteLength = 0;
-    std::uint16_t featureReportByteLength = 0;
-    std::uint16_t reserved[17] = {};
-    std::uint16_t numberLinkCollectionNodes = 0;
-    std::uint16_t numberInputButtonCaps = 0;
-    std::uint16_t numberInputValueCaps = 0;
-    std::uint16_t numberInputDataIndices = 0;
-    std::uint16_t numberOutputButtonCaps = 0;
-    std::uint16_t numberOutputValueCaps = 0;
-    std::uint16_t numberOutputDataIndices = 0;
-    std::uint16_t numberFeatureButtonCaps = 0;
-    std::uint16_t numberFeatureValueCaps = 0;
-    std::uint16_t numberFeatureDataIndices = 0;
-};
-static_assert(sizeof(HidCaps) == 64, "HIDP_CAPS layout");
-
-struct HidGuid {
-    std::uint32_t data1 = 0;
-    std::uint16_t data2 = 0;
-    std::uint16_t data3 = 0;
-    std::uint8_t data4[8] = {};
+    std::uint16_t usage = 0;
+    std::uint16_t input = 0;
+    std::uint16_t output = 0;
+    std::uint16_t feature = 0;
 };
 
-constexpr std::int32_t kHidpStatusSuccess = 0x00110000;
-
-// The HID services. bind() loads them; every other call is valid only after a
-// successful bind().
+// The HID services on interfaces the comm library opened. bind() loads them;
+// every other call is valid only after a successful bind().
 class HidApi {
 public:
     virtual ~HidApi() = default;
     virtual bool bind() = 0;
-    virtual bool HidD_GetAttributes(HidHandle handle, HidAttributes* attributes) = 0;
-    virtual void HidD_GetHidGuid(HidGuid* guid) = 0;
-    virtual bool HidD_GetPreparsedData(HidHandle handle, HidPreparsed* preparsed) = 0;
-    virtual bool HidD_FreePreparsedData(HidPreparsed preparsed) = 0;
-    virtual bool HidD_GetFeature(HidHandle handle, void* buffer, std::uint32_t length) = 0;
-    virtual bool HidD_SetFeature(HidHandle handle, const void* buffer, std::uint32_t length) = 0;
-    virtual std::int32_t HidP_GetCaps(HidPreparsed preparsed, HidCaps* caps) = 0;
+    virtual bool attributes(HidHandle handle, HidAttributes* attributes) = 0;
+    // Reads the interface's report lengths. What a backend needs for them
+    // stays with the interface until its port is closed.
+    virtual bool reportLengths(HidHandle handle, HidReportLengths* lengths) = 0;
+    // One feature report: `report[0]` names it (0 for an interface without
+    // report ids) and `length` counts that byte. Reading overwrites the
+    // buffer with the report.
+    virtual bool getFeature(HidHandle handle, std::uint8_t* report, std::uint32_t length) = 0;
+    virtual bool setFeature(HidHandle handle, const std::uint8_t* report, std::uint32_t length) = 0;
 };
 
 // The USB access library: numbers the HID interfaces present as ports

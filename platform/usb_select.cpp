@@ -21,13 +21,10 @@ class NoHid final : public HidApi {
 public:
     explicit NoHid(std::string reason) : reason_(std::move(reason)) {}
     bool bind() override { return false; }
-    bool HidD_GetAttributes(HidHandle, HidAttributes*) override { return false; }
-    void HidD_GetHidGuid(HidGuid*) override {}
-    bool HidD_GetPreparsedData(HidHandle, HidPreparsed*) override { return false; }
-    bool HidD_FreePreparsedData(HidPreparsed) override { return false; }
-    bool HidD_GetFeature(HidHandle, void*, std::uint32_t) override { return false; }
-    bool HidD_SetFeature(HidHandle, const void*, std::uint32_t) override { return false; }
-    std::int32_t HidP_GetCaps(HidPreparsed, HidCaps*) override { return 0; }
+    bool attributes(HidHandle, HidAttributes*) override { return false; }
+    bool reportLengths(HidHandle, HidReportLengths*) override { return false; }
+    bool getFeature(HidHandle, std::uint8_t*, std::uint32_t) override { return false; }
+    bool setFeature(HidHandle, const std::uint8_t*, std::uint32_t) override { return false; }
     const std::string& reason() const { return reason_; }
 
 private:

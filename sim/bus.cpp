@@ -261,9 +261,11 @@ int SimBus::openCommCount() const {
     return static_cast<int>(core_->comms.size());
 }
 
-int SimBus::outstandingPreparsed() const {
+int SimBus::describedPorts() const {
     Guard guard(core_->lock);
-    return static_cast<int>(core_->preparsed.size());
+    int described = 0;
+    for (const auto& [comm, open] : core_->comms) described += open.described ? 1 : 0;
+    return described;
 }
 
 int SimBus::errorMode() const {

@@ -36,11 +36,10 @@ enum class SimRole {
 struct SimPortFaults {
     bool failOpen = false;        // MISCOpenComm answers -1
     bool noHandle = false;        // MISCGetDevIfWinHandle answers -1
-    bool failAttributes = false;  // HidD_GetAttributes fails
-    bool failPreparsed = false;   // HidD_GetPreparsedData fails
-    bool failCaps = false;        // HidP_GetCaps answers an error status
-    bool failGetFeature = false;  // HidD_GetFeature fails
-    bool failSetFeature = false;  // HidD_SetFeature fails
+    bool failAttributes = false;  // attributes() fails
+    bool failLengths = false;     // reportLengths() fails
+    bool failGetFeature = false;  // getFeature() fails
+    bool failSetFeature = false;  // setFeature() fails
 };
 
 // One call made through the services.
@@ -53,10 +52,7 @@ enum class SimCall {
     setErrorMode,
     bind,
     getAttributes,
-    getHidGuid,
-    getPreparsed,
-    freePreparsed,
-    getCaps,
+    reportLengths,
     getFeature,
     setFeature,
 };
@@ -121,7 +117,7 @@ public:
     // GetFeature plus SetFeature calls, on one interface id or on all (-1).
     std::size_t transfers(int port = -1) const;
     int openCommCount() const;           // comm handles open now
-    int outstandingPreparsed() const;    // preparsed data not freed yet
+    int describedPorts() const;          // open ports whose report lengths were read
     int errorMode() const;               // last MISCSetErrorMode value, 0 before
 
     SimClock& clock() const;

@@ -32,6 +32,7 @@ struct SimBus::Core {
         int interface = 0;
         HidHandle handle = kNoHidHandle;
         unsigned generation = 0;
+        bool described = false;  // its report lengths were read
     };
 
     static constexpr std::size_t kTraceLimit = 200000;
@@ -56,9 +57,7 @@ struct SimBus::Core {
     std::vector<Device> devices;
     std::vector<Interface> interfaces;
     std::map<int, OpenComm> comms;
-    std::map<HidPreparsed, int> preparsed;
     HidHandle nextHandle = 0x100;
-    HidPreparsed nextPreparsed = 0x10000;
     std::vector<SimCallRecord> trace;
     std::map<std::pair<SimCall, int>, std::size_t> counts;
     std::string bindError;

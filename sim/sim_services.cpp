@@ -13,8 +13,6 @@ namespace {
 using Guard = std::lock_guard<std::recursive_mutex>;
 using Core = SimBus::Core;
 
-constexpr std::int32_t kHidpStatusInvalidPreparsedData = static_cast<std::int32_t>(0xC0110001u);
-
 // "USB" followed by a decimal port number; -1 for anything else.
 int parsePortName(const char* name) {
     if (name == nullptr) return -1;
@@ -141,13 +139,12 @@ public:
         return bound_;
     }
 
-    bool HidD_GetAttributes(HidHandle handle, HidAttributes* attributes) override {
+    bool attributes(HidHandle handle, HidAttributes* attributes) override {
         Guard guard(core_->lock);
         const int id = usable(handle);
         const bool ok = id >= 0 && attributes != nullptr && !faults(id).failAttributes;
         if (ok) {
             const Core::Device& device = deviceOf(id);
-            attributes->size = sizeof(HidAttributes);
             attributes->vendorId = device.vendorId;
             attributes->productId = device.productId;
             attributes->versionNumber = 0x0100;
@@ -156,60 +153,26 @@ public:
         return ok;
     }
 
-    void HidD_GetHidGuid(HidGuid* guid) override {
-        Guard guard(core_->lock);
-        if (bound_ && guid != nullptr)
-            *guid = HidGuid{0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
-        core_->record(callRecord(SimCall::getHidGuid, -1, bound_));
-    }
-
-    bool HidD_GetPreparsedData(HidHandle handle, HidPreparsed* preparsed) override {
+    bool reportLengths(HidHandle handle, HidReportLengths* lengths) override {
         Guard guard(core_->lock);
         const int id = usable(handle);
-        const bool ok = id >= 0 && preparsed != nullptr && !faults(id).failPreparsed;
-        if (ok) {
-            *preparsed = core_->nextPreparsed;
-            core_->preparsed[core_->nextPreparsed] = id;
-            core_->nextPreparsed += 0x10;
-        }
-        core_->record(callRecord(SimCall::getPreparsed, id, ok));
-        return ok;
-    }
-
-    bool HidD_FreePreparsedData(HidPreparsed preparsed) override {
-        Guard guard(core_->lock);
-        const auto found = core_->preparsed.find(preparsed);
-        const bool ok = bound_ && found != core_->preparsed.end();
-        const int id = found != core_->preparsed.end() ? found->second : -1;
-        if (ok) core_->preparsed.erase(found);
-        core_->record(callRecord(SimCall::freePreparsed, id, ok));
-        return ok;
-    }
-
-    std::int32_t HidP_GetCaps(HidPreparsed preparsed, HidCaps* caps) override {
-        Guard guard(core_->lock);
-        const auto found = core_->preparsed.find(preparsed);
-        const int id = found != core_->preparsed.end() ? found->second : -1;
-        const bool ok = bound_ && id >= 0 && caps != nullptr && !faults(id).failCaps;
+        const bool ok = id >= 0 && lengths != nullptr && !faults(id).failLengths;
         if (ok) {
             const Core::Interface& face = core_->interfaces[static_cast<std::size_t>(id)];
-            *caps = HidCaps{};
-            caps->usage = face.usage;
-            caps->usagePage = face.usagePage;
-            caps->featureReportByteLength = face.featureLength;
-            caps->numberLinkCollectionNodes = 1;
-            caps->numberFeatureValueCaps = face.featureLength > 0 ? 1 : 0;
-            caps->numberFeatureDataIndices = face.featureLength > 0 ? 1 : 0;
-            if (deviceOf(id).programmer == nullptr) caps->inputReportByteLength = 9;
+            *lengths = HidReportLengths{};
+            lengths->usage = face.usage;
+            lengths->usagePage = face.usagePage;
+            lengths->feature = face.featureLength;
+            if (deviceOf(id).programmer == nullptr) lengths->input = 9;
+            for (auto& [comm, open] : core_->comms) open.described |= open.handle == handle;
         }
-        core_->record(callRecord(SimCall::getCaps, id, ok));
-        return ok ? kHidpStatusSuccess : kHidpStatusInvalidPreparsedData;
+        core_->record(callRecord(SimCall::reportLengths, id, ok));
+        return ok;
     }
 
-    bool HidD_GetFeature(HidHandle handle, void* buffer, std::uint32_t length) override {
+    bool getFeature(HidHandle handle, std::uint8_t* bytes, std::uint32_t length) override {
         core_->pace(handle);
         Guard guard(core_->lock);
-        auto* bytes = static_cast<std::uint8_t*>(buffer);
         const int id = usable(handle);
         bool ok = transferable(id, bytes, length) && !faults(id).failGetFeature;
         if (ok) {
@@ -225,10 +188,9 @@ public:
         return ok;
     }
 
-    bool HidD_SetFeature(HidHandle handle, const void* buffer, std::uint32_t length) override {
+    bool setFeature(HidHandle handle, const std::uint8_t* bytes, std::uint32_t length) override {
         core_->pace(handle);
         Guard guard(core_->lock);
-        const auto* bytes = static_cast<const std::uint8_t*>(buffer);
         const int id = usable(handle);
         bool ok = transferable(id, bytes, length) && !faults(id).failSetFeature;
         if (ok) {

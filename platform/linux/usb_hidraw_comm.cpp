@@ -98,36 +98,6 @@ std::string HidrawBackend::devicePath(const char* portName) const {
     return node ? node->devicePath : std::string();
 }
 
-HidPreparsed HidrawBackend::addPreparsed(const HidCaps& caps) {
-    constexpr std::size_t kLimit = 4096;
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (preparsed_.size() >= kLimit) return 0;
-    while (nextPreparsed_ <= 0 || preparsed_.count(nextPreparsed_) != 0) {
-        nextPreparsed_ = nextPreparsed_ <= 0 ? 1 : nextPreparsed_ + 1;
-    }
-    const HidPreparsed id = nextPreparsed_++;
-    preparsed_.emplace(id, caps);
-    return id;
-}
-
-bool HidrawBackend::preparsedCaps(HidPreparsed preparsed, HidCaps* caps) const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    auto found = preparsed_.find(preparsed);
-    if (found == preparsed_.end()) return false;
-    *caps = found->second;
-    return true;
-}
-
-bool HidrawBackend::freePreparsed(HidPreparsed preparsed) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return preparsed_.erase(preparsed) != 0;
-}
-
-std::size_t HidrawBackend::preparsedCount() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return preparsed_.size();
-}
-
 std::uint16_t HidrawComm::MISCUsbEnum(int) { return backend_->enumerate(); }
 
 int HidrawComm::MISCOpenComm(const char* portName, int, int) { return backend_->open(portName); }

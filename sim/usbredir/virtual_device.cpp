@@ -112,10 +112,10 @@ ControlReply VirtualDevice::hidClass(const ControlSetup& setup, const Bytes& out
             const auto length = static_cast<std::uint32_t>(buffer.size());
             bool ok;
             if (in) {
-                ok = services_.hid->HidD_GetFeature(handles_[interface], buffer.data(), length);
+                ok = services_.hid->getFeature(handles_[interface], buffer.data(), length);
             } else {
                 std::copy(out.begin(), out.end(), buffer.begin() + 1);
-                ok = services_.hid->HidD_SetFeature(handles_[interface], buffer.data(), length);
+                ok = services_.hid->setFeature(handles_[interface], buffer.data(), length);
             }
             note(in ? "GET_REPORT" : "SET_REPORT", setup, length - 1, ok);
             if (!ok) return {};

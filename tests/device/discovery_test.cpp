@@ -117,22 +117,24 @@ TEST_F(Discovery, PortsThatFailDuringDiscoveryAreSkipped) {
 
 TEST_F(Discovery, FailedOpenClosesEveryInterfaceAgain) {
     auto& p = bus_.addProgrammer({}, false);
-    bus_.addInterface(p, SimRole::command);
+    int command = bus_.addInterface(p, SimRole::command);
     int data = bus_.addInterface(p, SimRole::data);
     useBus();
     ASSERT_EQ(DevEnumerate(), 1u);
 
-    bus_.setPortFaults(data, {.failCaps = true});
+    bus_.setPortFaults(data, {.failLengths = true});
     EXPECT_EQ(DevOpen(0), kNoDevice);
     EXPECT_EQ(bus_.openCommCount(), 0);
-    EXPECT_EQ(bus_.outstandingPreparsed(), 0);
+    EXPECT_EQ(bus_.describedPorts(), 0);
 
-    bus_.setPortFaults(data, {.failPreparsed = true});
+    bus_.setPortFaults(data, {});
+    bus_.setPortFaults(command, {.failLengths = true});
     EXPECT_EQ(DevOpen(0), kNoDevice);
+    bus_.setPortFaults(command, {});
     bus_.setPortFaults(data, {.noHandle = true});
     EXPECT_EQ(DevOpen(0), kNoDevice);
     EXPECT_EQ(bus_.openCommCount(), 0);
-    EXPECT_EQ(bus_.outstandingPreparsed(), 0);
+    EXPECT_EQ(bus_.describedPorts(), 0);
 
     // Open with an index equal to the list's size touches no port.
     bus_.setPortFaults(data, {});
@@ -153,11 +155,11 @@ TEST_F(Discovery, RediscoveryClosesTheConnectedProgrammerAndItsHandleGoesStale) 
     const DeviceHandle h = connectOne();
     ASSERT_GE(h, 0);
     EXPECT_EQ(DevPing(h), 1);
-    EXPECT_EQ(bus_.outstandingPreparsed(), 2);
+    EXPECT_EQ(bus_.describedPorts(), 2);
 
     EXPECT_EQ(DevEnumerate(), 1u);
     EXPECT_EQ(bus_.openCommCount(), 0);
-    EXPECT_EQ(bus_.outstandingPreparsed(), 0);
+    EXPECT_EQ(bus_.describedPorts(), 0);
     bus_.clearTrace();
     EXPECT_EQ(DevPing(h), 0);
     std::uint8_t block[4] = {};
@@ -192,7 +194,7 @@ TEST_F(Discovery, CloseSendsDisconnectAndClosesThePorts) {
     EXPECT_EQ(pauseCount(), pausesBefore + 1);
     EXPECT_FALSE(bus_.programmer(0).connected());
     EXPECT_EQ(bus_.openCommCount(), 0);
-    EXPECT_EQ(bus_.outstandingPreparsed(), 0);
+    EXPECT_EQ(bus_.describedPorts(), 0);
     EXPECT_EQ(DevPing(h), 0);
 
     bus_.clearTrace();

@@ -81,36 +81,25 @@ class FakeHid final : public HidApi {
 public:
     FakeHid(std::vector<FakePort>& ports, Input& input) : ports_(ports), input_(input) {}
     bool bind() override { return true; }
-    bool HidD_GetAttributes(HidHandle h, HidAttributes* a) override {
+    bool attributes(HidHandle h, HidAttributes* a) override {
         const FakePort& p = port(h);
         a->vendorId = p.vendorId;
         a->productId = p.productId;
         return true;
     }
-    void HidD_GetHidGuid(HidGuid*) override {}
-    bool HidD_GetPreparsedData(HidHandle h, HidPreparsed* out) override {
-        *out = h;
-        ++preparsed_;
+    bool reportLengths(HidHandle h, HidReportLengths* lengths) override {
+        *lengths = HidReportLengths{};
+        lengths->feature = port(h).featureLength;
         return true;
     }
-    bool HidD_FreePreparsedData(HidPreparsed) override {
-        --preparsed_;
-        return true;
-    }
-    bool HidD_GetFeature(HidHandle h, void* buffer, std::uint32_t length) override {
+    bool getFeature(HidHandle h, std::uint8_t* buffer, std::uint32_t length) override {
         check(h, buffer, length);
-        return input_.fill(static_cast<std::uint8_t*>(buffer), length);
+        return input_.fill(buffer, length);
     }
-    bool HidD_SetFeature(HidHandle h, const void* buffer, std::uint32_t length) override {
+    bool setFeature(HidHandle h, const std::uint8_t* buffer, std::uint32_t length) override {
         check(h, buffer, length);
         return (input_.byte() & 0x0F) != 0;
     }
-    std::int32_t HidP_GetCaps(HidPreparsed p, HidCaps* caps) override {
-        *caps = HidCaps{};
-        caps->featureReportByteLength = port(p).featureLength;
-        return kHidpStatusSuccess;
-    }
-    int preparsedCount() const { return preparsed_; }
 
 private:
     const FakePort& port(HidHandle h) const {
@@ -126,7 +115,6 @@ private:
 
     std::vector<FakePort>& ports_;
     Input& input_;
-    int preparsed_ = 0;
 };
 
 void expectWhole(int ok, std::uint32_t done, std::uint32_t length) {
@@ -173,7 +161,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         DevClose(h);
     }
     DevEnumerate();
-    if (comm->openCount() != 0 || hid->preparsedCount() != 0) std::abort();
+    if (comm->openCount() != 0) std::abort();
     DevResetForTests();
     DevUseServices({});
     return 0;

@@ -22,12 +22,12 @@ HostPort SimHost::open(int port) {
 }
 
 bool SimHost::set(HidHandle handle, const std::vector<std::uint8_t>& report) {
-    return services.hid->HidD_SetFeature(handle, report.data(), static_cast<std::uint32_t>(report.size()));
+    return services.hid->setFeature(handle, report.data(), static_cast<std::uint32_t>(report.size()));
 }
 
 bool SimHost::get(HidHandle handle, std::vector<std::uint8_t>& report) {
     report[0] = 0;
-    return services.hid->HidD_GetFeature(handle, report.data(), static_cast<std::uint32_t>(report.size()));
+    return services.hid->getFeature(handle, report.data(), static_cast<std::uint32_t>(report.size()));
 }
 
 SimReport SimHost::exchange(HidHandle command, SimReport request) {

@@ -67,11 +67,11 @@ TEST_F(Hidraw, PortsAreEveryNodeByNumberWithItsDevicePath) {
     ASSERT_GE(o.comm, 0);
     EXPECT_GT(o.handle, 2) << "an open descriptor, never one of the standard streams";
     HidAttributes attributes;
-    ASSERT_TRUE(s.hid->HidD_GetAttributes(o.handle, &attributes));
+    ASSERT_TRUE(s.hid->attributes(o.handle, &attributes));
     EXPECT_EQ(attributes.vendorId, 0x1234);
     EXPECT_EQ(attributes.productId, 0x0001);
     EXPECT_EQ(s.comm->MISCCloseComm(o.comm), 1);
-    EXPECT_FALSE(s.hid->HidD_GetAttributes(o.handle, &attributes)) << "closed";
+    EXPECT_FALSE(s.hid->attributes(o.handle, &attributes)) << "closed";
     EXPECT_EQ(s.comm->MISCCloseComm(o.comm), 0);
     EXPECT_EQ(s.comm->MISCCloseComm(-1), 0);
     EXPECT_EQ(s.comm->MISCGetDevIfWinHandle(o.comm), kNoHidHandle);
@@ -112,7 +112,7 @@ TEST_F(Hidraw, TheDeviceLayerFindsTwoProgrammersAndSkipsTheRest) {
     EXPECT_EQ(found[1].portNames, (std::vector<std::string>{"USB1", "USB3"}));
 }
 
-TEST_F(Hidraw, CapabilitiesComeFromTheReportDescriptor) {
+TEST_F(Hidraw, ReportLengthsComeFromTheReportDescriptor) {
     sys_.addTypicalBus();
     UsbServices s = services();
     ASSERT_TRUE(s.hid->bind());
@@ -120,19 +120,15 @@ TEST_F(Hidraw, CapabilitiesComeFromTheReportDescriptor) {
     const std::pair<const char*, int> expected[] = {{"USB0", 6}, {"USB2", 2049}, {"USB4", 0}};
     for (const auto& [port, length] : expected) {
         const Opened o = open(s, port);
-        HidPreparsed preparsed = 0;
-        ASSERT_TRUE(s.hid->HidD_GetPreparsedData(o.handle, &preparsed)) << port;
-        HidCaps caps;
-        EXPECT_EQ(s.hid->HidP_GetCaps(preparsed, &caps), kHidpStatusSuccess);
-        EXPECT_EQ(caps.featureReportByteLength, length) << port;
-        EXPECT_TRUE(s.hid->HidD_FreePreparsedData(preparsed));
-        EXPECT_FALSE(s.hid->HidD_FreePreparsedData(preparsed)) << "freed twice";
-        EXPECT_NE(s.hid->HidP_GetCaps(preparsed, &caps), kHidpStatusSuccess) << "after free";
+        HidReportLengths lengths;
+        ASSERT_TRUE(s.hid->reportLengths(o.handle, &lengths)) << port;
+        EXPECT_EQ(lengths.feature, length) << port;
         s.comm->MISCCloseComm(o.comm);
+        EXPECT_FALSE(s.hid->reportLengths(o.handle, &lengths)) << port << " closed";
     }
-    HidPreparsed none = 0;
-    EXPECT_FALSE(s.hid->HidD_GetPreparsedData(12345, &none)) << "not a port of ours";
-    EXPECT_FALSE(s.hid->HidD_GetPreparsedData(kNoHidHandle, &none));
+    HidReportLengths none;
+    EXPECT_FALSE(s.hid->reportLengths(12345, &none)) << "not a port of ours";
+    EXPECT_FALSE(s.hid->reportLengths(kNoHidHandle, &none));
 }
 
 TEST_F(Hidraw, FeatureReportsOnSomethingThatIsNoHidrawNodeFail) {
@@ -142,11 +138,11 @@ TEST_F(Hidraw, FeatureReportsOnSomethingThatIsNoHidrawNodeFail) {
     const Opened o = open(s, "USB0");
     ASSERT_GE(o.comm, 0);
     std::uint8_t report[6] = {0, 'Q', 1, 0, 0, 0};
-    EXPECT_FALSE(s.hid->HidD_SetFeature(o.handle, report, sizeof report));
-    EXPECT_FALSE(s.hid->HidD_GetFeature(o.handle, report, sizeof report));
-    EXPECT_FALSE(s.hid->HidD_GetFeature(o.handle, report, 0));
-    EXPECT_FALSE(s.hid->HidD_GetFeature(o.handle, nullptr, 6));
-    EXPECT_FALSE(s.hid->HidD_SetFeature(kNoHidHandle, report, sizeof report));
+    EXPECT_FALSE(s.hid->setFeature(o.handle, report, sizeof report));
+    EXPECT_FALSE(s.hid->getFeature(o.handle, report, sizeof report));
+    EXPECT_FALSE(s.hid->getFeature(o.handle, report, 0));
+    EXPECT_FALSE(s.hid->getFeature(o.handle, nullptr, 6));
+    EXPECT_FALSE(s.hid->setFeature(kNoHidHandle, report, sizeof report));
     s.comm->MISCCloseComm(o.comm);
 
     // Through the device layer: the entry opens (the descriptor is readable)
@@ -157,7 +153,6 @@ TEST_F(Hidraw, FeatureReportsOnSomethingThatIsNoHidrawNodeFail) {
     EXPECT_EQ(DevConnect(1), -1);
     DevEnumerate();
     EXPECT_EQ(backend_->openCount(), 0u) << "a new search closes every entry";
-    EXPECT_EQ(backend_->preparsedCount(), 0u);
 }
 
 TEST_F(Hidraw, BrokenNodesAreSkippedOrRefused) {
@@ -168,7 +163,7 @@ TEST_F(Hidraw, BrokenNodesAreSkippedOrRefused) {
 
     const Opened keyboard = open(s, "USB4");
     HidAttributes attributes;
-    EXPECT_FALSE(s.hid->HidD_GetAttributes(keyboard.handle, &attributes));
+    EXPECT_FALSE(s.hid->attributes(keyboard.handle, &attributes));
     s.comm->MISCCloseComm(keyboard.comm);
 
     // A node that goes between the search and the open is skipped.
@@ -188,7 +183,6 @@ TEST_F(Hidraw, AnUnreadableDescriptorFailsTheOpenForUse) {
     ASSERT_EQ(DevEnumerate(), 1u);
     EXPECT_EQ(DevOpen(0), -1);
     EXPECT_EQ(backend_->openCount(), 0u) << "both ports closed again";
-    EXPECT_EQ(backend_->preparsedCount(), 0u) << "the first interface's data freed";
 }
 
 TEST_F(Hidraw, HandlesAreNotGivenOutAgain) {

@@ -89,16 +89,15 @@ TEST(Win32Comm, PortsOpenCloseAndRefuseWhatTheyCant) {
 
     // hid.dll refuses a file's handle; the refusals come through as failures.
     HidAttributes attributes;
-    EXPECT_FALSE(hid.HidD_GetAttributes(handle, &attributes));
-    HidPreparsed preparsed = 0;
-    EXPECT_FALSE(hid.HidD_GetPreparsedData(handle, &preparsed));
+    EXPECT_FALSE(hid.attributes(handle, &attributes));
+    HidReportLengths lengths;
+    EXPECT_FALSE(hid.reportLengths(handle, &lengths));
     std::uint8_t report[6] = {0, 'Q', 1, 0, 0, 0};
-    EXPECT_FALSE(hid.HidD_SetFeature(handle, report, sizeof report));
-    EXPECT_FALSE(hid.HidD_GetFeature(handle, report, sizeof report));
-    EXPECT_FALSE(hid.HidD_GetFeature(handle, report, 0));
-    EXPECT_FALSE(hid.HidD_FreePreparsedData(0));
-    HidCaps caps;
-    EXPECT_NE(hid.HidP_GetCaps(0, &caps), kHidpStatusSuccess);
+    EXPECT_FALSE(hid.setFeature(handle, report, sizeof report));
+    EXPECT_FALSE(hid.getFeature(handle, report, sizeof report));
+    EXPECT_FALSE(hid.getFeature(handle, report, 0));
+    EXPECT_FALSE(hid.reportLengths(kNoHidHandle, &lengths));
+    EXPECT_FALSE(hid.reportLengths(handle, nullptr));
 
     EXPECT_EQ(comm.MISCCloseComm(a), 1);
     EXPECT_EQ(comm.MISCCloseComm(a), 0);
