@@ -81,16 +81,16 @@ public:
         bus_.addProgrammer(options);
         usb_ = bus_.services();
         if (!usb_.hid->bind()) return false;
-        commandPort_ = usb_.comm->MISCOpenComm("USB0", 0, 0);
-        dataPort_ = usb_.comm->MISCOpenComm("USB1", 0, 0);
-        command_ = usb_.comm->MISCGetDevIfWinHandle(commandPort_);
-        data_ = usb_.comm->MISCGetDevIfWinHandle(dataPort_);
+        commandPort_ = usb_.comm->openPort("USB0", PortUse::use);
+        dataPort_ = usb_.comm->openPort("USB1", PortUse::use);
+        command_ = usb_.comm->interfaceOf(commandPort_);
+        data_ = usb_.comm->interfaceOf(dataPort_);
         return command_ != kNoHidHandle && data_ != kNoHidHandle;
     }
     ~RawRig() {
         if (usb_.comm) {
-            usb_.comm->MISCCloseComm(commandPort_);
-            usb_.comm->MISCCloseComm(dataPort_);
+            usb_.comm->closePort(commandPort_);
+            usb_.comm->closePort(dataPort_);
         }
     }
     void erase() { bus_.programmer(0).fill(0xFF); }

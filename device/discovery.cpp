@@ -5,7 +5,7 @@
 namespace {
 
 bool isProgrammerInterface(CommApi& comm, HidApi& hid, int commHandle) {
-    HidHandle hidHandle = comm.MISCGetDevIfWinHandle(commHandle);
+    HidHandle hidHandle = comm.interfaceOf(commHandle);
     if (hidHandle == kNoHidHandle) return false;
     HidAttributes attributes;
     if (!hid.attributes(hidHandle, &attributes)) return false;
@@ -17,21 +17,21 @@ bool isProgrammerInterface(CommApi& comm, HidApi& hid, int commHandle) {
 
 std::vector<FoundProgrammer> findProgrammerDevices(CommApi& comm, HidApi& hid) {
     std::vector<FoundProgrammer> groups;
-    const std::uint16_t portCount = comm.MISCUsbEnum(5);
+    const std::uint16_t portCount = comm.listPorts();
     for (unsigned i = 0; i < portCount; ++i) {
         char name[16];
         std::snprintf(name, sizeof name, "USB%u", i);
-        int commHandle = comm.MISCOpenComm(name, 100, 100);
+        int commHandle = comm.openPort(name, PortUse::probe);
         if (commHandle < 0) continue;
         if (isProgrammerInterface(comm, hid, commHandle)) {
             std::uint32_t id = 0;
-            comm.MISCUsbGetParentDevInst(commHandle, 2, &id);
+            comm.deviceIdOf(commHandle, &id);
             std::size_t g = 0;
             while (g < groups.size() && groups[g].parentId != id) ++g;
             if (g == groups.size()) groups.push_back(FoundProgrammer{{}, id});
             groups[g].ports.push_back(name);
         }
-        comm.MISCCloseComm(commHandle);
+        comm.closePort(commHandle);
     }
     return groups;
 }

@@ -34,11 +34,11 @@ void ProgrammerEntry::select(FlashSelection selection) {
 }
 
 bool ProgrammerEntry::openInterface(std::size_t k) {
-    int comm = services_.comm->MISCOpenComm(portNames[k].c_str(), 0, 0);
+    int comm = services_.comm->openPort(portNames[k].c_str(), PortUse::use);
     if (comm < 0) return false;
     commHandles[k] = comm;
 
-    HidHandle hidHandle = services_.comm->MISCGetDevIfWinHandle(comm);
+    HidHandle hidHandle = services_.comm->interfaceOf(comm);
     if (hidHandle == kNoHidHandle || hidHandle == 0) return false;
     interfaceHandles[k] = hidHandle;
 
@@ -70,7 +70,7 @@ bool ProgrammerEntry::stillPresent() {
     if (handle() < 0 || !services_.comm) return false;
     for (std::size_t k = 0; k < interfaceCount(); ++k) {
         if (commHandles[k] < 0 ||
-            services_.comm->MISCGetDevIfWinHandle(commHandles[k]) != interfaceHandles[k]) {
+            services_.comm->interfaceOf(commHandles[k]) != interfaceHandles[k]) {
             return false;
         }
     }
@@ -85,7 +85,7 @@ void ProgrammerEntry::closeLocked() {
     for (std::size_t k = 0; k < interfaceCount(); ++k) {
         reportLengths[k] = HidReportLengths{};
         interfaceHandles[k] = kNoHidHandle;
-        if (services_.comm) services_.comm->MISCCloseComm(commHandles[k]);
+        if (services_.comm) services_.comm->closePort(commHandles[k]);
         commHandles[k] = -1;
     }
 }

@@ -49,20 +49,32 @@ public:
     virtual bool setFeature(HidHandle handle, const std::uint8_t* report, std::uint32_t length) = 0;
 };
 
-// The USB access library: numbers the HID interfaces present as ports
-// "USB0", "USB1", ... and hands out their handles.
+// How a port is opened: to look at its interface during a search, or for
+// use by an open programmer.
+enum class PortUse { probe, use };
+
+// The comm library: numbers the HID interfaces present as ports "USB0",
+// "USB1", ..., opens them and tells which USB device each belongs to.
 class CommApi {
 public:
     virtual ~CommApi() = default;
-    virtual std::uint16_t MISCUsbEnum(int kind) = 0;
-    virtual int MISCOpenComm(const char* portName, int a, int b) = 0;
-    virtual HidHandle MISCGetDevIfWinHandle(int commHandle) = 0;
-    virtual int MISCUsbGetParentDevInst(int commHandle, int kind, std::uint32_t* id) = 0;
-    virtual int MISCCloseComm(int commHandle) = 0;
-    virtual int MISCSetErrorMode(int mode) = 0;
+    // Lists the interfaces present anew; the number of ports. Ports open
+    // from an earlier list stay open.
+    virtual std::uint16_t listPorts() = 0;
+    // Opens a port of the last list; a port handle, or -1 when the name
+    // names no port or the port can't be opened.
+    virtual int openPort(const char* portName, PortUse use) = 0;
+    // The interface handle of an open port; kNoHidHandle when the port is
+    // not open or its device has gone.
+    virtual HidHandle interfaceOf(int port) = 0;
+    // The id of the USB device an open port's interface belongs to, the same
+    // for every interface of one device.
+    virtual bool deviceIdOf(int port, std::uint32_t* id) = 0;
+    // False when the port is not open.
+    virtual bool closePort(int port) = 0;
     // The operating system's path of a port's device, for the operator's
     // eyes only; empty when there is none (the emulator's ports).
-    virtual std::string MISCGetPortPath(const char* /*portName*/) { return {}; }
+    virtual std::string portPath(const char* /*portName*/) { return {}; }
 };
 
 // One set of USB services: a comm library and the HID services it pairs with.

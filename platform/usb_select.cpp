@@ -9,12 +9,11 @@ namespace {
 
 class NoComm final : public CommApi {
 public:
-    std::uint16_t MISCUsbEnum(int) override { return 0; }
-    int MISCOpenComm(const char*, int, int) override { return -1; }
-    HidHandle MISCGetDevIfWinHandle(int) override { return kNoHidHandle; }
-    int MISCUsbGetParentDevInst(int, int, std::uint32_t*) override { return 0; }
-    int MISCCloseComm(int) override { return 0; }
-    int MISCSetErrorMode(int) override { return 0; }
+    std::uint16_t listPorts() override { return 0; }
+    int openPort(const char*, PortUse) override { return -1; }
+    HidHandle interfaceOf(int) override { return kNoHidHandle; }
+    bool deviceIdOf(int, std::uint32_t*) override { return false; }
+    bool closePort(int) override { return false; }
 };
 
 class NoHid final : public HidApi {

@@ -38,90 +38,75 @@ class SimComm final : public CommApi {
 public:
     explicit SimComm(std::shared_ptr<Core> core) : core_(std::move(core)) {}
 
-    std::uint16_t MISCUsbEnum(int kind) override {
+    std::uint16_t listPorts() override {
         Guard guard(core_->lock);
         const auto count = static_cast<std::uint16_t>(core_->presentInterfaces().size());
-        SimCallRecord entry = callRecord(SimCall::usbEnum, -1, true);
-        entry.argA = kind;
-        core_->record(entry);
+        core_->record(callRecord(SimCall::listPorts, -1, true));
         return count;
     }
 
-    int MISCOpenComm(const char* portName, int a, int b) override {
+    int openPort(const char* portName, PortUse use) override {
         Guard guard(core_->lock);
         const std::vector<int> present = core_->presentInterfaces();
         const int number = parsePortName(portName);
         const int id = number >= 0 && number < static_cast<int>(present.size())
                            ? present[static_cast<std::size_t>(number)]
                            : -1;
-        int comm = -1;
+        int port = -1;
         if (id >= 0 && !core_->interfaces[static_cast<std::size_t>(id)].faults.failOpen) {
-            comm = 0;
-            while (core_->comms.count(comm) != 0) ++comm;
+            port = 0;
+            while (core_->ports.count(port) != 0) ++port;
             const int device = core_->interfaces[static_cast<std::size_t>(id)].device;
-            core_->comms[comm] = {id, core_->nextHandle, core_->generationOf(device)};
+            core_->ports[port] = {id, core_->nextHandle, core_->generationOf(device)};
             core_->nextHandle += 4;
         }
-        SimCallRecord entry = callRecord(SimCall::openComm, id, comm >= 0);
-        entry.argA = a;
-        entry.argB = b;
+        SimCallRecord entry = callRecord(SimCall::openPort, id, port >= 0);
+        entry.use = use;
         core_->record(entry);
-        return comm;
+        return port;
     }
 
-    HidHandle MISCGetDevIfWinHandle(int commHandle) override {
+    HidHandle interfaceOf(int port) override {
         Guard guard(core_->lock);
-        const auto found = core_->comms.find(commHandle);
+        const auto found = core_->ports.find(port);
         HidHandle handle = kNoHidHandle;
         int id = -1;
-        if (found != core_->comms.end()) {
+        if (found != core_->ports.end()) {
             id = found->second.interface;
             if (!core_->interfaces[static_cast<std::size_t>(id)].faults.noHandle &&
                 core_->interfaceOfHandle(found->second.handle) == id)
                 handle = found->second.handle;
         }
-        core_->record(callRecord(SimCall::getHandle, id, handle != kNoHidHandle));
+        core_->record(callRecord(SimCall::interfaceOf, id, handle != kNoHidHandle));
         return handle;
     }
 
-    int MISCUsbGetParentDevInst(int commHandle, int kind, std::uint32_t* id) override {
+    bool deviceIdOf(int port, std::uint32_t* id) override {
         Guard guard(core_->lock);
-        const auto found = core_->comms.find(commHandle);
-        const bool ok = found != core_->comms.end() && id != nullptr;
-        int port = -1;
+        const auto found = core_->ports.find(port);
+        const bool ok = found != core_->ports.end() && id != nullptr;
+        int face = -1;
         if (ok) {
-            port = found->second.interface;
-            const int device = core_->interfaces[static_cast<std::size_t>(port)].device;
+            face = found->second.interface;
+            const int device = core_->interfaces[static_cast<std::size_t>(face)].device;
             *id = core_->devices[static_cast<std::size_t>(device)].parentId;
         }
-        SimCallRecord entry = callRecord(SimCall::parentId, port, ok);
-        entry.argA = kind;
-        core_->record(entry);
-        return ok ? 1 : 0;
+        core_->record(callRecord(SimCall::deviceId, face, ok));
+        return ok;
     }
 
-    int MISCCloseComm(int commHandle) override {
+    bool closePort(int port) override {
         Guard guard(core_->lock);
-        const auto found = core_->comms.find(commHandle);
-        int port = -1;
-        if (found != core_->comms.end()) {
-            port = found->second.interface;
-            core_->comms.erase(found);
+        const auto found = core_->ports.find(port);
+        int face = -1;
+        if (found != core_->ports.end()) {
+            face = found->second.interface;
+            core_->ports.erase(found);
         }
-        SimCallRecord entry = callRecord(SimCall::closeComm, port, port >= 0);
-        entry.argA = commHandle;
+        SimCallRecord entry = callRecord(SimCall::closePort, face, face >= 0);
+        entry.closed = port;
         core_->record(entry);
-        return port >= 0 ? 1 : 0;
-    }
-
-    int MISCSetErrorMode(int mode) override {
-        Guard guard(core_->lock);
-        const int previous = core_->errorMode;
-        core_->errorMode = mode;
-        SimCallRecord entry = callRecord(SimCall::setErrorMode, -1, true);
-        entry.argA = mode;
-        core_->record(entry);
-        return previous;
+        return face >= 0;
     }
 
 private:
@@ -164,7 +149,7 @@ public:
             lengths->usagePage = face.usagePage;
             lengths->feature = face.featureLength;
             if (deviceOf(id).programmer == nullptr) lengths->input = 9;
-            for (auto& [comm, open] : core_->comms) open.described |= open.handle == handle;
+            for (auto& [port, open] : core_->ports) open.described |= open.handle == handle;
         }
         core_->record(callRecord(SimCall::reportLengths, id, ok));
         return ok;

@@ -58,13 +58,13 @@ private:
 class HidrawComm final : public CommApi {
 public:
     explicit HidrawComm(std::shared_ptr<HidrawBackend> backend) : backend_(std::move(backend)) {}
-    std::uint16_t MISCUsbEnum(int kind) override;
-    int MISCOpenComm(const char* portName, int a, int b) override;
-    HidHandle MISCGetDevIfWinHandle(int commHandle) override;
-    int MISCUsbGetParentDevInst(int commHandle, int kind, std::uint32_t* id) override;
-    int MISCCloseComm(int commHandle) override;
-    int MISCSetErrorMode(int mode) override;
-    std::string MISCGetPortPath(const char* portName) override;
+    std::uint16_t listPorts() override;
+    // Both uses open the node alike.
+    int openPort(const char* portName, PortUse use) override;
+    HidHandle interfaceOf(int port) override;
+    bool deviceIdOf(int port, std::uint32_t* id) override;
+    bool closePort(int port) override;
+    std::string portPath(const char* portName) override;
 
 private:
     std::shared_ptr<HidrawBackend> backend_;

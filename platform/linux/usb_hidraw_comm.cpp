@@ -98,29 +98,25 @@ std::string HidrawBackend::devicePath(const char* portName) const {
     return node ? node->devicePath : std::string();
 }
 
-std::uint16_t HidrawComm::MISCUsbEnum(int) { return backend_->enumerate(); }
+std::uint16_t HidrawComm::listPorts() { return backend_->enumerate(); }
 
-int HidrawComm::MISCOpenComm(const char* portName, int, int) { return backend_->open(portName); }
+int HidrawComm::openPort(const char* portName, PortUse) { return backend_->open(portName); }
 
-HidHandle HidrawComm::MISCGetDevIfWinHandle(int commHandle) {
-    std::shared_ptr<HidrawPort> port = backend_->port(commHandle);
-    return port ? static_cast<HidHandle>(port->fd.get()) : kNoHidHandle;
+HidHandle HidrawComm::interfaceOf(int port) {
+    std::shared_ptr<HidrawPort> open = backend_->port(port);
+    return open ? static_cast<HidHandle>(open->fd.get()) : kNoHidHandle;
 }
 
-int HidrawComm::MISCUsbGetParentDevInst(int commHandle, int, std::uint32_t* id) {
-    std::shared_ptr<HidrawPort> port = backend_->port(commHandle);
-    if (!port || id == nullptr) return 0;
-    *id = port->node.parentId;
-    return 1;
+bool HidrawComm::deviceIdOf(int port, std::uint32_t* id) {
+    std::shared_ptr<HidrawPort> open = backend_->port(port);
+    if (!open || id == nullptr) return false;
+    *id = open->node.parentId;
+    return true;
 }
 
-int HidrawComm::MISCCloseComm(int commHandle) { return backend_->close(commHandle) ? 1 : 0; }
+bool HidrawComm::closePort(int port) { return backend_->close(port); }
 
-int HidrawComm::MISCSetErrorMode(int) { return 0; }
-
-std::string HidrawComm::MISCGetPortPath(const char* portName) {
-    return backend_->devicePath(portName);
-}
+std::string HidrawComm::portPath(const char* portName) { return backend_->devicePath(portName); }
 
 UsbServices hidrawUsbServices(std::string sysfsRoot, std::string devRoot) {
     auto backend = std::make_shared<HidrawBackend>(std::move(sysfsRoot), std::move(devRoot));

@@ -85,14 +85,14 @@ private:
 class Win32Comm final : public CommApi {
 public:
     explicit Win32Comm(std::shared_ptr<Win32UsbBackend> backend) : backend_(std::move(backend)) {}
-    std::uint16_t MISCUsbEnum(int kind) override;
-    int MISCOpenComm(const char* portName, int a, int b) override;
-    HidHandle MISCGetDevIfWinHandle(int commHandle) override;
+    std::uint16_t listPorts() override;
+    // Both uses open the port alike.
+    int openPort(const char* portName, PortUse use) override;
+    HidHandle interfaceOf(int port) override;
     // The device node of the USB device the port belongs to.
-    int MISCUsbGetParentDevInst(int commHandle, int kind, std::uint32_t* id) override;
-    int MISCCloseComm(int commHandle) override;
-    int MISCSetErrorMode(int mode) override;
-    std::string MISCGetPortPath(const char* portName) override;
+    bool deviceIdOf(int port, std::uint32_t* id) override;
+    bool closePort(int port) override;
+    std::string portPath(const char* portName) override;
 
 private:
     std::shared_ptr<Win32UsbBackend> backend_;

@@ -37,12 +37,12 @@ ControlReply inReply(Bytes data, std::uint16_t length) {
 VirtualDevice::VirtualDevice(DeviceIdentity identity, UsbServices services, std::FILE* record)
     : identity_(std::move(identity)), services_(std::move(services)), record_(record) {
     if (!services_.hid->bind()) return;
-    services_.comm->MISCUsbEnum(0);
+    services_.comm->listPorts();
     ready_ = true;
     for (int i = 0; i < kInterfaceCount; ++i) {
         const std::string port = "USB" + std::to_string(i);
-        const int comm = services_.comm->MISCOpenComm(port.c_str(), 0, 0);
-        handles_[i] = comm < 0 ? kNoHidHandle : services_.comm->MISCGetDevIfWinHandle(comm);
+        const int comm = services_.comm->openPort(port.c_str(), PortUse::use);
+        handles_[i] = comm < 0 ? kNoHidHandle : services_.comm->interfaceOf(comm);
         ready_ = ready_ && handles_[i] != kNoHidHandle;
     }
 }

@@ -50,26 +50,23 @@ struct FakePort {
 class FakeComm final : public CommApi {
 public:
     explicit FakeComm(std::vector<FakePort>& ports) : ports_(ports) {}
-    std::uint16_t MISCUsbEnum(int) override { return static_cast<std::uint16_t>(ports_.size()); }
-    int MISCOpenComm(const char* name, int, int) override {
+    std::uint16_t listPorts() override { return static_cast<std::uint16_t>(ports_.size()); }
+    int openPort(const char* name, PortUse) override {
         if (std::strncmp(name, "USB", 3) != 0) std::abort();
         const int port = std::atoi(name + 3);
         if (port < 0 || static_cast<std::size_t>(port) >= ports_.size()) std::abort();
         ++open_;
         return port;
     }
-    HidHandle MISCGetDevIfWinHandle(int comm) override {
-        return comm >= 0 ? 0x100 + comm : kNoHidHandle;
+    HidHandle interfaceOf(int port) override { return port >= 0 ? 0x100 + port : kNoHidHandle; }
+    bool deviceIdOf(int port, std::uint32_t* id) override {
+        *id = ports_.at(static_cast<std::size_t>(port)).parent;
+        return true;
     }
-    int MISCUsbGetParentDevInst(int comm, int, std::uint32_t* id) override {
-        *id = ports_.at(static_cast<std::size_t>(comm)).parent;
-        return 1;
+    bool closePort(int port) override {
+        if (port >= 0) --open_;
+        return true;
     }
-    int MISCCloseComm(int comm) override {
-        if (comm >= 0) --open_;
-        return 1;
-    }
-    int MISCSetErrorMode(int) override { return 0; }
     int openCount() const { return open_; }
 
 private:

@@ -16,10 +16,10 @@ namespace {
 
 std::uint32_t parentOf(CommApi& comm, int port) {
     const std::string name = "USB" + std::to_string(port);
-    const int handle = comm.MISCOpenComm(name.c_str(), 100, 100);
+    const int handle = comm.openPort(name.c_str(), PortUse::probe);
     std::uint32_t id = 0;
-    comm.MISCUsbGetParentDevInst(handle, 2, &id);
-    comm.MISCCloseComm(handle);
+    comm.deviceIdOf(handle, &id);
+    comm.closePort(handle);
     return id;
 }
 
@@ -32,11 +32,11 @@ TEST(SimBus, InterleavedProgrammersShareParentsPerDevice) {
     bus.addInterface(a, SimRole::data);
     bus.addInterface(b, SimRole::data);
     auto services = bus.services();
-    ASSERT_EQ(services.comm->MISCUsbEnum(5), 4);
+    ASSERT_EQ(services.comm->listPorts(), 4);
     EXPECT_EQ(parentOf(*services.comm, 0), parentOf(*services.comm, 2));
     EXPECT_EQ(parentOf(*services.comm, 1), parentOf(*services.comm, 3));
     EXPECT_NE(parentOf(*services.comm, 0), parentOf(*services.comm, 1));
-    EXPECT_EQ(bus.openCommCount(), 0);
+    EXPECT_EQ(bus.openPortCount(), 0);
 }
 
 TEST(SimBus, IdentityAndCapsOfEachInterface) {
@@ -64,7 +64,7 @@ TEST(SimBus, IdentityAndCapsOfEachInterface) {
         EXPECT_EQ(lengths.feature, e.featureLength);
         EXPECT_EQ(bus.describedPorts(), 1);
         // What was read for the lengths goes with the port.
-        EXPECT_EQ(host.services.comm->MISCCloseComm(port.comm), 1);
+        EXPECT_TRUE(host.services.comm->closePort(port.comm));
         EXPECT_EQ(bus.describedPorts(), 0);
         EXPECT_FALSE(host.services.hid->reportLengths(port.handle, &lengths));
     }
@@ -75,26 +75,26 @@ TEST(SimBus, HandlesAreReusedFromZeroAndDieWithTheirPort) {
     bus.addProgrammer();
     auto services = bus.services();
     ASSERT_TRUE(services.hid->bind());
-    const int first = services.comm->MISCOpenComm("USB1", 0, 0);
+    const int first = services.comm->openPort("USB1", PortUse::use);
     EXPECT_EQ(first, 0);
-    const HidHandle handle = services.comm->MISCGetDevIfWinHandle(first);
+    const HidHandle handle = services.comm->interfaceOf(first);
     EXPECT_NE(handle, kNoHidHandle);
     EXPECT_NE(handle, 0);
-    EXPECT_EQ(services.comm->MISCCloseComm(first), 1);
+    EXPECT_TRUE(services.comm->closePort(first));
     HidAttributes attributes;
     EXPECT_FALSE(services.hid->attributes(handle, &attributes));
-    EXPECT_EQ(services.comm->MISCOpenComm("USB0", 0, 0), 0);
-    EXPECT_EQ(services.comm->MISCOpenComm("USB2", 0, 0), -1);
-    EXPECT_EQ(services.comm->MISCOpenComm("COM1", 0, 0), -1);
-    EXPECT_EQ(services.comm->MISCOpenComm("USB01x", 0, 0), -1);
-    EXPECT_EQ(services.comm->MISCCloseComm(-1), 0);
+    EXPECT_EQ(services.comm->openPort("USB0", PortUse::use), 0);
+    EXPECT_EQ(services.comm->openPort("USB2", PortUse::use), -1);
+    EXPECT_EQ(services.comm->openPort("COM1", PortUse::use), -1);
+    EXPECT_EQ(services.comm->openPort("USB01x", PortUse::use), -1);
+    EXPECT_FALSE(services.comm->closePort(-1));
 }
 
 TEST(SimBus, HidCallsNeedABind) {
     vmsim::SimBus bus;
     bus.addProgrammer();
     auto services = bus.services();
-    const HidHandle handle = services.comm->MISCGetDevIfWinHandle(services.comm->MISCOpenComm("USB0", 0, 0));
+    const HidHandle handle = services.comm->interfaceOf(services.comm->openPort("USB0", PortUse::use));
     HidAttributes attributes;
     EXPECT_FALSE(services.hid->attributes(handle, &attributes));
     bus.setBindError("no HID here");

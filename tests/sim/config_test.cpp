@@ -189,7 +189,7 @@ TEST(SimConfig, FaultsCountPagesFromTheStart) {
     EXPECT_NE(sum, pageSum(page));
     ASSERT_TRUE(host.readPage(p.data, p.command, &page, &sum));
     EXPECT_FALSE(host.readPage(p.data, p.command, &page, &sum));
-    EXPECT_EQ(host.services.comm->MISCUsbEnum(5), 0);
+    EXPECT_EQ(host.services.comm->listPorts(), 0);
 }
 
 }  // namespace

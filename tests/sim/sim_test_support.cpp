@@ -16,8 +16,8 @@ SimHost::SimHost(const vmsim::SimBus& bus) : services(bus.services()) {
 HostPort SimHost::open(int port) {
     HostPort result;
     const std::string name = "USB" + std::to_string(port);
-    result.comm = services.comm->MISCOpenComm(name.c_str(), 0, 0);
-    if (result.comm >= 0) result.handle = services.comm->MISCGetDevIfWinHandle(result.comm);
+    result.comm = services.comm->openPort(name.c_str(), PortUse::use);
+    if (result.comm >= 0) result.handle = services.comm->interfaceOf(result.comm);
     return result;
 }
 

@@ -29,12 +29,12 @@ protected:
         takeCalls_ = entry<const char*(WINAPI*)()>(module, "RecordingTakeCalls");
         ASSERT_TRUE(setLength_ && lastSetLength_ && lastGetLength_ && lastSet_ && takeCalls_);
         ASSERT_TRUE(hid_.bind()) << "stays bound to the stand-in";
-        ASSERT_EQ(comm_.MISCUsbEnum(5), 1);
-        commHandle_ = comm_.MISCOpenComm("USB0", 0, 0);
+        ASSERT_EQ(comm_.listPorts(), 1);
+        commHandle_ = comm_.openPort("USB0", PortUse::use);
         ASSERT_GE(commHandle_, 0);
-        handle_ = comm_.MISCGetDevIfWinHandle(commHandle_);
+        handle_ = comm_.interfaceOf(commHandle_);
     }
-    void TearDown() override { comm_.MISCCloseComm(commHandle_); }
+    void TearDown() override { comm_.closePort(commHandle_); }
 
     std::string file_;
     // The one port is the file the set-up makes.
@@ -77,7 +77,7 @@ TEST_F(Win32HidOverRecorder, ThePreparsedDataStaysWithThePortUntilItCloses) {
     ASSERT_TRUE(hid_.getFeature(handle_, request, sizeof request));
     EXPECT_STREQ(takeCalls_(), "PCFSG");
     // The data goes back to hid.dll as the port closes.
-    comm_.MISCCloseComm(commHandle_);
+    comm_.closePort(commHandle_);
     EXPECT_STREQ(takeCalls_(), "F");
     // A handle of no port of ours gets it back at once.
     const HidHandle other = reinterpret_cast<HidHandle>(GetCurrentProcess());
@@ -117,7 +117,7 @@ TEST_F(Win32HidOverRecorder, HandlesOfNoPortOfOursGoUnchanged) {
     ASSERT_TRUE(hid_.setFeature(other, request, sizeof request));
     EXPECT_EQ(lastSetLength_(), 6u);
     // A closed port's handle is no port of ours either.
-    comm_.MISCCloseComm(commHandle_);
+    comm_.closePort(commHandle_);
     ASSERT_TRUE(hid_.getFeature(handle_, request, sizeof request));
     EXPECT_EQ(lastGetLength_(), 6u);
     EXPECT_FALSE(hid_.setFeature(other, nullptr, 6));
