@@ -4,8 +4,8 @@
 
 namespace {
 
-bool isProgrammerInterface(CommApi& comm, HidApi& hid, int commHandle) {
-    HidHandle hidHandle = comm.interfaceOf(commHandle);
+bool isProgrammerInterface(CommApi& comm, HidApi& hid, int port) {
+    HidHandle hidHandle = comm.interfaceOf(port);
     if (hidHandle == kNoHidHandle) return false;
     HidAttributes attributes;
     if (!hid.attributes(hidHandle, &attributes)) return false;
@@ -15,23 +15,22 @@ bool isProgrammerInterface(CommApi& comm, HidApi& hid, int commHandle) {
 
 }  // namespace
 
-std::vector<FoundProgrammer> findProgrammerDevices(CommApi& comm, HidApi& hid) {
+std::vector<FoundProgrammer> findProgrammerDevices(const UsbServices& services) {
     std::vector<FoundProgrammer> groups;
+    if (!services.comm || !services.hid) return groups;
+    CommApi& comm = *services.comm;
     const std::uint16_t portCount = comm.listPorts();
     for (unsigned i = 0; i < portCount; ++i) {
         char name[16];
         std::snprintf(name, sizeof name, "USB%u", i);
-        int commHandle = comm.openPort(name, PortUse::probe);
-        if (commHandle < 0) continue;
-        if (isProgrammerInterface(comm, hid, commHandle)) {
-            std::uint32_t id = 0;
-            comm.deviceIdOf(commHandle, &id);
-            std::size_t g = 0;
-            while (g < groups.size() && groups[g].parentId != id) ++g;
-            if (g == groups.size()) groups.push_back(FoundProgrammer{{}, id});
-            groups[g].ports.push_back(name);
-        }
-        comm.closePort(commHandle);
+        const PortHandle port(services.comm, name, PortUse::probe);
+        if (!port || !isProgrammerInterface(comm, *services.hid, port.get())) continue;
+        std::uint32_t id = 0;
+        comm.deviceIdOf(port.get(), &id);
+        std::size_t g = 0;
+        while (g < groups.size() && groups[g].parentId != id) ++g;
+        if (g == groups.size()) groups.push_back(FoundProgrammer{{}, id});
+        groups[g].ports.push_back(name);
     }
     return groups;
 }

@@ -3,7 +3,7 @@
 ProgrammerEntry::ProgrammerEntry(UsbServices services, std::vector<std::string> names,
                                  std::uint32_t parentId)
     : portNames(std::move(names)),
-      commHandles(portNames.size(), -1),
+      ports(portNames.size()),
       interfaceHandles(portNames.size(), kNoHidHandle),
       reportLengths(portNames.size()),
       services_(std::move(services)),
@@ -11,7 +11,7 @@ ProgrammerEntry::ProgrammerEntry(UsbServices services, std::vector<std::string> 
 
 ProgrammerEntry::~ProgrammerEntry() {
     for (std::size_t k = 0; k < interfaceCount(); ++k) {
-        if (commHandles[k] >= 0) {
+        if (ports[k]) {
             closeLocked();
             return;
         }
@@ -34,11 +34,10 @@ void ProgrammerEntry::select(FlashSelection selection) {
 }
 
 bool ProgrammerEntry::openInterface(std::size_t k) {
-    int comm = services_.comm->openPort(portNames[k].c_str(), PortUse::use);
-    if (comm < 0) return false;
-    commHandles[k] = comm;
+    ports[k] = PortHandle(services_.comm, portNames[k].c_str(), PortUse::use);
+    if (!ports[k]) return false;
 
-    HidHandle hidHandle = services_.comm->interfaceOf(comm);
+    HidHandle hidHandle = services_.comm->interfaceOf(ports[k].get());
     if (hidHandle == kNoHidHandle || hidHandle == 0) return false;
     interfaceHandles[k] = hidHandle;
 
@@ -69,8 +68,7 @@ bool ProgrammerEntry::stillPresent() {
     std::lock_guard<std::mutex> io(io_);
     if (handle() < 0 || !services_.comm) return false;
     for (std::size_t k = 0; k < interfaceCount(); ++k) {
-        if (commHandles[k] < 0 ||
-            services_.comm->interfaceOf(commHandles[k]) != interfaceHandles[k]) {
+        if (!ports[k] || services_.comm->interfaceOf(ports[k].get()) != interfaceHandles[k]) {
             return false;
         }
     }
@@ -85,7 +83,6 @@ void ProgrammerEntry::closeLocked() {
     for (std::size_t k = 0; k < interfaceCount(); ++k) {
         reportLengths[k] = HidReportLengths{};
         interfaceHandles[k] = kNoHidHandle;
-        if (services_.comm) services_.comm->closePort(commHandles[k]);
-        commHandles[k] = -1;
+        ports[k].reset();
     }
 }

@@ -54,7 +54,7 @@ public:
 
     // Guarded by the I/O lock (names: by the list lock).
     std::vector<std::string> portNames;
-    std::vector<std::int32_t> commHandles;
+    std::vector<PortHandle> ports;
     std::vector<HidHandle> interfaceHandles;
     std::vector<HidReportLengths> reportLengths;
 

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 
 // An operating-system handle of one HID interface; -1 means none.
 using HidHandle = std::intptr_t;
@@ -75,6 +76,39 @@ public:
     // The operating system's path of a port's device, for the operator's
     // eyes only; empty when there is none (the emulator's ports).
     virtual std::string portPath(const char* /*portName*/) { return {}; }
+};
+
+// An open port of a comm library, closed when the object goes or is reset.
+class PortHandle {
+public:
+    PortHandle() = default;
+    PortHandle(std::shared_ptr<CommApi> comm, const char* portName, PortUse use)
+        : comm_(std::move(comm)), port_(comm_ ? comm_->openPort(portName, use) : -1) {}
+    ~PortHandle() { reset(); }
+    PortHandle(PortHandle&& other) noexcept
+        : comm_(std::move(other.comm_)), port_(std::exchange(other.port_, -1)) {}
+    PortHandle& operator=(PortHandle&& other) noexcept {
+        if (this != &other) {
+            reset();
+            comm_ = std::move(other.comm_);
+            port_ = std::exchange(other.port_, -1);
+        }
+        return *this;
+    }
+    PortHandle(const PortHandle&) = delete;
+    PortHandle& operator=(const PortHandle&) = delete;
+
+    // The port handle; -1 when the open failed or the port was closed.
+    int get() const { return port_; }
+    explicit operator bool() const { return port_ >= 0; }
+    void reset() {
+        if (comm_ && port_ >= 0) comm_->closePort(port_);
+        port_ = -1;
+    }
+
+private:
+    std::shared_ptr<CommApi> comm_;
+    int port_ = -1;
 };
 
 // One set of USB services: a comm library and the HID services it pairs with.
