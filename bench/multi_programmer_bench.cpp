@@ -35,23 +35,22 @@ public:
         return busy;
     }
     bool bind() override { return inner_->bind(); }
-    bool HidD_GetAttributes(HidHandle h, HidAttributes* a) override { return inner_->HidD_GetAttributes(h, a); }
-    void HidD_GetHidGuid(HidGuid* g) override { inner_->HidD_GetHidGuid(g); }
-    bool HidD_GetPreparsedData(HidHandle h, HidPreparsed* p) override { return inner_->HidD_GetPreparsedData(h, p); }
-    bool HidD_FreePreparsedData(HidPreparsed p) override { return inner_->HidD_FreePreparsedData(p); }
-    bool HidD_GetFeature(HidHandle h, void* b, std::uint32_t n) override {
+    bool attributes(HidHandle h, HidAttributes* a) override { return inner_->attributes(h, a); }
+    bool reportLengths(HidHandle h, HidReportLengths* l) override {
+        return inner_->reportLengths(h, l);
+    }
+    bool getFeature(HidHandle h, std::uint8_t* b, std::uint32_t n) override {
         const auto start = Clock::now();
-        const bool ok = inner_->HidD_GetFeature(h, b, n);
+        const bool ok = inner_->getFeature(h, b, n);
         threadBusy() += since(start);
         return ok;
     }
-    bool HidD_SetFeature(HidHandle h, const void* b, std::uint32_t n) override {
+    bool setFeature(HidHandle h, const std::uint8_t* b, std::uint32_t n) override {
         const auto start = Clock::now();
-        const bool ok = inner_->HidD_SetFeature(h, b, n);
+        const bool ok = inner_->setFeature(h, b, n);
         threadBusy() += since(start);
         return ok;
     }
-    std::int32_t HidP_GetCaps(HidPreparsed p, HidCaps* c) override { return inner_->HidP_GetCaps(p, c); }
 
 private:
     std::shared_ptr<HidApi> inner_;

@@ -5,6 +5,8 @@
 
 #include <memory>
 
+#include "device/sleeper.h"
+
 namespace {
 
 std::uint64_t steadyMs() {
@@ -20,6 +22,10 @@ DirectSpi::Clock currentClock() {
     std::lock_guard<std::mutex> lock(gClockLock);
     return gClock ? gClock : DirectSpi::Clock(steadyMs);
 }
+
+// The pause between two status reads of a busy chip: a chip erase takes
+// seconds, and each read is two dozen exchanges with the programmer.
+constexpr std::uint32_t kStatusPollMs = 10;
 
 // Used when no flash was ever selected, so the wait still ends.
 constexpr std::uint32_t kFallbackBoundMs = 5000;
@@ -104,6 +110,7 @@ bool DirectSpi::waitUntilReady(std::uint32_t boundMs) {
         if (status < 0) return false;
         if ((status & 0x01) == 0) return true;
         if (clock_() - start >= boundMs) return false;
+        devicePause(kStatusPollMs);
     }
 }
 

@@ -53,7 +53,8 @@ public:
     // The status register, or -1 when a pin write or the send failed.
     int readStatus();
     // Reads the status until its busy bit clears (true), a read fails, or
-    // `boundMs` has passed on the clock (false).
+    // `boundMs` has passed on the clock (false). Between two reads it pauses
+    // through the device layer's sleeper.
     bool waitUntilReady(std::uint32_t boundMs);
 
     const RegisterBlock& shadow() const { return shadow_; }

@@ -13,7 +13,7 @@ std::vector<ProgrammerInfo> DevProgrammers() {
         info.open = info.handle >= 0;
         info.portNames = std::move(entry.portNames);
         for (const std::string& port : info.portNames) {
-            info.devicePaths.push_back(services.comm ? services.comm->MISCGetPortPath(port.c_str())
+            info.devicePaths.push_back(services.comm ? services.comm->portPath(port.c_str())
                                                      : std::string());
         }
         found.push_back(std::move(info));

@@ -60,9 +60,7 @@ void DevUseServices(UsbServices services) { installServices(std::move(services))
 
 int DevInitialize(const char* moduleFileName) {
     recordModuleLocation(locateModule(moduleFileName));
-    if (!bindHidServices()) return 0;
-    installedServices().comm->MISCSetErrorMode(-2);
-    return 1;
+    return bindHidServices() ? 1 : 0;
 }
 
 namespace {

@@ -22,8 +22,8 @@ constexpr DeviceHandle kNoDevice = -1;
 void DevUseServices(UsbServices services);
 
 // Records the program's location (its full file name; the directory holds
-// the preferences file), binds the HID services and sets the USB library's
-// error mode. 0 when the HID services cannot be bound.
+// the preferences file) and binds the HID services. 0 when they cannot be
+// bound.
 int DevInitialize(const char* moduleFileName);
 
 // Closes every programmer, discovers them anew and opens the one at `index`.

@@ -4,35 +4,33 @@
 
 namespace {
 
-bool isProgrammerInterface(CommApi& comm, HidApi& hid, int commHandle) {
-    HidHandle hidHandle = comm.MISCGetDevIfWinHandle(commHandle);
+bool isProgrammerInterface(CommApi& comm, HidApi& hid, int port) {
+    HidHandle hidHandle = comm.interfaceOf(port);
     if (hidHandle == kNoHidHandle) return false;
     HidAttributes attributes;
-    attributes.size = sizeof(HidAttributes);
-    if (!hid.HidD_GetAttributes(hidHandle, &attributes)) return false;
+    if (!hid.attributes(hidHandle, &attributes)) return false;
     return attributes.vendorId == kProgrammerVendorId &&
            attributes.productId == kProgrammerProductId;
 }
 
 }  // namespace
 
-std::vector<FoundProgrammer> findProgrammerDevices(CommApi& comm, HidApi& hid) {
+std::vector<FoundProgrammer> findProgrammerDevices(const UsbServices& services) {
     std::vector<FoundProgrammer> groups;
-    const std::uint16_t portCount = comm.MISCUsbEnum(5);
+    if (!services.comm || !services.hid) return groups;
+    CommApi& comm = *services.comm;
+    const std::uint16_t portCount = comm.listPorts();
     for (unsigned i = 0; i < portCount; ++i) {
         char name[16];
         std::snprintf(name, sizeof name, "USB%u", i);
-        int commHandle = comm.MISCOpenComm(name, 100, 100);
-        if (commHandle < 0) continue;
-        if (isProgrammerInterface(comm, hid, commHandle)) {
-            std::uint32_t id = 0;
-            comm.MISCUsbGetParentDevInst(commHandle, 2, &id);
-            std::size_t g = 0;
-            while (g < groups.size() && groups[g].parentId != id) ++g;
-            if (g == groups.size()) groups.push_back(FoundProgrammer{{}, id});
-            groups[g].ports.push_back(name);
-        }
-        comm.MISCCloseComm(commHandle);
+        const PortHandle port(services.comm, name, PortUse::probe);
+        if (!port || !isProgrammerInterface(comm, *services.hid, port.get())) continue;
+        std::uint32_t id = 0;
+        comm.deviceIdOf(port.get(), &id);
+        std::size_t g = 0;
+        while (g < groups.size() && groups[g].parentId != id) ++g;
+        if (g == groups.size()) groups.push_back(FoundProgrammer{{}, id});
+        groups[g].ports.push_back(name);
     }
     return groups;
 }

@@ -19,5 +19,5 @@ struct FoundProgrammer {
 };
 
 // Every such device, in the order first met. Every port opened here is
-// closed again.
-std::vector<FoundProgrammer> findProgrammerDevices(CommApi& comm, HidApi& hid);
+// closed again. None without both services.
+std::vector<FoundProgrammer> findProgrammerDevices(const UsbServices& services);

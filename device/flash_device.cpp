@@ -1,5 +1,6 @@
 #include "device/flash_device.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -35,16 +36,30 @@ bool FlashDevice::readData(const Link& link, std::uint8_t* destination, std::uin
     if (!link) return false;
     const std::uint64_t first = address / PAGE_SIZE;
     const std::uint64_t last = (std::uint64_t{address} + length - 1) / PAGE_SIZE;
-    const std::uint64_t bytes = (last - first + 1) * PAGE_SIZE;
-    auto buffer = pageBuffer(bytes);
-    if (!buffer) return false;
+    const std::uint64_t pages = last - first + 1;
+    if (pages * PAGE_SIZE > UINT32_MAX) return false;
+    // The pages arrive as whole data reports and stay there until every one
+    // has checked out: a failed read leaves the destination untouched, and no
+    // page is copied twice. Each report is placed so that its page starts on
+    // a cache line: the copies into and out of it then run at full speed.
+    constexpr std::uint32_t kLine = 64;
+    constexpr std::uint32_t kStride = PAGE_SIZE + kLine;
+    auto staging = pageBuffer(pages * kStride + kLine);
+    if (!staging) return false;
+    const std::uintptr_t at = reinterpret_cast<std::uintptr_t>(staging.get());
+    std::uint8_t* firstPage = staging.get() + (kLine - at % kLine);
     if (!setAddress(link, static_cast<std::uint32_t>(first * PAGE_SIZE))) return false;
-    std::uint32_t moved = 0;
-    if (!transferPages(link, buffer.get(), static_cast<std::uint32_t>(bytes), Direction::Read, &moved) ||
-        moved != bytes) {
+    if (!readPageReports(link, firstPage - 1, static_cast<std::uint32_t>(pages), kStride)) {
         return false;
     }
-    std::memcpy(destination, buffer.get() + address % PAGE_SIZE, length);
+    std::uint32_t skip = address % PAGE_SIZE;
+    std::uint32_t copied = 0;
+    for (std::uint64_t i = 0; copied < length; ++i) {
+        const std::uint32_t n = std::min(length - copied, PAGE_SIZE - skip);
+        std::memcpy(destination + copied, firstPage + i * kStride + skip, n);
+        copied += n;
+        skip = 0;
+    }
     *done = length;
     return true;
 }

@@ -3,16 +3,15 @@
 ProgrammerEntry::ProgrammerEntry(UsbServices services, std::vector<std::string> names,
                                  std::uint32_t parentId)
     : portNames(std::move(names)),
-      commHandles(portNames.size(), -1),
+      ports(portNames.size()),
       interfaceHandles(portNames.size(), kNoHidHandle),
-      preparsedData(portNames.size(), 0),
-      capabilities(portNames.size()),
+      reportLengths(portNames.size()),
       services_(std::move(services)),
       parentId_(parentId) {}
 
 ProgrammerEntry::~ProgrammerEntry() {
     for (std::size_t k = 0; k < interfaceCount(); ++k) {
-        if (commHandles[k] >= 0 || preparsedData[k] != 0) {
+        if (ports[k]) {
             closeLocked();
             return;
         }
@@ -35,19 +34,14 @@ void ProgrammerEntry::select(FlashSelection selection) {
 }
 
 bool ProgrammerEntry::openInterface(std::size_t k) {
-    int comm = services_.comm->MISCOpenComm(portNames[k].c_str(), 0, 0);
-    if (comm < 0) return false;
-    commHandles[k] = comm;
+    ports[k] = PortHandle(services_.comm, portNames[k].c_str(), PortUse::use);
+    if (!ports[k]) return false;
 
-    HidHandle hidHandle = services_.comm->MISCGetDevIfWinHandle(comm);
+    HidHandle hidHandle = services_.comm->interfaceOf(ports[k].get());
     if (hidHandle == kNoHidHandle || hidHandle == 0) return false;
     interfaceHandles[k] = hidHandle;
 
-    HidPreparsed preparsed = 0;
-    if (!services_.hid->HidD_GetPreparsedData(hidHandle, &preparsed)) return false;
-    preparsedData[k] = preparsed;
-
-    return services_.hid->HidP_GetCaps(preparsed, &capabilities[k]) == kHidpStatusSuccess;
+    return services_.hid->reportLengths(hidHandle, &reportLengths[k]);
 }
 
 std::int32_t ProgrammerEntry::open(std::int32_t handle) {
@@ -74,8 +68,7 @@ bool ProgrammerEntry::stillPresent() {
     std::lock_guard<std::mutex> io(io_);
     if (handle() < 0 || !services_.comm) return false;
     for (std::size_t k = 0; k < interfaceCount(); ++k) {
-        if (commHandles[k] < 0 ||
-            services_.comm->MISCGetDevIfWinHandle(commHandles[k]) != interfaceHandles[k]) {
+        if (!ports[k] || services_.comm->interfaceOf(ports[k].get()) != interfaceHandles[k]) {
             return false;
         }
     }
@@ -88,13 +81,8 @@ void ProgrammerEntry::closeLocked() {
         handle_ = -1;
     }
     for (std::size_t k = 0; k < interfaceCount(); ++k) {
-        if (preparsedData[k] != 0) {
-            if (services_.hid) services_.hid->HidD_FreePreparsedData(preparsedData[k]);
-            preparsedData[k] = 0;
-        }
-        capabilities[k] = HidCaps{};
+        reportLengths[k] = HidReportLengths{};
         interfaceHandles[k] = kNoHidHandle;
-        if (services_.comm) services_.comm->MISCCloseComm(commHandles[k]);
-        commHandles[k] = -1;
+        ports[k].reset();
     }
 }

@@ -1,5 +1,5 @@
 // One discovered programmer: its HID interfaces in discovery order, each with
-// its comm port, interface handle, preparsed data and capabilities, and what
+// its comm port, interface handle and report lengths, and what
 // the open programmer owns: its I/O lock, its flash selection and the shadow
 // of its I/O port registers.
 //
@@ -54,10 +54,9 @@ public:
 
     // Guarded by the I/O lock (names: by the list lock).
     std::vector<std::string> portNames;
-    std::vector<std::int32_t> commHandles;
+    std::vector<PortHandle> ports;
     std::vector<HidHandle> interfaceHandles;
-    std::vector<HidPreparsed> preparsedData;
-    std::vector<HidCaps> capabilities;
+    std::vector<HidReportLengths> reportLengths;
 
     // The code of a command whose reply is being polled (the erase); 0 when
     // none. A liveness check then reads that reply rather than sending.

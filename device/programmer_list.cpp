@@ -17,7 +17,7 @@ void closeAll(const std::vector<std::shared_ptr<ProgrammerEntry>>& entries) {
 std::vector<std::shared_ptr<ProgrammerEntry>> findEntries(const UsbServices& services) {
     std::vector<std::shared_ptr<ProgrammerEntry>> found;
     if (!services.comm || !services.hid) return found;
-    for (auto& device : findProgrammerDevices(*services.comm, *services.hid)) {
+    for (auto& device : findProgrammerDevices(services)) {
         if (device.ports.size() != 2) continue;
         try {
             found.push_back(std::make_shared<ProgrammerEntry>(services, std::move(device.ports),

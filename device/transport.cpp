@@ -5,10 +5,13 @@
 
 #include "device/device_context.h"
 
+// The sum is kept in 16 bits, which wrap as the page sum does: the compiler
+// then adds many bytes a step. With a 32-bit sum it adds one byte at a time,
+// which costs about as much as the HID call that moves the page.
 std::uint16_t pageSum(const std::uint8_t* page) {
-    std::uint32_t sum = 0;
-    for (std::uint32_t i = 0; i < PAGE_SIZE; ++i) sum += page[i];
-    return static_cast<std::uint16_t>(sum);
+    std::uint16_t sum = 0;
+    for (std::uint32_t i = 0; i < PAGE_SIZE; ++i) sum = static_cast<std::uint16_t>(sum + page[i]);
+    return sum;
 }
 
 Link findLink(DeviceHandle handle) {
@@ -24,7 +27,7 @@ int roleInterface(const ProgrammerEntry& entry, InterfaceRole role) {
     const std::uint16_t length = roleReportLength(role);
     for (std::size_t k = 0; k < entry.interfaceCount(); ++k) {
         if (entry.interfaceHandles[k] != kNoHidHandle &&
-            entry.capabilities[k].featureReportByteLength == length) {
+            entry.reportLengths[k].feature == length) {
             return static_cast<int>(k);
         }
     }
@@ -44,7 +47,7 @@ bool roleTarget(const ProgrammerEntry& entry, InterfaceRole role, RoleTarget* ta
     int k = roleInterface(entry, role);
     if (k < 0) return false;
     target->handle = entry.interfaceHandles[static_cast<std::size_t>(k)];
-    target->length = entry.capabilities[static_cast<std::size_t>(k)].featureReportByteLength;
+    target->length = entry.reportLengths[static_cast<std::size_t>(k)].feature;
     return true;
 }
 
@@ -52,7 +55,7 @@ bool getCommandReply(const Link& link, CommandReport& reply) {
     RoleTarget command;
     if (!roleTarget(*link.entry, InterfaceRole::Command, &command)) return false;
     reply.bytes[0] = 0;
-    return link.hid->HidD_GetFeature(command.handle, reply.bytes.data(), command.length);
+    return link.hid->getFeature(command.handle, reply.bytes.data(), command.length);
 }
 
 // Request and reply on the CommandInterface. The caller holds the I/O lock.
@@ -60,45 +63,48 @@ bool exchangeLocked(const Link& link, CommandReport& report) {
     RoleTarget command;
     if (!roleTarget(*link.entry, InterfaceRole::Command, &command)) return false;
     report.bytes[0] = 0;
-    if (!link.hid->HidD_SetFeature(command.handle, report.bytes.data(), command.length)) {
+    if (!link.hid->setFeature(command.handle, report.bytes.data(), command.length)) {
         return false;
     }
     report.bytes[0] = 0;
-    return link.hid->HidD_GetFeature(command.handle, report.bytes.data(), command.length);
+    return link.hid->getFeature(command.handle, report.bytes.data(), command.length);
 }
 
-// Copies one page and sums it in the same pass.
-std::uint16_t copyPageAndSum(std::uint8_t* to, const std::uint8_t* from) {
-    std::uint32_t sum = 0;
+// Copies one page and sums it in the same pass. The two pages never overlap,
+// and the compiler, told so, copies and sums many bytes a step; as with
+// pageSum, the 16-bit sum is what lets it.
+std::uint16_t copyPageAndSum(std::uint8_t* __restrict to, const std::uint8_t* __restrict from) {
+    std::uint16_t sum = 0;
     for (std::uint32_t i = 0; i < PAGE_SIZE; ++i) {
         to[i] = from[i];
-        sum += from[i];
+        sum = static_cast<std::uint16_t>(sum + from[i]);
     }
-    return static_cast<std::uint16_t>(sum);
+    return sum;
 }
 
-// readPage that also hands the page's data to `slice`, summing while it
-// copies: the page loop then passes over each byte once.
-bool readPageInto(const Link& link, DataReport& report, std::uint8_t* slice) {
+// Receives one data report into `bytes` and checks its page against the
+// status report. The page is summed where it is, or copied to `slice` in the
+// pass that sums it.
+bool receivePage(const Link& link, std::uint8_t* bytes, std::uint8_t* slice) {
     std::lock_guard<std::mutex> lock(link.entry->ioLock());
     RoleTarget data;
     if (!roleTarget(*link.entry, InterfaceRole::Data, &data)) return false;
-    if (!link.hid->HidD_GetFeature(data.handle, report.bytes.data(), data.length)) return false;
-    const std::uint16_t sum = copyPageAndSum(slice, report.page());
+    if (!link.hid->getFeature(data.handle, bytes, data.length)) return false;
+    const std::uint16_t sum = slice ? copyPageAndSum(slice, bytes + 1) : pageSum(bytes + 1);
     CommandReport status;
     if (!getCommandReply(link, status)) return false;
     return status.statusSum() == sum;
 }
 
-// writePage with the page's data taken from `slice` in the pass that sums it.
-bool writePageFrom(const Link& link, DataReport& report, const std::uint8_t* slice) {
-    const std::uint16_t sum = copyPageAndSum(report.page(), slice);
+// Sends the page in `report`, whose sum is `sum`, and checks the status
+// report; after a failure one more status report is read and dropped.
+bool sendPage(const Link& link, DataReport& report, std::uint16_t sum) {
     report.bytes[0] = 0;
     std::lock_guard<std::mutex> lock(link.entry->ioLock());
     RoleTarget data;
     CommandReport status;
     if (roleTarget(*link.entry, InterfaceRole::Data, &data) &&
-        link.hid->HidD_SetFeature(data.handle, report.bytes.data(), data.length) &&
+        link.hid->setFeature(data.handle, report.bytes.data(), data.length) &&
         getCommandReply(link, status) && status.statusSum() == sum) {
         return true;
     }
@@ -108,6 +114,10 @@ bool writePageFrom(const Link& link, DataReport& report, const std::uint8_t* sli
     return false;
 }
 
+// writePage with the page's data taken from `slice`.
+bool writePageFrom(const Link& link, DataReport& report, const std::uint8_t* slice) {
+    return sendPage(link, report, copyPageAndSum(report.page(), slice));
+}
 
 }  // namespace
 
@@ -159,20 +169,23 @@ bool setAddress(const Link& link, std::uint32_t address) {
 
 bool readPage(const Link& link, DataReport& report) {
     if (!link) return false;
-    std::lock_guard<std::mutex> lock(link.entry->ioLock());
-    RoleTarget data;
-    if (!roleTarget(*link.entry, InterfaceRole::Data, &data)) return false;
-    if (!link.hid->HidD_GetFeature(data.handle, report.bytes.data(), data.length)) return false;
-    const std::uint16_t sum = pageSum(report.page());
-    CommandReport status;
-    if (!getCommandReply(link, status)) return false;
-    return status.statusSum() == sum;
+    return receivePage(link, report.bytes.data(), nullptr);
+}
+
+bool readPageReports(const Link& link, std::uint8_t* reports, std::uint32_t count,
+                     std::uint32_t stride) {
+    if (!link || stride < kDataReportLength) return false;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        std::uint8_t* bytes = reports + static_cast<std::size_t>(i) * stride;
+        bytes[0] = 0;
+        if (!receivePage(link, bytes, nullptr)) return false;
+    }
+    return true;
 }
 
 bool writePage(const Link& link, DataReport& report) {
     if (!link) return false;
-    // The page is its own source: copying it onto itself leaves it as it is.
-    return writePageFrom(link, report, report.page());
+    return sendPage(link, report, pageSum(report.page()));
 }
 
 bool transferPages(const Link& link, std::uint8_t* buffer, std::uint32_t length,
@@ -185,7 +198,7 @@ bool transferPages(const Link& link, std::uint8_t* buffer, std::uint32_t length,
         std::uint8_t* slice = buffer + static_cast<std::size_t>(i) * PAGE_SIZE;
         report.bytes[0] = 0;
         if (direction == Direction::Read) {
-            if (!readPageInto(link, report, slice)) return false;
+            if (!receivePage(link, report.bytes.data(), slice)) return false;
         } else {
             if (!writePageFrom(link, report, slice)) return false;
         }

@@ -58,6 +58,11 @@ bool setAddress(const Link& link, std::uint32_t address);
 
 // One page from the programmer, checked against its status report.
 bool readPage(const Link& link, DataReport& report);
+// `count` pages into data reports (report id first) that start `stride`
+// bytes apart, stride >= kDataReportLength; each page is checked against its
+// status report. Stops at the first failure.
+bool readPageReports(const Link& link, std::uint8_t* reports, std::uint32_t count,
+                     std::uint32_t stride);
 // One page to the programmer, checked against its status report; after a
 // failure one more status report is read and dropped.
 bool writePage(const Link& link, DataReport& report);

@@ -198,13 +198,12 @@ bool parseHidReportDescriptor(const std::uint8_t* data, std::size_t size,
     return true;
 }
 
-HidCaps hidCapsFromSummary(const HidDescriptorSummary& summary) {
-    HidCaps caps;
-    caps.usage = summary.usage;
-    caps.usagePage = summary.usagePage;
-    caps.inputReportByteLength = summary.inputReportByteLength;
-    caps.outputReportByteLength = summary.outputReportByteLength;
-    caps.featureReportByteLength = summary.featureReportByteLength;
-    caps.numberLinkCollectionNodes = summary.collectionCount;
-    return caps;
+HidReportLengths hidReportLengthsFromSummary(const HidDescriptorSummary& summary) {
+    HidReportLengths lengths;
+    lengths.usage = summary.usage;
+    lengths.usagePage = summary.usagePage;
+    lengths.input = summary.inputReportByteLength;
+    lengths.output = summary.outputReportByteLength;
+    lengths.feature = summary.featureReportByteLength;
+    return lengths;
 }

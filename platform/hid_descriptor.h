@@ -1,8 +1,7 @@
-// Reads a HID report descriptor for what the capabilities record of an
-// interface holds: the usage of its first top-level collection and the byte
-// length of its longest input, output and feature report. Used where the
-// operating system hands out the raw descriptor instead of a parsed record
-// (hidraw).
+// Reads a HID report descriptor for an interface's report lengths: the
+// usage of its first top-level collection and the byte length of its longest
+// input, output and feature report. Used where the operating system hands
+// out the raw descriptor instead of a parsed record (hidraw).
 //
 // A report's byte length counts its data bits rounded up to whole bytes, plus
 // one byte for the report id. The id byte is counted also when the descriptor
@@ -32,5 +31,5 @@ struct HidDescriptorSummary {
 bool parseHidReportDescriptor(const std::uint8_t* data, std::size_t size,
                               HidDescriptorSummary* summary);
 
-// The capabilities record the summary stands for.
-HidCaps hidCapsFromSummary(const HidDescriptorSummary& summary);
+// The report lengths the summary stands for.
+HidReportLengths hidReportLengthsFromSummary(const HidDescriptorSummary& summary);

@@ -9,25 +9,21 @@ namespace {
 
 class NoComm final : public CommApi {
 public:
-    std::uint16_t MISCUsbEnum(int) override { return 0; }
-    int MISCOpenComm(const char*, int, int) override { return -1; }
-    HidHandle MISCGetDevIfWinHandle(int) override { return kNoHidHandle; }
-    int MISCUsbGetParentDevInst(int, int, std::uint32_t*) override { return 0; }
-    int MISCCloseComm(int) override { return 0; }
-    int MISCSetErrorMode(int) override { return 0; }
+    std::uint16_t listPorts() override { return 0; }
+    int openPort(const char*, PortUse) override { return -1; }
+    HidHandle interfaceOf(int) override { return kNoHidHandle; }
+    bool deviceIdOf(int, std::uint32_t*) override { return false; }
+    bool closePort(int) override { return false; }
 };
 
 class NoHid final : public HidApi {
 public:
     explicit NoHid(std::string reason) : reason_(std::move(reason)) {}
     bool bind() override { return false; }
-    bool HidD_GetAttributes(HidHandle, HidAttributes*) override { return false; }
-    void HidD_GetHidGuid(HidGuid*) override {}
-    bool HidD_GetPreparsedData(HidHandle, HidPreparsed*) override { return false; }
-    bool HidD_FreePreparsedData(HidPreparsed) override { return false; }
-    bool HidD_GetFeature(HidHandle, void*, std::uint32_t) override { return false; }
-    bool HidD_SetFeature(HidHandle, const void*, std::uint32_t) override { return false; }
-    std::int32_t HidP_GetCaps(HidPreparsed, HidCaps*) override { return 0; }
+    bool attributes(HidHandle, HidAttributes*) override { return false; }
+    bool reportLengths(HidHandle, HidReportLengths*) override { return false; }
+    bool getFeature(HidHandle, std::uint8_t*, std::uint32_t) override { return false; }
+    bool setFeature(HidHandle, const std::uint8_t*, std::uint32_t) override { return false; }
     const std::string& reason() const { return reason_; }
 
 private:

@@ -34,7 +34,7 @@ std::vector<int> SimBus::Core::presentInterfaces() const {
 }
 
 int SimBus::Core::interfaceOfHandle(HidHandle handle) const {
-    for (const auto& [comm, open] : comms) {
+    for (const auto& [port, open] : ports) {
         if (open.handle != handle) continue;
         const int device = interfaces[static_cast<std::size_t>(open.interface)].device;
         if (!devicePresent(device) || generationOf(device) != open.generation) return -1;
@@ -256,19 +256,16 @@ std::size_t SimBus::transfers(int port) const {
     return countCalls(SimCall::getFeature, port) + countCalls(SimCall::setFeature, port);
 }
 
-int SimBus::openCommCount() const {
+int SimBus::openPortCount() const {
     Guard guard(core_->lock);
-    return static_cast<int>(core_->comms.size());
+    return static_cast<int>(core_->ports.size());
 }
 
-int SimBus::outstandingPreparsed() const {
+int SimBus::describedPorts() const {
     Guard guard(core_->lock);
-    return static_cast<int>(core_->preparsed.size());
-}
-
-int SimBus::errorMode() const {
-    Guard guard(core_->lock);
-    return core_->errorMode;
+    int described = 0;
+    for (const auto& [port, open] : core_->ports) described += open.described ? 1 : 0;
+    return described;
 }
 
 SimClock& SimBus::clock() const { return *core_->clock; }

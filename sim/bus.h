@@ -34,29 +34,24 @@ enum class SimRole {
 
 // Faults of one interface, settable at any time.
 struct SimPortFaults {
-    bool failOpen = false;        // MISCOpenComm answers -1
-    bool noHandle = false;        // MISCGetDevIfWinHandle answers -1
-    bool failAttributes = false;  // HidD_GetAttributes fails
-    bool failPreparsed = false;   // HidD_GetPreparsedData fails
-    bool failCaps = false;        // HidP_GetCaps answers an error status
-    bool failGetFeature = false;  // HidD_GetFeature fails
-    bool failSetFeature = false;  // HidD_SetFeature fails
+    bool failOpen = false;        // openPort() answers -1
+    bool noHandle = false;        // interfaceOf() answers no handle
+    bool failAttributes = false;  // attributes() fails
+    bool failLengths = false;     // reportLengths() fails
+    bool failGetFeature = false;  // getFeature() fails
+    bool failSetFeature = false;  // setFeature() fails
 };
 
 // One call made through the services.
 enum class SimCall {
-    usbEnum,
-    openComm,
-    getHandle,
-    parentId,
-    closeComm,
-    setErrorMode,
+    listPorts,
+    openPort,
+    interfaceOf,
+    deviceId,
+    closePort,
     bind,
     getAttributes,
-    getHidGuid,
-    getPreparsed,
-    freePreparsed,
-    getCaps,
+    reportLengths,
     getFeature,
     setFeature,
 };
@@ -68,8 +63,8 @@ struct SimCallRecord {
     std::uint32_t length = 0;    // feature report length asked for
     std::array<std::uint8_t, 8> head{};  // first bytes of the report as sent
                                          // (SetFeature) or returned (GetFeature)
-    int argA = 0;                // MISCOpenComm's numbers, MISCUsbEnum's kind,
-    int argB = 0;                // the error mode, the parent-id kind
+    PortUse use = PortUse::use;  // how openPort opened the port
+    int closed = -1;             // the port handle closePort was given
 };
 
 class SimBus {
@@ -120,9 +115,8 @@ public:
     std::size_t countCalls(SimCall call, int port = -1) const;
     // GetFeature plus SetFeature calls, on one interface id or on all (-1).
     std::size_t transfers(int port = -1) const;
-    int openCommCount() const;           // comm handles open now
-    int outstandingPreparsed() const;    // preparsed data not freed yet
-    int errorMode() const;               // last MISCSetErrorMode value, 0 before
+    int openPortCount() const;           // ports open now
+    int describedPorts() const;          // open ports whose report lengths were read
 
     SimClock& clock() const;
 

@@ -28,10 +28,11 @@ struct SimBus::Core {
         std::uint16_t usage = 0;
         SimPortFaults faults;
     };
-    struct OpenComm {
+    struct OpenPort {
         int interface = 0;
         HidHandle handle = kNoHidHandle;
         unsigned generation = 0;
+        bool described = false;  // its report lengths were read
     };
 
     static constexpr std::size_t kTraceLimit = 200000;
@@ -55,14 +56,11 @@ struct SimBus::Core {
     std::deque<std::unique_ptr<SimProgrammer>> programmers;
     std::vector<Device> devices;
     std::vector<Interface> interfaces;
-    std::map<int, OpenComm> comms;
-    std::map<HidPreparsed, int> preparsed;
+    std::map<int, OpenPort> ports;
     HidHandle nextHandle = 0x100;
-    HidPreparsed nextPreparsed = 0x10000;
     std::vector<SimCallRecord> trace;
     std::map<std::pair<SimCall, int>, std::size_t> counts;
     std::string bindError;
-    int errorMode = 0;
 
     struct Link {
         std::chrono::microseconds modelled{0};

@@ -13,8 +13,6 @@ namespace {
 using Guard = std::lock_guard<std::recursive_mutex>;
 using Core = SimBus::Core;
 
-constexpr std::int32_t kHidpStatusInvalidPreparsedData = static_cast<std::int32_t>(0xC0110001u);
-
 // "USB" followed by a decimal port number; -1 for anything else.
 int parsePortName(const char* name) {
     if (name == nullptr) return -1;
@@ -40,90 +38,75 @@ class SimComm final : public CommApi {
 public:
     explicit SimComm(std::shared_ptr<Core> core) : core_(std::move(core)) {}
 
-    std::uint16_t MISCUsbEnum(int kind) override {
+    std::uint16_t listPorts() override {
         Guard guard(core_->lock);
         const auto count = static_cast<std::uint16_t>(core_->presentInterfaces().size());
-        SimCallRecord entry = callRecord(SimCall::usbEnum, -1, true);
-        entry.argA = kind;
-        core_->record(entry);
+        core_->record(callRecord(SimCall::listPorts, -1, true));
         return count;
     }
 
-    int MISCOpenComm(const char* portName, int a, int b) override {
+    int openPort(const char* portName, PortUse use) override {
         Guard guard(core_->lock);
         const std::vector<int> present = core_->presentInterfaces();
         const int number = parsePortName(portName);
         const int id = number >= 0 && number < static_cast<int>(present.size())
                            ? present[static_cast<std::size_t>(number)]
                            : -1;
-        int comm = -1;
+        int port = -1;
         if (id >= 0 && !core_->interfaces[static_cast<std::size_t>(id)].faults.failOpen) {
-            comm = 0;
-            while (core_->comms.count(comm) != 0) ++comm;
+            port = 0;
+            while (core_->ports.count(port) != 0) ++port;
             const int device = core_->interfaces[static_cast<std::size_t>(id)].device;
-            core_->comms[comm] = {id, core_->nextHandle, core_->generationOf(device)};
+            core_->ports[port] = {id, core_->nextHandle, core_->generationOf(device)};
             core_->nextHandle += 4;
         }
-        SimCallRecord entry = callRecord(SimCall::openComm, id, comm >= 0);
-        entry.argA = a;
-        entry.argB = b;
+        SimCallRecord entry = callRecord(SimCall::openPort, id, port >= 0);
+        entry.use = use;
         core_->record(entry);
-        return comm;
+        return port;
     }
 
-    HidHandle MISCGetDevIfWinHandle(int commHandle) override {
+    HidHandle interfaceOf(int port) override {
         Guard guard(core_->lock);
-        const auto found = core_->comms.find(commHandle);
+        const auto found = core_->ports.find(port);
         HidHandle handle = kNoHidHandle;
         int id = -1;
-        if (found != core_->comms.end()) {
+        if (found != core_->ports.end()) {
             id = found->second.interface;
             if (!core_->interfaces[static_cast<std::size_t>(id)].faults.noHandle &&
                 core_->interfaceOfHandle(found->second.handle) == id)
                 handle = found->second.handle;
         }
-        core_->record(callRecord(SimCall::getHandle, id, handle != kNoHidHandle));
+        core_->record(callRecord(SimCall::interfaceOf, id, handle != kNoHidHandle));
         return handle;
     }
 
-    int MISCUsbGetParentDevInst(int commHandle, int kind, std::uint32_t* id) override {
+    bool deviceIdOf(int port, std::uint32_t* id) override {
         Guard guard(core_->lock);
-        const auto found = core_->comms.find(commHandle);
-        const bool ok = found != core_->comms.end() && id != nullptr;
-        int port = -1;
+        const auto found = core_->ports.find(port);
+        const bool ok = found != core_->ports.end() && id != nullptr;
+        int face = -1;
         if (ok) {
-            port = found->second.interface;
-            const int device = core_->interfaces[static_cast<std::size_t>(port)].device;
+            face = found->second.interface;
+            const int device = core_->interfaces[static_cast<std::size_t>(face)].device;
             *id = core_->devices[static_cast<std::size_t>(device)].parentId;
         }
-        SimCallRecord entry = callRecord(SimCall::parentId, port, ok);
-        entry.argA = kind;
-        core_->record(entry);
-        return ok ? 1 : 0;
+        core_->record(callRecord(SimCall::deviceId, face, ok));
+        return ok;
     }
 
-    int MISCCloseComm(int commHandle) override {
+    bool closePort(int port) override {
         Guard guard(core_->lock);
-        const auto found = core_->comms.find(commHandle);
-        int port = -1;
-        if (found != core_->comms.end()) {
-            port = found->second.interface;
-            core_->comms.erase(found);
+        const auto found = core_->ports.find(port);
+        int face = -1;
+        if (found != core_->ports.end()) {
+            face = found->second.interface;
+            core_->ports.erase(found);
         }
-        SimCallRecord entry = callRecord(SimCall::closeComm, port, port >= 0);
-        entry.argA = commHandle;
+        SimCallRecord entry = callRecord(SimCall::closePort, face, face >= 0);
+        entry.closed = port;
         core_->record(entry);
-        return port >= 0 ? 1 : 0;
-    }
-
-    int MISCSetErrorMode(int mode) override {
-        Guard guard(core_->lock);
-        const int previous = core_->errorMode;
-        core_->errorMode = mode;
-        SimCallRecord entry = callRecord(SimCall::setErrorMode, -1, true);
-        entry.argA = mode;
-        core_->record(entry);
-        return previous;
+        return face >= 0;
     }
 
 private:
@@ -141,13 +124,12 @@ public:
         return bound_;
     }
 
-    bool HidD_GetAttributes(HidHandle handle, HidAttributes* attributes) override {
+    bool attributes(HidHandle handle, HidAttributes* attributes) override {
         Guard guard(core_->lock);
         const int id = usable(handle);
         const bool ok = id >= 0 && attributes != nullptr && !faults(id).failAttributes;
         if (ok) {
             const Core::Device& device = deviceOf(id);
-            attributes->size = sizeof(HidAttributes);
             attributes->vendorId = device.vendorId;
             attributes->productId = device.productId;
             attributes->versionNumber = 0x0100;
@@ -156,60 +138,26 @@ public:
         return ok;
     }
 
-    void HidD_GetHidGuid(HidGuid* guid) override {
-        Guard guard(core_->lock);
-        if (bound_ && guid != nullptr)
-            *guid = HidGuid{0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
-        core_->record(callRecord(SimCall::getHidGuid, -1, bound_));
-    }
-
-    bool HidD_GetPreparsedData(HidHandle handle, HidPreparsed* preparsed) override {
+    bool reportLengths(HidHandle handle, HidReportLengths* lengths) override {
         Guard guard(core_->lock);
         const int id = usable(handle);
-        const bool ok = id >= 0 && preparsed != nullptr && !faults(id).failPreparsed;
-        if (ok) {
-            *preparsed = core_->nextPreparsed;
-            core_->preparsed[core_->nextPreparsed] = id;
-            core_->nextPreparsed += 0x10;
-        }
-        core_->record(callRecord(SimCall::getPreparsed, id, ok));
-        return ok;
-    }
-
-    bool HidD_FreePreparsedData(HidPreparsed preparsed) override {
-        Guard guard(core_->lock);
-        const auto found = core_->preparsed.find(preparsed);
-        const bool ok = bound_ && found != core_->preparsed.end();
-        const int id = found != core_->preparsed.end() ? found->second : -1;
-        if (ok) core_->preparsed.erase(found);
-        core_->record(callRecord(SimCall::freePreparsed, id, ok));
-        return ok;
-    }
-
-    std::int32_t HidP_GetCaps(HidPreparsed preparsed, HidCaps* caps) override {
-        Guard guard(core_->lock);
-        const auto found = core_->preparsed.find(preparsed);
-        const int id = found != core_->preparsed.end() ? found->second : -1;
-        const bool ok = bound_ && id >= 0 && caps != nullptr && !faults(id).failCaps;
+        const bool ok = id >= 0 && lengths != nullptr && !faults(id).failLengths;
         if (ok) {
             const Core::Interface& face = core_->interfaces[static_cast<std::size_t>(id)];
-            *caps = HidCaps{};
-            caps->usage = face.usage;
-            caps->usagePage = face.usagePage;
-            caps->featureReportByteLength = face.featureLength;
-            caps->numberLinkCollectionNodes = 1;
-            caps->numberFeatureValueCaps = face.featureLength > 0 ? 1 : 0;
-            caps->numberFeatureDataIndices = face.featureLength > 0 ? 1 : 0;
-            if (deviceOf(id).programmer == nullptr) caps->inputReportByteLength = 9;
+            *lengths = HidReportLengths{};
+            lengths->usage = face.usage;
+            lengths->usagePage = face.usagePage;
+            lengths->feature = face.featureLength;
+            if (deviceOf(id).programmer == nullptr) lengths->input = 9;
+            for (auto& [port, open] : core_->ports) open.described |= open.handle == handle;
         }
-        core_->record(callRecord(SimCall::getCaps, id, ok));
-        return ok ? kHidpStatusSuccess : kHidpStatusInvalidPreparsedData;
+        core_->record(callRecord(SimCall::reportLengths, id, ok));
+        return ok;
     }
 
-    bool HidD_GetFeature(HidHandle handle, void* buffer, std::uint32_t length) override {
+    bool getFeature(HidHandle handle, std::uint8_t* bytes, std::uint32_t length) override {
         core_->pace(handle);
         Guard guard(core_->lock);
-        auto* bytes = static_cast<std::uint8_t*>(buffer);
         const int id = usable(handle);
         bool ok = transferable(id, bytes, length) && !faults(id).failGetFeature;
         if (ok) {
@@ -225,10 +173,9 @@ public:
         return ok;
     }
 
-    bool HidD_SetFeature(HidHandle handle, const void* buffer, std::uint32_t length) override {
+    bool setFeature(HidHandle handle, const std::uint8_t* bytes, std::uint32_t length) override {
         core_->pace(handle);
         Guard guard(core_->lock);
-        const auto* bytes = static_cast<const std::uint8_t*>(buffer);
         const int id = usable(handle);
         bool ok = transferable(id, bytes, length) && !faults(id).failSetFeature;
         if (ok) {

@@ -1,15 +1,14 @@
 // The Linux comm library and HID services: ports are the hidraw nodes that
 // sysfs lists, numbered by node number; feature reports travel through the
-// hidraw ioctls; the capabilities record comes from the report descriptor.
+// hidraw ioctls; the report lengths come from the report descriptor.
 // Nothing beyond the C library is used.
 //
 // An interface handle (HidHandle) is the file descriptor of the open node;
 // the HID services act only on descriptors of ports open in their own comm
-// library. Preparsed data is a small number naming a parsed descriptor.
+// library.
 #pragma once
 
 #include <cstdint>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -46,12 +45,6 @@ public:
     std::string devicePath(const char* portName) const;
     std::size_t openCount() const { return ports_.size(); }
 
-    // Parsed descriptors handed out as preparsed data.
-    HidPreparsed addPreparsed(const HidCaps& caps);
-    bool preparsedCaps(HidPreparsed preparsed, HidCaps* caps) const;
-    bool freePreparsed(HidPreparsed preparsed);
-    std::size_t preparsedCount() const;
-
 private:
     std::optional<HidrawNode> nodeOf(const char* portName) const;
 
@@ -59,21 +52,19 @@ private:
     const std::string devRoot_;
     mutable std::mutex mutex_;
     std::vector<HidrawNode> nodes_;
-    std::map<HidPreparsed, HidCaps> preparsed_;
-    HidPreparsed nextPreparsed_ = 1;
     UsbPortTable<HidrawPort> ports_;
 };
 
 class HidrawComm final : public CommApi {
 public:
     explicit HidrawComm(std::shared_ptr<HidrawBackend> backend) : backend_(std::move(backend)) {}
-    std::uint16_t MISCUsbEnum(int kind) override;
-    int MISCOpenComm(const char* portName, int a, int b) override;
-    HidHandle MISCGetDevIfWinHandle(int commHandle) override;
-    int MISCUsbGetParentDevInst(int commHandle, int kind, std::uint32_t* id) override;
-    int MISCCloseComm(int commHandle) override;
-    int MISCSetErrorMode(int mode) override;
-    std::string MISCGetPortPath(const char* portName) override;
+    std::uint16_t listPorts() override;
+    // Both uses open the node alike.
+    int openPort(const char* portName, PortUse use) override;
+    HidHandle interfaceOf(int port) override;
+    bool deviceIdOf(int port, std::uint32_t* id) override;
+    bool closePort(int port) override;
+    std::string portPath(const char* portName) override;
 
 private:
     std::shared_ptr<HidrawBackend> backend_;
@@ -84,15 +75,13 @@ public:
     explicit HidrawHid(std::shared_ptr<HidrawBackend> backend) : backend_(std::move(backend)) {}
     // True when the kernel offers hidraw nodes.
     bool bind() override;
-    bool HidD_GetAttributes(HidHandle handle, HidAttributes* attributes) override;
-    void HidD_GetHidGuid(HidGuid* guid) override;
-    bool HidD_GetPreparsedData(HidHandle handle, HidPreparsed* preparsed) override;
-    bool HidD_FreePreparsedData(HidPreparsed preparsed) override;
+    bool attributes(HidHandle handle, HidAttributes* attributes) override;
+    // Parsed from the node's report descriptor; nothing stays held.
+    bool reportLengths(HidHandle handle, HidReportLengths* lengths) override;
     // Whole reports only: a transfer that moves fewer bytes than `length`
     // fails.
-    bool HidD_GetFeature(HidHandle handle, void* buffer, std::uint32_t length) override;
-    bool HidD_SetFeature(HidHandle handle, const void* buffer, std::uint32_t length) override;
-    std::int32_t HidP_GetCaps(HidPreparsed preparsed, HidCaps* caps) override;
+    bool getFeature(HidHandle handle, std::uint8_t* report, std::uint32_t length) override;
+    bool setFeature(HidHandle handle, const std::uint8_t* report, std::uint32_t length) override;
 
 private:
     std::shared_ptr<HidrawBackend> backend_;

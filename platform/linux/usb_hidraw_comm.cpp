@@ -98,59 +98,25 @@ std::string HidrawBackend::devicePath(const char* portName) const {
     return node ? node->devicePath : std::string();
 }
 
-HidPreparsed HidrawBackend::addPreparsed(const HidCaps& caps) {
-    constexpr std::size_t kLimit = 4096;
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (preparsed_.size() >= kLimit) return 0;
-    while (nextPreparsed_ <= 0 || preparsed_.count(nextPreparsed_) != 0) {
-        nextPreparsed_ = nextPreparsed_ <= 0 ? 1 : nextPreparsed_ + 1;
-    }
-    const HidPreparsed id = nextPreparsed_++;
-    preparsed_.emplace(id, caps);
-    return id;
+std::uint16_t HidrawComm::listPorts() { return backend_->enumerate(); }
+
+int HidrawComm::openPort(const char* portName, PortUse) { return backend_->open(portName); }
+
+HidHandle HidrawComm::interfaceOf(int port) {
+    std::shared_ptr<HidrawPort> open = backend_->port(port);
+    return open ? static_cast<HidHandle>(open->fd.get()) : kNoHidHandle;
 }
 
-bool HidrawBackend::preparsedCaps(HidPreparsed preparsed, HidCaps* caps) const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    auto found = preparsed_.find(preparsed);
-    if (found == preparsed_.end()) return false;
-    *caps = found->second;
+bool HidrawComm::deviceIdOf(int port, std::uint32_t* id) {
+    std::shared_ptr<HidrawPort> open = backend_->port(port);
+    if (!open || id == nullptr) return false;
+    *id = open->node.parentId;
     return true;
 }
 
-bool HidrawBackend::freePreparsed(HidPreparsed preparsed) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return preparsed_.erase(preparsed) != 0;
-}
+bool HidrawComm::closePort(int port) { return backend_->close(port); }
 
-std::size_t HidrawBackend::preparsedCount() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return preparsed_.size();
-}
-
-std::uint16_t HidrawComm::MISCUsbEnum(int) { return backend_->enumerate(); }
-
-int HidrawComm::MISCOpenComm(const char* portName, int, int) { return backend_->open(portName); }
-
-HidHandle HidrawComm::MISCGetDevIfWinHandle(int commHandle) {
-    std::shared_ptr<HidrawPort> port = backend_->port(commHandle);
-    return port ? static_cast<HidHandle>(port->fd.get()) : kNoHidHandle;
-}
-
-int HidrawComm::MISCUsbGetParentDevInst(int commHandle, int, std::uint32_t* id) {
-    std::shared_ptr<HidrawPort> port = backend_->port(commHandle);
-    if (!port || id == nullptr) return 0;
-    *id = port->node.parentId;
-    return 1;
-}
-
-int HidrawComm::MISCCloseComm(int commHandle) { return backend_->close(commHandle) ? 1 : 0; }
-
-int HidrawComm::MISCSetErrorMode(int) { return 0; }
-
-std::string HidrawComm::MISCGetPortPath(const char* portName) {
-    return backend_->devicePath(portName);
-}
+std::string HidrawComm::portPath(const char* portName) { return backend_->devicePath(portName); }
 
 UsbServices hidrawUsbServices(std::string sysfsRoot, std::string devRoot) {
     auto backend = std::make_shared<HidrawBackend>(std::move(sysfsRoot), std::move(devRoot));

@@ -20,12 +20,34 @@
 #include "platform/win32/usb_hid_dll.h"
 #include "platform/win32/usb_setupapi.h"
 
+// Preparsed data that hid.dll handed out for a port, given back through
+// hid.dll when the holder goes.
+class HeldPreparsed {
+public:
+    HeldPreparsed() = default;
+    ~HeldPreparsed() { reset(); }
+    HeldPreparsed(const HeldPreparsed&) = delete;
+    HeldPreparsed& operator=(const HeldPreparsed&) = delete;
+
+    // Gives back what is held, then holds `data`.
+    void hold(PHIDP_PREPARSED_DATA data, decltype(&::HidD_FreePreparsedData) free);
+    void reset();
+
+private:
+    std::mutex mutex_;
+    PHIDP_PREPARSED_DATA data_ = nullptr;
+    decltype(&::HidD_FreePreparsedData) free_ = nullptr;
+};
+
 struct Win32Port {
     UniqueHandle handle;
     HidInterfaceInfo info;
     // The interface's feature report length, learned on its first transfer
     // (0: not yet).
     std::atomic<std::uint16_t> featureLength{0};
+    // The data its report lengths were read from. Declared after the handle,
+    // so it is given back before the handle is closed.
+    HeldPreparsed preparsed;
 };
 
 using HidInterfaceLister = std::function<std::vector<HidInterfaceInfo>()>;
@@ -63,37 +85,38 @@ private:
 class Win32Comm final : public CommApi {
 public:
     explicit Win32Comm(std::shared_ptr<Win32UsbBackend> backend) : backend_(std::move(backend)) {}
-    std::uint16_t MISCUsbEnum(int kind) override;
-    int MISCOpenComm(const char* portName, int a, int b) override;
-    HidHandle MISCGetDevIfWinHandle(int commHandle) override;
+    std::uint16_t listPorts() override;
+    // Both uses open the port alike.
+    int openPort(const char* portName, PortUse use) override;
+    HidHandle interfaceOf(int port) override;
     // The device node of the USB device the port belongs to.
-    int MISCUsbGetParentDevInst(int commHandle, int kind, std::uint32_t* id) override;
-    int MISCCloseComm(int commHandle) override;
-    int MISCSetErrorMode(int mode) override;
-    std::string MISCGetPortPath(const char* portName) override;
+    bool deviceIdOf(int port, std::uint32_t* id) override;
+    bool closePort(int port) override;
+    std::string portPath(const char* portName) override;
 
 private:
     std::shared_ptr<Win32UsbBackend> backend_;
 };
 
+// The HID services over hid.dll. The report lengths come from the
+// interface's preparsed data and its capabilities record; the preparsed data
+// stays with the port until the port is closed.
 class Win32Hid final : public HidApi {
 public:
     explicit Win32Hid(std::shared_ptr<Win32UsbBackend> backend) : backend_(std::move(backend)) {}
     bool bind() override;
-    bool HidD_GetAttributes(HidHandle handle, HidAttributes* attributes) override;
-    void HidD_GetHidGuid(HidGuid* guid) override;
-    bool HidD_GetPreparsedData(HidHandle handle, HidPreparsed* preparsed) override;
-    bool HidD_FreePreparsedData(HidPreparsed preparsed) override;
+    bool attributes(HidHandle handle, HidAttributes* attributes) override;
+    bool reportLengths(HidHandle handle, HidReportLengths* lengths) override;
     // On a port of this backend, a buffer shorter than the interface's
     // feature report is carried in one of the full length: sent padded with
     // zeros, or read whole and its head copied back.
-    bool HidD_GetFeature(HidHandle handle, void* buffer, std::uint32_t length) override;
-    bool HidD_SetFeature(HidHandle handle, const void* buffer, std::uint32_t length) override;
-    std::int32_t HidP_GetCaps(HidPreparsed preparsed, HidCaps* caps) override;
+    bool getFeature(HidHandle handle, std::uint8_t* report, std::uint32_t length) override;
+    bool setFeature(HidHandle handle, const std::uint8_t* report, std::uint32_t length) override;
 
 private:
-    // The full feature report length of a port's interface; 0 when the
-    // handle is no port of this backend or the length can't be read.
+    // The full feature report length of a port's interface, read from its
+    // preparsed data on the port's first transfer; 0 when the handle is no
+    // port of this backend or the length can't be read.
     std::uint32_t featureLength(HidHandle handle);
 
     std::shared_ptr<Win32UsbBackend> backend_;

@@ -56,27 +56,22 @@ std::string Win32UsbBackend::devicePath(const char* portName) const {
     return interfaces_[static_cast<std::size_t>(number)].path;
 }
 
-std::uint16_t Win32Comm::MISCUsbEnum(int) { return backend_->enumerate(); }
+std::uint16_t Win32Comm::listPorts() { return backend_->enumerate(); }
 
-int Win32Comm::MISCOpenComm(const char* portName, int, int) { return backend_->open(portName); }
+int Win32Comm::openPort(const char* portName, PortUse) { return backend_->open(portName); }
 
-HidHandle Win32Comm::MISCGetDevIfWinHandle(int commHandle) {
-    std::shared_ptr<Win32Port> port = backend_->port(commHandle);
-    return port ? reinterpret_cast<HidHandle>(port->handle.get()) : kNoHidHandle;
+HidHandle Win32Comm::interfaceOf(int port) {
+    std::shared_ptr<Win32Port> open = backend_->port(port);
+    return open ? reinterpret_cast<HidHandle>(open->handle.get()) : kNoHidHandle;
 }
 
-int Win32Comm::MISCUsbGetParentDevInst(int commHandle, int, std::uint32_t* id) {
-    std::shared_ptr<Win32Port> port = backend_->port(commHandle);
-    if (!port || id == nullptr) return 0;
-    *id = usbDeviceNodeOf(port->info.devInst);
-    return 1;
+bool Win32Comm::deviceIdOf(int port, std::uint32_t* id) {
+    std::shared_ptr<Win32Port> open = backend_->port(port);
+    if (!open || id == nullptr) return false;
+    *id = usbDeviceNodeOf(open->info.devInst);
+    return true;
 }
 
-int Win32Comm::MISCCloseComm(int commHandle) { return backend_->close(commHandle) ? 1 : 0; }
+bool Win32Comm::closePort(int port) { return backend_->close(port); }
 
-// The system's error boxes are left as the program set them.
-int Win32Comm::MISCSetErrorMode(int) { return 0; }
-
-std::string Win32Comm::MISCGetPortPath(const char* portName) {
-    return backend_->devicePath(portName);
-}
+std::string Win32Comm::portPath(const char* portName) { return backend_->devicePath(portName); }

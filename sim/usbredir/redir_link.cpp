@@ -5,6 +5,7 @@
 #include <unistd.h>
 #include <usbredirparser.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -265,21 +266,32 @@ void RedirLink::controlPacket(std::uint64_t id, const void* raw, const std::uint
     }
 }
 
-bool RedirLink::run() {
+bool RedirLink::run(std::chrono::milliseconds idleBound) {
     if (parser_ == nullptr) return false;
     // The parser reads until the socket has nothing more for it.
     const int flags = ::fcntl(fd_, F_GETFL);
     if (flags < 0 || ::fcntl(fd_, F_SETFL, flags | O_NONBLOCK) != 0) return false;
+    using Clock = std::chrono::steady_clock;
+    Clock::time_point quietSince = Clock::now();
     while (!closed_) {
+        const auto left = idleBound - std::chrono::duration_cast<std::chrono::milliseconds>(
+                                          Clock::now() - quietSince);
+        if (left.count() <= 0) {
+            idle_ = true;
+            return false;
+        }
         pollfd fd{fd_, POLLIN, 0};
         if (usbredirparser_has_data_to_write(parser_) > 0) fd.events |= POLLOUT;
-        if (::poll(&fd, 1, -1) < 0) {
+        const int ready =
+            ::poll(&fd, 1, static_cast<int>(std::min<std::int64_t>(left.count(), 60000)));
+        if (ready < 0) {
             if (errno == EINTR) continue;
             return false;
         }
-        if ((fd.revents & (POLLIN | POLLHUP | POLLERR)) != 0 &&
-            usbredirparser_do_read(parser_) != 0 && closed_)
-            break;
+        if ((fd.revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
+            quietSince = Clock::now();
+            if (usbredirparser_do_read(parser_) != 0 && closed_) break;
+        }
         if (usbredirparser_has_data_to_write(parser_) > 0 && usbredirparser_do_write(parser_) != 0)
             break;
     }

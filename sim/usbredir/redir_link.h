@@ -6,6 +6,7 @@
 // transfer, the device leaves the bus (a usbredir device disconnect).
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 
@@ -24,8 +25,10 @@ public:
     RedirLink(const RedirLink&) = delete;
     RedirLink& operator=(const RedirLink&) = delete;
 
-    // Serves the connection until the peer closes it; false on a broken link.
-    bool run();
+    // Serves the connection until the peer closes it (true), the link breaks
+    // or the peer has sent nothing for `idleBound` (false; idle() tells).
+    bool run(std::chrono::milliseconds idleBound);
+    bool idle() const { return idle_; }
 
 private:
     friend struct RedirCallbacks;
@@ -41,6 +44,7 @@ private:
     bool closed_ = false;
     bool broken_ = false;
     bool gone_ = false;
+    bool idle_ = false;
 };
 
 }  // namespace vmsim::usbredir

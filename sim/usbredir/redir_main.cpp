@@ -3,19 +3,25 @@
 // usb-redir device.
 //
 //   vm612k_usbredir --socket PATH [--sim CONFIG | --other] [--serial TEXT] [--record FILE]
+//                   [--idle-seconds N]
 //
 // Listens on the Unix socket PATH, prints "listening" once it does, serves
-// one connection and ends when the peer closes it. --sim takes the
+// one connection and ends when the peer closes it. It gives up when no peer
+// connects, or the connected one sends nothing, for N seconds (600 unless
+// given). --sim takes the
 // emulator's configuration (VM612K_SIM syntax) for one programmer: size,
 // file, protect, erase, unplug, badsum... --other makes a device with the
 // programmer's vendor id, product id 0x5020 and the programmer's two
 // interfaces, whose feature reports read as zeros. --record writes one line
 // per HID class request.
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -37,7 +43,20 @@ struct Arguments {
     bool other = false;
     std::string serial = "0001";
     std::string record;
+    std::chrono::seconds idle{600};
 };
+
+// A whole number of seconds from 1 to one day.
+bool parseSeconds(const std::string& text, std::chrono::seconds* seconds) {
+    if (text.empty() || text.size() > 5 ||
+        text.find_first_not_of("0123456789") != std::string::npos) {
+        return false;
+    }
+    const long value = std::stol(text);
+    if (value < 1 || value > 86400) return false;
+    *seconds = std::chrono::seconds(value);
+    return true;
+}
 
 bool parse(int argc, char** argv, Arguments* args) {
     for (int i = 1; i < argc; ++i) {
@@ -56,6 +75,8 @@ bool parse(int argc, char** argv, Arguments* args) {
             args->serial = value;
         else if (key == "--record")
             args->record = value;
+        else if (key == "--idle-seconds" && parseSeconds(value, &args->idle))
+            continue;
         else
             return false;
     }
@@ -85,6 +106,22 @@ int listenOn(const std::string& path) {
     return fd;
 }
 
+// True once a peer is waiting to be accepted, within `bound`.
+bool peerWaiting(int listener, std::chrono::seconds bound) {
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline = Clock::now() + bound;
+    for (;;) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left.count() <= 0) return false;
+        pollfd fd{listener, POLLIN, 0};
+        const int ready =
+            ::poll(&fd, 1, static_cast<int>(std::min<std::int64_t>(left.count(), 60000)));
+        if (ready > 0) return true;
+        if (ready < 0 && errno != EINTR) return false;
+    }
+}
+
 int fail(const std::string& text) {
     std::fprintf(stderr, "vm612k_usbredir: %s\n", text.c_str());
     return 1;
@@ -97,7 +134,7 @@ int main(int argc, char** argv) {
     if (!parse(argc, argv, &args)) {
         std::fprintf(stderr,
                      "usage: vm612k_usbredir --socket PATH [--sim CONFIG | --other] "
-                     "[--serial TEXT] [--record FILE]\n");
+                     "[--serial TEXT] [--record FILE] [--idle-seconds N]\n");
         return 2;
     }
     SimBus bus = args.other ? SimBus() : makeSimBus(args.sim);
@@ -126,8 +163,10 @@ int main(int argc, char** argv) {
         return fail("cannot listen on " + args.socket + ": " + std::strerror(errno));
     std::printf("listening\n");
     std::fflush(stdout);
+    if (!peerWaiting(listener.fd, args.idle)) return fail("no peer connected in time");
     const FdCloser peer{::accept4(listener.fd, nullptr, nullptr, SOCK_CLOEXEC)};
     if (peer.fd < 0) return fail(std::string("accept: ") + std::strerror(errno));
     RedirLink link(peer.fd, device, present);
-    return link.run() ? 0 : fail("the usbredir link broke");
+    if (link.run(args.idle)) return 0;
+    return fail(link.idle() ? "the peer sent nothing in time" : "the usbredir link broke");
 }

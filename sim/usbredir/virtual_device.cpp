@@ -37,12 +37,12 @@ ControlReply inReply(Bytes data, std::uint16_t length) {
 VirtualDevice::VirtualDevice(DeviceIdentity identity, UsbServices services, std::FILE* record)
     : identity_(std::move(identity)), services_(std::move(services)), record_(record) {
     if (!services_.hid->bind()) return;
-    services_.comm->MISCUsbEnum(0);
+    services_.comm->listPorts();
     ready_ = true;
     for (int i = 0; i < kInterfaceCount; ++i) {
         const std::string port = "USB" + std::to_string(i);
-        const int comm = services_.comm->MISCOpenComm(port.c_str(), 0, 0);
-        handles_[i] = comm < 0 ? kNoHidHandle : services_.comm->MISCGetDevIfWinHandle(comm);
+        const int comm = services_.comm->openPort(port.c_str(), PortUse::use);
+        handles_[i] = comm < 0 ? kNoHidHandle : services_.comm->interfaceOf(comm);
         ready_ = ready_ && handles_[i] != kNoHidHandle;
     }
 }
@@ -112,10 +112,10 @@ ControlReply VirtualDevice::hidClass(const ControlSetup& setup, const Bytes& out
             const auto length = static_cast<std::uint32_t>(buffer.size());
             bool ok;
             if (in) {
-                ok = services_.hid->HidD_GetFeature(handles_[interface], buffer.data(), length);
+                ok = services_.hid->getFeature(handles_[interface], buffer.data(), length);
             } else {
                 std::copy(out.begin(), out.end(), buffer.begin() + 1);
-                ok = services_.hid->HidD_SetFeature(handles_[interface], buffer.data(), length);
+                ok = services_.hid->setFeature(handles_[interface], buffer.data(), length);
             }
             note(in ? "GET_REPORT" : "SET_REPORT", setup, length - 1, ok);
             if (!ok) return {};

@@ -1,4 +1,6 @@
 // The software SPI master against the emulator's pin-level SPI slave.
+#include <vector>
+
 #include "app_support.h"
 #include "chip/direct_spi.h"
 #include "device/devapi.h"
@@ -67,9 +69,16 @@ TEST_F(DirectSpiTest, StatusReadsEndTheWaitAtTheFirstReadyOne) {
         reply[2] = static_cast<std::uint8_t>(bit ? reply[2] | 0x02 : reply[2] & ~0x02);
         ++bitsRead;
     });
+    // A pause between two reads, none after the ready one: the wait does
+    // not spin on the programmer.
+    std::vector<std::uint32_t> pauses;
+    DevSetSleeper([&pauses](std::uint32_t ms) { pauses.push_back(ms); });
     bus_.clearTrace();
     EXPECT_TRUE(spi.waitUntilReady(5000));
     EXPECT_EQ(bitsRead, 24);
+    ASSERT_EQ(pauses.size(), 2u);
+    EXPECT_GT(pauses[0], 0u);
+    EXPECT_EQ(pauses[0], pauses[1]);
     chip().setReplyHook(nullptr);
 }
 

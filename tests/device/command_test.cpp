@@ -29,7 +29,7 @@ TEST_F(Commands, ConnectSendsQ1AndWantsAZeroAnswer) {
     // A refusal or a foreign code fails; the entry stays open.
     p.setReplyHook([](const SimReport&, SimReport& reply) { reply[2] = 1; });
     EXPECT_EQ(DevConnect(0), kNoDevice);
-    EXPECT_EQ(bus_.openCommCount(), 2);
+    EXPECT_EQ(bus_.openPortCount(), 2);
     p.setReplyHook([](const SimReport&, SimReport& reply) { reply[1] = 'R'; });
     EXPECT_EQ(DevConnect(0), kNoDevice);
 }

@@ -57,7 +57,7 @@ TEST_F(Concurrency, ConnectDuringATransferEndsItCleanly) {
     EXPECT_EQ(done, 0u);
     ASSERT_GE(fresh, 0);
     EXPECT_EQ(DevPing(fresh), 1);
-    EXPECT_EQ(bus_.openCommCount(), 2);
+    EXPECT_EQ(bus_.openPortCount(), 2);
     EXPECT_EQ(DevRead(fresh, buffer.data(), 0x10000, 0, &done), 1);
     EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + 0x10000), Bytes(image.begin(), image.begin() + 0x10000));
 }
@@ -77,7 +77,7 @@ TEST_F(Concurrency, DisconnectDuringAWriteEndsItCleanly) {
     ASSERT_TRUE(midway) << "the transfer ended before the disconnect";
     EXPECT_EQ(result, 0);
     EXPECT_EQ(done, 0u);
-    EXPECT_EQ(bus_.openCommCount(), 0);
+    EXPECT_EQ(bus_.openPortCount(), 0);
     EXPECT_FALSE(bus_.programmer(0).connected());
 }
 

@@ -25,7 +25,7 @@ TEST_F(Discovery, NoPortsMeansNoProgrammerAndNoTraffic) {
     bus_.clearTrace();
     EXPECT_EQ(DevConnect(0), kNoDevice);
     EXPECT_EQ(DevEnumerate(), 0u);
-    EXPECT_EQ(bus_.countCalls(SimCall::openComm), 0u);
+    EXPECT_EQ(bus_.countCalls(SimCall::openPort), 0u);
     EXPECT_TRUE(commandsSent().empty());
 }
 
@@ -42,20 +42,14 @@ TEST_F(Discovery, GroupsInterfacesByDeviceAcrossForeignAndInterleavedPorts) {
     bus_.clearTrace();
 
     ASSERT_EQ(DevEnumerate(), 2u);
-    EXPECT_EQ(bus_.openCommCount(), 0);  // every discovery port closed again
-    EXPECT_EQ(bus_.countCalls(SimCall::openComm), 8u);
-    EXPECT_EQ(bus_.countCalls(SimCall::closeComm), 8u);
-    EXPECT_EQ(bus_.countCalls(SimCall::parentId), 4u);
+    EXPECT_EQ(bus_.openPortCount(), 0);  // every discovery port closed again
+    EXPECT_EQ(bus_.countCalls(SimCall::openPort), 8u);
+    EXPECT_EQ(bus_.countCalls(SimCall::closePort), 8u);
+    EXPECT_EQ(bus_.countCalls(SimCall::deviceId), 4u);
+    EXPECT_EQ(bus_.countCalls(SimCall::listPorts), 1u);
     for (const auto& r : bus_.trace()) {
-        if (r.call == SimCall::openComm) {
-            EXPECT_EQ(r.argA, 100);
-            EXPECT_EQ(r.argB, 100);
-        }
-        if (r.call == SimCall::usbEnum) {
-            EXPECT_EQ(r.argA, 5);
-        }
-        if (r.call == SimCall::parentId) {
-            EXPECT_EQ(r.argA, 2);
+        if (r.call == SimCall::openPort) {
+            EXPECT_EQ(r.use, PortUse::probe);
         }
     }
     const auto ports = listedPorts();
@@ -68,11 +62,11 @@ TEST_F(Discovery, GroupsInterfacesByDeviceAcrossForeignAndInterleavedPorts) {
     ASSERT_GE(h, 0);
     EXPECT_TRUE(a.connected());
     EXPECT_FALSE(b.connected());
-    EXPECT_EQ(bus_.openCommCount(), 2);
+    EXPECT_EQ(bus_.openPortCount(), 2);
     const DeviceHandle h1 = DevConnect(1);
     ASSERT_GE(h1, 0);
     EXPECT_TRUE(b.connected());
-    EXPECT_EQ(bus_.openCommCount(), 2);  // a's entry was closed by the rediscovery
+    EXPECT_EQ(bus_.openPortCount(), 2);  // a's entry was closed by the rediscovery
 }
 
 TEST_F(Discovery, DevicesWithOneOrThreeInterfacesAreNotListed) {
@@ -85,7 +79,7 @@ TEST_F(Discovery, DevicesWithOneOrThreeInterfacesAreNotListed) {
     useBus();
     EXPECT_EQ(DevEnumerate(), 0u);
     EXPECT_EQ(DevConnect(0), kNoDevice);
-    EXPECT_EQ(bus_.openCommCount(), 0);
+    EXPECT_EQ(bus_.openPortCount(), 0);
 }
 
 TEST_F(Discovery, WrongProductIdIsSkippedAndClosed) {
@@ -94,9 +88,9 @@ TEST_F(Discovery, WrongProductIdIsSkippedAndClosed) {
     bus_.addProgrammer(other);
     useBus();
     EXPECT_EQ(DevEnumerate(), 0u);
-    EXPECT_EQ(bus_.countCalls(SimCall::closeComm), bus_.countCalls(SimCall::openComm));
-    EXPECT_EQ(bus_.countCalls(SimCall::parentId), 0u);
-    EXPECT_EQ(bus_.openCommCount(), 0);
+    EXPECT_EQ(bus_.countCalls(SimCall::closePort), bus_.countCalls(SimCall::openPort));
+    EXPECT_EQ(bus_.countCalls(SimCall::deviceId), 0u);
+    EXPECT_EQ(bus_.openPortCount(), 0);
 }
 
 TEST_F(Discovery, PortsThatFailDuringDiscoveryAreSkipped) {
@@ -110,29 +104,31 @@ TEST_F(Discovery, PortsThatFailDuringDiscoveryAreSkipped) {
     EXPECT_EQ(DevEnumerate(), 0u);
     bus_.setPortFaults(cmd, {.failAttributes = true});
     EXPECT_EQ(DevEnumerate(), 0u);
-    EXPECT_EQ(bus_.openCommCount(), 0);
+    EXPECT_EQ(bus_.openPortCount(), 0);
     bus_.setPortFaults(cmd, {});
     EXPECT_EQ(DevEnumerate(), 1u);
 }
 
 TEST_F(Discovery, FailedOpenClosesEveryInterfaceAgain) {
     auto& p = bus_.addProgrammer({}, false);
-    bus_.addInterface(p, SimRole::command);
+    int command = bus_.addInterface(p, SimRole::command);
     int data = bus_.addInterface(p, SimRole::data);
     useBus();
     ASSERT_EQ(DevEnumerate(), 1u);
 
-    bus_.setPortFaults(data, {.failCaps = true});
+    bus_.setPortFaults(data, {.failLengths = true});
     EXPECT_EQ(DevOpen(0), kNoDevice);
-    EXPECT_EQ(bus_.openCommCount(), 0);
-    EXPECT_EQ(bus_.outstandingPreparsed(), 0);
+    EXPECT_EQ(bus_.openPortCount(), 0);
+    EXPECT_EQ(bus_.describedPorts(), 0);
 
-    bus_.setPortFaults(data, {.failPreparsed = true});
+    bus_.setPortFaults(data, {});
+    bus_.setPortFaults(command, {.failLengths = true});
     EXPECT_EQ(DevOpen(0), kNoDevice);
+    bus_.setPortFaults(command, {});
     bus_.setPortFaults(data, {.noHandle = true});
     EXPECT_EQ(DevOpen(0), kNoDevice);
-    EXPECT_EQ(bus_.openCommCount(), 0);
-    EXPECT_EQ(bus_.outstandingPreparsed(), 0);
+    EXPECT_EQ(bus_.openPortCount(), 0);
+    EXPECT_EQ(bus_.describedPorts(), 0);
 
     // Open with an index equal to the list's size touches no port.
     bus_.setPortFaults(data, {});
@@ -142,9 +138,8 @@ TEST_F(Discovery, FailedOpenClosesEveryInterfaceAgain) {
     // The open for use passes 0 and 0.
     EXPECT_GE(DevOpen(0), 0);
     for (const auto& r : bus_.trace()) {
-        if (r.call == SimCall::openComm) {
-            EXPECT_EQ(r.argA, 0);
-            EXPECT_EQ(r.argB, 0);
+        if (r.call == SimCall::openPort) {
+            EXPECT_EQ(r.use, PortUse::use);
         }
     }
 }
@@ -153,11 +148,11 @@ TEST_F(Discovery, RediscoveryClosesTheConnectedProgrammerAndItsHandleGoesStale) 
     const DeviceHandle h = connectOne();
     ASSERT_GE(h, 0);
     EXPECT_EQ(DevPing(h), 1);
-    EXPECT_EQ(bus_.outstandingPreparsed(), 2);
+    EXPECT_EQ(bus_.describedPorts(), 2);
 
     EXPECT_EQ(DevEnumerate(), 1u);
-    EXPECT_EQ(bus_.openCommCount(), 0);
-    EXPECT_EQ(bus_.outstandingPreparsed(), 0);
+    EXPECT_EQ(bus_.openPortCount(), 0);
+    EXPECT_EQ(bus_.describedPorts(), 0);
     bus_.clearTrace();
     EXPECT_EQ(DevPing(h), 0);
     std::uint8_t block[4] = {};
@@ -165,17 +160,21 @@ TEST_F(Discovery, RediscoveryClosesTheConnectedProgrammerAndItsHandleGoesStale) 
     EXPECT_TRUE(bus_.trace().empty());
 }
 
-TEST_F(Discovery, InitializeBindsOnceAndSetsTheErrorMode) {
+TEST_F(Discovery, InitializeBindsOnceAndCallsNothingElse) {
     bus_.setBindError("no hid.dll");
     DevUseServices(bus_.services());
+    bus_.clearTrace();
     EXPECT_EQ(DevInitialize("/x/qx_app"), 0);
-    EXPECT_EQ(bus_.errorMode(), 0);
+    EXPECT_EQ(bus_.trace().size(), 1u);
     EXPECT_EQ(DevEnumerate(), 0u);  // unbound services are never called
-    EXPECT_EQ(bus_.countCalls(SimCall::usbEnum), 0u);
+    EXPECT_EQ(bus_.countCalls(SimCall::listPorts), 0u);
 
     bus_.setBindError("");
+    bus_.clearTrace();
     EXPECT_EQ(DevInitialize("/x/qx_app"), 1);
-    EXPECT_EQ(bus_.errorMode(), -2);
+    ASSERT_EQ(bus_.trace().size(), 1u);
+    EXPECT_EQ(bus_.trace()[0].call, SimCall::bind);
+    EXPECT_TRUE(bus_.trace()[0].ok);
 
     DevUseServices({});
     EXPECT_EQ(DevInitialize("/x/qx_app"), 0);
@@ -191,8 +190,8 @@ TEST_F(Discovery, CloseSendsDisconnectAndClosesThePorts) {
     EXPECT_EQ(featureCalls()[0].head, (std::vector<std::uint8_t>{0, 'Q', 2, 0, 0, 0}));
     EXPECT_EQ(pauseCount(), pausesBefore + 1);
     EXPECT_FALSE(bus_.programmer(0).connected());
-    EXPECT_EQ(bus_.openCommCount(), 0);
-    EXPECT_EQ(bus_.outstandingPreparsed(), 0);
+    EXPECT_EQ(bus_.openPortCount(), 0);
+    EXPECT_EQ(bus_.describedPorts(), 0);
     EXPECT_EQ(DevPing(h), 0);
 
     bus_.clearTrace();
@@ -232,7 +231,7 @@ TEST_F(Discovery, ARefreshKeepsWhatIsOpenAndDropsWhatWasPulled) {
     EXPECT_EQ(list[0].portNames, (std::vector<std::string>{"USB0", "USB1"}));
     EXPECT_EQ(DevPing(first), 0);
     EXPECT_EQ(DevPing(second), 1);
-    EXPECT_EQ(bus_.openCommCount(), 2);
+    EXPECT_EQ(bus_.openPortCount(), 2);
 
     // Handles are never given out again, also after every programmer closed.
     const DeviceHandle third = DevOpen(1);

@@ -94,6 +94,25 @@ TEST_F(FlashData, OnlyPartlyCoveredEndPagesAreReadBack) {
     EXPECT_EQ(pageWrites(), 2u);
 }
 
+TEST_F(FlashData, AReadAcrossManyPagesIsExactAndAFailedOneLeavesTheDestinationAlone) {
+    // Starts and ends inside a page, so every page of the staging is used
+    // and the first and last only in part.
+    Bytes middle(5 * 0x800 + 3, 0xEE);
+    std::uint32_t done = 0;
+    ASSERT_EQ(DevRead(handle, middle.data(), 5 * 0x800 + 3, 0x1801, &done), 1);
+    EXPECT_EQ(middle,
+              Bytes(flashImage.begin() + 0x1801, flashImage.begin() + 0x1801 + 5 * 0x800 + 3));
+    EXPECT_EQ(pageReads(), 6u);
+
+    // A bad sum on the fourth page, after three good ones.
+    Bytes untouched(8 * 0x800, 0xEE);
+    programmer().badsumOnPage(4);
+    done = 9;
+    EXPECT_EQ(DevRead(handle, untouched.data(), 8 * 0x800, 0, &done), 0);
+    EXPECT_EQ(done, 0u);
+    EXPECT_EQ(untouched, Bytes(8 * 0x800, 0xEE));
+}
+
 TEST_F(FlashData, RequestsOutsideTheFlashFailWithoutTraffic) {
     Bytes buffer(32);
     std::uint32_t done = 5;

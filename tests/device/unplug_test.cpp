@@ -28,8 +28,8 @@ TEST_F(Unplug, InTheMiddleOfARead) {
 
     // The window's clean-up after a removal, then a new programmer session.
     DevClose(handle);
-    EXPECT_EQ(bus_.openCommCount(), 0);
-    EXPECT_EQ(bus_.outstandingPreparsed(), 0);
+    EXPECT_EQ(bus_.openPortCount(), 0);
+    EXPECT_EQ(bus_.describedPorts(), 0);
     p.replug();
     const DeviceHandle again = DevConnect(0);
     ASSERT_GE(again, 0);

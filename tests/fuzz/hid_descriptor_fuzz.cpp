@@ -16,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                  summary.featureReportByteLength}) {
         if (length == 1) std::abort();
     }
-    const HidCaps caps = hidCapsFromSummary(summary);
-    if (caps.featureReportByteLength != summary.featureReportByteLength) std::abort();
+    const HidReportLengths lengths = hidReportLengthsFromSummary(summary);
+    if (lengths.feature != summary.featureReportByteLength) std::abort();
     return 0;
 }

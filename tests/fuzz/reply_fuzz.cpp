@@ -50,26 +50,23 @@ struct FakePort {
 class FakeComm final : public CommApi {
 public:
     explicit FakeComm(std::vector<FakePort>& ports) : ports_(ports) {}
-    std::uint16_t MISCUsbEnum(int) override { return static_cast<std::uint16_t>(ports_.size()); }
-    int MISCOpenComm(const char* name, int, int) override {
+    std::uint16_t listPorts() override { return static_cast<std::uint16_t>(ports_.size()); }
+    int openPort(const char* name, PortUse) override {
         if (std::strncmp(name, "USB", 3) != 0) std::abort();
         const int port = std::atoi(name + 3);
         if (port < 0 || static_cast<std::size_t>(port) >= ports_.size()) std::abort();
         ++open_;
         return port;
     }
-    HidHandle MISCGetDevIfWinHandle(int comm) override {
-        return comm >= 0 ? 0x100 + comm : kNoHidHandle;
+    HidHandle interfaceOf(int port) override { return port >= 0 ? 0x100 + port : kNoHidHandle; }
+    bool deviceIdOf(int port, std::uint32_t* id) override {
+        *id = ports_.at(static_cast<std::size_t>(port)).parent;
+        return true;
     }
-    int MISCUsbGetParentDevInst(int comm, int, std::uint32_t* id) override {
-        *id = ports_.at(static_cast<std::size_t>(comm)).parent;
-        return 1;
+    bool closePort(int port) override {
+        if (port >= 0) --open_;
+        return true;
     }
-    int MISCCloseComm(int comm) override {
-        if (comm >= 0) --open_;
-        return 1;
-    }
-    int MISCSetErrorMode(int) override { return 0; }
     int openCount() const { return open_; }
 
 private:
@@ -81,36 +78,25 @@ class FakeHid final : public HidApi {
 public:
     FakeHid(std::vector<FakePort>& ports, Input& input) : ports_(ports), input_(input) {}
     bool bind() override { return true; }
-    bool HidD_GetAttributes(HidHandle h, HidAttributes* a) override {
+    bool attributes(HidHandle h, HidAttributes* a) override {
         const FakePort& p = port(h);
         a->vendorId = p.vendorId;
         a->productId = p.productId;
         return true;
     }
-    void HidD_GetHidGuid(HidGuid*) override {}
-    bool HidD_GetPreparsedData(HidHandle h, HidPreparsed* out) override {
-        *out = h;
-        ++preparsed_;
+    bool reportLengths(HidHandle h, HidReportLengths* lengths) override {
+        *lengths = HidReportLengths{};
+        lengths->feature = port(h).featureLength;
         return true;
     }
-    bool HidD_FreePreparsedData(HidPreparsed) override {
-        --preparsed_;
-        return true;
-    }
-    bool HidD_GetFeature(HidHandle h, void* buffer, std::uint32_t length) override {
+    bool getFeature(HidHandle h, std::uint8_t* buffer, std::uint32_t length) override {
         check(h, buffer, length);
-        return input_.fill(static_cast<std::uint8_t*>(buffer), length);
+        return input_.fill(buffer, length);
     }
-    bool HidD_SetFeature(HidHandle h, const void* buffer, std::uint32_t length) override {
+    bool setFeature(HidHandle h, const std::uint8_t* buffer, std::uint32_t length) override {
         check(h, buffer, length);
         return (input_.byte() & 0x0F) != 0;
     }
-    std::int32_t HidP_GetCaps(HidPreparsed p, HidCaps* caps) override {
-        *caps = HidCaps{};
-        caps->featureReportByteLength = port(p).featureLength;
-        return kHidpStatusSuccess;
-    }
-    int preparsedCount() const { return preparsed_; }
 
 private:
     const FakePort& port(HidHandle h) const {
@@ -126,7 +112,6 @@ private:
 
     std::vector<FakePort>& ports_;
     Input& input_;
-    int preparsed_ = 0;
 };
 
 void expectWhole(int ok, std::uint32_t done, std::uint32_t length) {
@@ -173,7 +158,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         DevClose(h);
     }
     DevEnumerate();
-    if (comm->openCount() != 0 || hid->preparsedCount() != 0) std::abort();
+    if (comm->openCount() != 0) std::abort();
     DevResetForTests();
     DevUseServices({});
     return 0;

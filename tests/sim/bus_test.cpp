@@ -16,10 +16,10 @@ namespace {
 
 std::uint32_t parentOf(CommApi& comm, int port) {
     const std::string name = "USB" + std::to_string(port);
-    const int handle = comm.MISCOpenComm(name.c_str(), 100, 100);
+    const int handle = comm.openPort(name.c_str(), PortUse::probe);
     std::uint32_t id = 0;
-    comm.MISCUsbGetParentDevInst(handle, 2, &id);
-    comm.MISCCloseComm(handle);
+    comm.deviceIdOf(handle, &id);
+    comm.closePort(handle);
     return id;
 }
 
@@ -32,11 +32,11 @@ TEST(SimBus, InterleavedProgrammersShareParentsPerDevice) {
     bus.addInterface(a, SimRole::data);
     bus.addInterface(b, SimRole::data);
     auto services = bus.services();
-    ASSERT_EQ(services.comm->MISCUsbEnum(5), 4);
+    ASSERT_EQ(services.comm->listPorts(), 4);
     EXPECT_EQ(parentOf(*services.comm, 0), parentOf(*services.comm, 2));
     EXPECT_EQ(parentOf(*services.comm, 1), parentOf(*services.comm, 3));
     EXPECT_NE(parentOf(*services.comm, 0), parentOf(*services.comm, 1));
-    EXPECT_EQ(bus.openCommCount(), 0);
+    EXPECT_EQ(bus.openPortCount(), 0);
 }
 
 TEST(SimBus, IdentityAndCapsOfEachInterface) {
@@ -56,18 +56,18 @@ TEST(SimBus, IdentityAndCapsOfEachInterface) {
         const HostPort port = host.open(e.port);
         ASSERT_GE(port.comm, 0);
         HidAttributes attributes;
-        ASSERT_TRUE(host.services.hid->HidD_GetAttributes(port.handle, &attributes));
+        ASSERT_TRUE(host.services.hid->attributes(port.handle, &attributes));
         EXPECT_EQ(attributes.vendorId, e.vendor);
         EXPECT_EQ(attributes.productId, e.product);
-        HidPreparsed preparsed = 0;
-        ASSERT_TRUE(host.services.hid->HidD_GetPreparsedData(port.handle, &preparsed));
-        HidCaps caps;
-        EXPECT_EQ(host.services.hid->HidP_GetCaps(preparsed, &caps), kHidpStatusSuccess);
-        EXPECT_EQ(caps.featureReportByteLength, e.featureLength);
-        EXPECT_TRUE(host.services.hid->HidD_FreePreparsedData(preparsed));
-        EXPECT_FALSE(host.services.hid->HidD_FreePreparsedData(preparsed));
+        HidReportLengths lengths;
+        ASSERT_TRUE(host.services.hid->reportLengths(port.handle, &lengths));
+        EXPECT_EQ(lengths.feature, e.featureLength);
+        EXPECT_EQ(bus.describedPorts(), 1);
+        // What was read for the lengths goes with the port.
+        EXPECT_TRUE(host.services.comm->closePort(port.comm));
+        EXPECT_EQ(bus.describedPorts(), 0);
+        EXPECT_FALSE(host.services.hid->reportLengths(port.handle, &lengths));
     }
-    EXPECT_EQ(bus.outstandingPreparsed(), 0);
 }
 
 TEST(SimBus, HandlesAreReusedFromZeroAndDieWithTheirPort) {
@@ -75,34 +75,34 @@ TEST(SimBus, HandlesAreReusedFromZeroAndDieWithTheirPort) {
     bus.addProgrammer();
     auto services = bus.services();
     ASSERT_TRUE(services.hid->bind());
-    const int first = services.comm->MISCOpenComm("USB1", 0, 0);
+    const int first = services.comm->openPort("USB1", PortUse::use);
     EXPECT_EQ(first, 0);
-    const HidHandle handle = services.comm->MISCGetDevIfWinHandle(first);
+    const HidHandle handle = services.comm->interfaceOf(first);
     EXPECT_NE(handle, kNoHidHandle);
     EXPECT_NE(handle, 0);
-    EXPECT_EQ(services.comm->MISCCloseComm(first), 1);
+    EXPECT_TRUE(services.comm->closePort(first));
     HidAttributes attributes;
-    EXPECT_FALSE(services.hid->HidD_GetAttributes(handle, &attributes));
-    EXPECT_EQ(services.comm->MISCOpenComm("USB0", 0, 0), 0);
-    EXPECT_EQ(services.comm->MISCOpenComm("USB2", 0, 0), -1);
-    EXPECT_EQ(services.comm->MISCOpenComm("COM1", 0, 0), -1);
-    EXPECT_EQ(services.comm->MISCOpenComm("USB01x", 0, 0), -1);
-    EXPECT_EQ(services.comm->MISCCloseComm(-1), 0);
+    EXPECT_FALSE(services.hid->attributes(handle, &attributes));
+    EXPECT_EQ(services.comm->openPort("USB0", PortUse::use), 0);
+    EXPECT_EQ(services.comm->openPort("USB2", PortUse::use), -1);
+    EXPECT_EQ(services.comm->openPort("COM1", PortUse::use), -1);
+    EXPECT_EQ(services.comm->openPort("USB01x", PortUse::use), -1);
+    EXPECT_FALSE(services.comm->closePort(-1));
 }
 
 TEST(SimBus, HidCallsNeedABind) {
     vmsim::SimBus bus;
     bus.addProgrammer();
     auto services = bus.services();
-    const HidHandle handle = services.comm->MISCGetDevIfWinHandle(services.comm->MISCOpenComm("USB0", 0, 0));
+    const HidHandle handle = services.comm->interfaceOf(services.comm->openPort("USB0", PortUse::use));
     HidAttributes attributes;
-    EXPECT_FALSE(services.hid->HidD_GetAttributes(handle, &attributes));
+    EXPECT_FALSE(services.hid->attributes(handle, &attributes));
     bus.setBindError("no HID here");
     EXPECT_FALSE(services.hid->bind());
     EXPECT_EQ(bus.bindError(), "no HID here");
     bus.setBindError("");
     EXPECT_TRUE(services.hid->bind());
-    EXPECT_TRUE(services.hid->HidD_GetAttributes(handle, &attributes));
+    EXPECT_TRUE(services.hid->attributes(handle, &attributes));
 }
 
 TEST(SimBus, PortFaults) {
@@ -110,20 +110,19 @@ TEST(SimBus, PortFaults) {
     auto& a = bus.addProgrammer({}, false);
     bus.addInterface(a, SimRole::command, {.failOpen = true});
     bus.addInterface(a, SimRole::data, {.noHandle = true});
-    bus.addInterface(a, SimRole::data, {.failCaps = true});
+    bus.addInterface(a, SimRole::data, {.failLengths = true});
     SimHost host{bus};
     EXPECT_LT(host.open(0).comm, 0);
     const HostPort noHandle = host.open(1);
     EXPECT_GE(noHandle.comm, 0);
     EXPECT_EQ(noHandle.handle, kNoHidHandle);
     const HostPort badCaps = host.open(2);
-    HidPreparsed preparsed = 0;
-    ASSERT_TRUE(host.services.hid->HidD_GetPreparsedData(badCaps.handle, &preparsed));
-    HidCaps caps;
-    EXPECT_NE(host.services.hid->HidP_GetCaps(preparsed, &caps), kHidpStatusSuccess);
+    HidReportLengths lengths;
+    EXPECT_FALSE(host.services.hid->reportLengths(badCaps.handle, &lengths));
+    EXPECT_EQ(bus.describedPorts(), 0);
 
     bus.setPortFaults(2, {.failSetFeature = true});
-    EXPECT_EQ(host.services.hid->HidP_GetCaps(preparsed, &caps), kHidpStatusSuccess);
+    EXPECT_TRUE(host.services.hid->reportLengths(badCaps.handle, &lengths));
     std::vector<std::uint8_t> page(2049);
     EXPECT_FALSE(host.set(badCaps.handle, page));
     EXPECT_TRUE(host.get(badCaps.handle, page));
@@ -139,7 +138,7 @@ TEST(SimBus, UnplugRenumbersAndReplugNeedsANewOpen) {
     EXPECT_EQ(bus.portCount(), 1);
     HidAttributes attributes;
     const HostPort foreign = host.open(0);
-    ASSERT_TRUE(host.services.hid->HidD_GetAttributes(foreign.handle, &attributes));
+    ASSERT_TRUE(host.services.hid->attributes(foreign.handle, &attributes));
     EXPECT_EQ(attributes.vendorId, 0x046D);
     a.replug();
     EXPECT_EQ(bus.portCount(), 3);

@@ -92,7 +92,7 @@ TEST(SimConfig, OthersSurroundTheProgrammersInterfaces) {
     for (int port = 0; port < bus.portCount(); ++port) {
         const HostPort open = host.open(port);
         HidAttributes attributes;
-        ASSERT_TRUE(host.services.hid->HidD_GetAttributes(open.handle, &attributes));
+        ASSERT_TRUE(host.services.hid->attributes(open.handle, &attributes));
         programmerPort.push_back(attributes.vendorId == 0x0416 && attributes.productId == 0x9391);
     }
     EXPECT_EQ(programmerPort, (std::vector<bool>{false, true, false, true, false, true, false, true, false}));
@@ -189,7 +189,7 @@ TEST(SimConfig, FaultsCountPagesFromTheStart) {
     EXPECT_NE(sum, pageSum(page));
     ASSERT_TRUE(host.readPage(p.data, p.command, &page, &sum));
     EXPECT_FALSE(host.readPage(p.data, p.command, &page, &sum));
-    EXPECT_EQ(host.services.comm->MISCUsbEnum(5), 0);
+    EXPECT_EQ(host.services.comm->listPorts(), 0);
 }
 
 }  // namespace

@@ -16,18 +16,18 @@ SimHost::SimHost(const vmsim::SimBus& bus) : services(bus.services()) {
 HostPort SimHost::open(int port) {
     HostPort result;
     const std::string name = "USB" + std::to_string(port);
-    result.comm = services.comm->MISCOpenComm(name.c_str(), 0, 0);
-    if (result.comm >= 0) result.handle = services.comm->MISCGetDevIfWinHandle(result.comm);
+    result.comm = services.comm->openPort(name.c_str(), PortUse::use);
+    if (result.comm >= 0) result.handle = services.comm->interfaceOf(result.comm);
     return result;
 }
 
 bool SimHost::set(HidHandle handle, const std::vector<std::uint8_t>& report) {
-    return services.hid->HidD_SetFeature(handle, report.data(), static_cast<std::uint32_t>(report.size()));
+    return services.hid->setFeature(handle, report.data(), static_cast<std::uint32_t>(report.size()));
 }
 
 bool SimHost::get(HidHandle handle, std::vector<std::uint8_t>& report) {
     report[0] = 0;
-    return services.hid->HidD_GetFeature(handle, report.data(), static_cast<std::uint32_t>(report.size()));
+    return services.hid->getFeature(handle, report.data(), static_cast<std::uint32_t>(report.size()));
 }
 
 SimReport SimHost::exchange(HidHandle command, SimReport request) {

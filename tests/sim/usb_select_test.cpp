@@ -10,12 +10,12 @@ TEST(UsbSelect, EmptyVariableMeansTheDefaultEmulator) {
     UsbServices services = selectUsbServicesFrom(std::nullopt, "", &error);
     EXPECT_EQ(error, "");
     EXPECT_TRUE(services.hid->bind());
-    EXPECT_EQ(services.comm->MISCUsbEnum(5), 2);
+    EXPECT_EQ(services.comm->listPorts(), 2);
 }
 
 TEST(UsbSelect, CommandLineConfigurationWinsOverTheVariable) {
     UsbServices services = selectUsbServicesFrom(std::string("others=1"), "programmers=2");
-    EXPECT_EQ(services.comm->MISCUsbEnum(5), 3);
+    EXPECT_EQ(services.comm->listPorts(), 3);
 }
 
 TEST(UsbSelect, BadConfigurationFailsTheBindWithItsReason) {

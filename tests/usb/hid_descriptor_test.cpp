@@ -35,10 +35,11 @@ TEST(HidDescriptor, TheProgrammersInterfacesGiveSixAndTwoThousandFortyNine) {
     EXPECT_EQ(command.outputReportByteLength, 0);
     EXPECT_FALSE(command.reportIds);
 
-    const HidCaps caps = hidCapsFromSummary(summaryOf(dataDescriptor()));
-    EXPECT_EQ(caps.featureReportByteLength, 2049);
-    EXPECT_EQ(caps.usagePage, 0xFF00);
-    EXPECT_EQ(caps.numberLinkCollectionNodes, 1);
+    const HidDescriptorSummary data = summaryOf(dataDescriptor());
+    const HidReportLengths lengths = hidReportLengthsFromSummary(data);
+    EXPECT_EQ(lengths.feature, 2049);
+    EXPECT_EQ(lengths.usagePage, 0xFF00);
+    EXPECT_EQ(data.collectionCount, 1);
 }
 
 TEST(HidDescriptor, ReportLengthsRoundBitsUpAndAddTheIdByte) {

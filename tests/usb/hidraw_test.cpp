@@ -31,15 +31,15 @@ protected:
     };
     static Opened open(UsbServices& s, const char* port) {
         Opened o;
-        o.comm = s.comm->MISCOpenComm(port, 0, 0);
-        if (o.comm >= 0) o.handle = s.comm->MISCGetDevIfWinHandle(o.comm);
+        o.comm = s.comm->openPort(port, PortUse::use);
+        if (o.comm >= 0) o.handle = s.comm->interfaceOf(o.comm);
         return o;
     }
     static std::uint32_t parentOf(UsbServices& s, const char* port) {
         const Opened o = open(s, port);
         std::uint32_t id = 0;
-        EXPECT_EQ(s.comm->MISCUsbGetParentDevInst(o.comm, 2, &id), 1) << port;
-        s.comm->MISCCloseComm(o.comm);
+        EXPECT_TRUE(s.comm->deviceIdOf(o.comm, &id)) << port;
+        s.comm->closePort(o.comm);
         return id;
     }
 
@@ -54,41 +54,41 @@ TEST_F(Hidraw, PortsAreEveryNodeByNumberWithItsDevicePath) {
     sys_.addHidraw(0, "1-1", 0, 0x1234, 0x0001, keyboardDescriptor());
     UsbServices s = services();
     ASSERT_TRUE(s.hid->bind());
-    ASSERT_EQ(s.comm->MISCUsbEnum(5), 3);
-    EXPECT_EQ(s.comm->MISCGetPortPath("USB0"), sys_.devicePath(0));
-    EXPECT_EQ(s.comm->MISCGetPortPath("USB1"), sys_.devicePath(2));
-    EXPECT_EQ(s.comm->MISCGetPortPath("USB2"), sys_.devicePath(10));
-    EXPECT_EQ(s.comm->MISCGetPortPath("USB3"), "");
+    ASSERT_EQ(s.comm->listPorts(), 3);
+    EXPECT_EQ(s.comm->portPath("USB0"), sys_.devicePath(0));
+    EXPECT_EQ(s.comm->portPath("USB1"), sys_.devicePath(2));
+    EXPECT_EQ(s.comm->portPath("USB2"), sys_.devicePath(10));
+    EXPECT_EQ(s.comm->portPath("USB3"), "");
     for (const char* bad : {"USB3", "USB", "USB-1", "usb0", "USB0 ", "COM1"}) {
-        EXPECT_LT(s.comm->MISCOpenComm(bad, 100, 100), 0) << bad;
+        EXPECT_LT(s.comm->openPort(bad, PortUse::probe), 0) << bad;
     }
 
     const Opened o = open(s, "USB2");
     ASSERT_GE(o.comm, 0);
     EXPECT_GT(o.handle, 2) << "an open descriptor, never one of the standard streams";
     HidAttributes attributes;
-    ASSERT_TRUE(s.hid->HidD_GetAttributes(o.handle, &attributes));
+    ASSERT_TRUE(s.hid->attributes(o.handle, &attributes));
     EXPECT_EQ(attributes.vendorId, 0x1234);
     EXPECT_EQ(attributes.productId, 0x0001);
-    EXPECT_EQ(s.comm->MISCCloseComm(o.comm), 1);
-    EXPECT_FALSE(s.hid->HidD_GetAttributes(o.handle, &attributes)) << "closed";
-    EXPECT_EQ(s.comm->MISCCloseComm(o.comm), 0);
-    EXPECT_EQ(s.comm->MISCCloseComm(-1), 0);
-    EXPECT_EQ(s.comm->MISCGetDevIfWinHandle(o.comm), kNoHidHandle);
+    EXPECT_TRUE(s.comm->closePort(o.comm));
+    EXPECT_FALSE(s.hid->attributes(o.handle, &attributes)) << "closed";
+    EXPECT_FALSE(s.comm->closePort(o.comm));
+    EXPECT_FALSE(s.comm->closePort(-1));
+    EXPECT_EQ(s.comm->interfaceOf(o.comm), kNoHidHandle);
 }
 
 TEST_F(Hidraw, WithoutTheHidrawClassTheBindingFails) {
     sys_.removeHidrawClass();
     UsbServices s = services();
     EXPECT_FALSE(s.hid->bind());
-    EXPECT_EQ(s.comm->MISCUsbEnum(5), 0);
+    EXPECT_EQ(s.comm->listPorts(), 0);
 }
 
 TEST_F(Hidraw, ParentIdsJoinTheInterfacesOfOneUsbDevice) {
     sys_.addTypicalBus();
     sys_.addVirtualHidraw(6, 0x0416, 0x9391, commandDescriptor());
     UsbServices s = services();
-    ASSERT_EQ(s.comm->MISCUsbEnum(5), 7);
+    ASSERT_EQ(s.comm->listPorts(), 7);
     const std::uint32_t a = parentOf(s, "USB0");
     const std::uint32_t b = parentOf(s, "USB1");
     EXPECT_EQ(a, 1u << 16 | 5);
@@ -112,42 +112,38 @@ TEST_F(Hidraw, TheDeviceLayerFindsTwoProgrammersAndSkipsTheRest) {
     EXPECT_EQ(found[1].portNames, (std::vector<std::string>{"USB1", "USB3"}));
 }
 
-TEST_F(Hidraw, CapabilitiesComeFromTheReportDescriptor) {
+TEST_F(Hidraw, ReportLengthsComeFromTheReportDescriptor) {
     sys_.addTypicalBus();
     UsbServices s = services();
     ASSERT_TRUE(s.hid->bind());
-    ASSERT_EQ(s.comm->MISCUsbEnum(5), 6);
+    ASSERT_EQ(s.comm->listPorts(), 6);
     const std::pair<const char*, int> expected[] = {{"USB0", 6}, {"USB2", 2049}, {"USB4", 0}};
     for (const auto& [port, length] : expected) {
         const Opened o = open(s, port);
-        HidPreparsed preparsed = 0;
-        ASSERT_TRUE(s.hid->HidD_GetPreparsedData(o.handle, &preparsed)) << port;
-        HidCaps caps;
-        EXPECT_EQ(s.hid->HidP_GetCaps(preparsed, &caps), kHidpStatusSuccess);
-        EXPECT_EQ(caps.featureReportByteLength, length) << port;
-        EXPECT_TRUE(s.hid->HidD_FreePreparsedData(preparsed));
-        EXPECT_FALSE(s.hid->HidD_FreePreparsedData(preparsed)) << "freed twice";
-        EXPECT_NE(s.hid->HidP_GetCaps(preparsed, &caps), kHidpStatusSuccess) << "after free";
-        s.comm->MISCCloseComm(o.comm);
+        HidReportLengths lengths;
+        ASSERT_TRUE(s.hid->reportLengths(o.handle, &lengths)) << port;
+        EXPECT_EQ(lengths.feature, length) << port;
+        s.comm->closePort(o.comm);
+        EXPECT_FALSE(s.hid->reportLengths(o.handle, &lengths)) << port << " closed";
     }
-    HidPreparsed none = 0;
-    EXPECT_FALSE(s.hid->HidD_GetPreparsedData(12345, &none)) << "not a port of ours";
-    EXPECT_FALSE(s.hid->HidD_GetPreparsedData(kNoHidHandle, &none));
+    HidReportLengths none;
+    EXPECT_FALSE(s.hid->reportLengths(12345, &none)) << "not a port of ours";
+    EXPECT_FALSE(s.hid->reportLengths(kNoHidHandle, &none));
 }
 
 TEST_F(Hidraw, FeatureReportsOnSomethingThatIsNoHidrawNodeFail) {
     sys_.addTypicalBus();
     UsbServices s = services();
-    ASSERT_EQ(s.comm->MISCUsbEnum(5), 6);
+    ASSERT_EQ(s.comm->listPorts(), 6);
     const Opened o = open(s, "USB0");
     ASSERT_GE(o.comm, 0);
     std::uint8_t report[6] = {0, 'Q', 1, 0, 0, 0};
-    EXPECT_FALSE(s.hid->HidD_SetFeature(o.handle, report, sizeof report));
-    EXPECT_FALSE(s.hid->HidD_GetFeature(o.handle, report, sizeof report));
-    EXPECT_FALSE(s.hid->HidD_GetFeature(o.handle, report, 0));
-    EXPECT_FALSE(s.hid->HidD_GetFeature(o.handle, nullptr, 6));
-    EXPECT_FALSE(s.hid->HidD_SetFeature(kNoHidHandle, report, sizeof report));
-    s.comm->MISCCloseComm(o.comm);
+    EXPECT_FALSE(s.hid->setFeature(o.handle, report, sizeof report));
+    EXPECT_FALSE(s.hid->getFeature(o.handle, report, sizeof report));
+    EXPECT_FALSE(s.hid->getFeature(o.handle, report, 0));
+    EXPECT_FALSE(s.hid->getFeature(o.handle, nullptr, 6));
+    EXPECT_FALSE(s.hid->setFeature(kNoHidHandle, report, sizeof report));
+    s.comm->closePort(o.comm);
 
     // Through the device layer: the entry opens (the descriptor is readable)
     // but the programmer never answers the connect.
@@ -157,25 +153,24 @@ TEST_F(Hidraw, FeatureReportsOnSomethingThatIsNoHidrawNodeFail) {
     EXPECT_EQ(DevConnect(1), -1);
     DevEnumerate();
     EXPECT_EQ(backend_->openCount(), 0u) << "a new search closes every entry";
-    EXPECT_EQ(backend_->preparsedCount(), 0u);
 }
 
 TEST_F(Hidraw, BrokenNodesAreSkippedOrRefused) {
     sys_.addTypicalBus();
     sys_.setHidUevent(4, "DRIVER=hid-generic\n");  // no ids
     UsbServices s = services();
-    ASSERT_EQ(s.comm->MISCUsbEnum(5), 6);
+    ASSERT_EQ(s.comm->listPorts(), 6);
 
     const Opened keyboard = open(s, "USB4");
     HidAttributes attributes;
-    EXPECT_FALSE(s.hid->HidD_GetAttributes(keyboard.handle, &attributes));
-    s.comm->MISCCloseComm(keyboard.comm);
+    EXPECT_FALSE(s.hid->attributes(keyboard.handle, &attributes));
+    s.comm->closePort(keyboard.comm);
 
     // A node that goes between the search and the open is skipped.
     sys_.removeHidraw(3);
-    EXPECT_LT(s.comm->MISCOpenComm("USB3", 100, 100), 0);
-    EXPECT_EQ(s.comm->MISCGetPortPath("USB3"), sys_.devicePath(3)) << "until the next search";
-    EXPECT_EQ(s.comm->MISCUsbEnum(5), 5);
+    EXPECT_LT(s.comm->openPort("USB3", PortUse::probe), 0);
+    EXPECT_EQ(s.comm->portPath("USB3"), sys_.devicePath(3)) << "until the next search";
+    EXPECT_EQ(s.comm->listPorts(), 5);
 }
 
 TEST_F(Hidraw, AnUnreadableDescriptorFailsTheOpenForUse) {
@@ -188,18 +183,17 @@ TEST_F(Hidraw, AnUnreadableDescriptorFailsTheOpenForUse) {
     ASSERT_EQ(DevEnumerate(), 1u);
     EXPECT_EQ(DevOpen(0), -1);
     EXPECT_EQ(backend_->openCount(), 0u) << "both ports closed again";
-    EXPECT_EQ(backend_->preparsedCount(), 0u) << "the first interface's data freed";
 }
 
 TEST_F(Hidraw, HandlesAreNotGivenOutAgain) {
     sys_.addTypicalBus();
     UsbServices s = services();
-    ASSERT_EQ(s.comm->MISCUsbEnum(5), 6);
+    ASSERT_EQ(s.comm->listPorts(), 6);
     const Opened first = open(s, "USB0");
-    s.comm->MISCCloseComm(first.comm);
+    s.comm->closePort(first.comm);
     const Opened second = open(s, "USB0");
     EXPECT_NE(second.comm, first.comm);
-    s.comm->MISCCloseComm(second.comm);
+    s.comm->closePort(second.comm);
 }
 
 // Run in a child process that is not root, so that the permission counts.
@@ -229,15 +223,15 @@ TEST_F(Hidraw, APermissionDeniedOnAProgrammerLeavesAHint) {
     if (child == 0) {
         if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(10);
         UsbServices s = services();
-        if (s.comm->MISCUsbEnum(5) != 6) _exit(11);
-        if (s.comm->MISCOpenComm("USB4", 0, 0) >= 0) _exit(12);  // a keyboard: no hint
+        if (s.comm->listPorts() != 6) _exit(11);
+        if (s.comm->openPort("USB4", PortUse::use) >= 0) _exit(12);  // a keyboard: no hint
         if (!platform::usbAccessHint().empty()) _exit(13);
-        if (s.comm->MISCOpenComm("USB0", 0, 0) >= 0) _exit(14);
+        if (s.comm->openPort("USB0", PortUse::use) >= 0) _exit(14);
         const std::string hint = platform::usbAccessHint();
         if (hint.find(sys_.devicePath(0)) == std::string::npos ||
             hint.find("60-vm612k.rules") == std::string::npos)
             _exit(15);
-        s.comm->MISCUsbEnum(5);  // a new search starts afresh
+        s.comm->listPorts();  // a new search starts afresh
         if (!platform::usbAccessHint().empty()) _exit(16);
         _exit(0);
     }

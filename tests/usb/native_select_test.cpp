@@ -21,7 +21,7 @@ TEST(NativeSelect, TheEmulatorWinsWhenSelectedElseHidraw) {
     UsbServices sim = selectUsbServicesFrom(std::nullopt, "");
     EXPECT_FALSE(isHidraw(sim));
     ASSERT_TRUE(sim.hid->bind());
-    EXPECT_EQ(sim.comm->MISCUsbEnum(5), 2);
+    EXPECT_EQ(sim.comm->listPorts(), 2);
 
     const char* saved = std::getenv("VM612K_SIM");
     const std::string before = saved ? saved : "";

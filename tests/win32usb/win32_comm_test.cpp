@@ -32,7 +32,7 @@ TEST(Win32Comm, TheSystemListIsReadAndSortedByPath) {
     }
     UsbServices services = nativeUsbServices();
     ASSERT_TRUE(services.hid->bind());
-    EXPECT_EQ(services.comm->MISCUsbEnum(5), found.size());
+    EXPECT_EQ(services.comm->listPorts(), found.size());
 }
 
 TEST(Win32Comm, NoProgrammerMeansTheConnectFailsAtStart) {
@@ -67,51 +67,50 @@ TEST(Win32Comm, PortsOpenCloseAndRefuseWhatTheyCant) {
     Win32Comm comm(backend);
     Win32Hid hid(backend);
     ASSERT_TRUE(hid.bind());
-    ASSERT_EQ(comm.MISCUsbEnum(5), 3);
-    EXPECT_EQ(comm.MISCGetPortPath("USB1"), second);
-    EXPECT_EQ(comm.MISCGetPortPath("USB3"), "");
+    ASSERT_EQ(comm.listPorts(), 3);
+    EXPECT_EQ(comm.portPath("USB1"), second);
+    EXPECT_EQ(comm.portPath("USB3"), "");
     for (const char* bad : {"USB2", "USB3", "USB", "USB-1", "usb0", "COM1"}) {
-        EXPECT_LT(comm.MISCOpenComm(bad, 100, 100), 0) << bad;
+        EXPECT_LT(comm.openPort(bad, PortUse::probe), 0) << bad;
     }
 
-    const int a = comm.MISCOpenComm("USB0", 100, 100);
-    const int b = comm.MISCOpenComm("USB0", 0, 0);
+    const int a = comm.openPort("USB0", PortUse::probe);
+    const int b = comm.openPort("USB0", PortUse::use);
     ASSERT_GE(a, 0);
     ASSERT_GE(b, 0);
     EXPECT_NE(a, b);
-    const HidHandle handle = comm.MISCGetDevIfWinHandle(a);
+    const HidHandle handle = comm.interfaceOf(a);
     EXPECT_NE(handle, kNoHidHandle);
     EXPECT_NE(handle, 0);
-    EXPECT_NE(handle, comm.MISCGetDevIfWinHandle(b));
+    EXPECT_NE(handle, comm.interfaceOf(b));
     std::uint32_t parent = 0xFFFFFFFF;
-    EXPECT_EQ(comm.MISCUsbGetParentDevInst(a, 2, &parent), 1);
-    EXPECT_EQ(comm.MISCUsbGetParentDevInst(a, 2, nullptr), 0);
+    EXPECT_TRUE(comm.deviceIdOf(a, &parent));
+    EXPECT_FALSE(comm.deviceIdOf(a, nullptr));
 
     // hid.dll refuses a file's handle; the refusals come through as failures.
     HidAttributes attributes;
-    EXPECT_FALSE(hid.HidD_GetAttributes(handle, &attributes));
-    HidPreparsed preparsed = 0;
-    EXPECT_FALSE(hid.HidD_GetPreparsedData(handle, &preparsed));
+    EXPECT_FALSE(hid.attributes(handle, &attributes));
+    HidReportLengths lengths;
+    EXPECT_FALSE(hid.reportLengths(handle, &lengths));
     std::uint8_t report[6] = {0, 'Q', 1, 0, 0, 0};
-    EXPECT_FALSE(hid.HidD_SetFeature(handle, report, sizeof report));
-    EXPECT_FALSE(hid.HidD_GetFeature(handle, report, sizeof report));
-    EXPECT_FALSE(hid.HidD_GetFeature(handle, report, 0));
-    EXPECT_FALSE(hid.HidD_FreePreparsedData(0));
-    HidCaps caps;
-    EXPECT_NE(hid.HidP_GetCaps(0, &caps), kHidpStatusSuccess);
+    EXPECT_FALSE(hid.setFeature(handle, report, sizeof report));
+    EXPECT_FALSE(hid.getFeature(handle, report, sizeof report));
+    EXPECT_FALSE(hid.getFeature(handle, report, 0));
+    EXPECT_FALSE(hid.reportLengths(kNoHidHandle, &lengths));
+    EXPECT_FALSE(hid.reportLengths(handle, nullptr));
 
-    EXPECT_EQ(comm.MISCCloseComm(a), 1);
-    EXPECT_EQ(comm.MISCCloseComm(a), 0);
-    EXPECT_EQ(comm.MISCCloseComm(-1), 0);
-    EXPECT_EQ(comm.MISCGetDevIfWinHandle(a), kNoHidHandle);
-    EXPECT_EQ(comm.MISCCloseComm(b), 1);
+    EXPECT_TRUE(comm.closePort(a));
+    EXPECT_FALSE(comm.closePort(a));
+    EXPECT_FALSE(comm.closePort(-1));
+    EXPECT_EQ(comm.interfaceOf(a), kNoHidHandle);
+    EXPECT_TRUE(comm.closePort(b));
     EXPECT_EQ(backend->openCount(), 0u);
     // Closed handles really are closed: the files can be deleted.
     EXPECT_TRUE(DeleteFileA(first.c_str()));
-    const int c = comm.MISCOpenComm("USB1", 0, 0);
+    const int c = comm.openPort("USB1", PortUse::use);
     EXPECT_NE(c, a);
     EXPECT_NE(c, b);
-    comm.MISCCloseComm(c);
+    comm.closePort(c);
 }
 
 TEST(Win32Comm, OnlyAWholeUsbDeviceCountsAsTheParent) {
@@ -133,12 +132,12 @@ TEST(Win32Select, TheEmulatorWinsWhenSelectedElseTheSystemServices) {
     UsbServices sim = selectUsbServicesFrom(std::nullopt, "");
     EXPECT_FALSE(isNative(sim));
     ASSERT_TRUE(sim.hid->bind());
-    EXPECT_EQ(sim.comm->MISCUsbEnum(5), 2);
+    EXPECT_EQ(sim.comm->listPorts(), 2);
 
     ASSERT_EQ(_putenv("VM612K_SIM=programmers=2"), 0);
     UsbServices fromVariable = selectUsbServices();
     EXPECT_FALSE(isNative(fromVariable));
-    EXPECT_EQ(fromVariable.comm->MISCUsbEnum(5), 4);
+    EXPECT_EQ(fromVariable.comm->listPorts(), 4);
     ASSERT_EQ(_putenv("VM612K_SIM="), 0);  // removes it
     EXPECT_TRUE(isNative(selectUsbServices()));
 }

@@ -26,14 +26,15 @@ protected:
         lastSetLength_ = entry<ULONG(WINAPI*)()>(module, "RecordingLastSetLength");
         lastGetLength_ = entry<ULONG(WINAPI*)()>(module, "RecordingLastGetLength");
         lastSet_ = entry<const unsigned char*(WINAPI*)()>(module, "RecordingLastSet");
-        ASSERT_TRUE(setLength_ && lastSetLength_ && lastGetLength_ && lastSet_);
+        takeCalls_ = entry<const char*(WINAPI*)()>(module, "RecordingTakeCalls");
+        ASSERT_TRUE(setLength_ && lastSetLength_ && lastGetLength_ && lastSet_ && takeCalls_);
         ASSERT_TRUE(hid_.bind()) << "stays bound to the stand-in";
-        ASSERT_EQ(comm_.MISCUsbEnum(5), 1);
-        commHandle_ = comm_.MISCOpenComm("USB0", 0, 0);
+        ASSERT_EQ(comm_.listPorts(), 1);
+        commHandle_ = comm_.openPort("USB0", PortUse::use);
         ASSERT_GE(commHandle_, 0);
-        handle_ = comm_.MISCGetDevIfWinHandle(commHandle_);
+        handle_ = comm_.interfaceOf(commHandle_);
     }
-    void TearDown() override { comm_.MISCCloseComm(commHandle_); }
+    void TearDown() override { comm_.closePort(commHandle_); }
 
     std::string file_;
     // The one port is the file the set-up makes.
@@ -47,35 +48,47 @@ protected:
     ULONG(WINAPI* lastSetLength_)() = nullptr;
     ULONG(WINAPI* lastGetLength_)() = nullptr;
     const unsigned char*(WINAPI* lastSet_)() = nullptr;
+    const char*(WINAPI* takeCalls_)() = nullptr;
 };
 
 TEST_F(Win32HidOverRecorder, RecordsComeThroughInTheSeamsLayout) {
     HidAttributes attributes;
-    ASSERT_TRUE(hid_.HidD_GetAttributes(handle_, &attributes));
+    ASSERT_TRUE(hid_.attributes(handle_, &attributes));
     EXPECT_EQ(attributes.vendorId, 0x0416);
     EXPECT_EQ(attributes.productId, 0x9391);
     EXPECT_EQ(attributes.versionNumber, 0x0100);
 
     setLength_(2049);
-    HidPreparsed preparsed = 0;
-    ASSERT_TRUE(hid_.HidD_GetPreparsedData(handle_, &preparsed));
-    HidCaps caps;
-    ASSERT_EQ(hid_.HidP_GetCaps(preparsed, &caps), kHidpStatusSuccess);
-    EXPECT_EQ(caps.featureReportByteLength, 2049);
-    EXPECT_EQ(caps.usagePage, 0xFF00);
-    EXPECT_EQ(caps.usage, 1);
-    EXPECT_TRUE(hid_.HidD_FreePreparsedData(preparsed));
+    HidReportLengths lengths;
+    ASSERT_TRUE(hid_.reportLengths(handle_, &lengths));
+    EXPECT_EQ(lengths.feature, 2049);
+    EXPECT_EQ(lengths.usagePage, 0xFF00);
+    EXPECT_EQ(lengths.usage, 1);
+}
 
-    HidGuid guid;
-    hid_.HidD_GetHidGuid(&guid);
-    EXPECT_EQ(guid.data1, 0x11111111u);
-    EXPECT_EQ(guid.data4[7], 0x11);
+TEST_F(Win32HidOverRecorder, ThePreparsedDataStaysWithThePortUntilItCloses) {
+    takeCalls_();
+    HidReportLengths lengths;
+    ASSERT_TRUE(hid_.reportLengths(handle_, &lengths));
+    EXPECT_STREQ(takeCalls_(), "PC");
+    // The first transfer reads the length once more for itself.
+    std::uint8_t request[6] = {0, 'Q', 1, 0, 0, 0};
+    ASSERT_TRUE(hid_.setFeature(handle_, request, sizeof request));
+    ASSERT_TRUE(hid_.getFeature(handle_, request, sizeof request));
+    EXPECT_STREQ(takeCalls_(), "PCFSG");
+    // The data goes back to hid.dll as the port closes.
+    comm_.closePort(commHandle_);
+    EXPECT_STREQ(takeCalls_(), "F");
+    // A handle of no port of ours gets it back at once.
+    const HidHandle other = reinterpret_cast<HidHandle>(GetCurrentProcess());
+    ASSERT_TRUE(hid_.reportLengths(other, &lengths));
+    EXPECT_STREQ(takeCalls_(), "PCF");
 }
 
 TEST_F(Win32HidOverRecorder, ShortBuffersTravelAtTheFullLength) {
     setLength_(9);
     const std::uint8_t request[6] = {0, 'Q', 1, 2, 3, 4};
-    ASSERT_TRUE(hid_.HidD_SetFeature(handle_, request, sizeof request));
+    ASSERT_TRUE(hid_.setFeature(handle_, request, sizeof request));
     ASSERT_EQ(lastSetLength_(), 9u);
     const unsigned char* sent = lastSet_();
     for (int i = 0; i < 6; ++i) EXPECT_EQ(sent[i], request[i]) << i;
@@ -83,16 +96,16 @@ TEST_F(Win32HidOverRecorder, ShortBuffersTravelAtTheFullLength) {
 
     // A 6-byte reply inside a larger area: only its own bytes are written.
     std::uint8_t area[10] = {0, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xAB, 0xAB, 0xAB, 0xAB};
-    ASSERT_TRUE(hid_.HidD_GetFeature(handle_, area, 6));
+    ASSERT_TRUE(hid_.getFeature(handle_, area, 6));
     EXPECT_EQ(lastGetLength_(), 9u);
     for (int i = 1; i < 6; ++i) EXPECT_EQ(area[i], i) << i;
     for (int i = 6; i < 10; ++i) EXPECT_EQ(area[i], 0xAB) << i;
 
     // Buffers of the full length or longer go as they are.
     std::uint8_t whole[12] = {};
-    ASSERT_TRUE(hid_.HidD_SetFeature(handle_, whole, 9));
+    ASSERT_TRUE(hid_.setFeature(handle_, whole, 9));
     EXPECT_EQ(lastSetLength_(), 9u);
-    ASSERT_TRUE(hid_.HidD_SetFeature(handle_, whole, 12));
+    ASSERT_TRUE(hid_.setFeature(handle_, whole, 12));
     EXPECT_EQ(lastSetLength_(), 12u);
 }
 
@@ -101,14 +114,14 @@ TEST_F(Win32HidOverRecorder, HandlesOfNoPortOfOursGoUnchanged) {
     std::uint8_t request[6] = {};
     // Any other handle: hid.dll is asked as the caller asked.
     const HidHandle other = reinterpret_cast<HidHandle>(GetCurrentProcess());
-    ASSERT_TRUE(hid_.HidD_SetFeature(other, request, sizeof request));
+    ASSERT_TRUE(hid_.setFeature(other, request, sizeof request));
     EXPECT_EQ(lastSetLength_(), 6u);
     // A closed port's handle is no port of ours either.
-    comm_.MISCCloseComm(commHandle_);
-    ASSERT_TRUE(hid_.HidD_GetFeature(handle_, request, sizeof request));
+    comm_.closePort(commHandle_);
+    ASSERT_TRUE(hid_.getFeature(handle_, request, sizeof request));
     EXPECT_EQ(lastGetLength_(), 6u);
-    EXPECT_FALSE(hid_.HidD_SetFeature(other, nullptr, 6));
-    EXPECT_FALSE(hid_.HidD_SetFeature(other, request, 0));
+    EXPECT_FALSE(hid_.setFeature(other, nullptr, 6));
+    EXPECT_FALSE(hid_.setFeature(other, request, 0));
 }
 
 }  // namespace
