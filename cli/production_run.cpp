@@ -7,8 +7,8 @@
 #include "cli/unit_report.h"
 #include "device/devapi.h"
 #include "platform/interrupt_watch.h"
-#include "platform/usb_access_hint.h"
-#include "platform/usb_select.h"
+#include "usb/usb_access_hint.h"
+#include "usb/usb_select.h"
 
 namespace {
 

@@ -25,8 +25,8 @@
 #include "platform/headless/headless_app.h"
 #include "platform/process.h"
 #include "platform/signals.h"
-#include "platform/usb_access_hint.h"
-#include "platform/usb_select.h"
+#include "usb/usb_access_hint.h"
+#include "usb/usb_select.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include "platform/process.h"
 #include "desktop/gui_options.h"
 #include "desktop/programmer_app.h"
-#include "platform/usb_select.h"
+#include "usb/usb_select.h"
 
 int main(int argc, char** argv) {
     std::vector<std::string> arguments(argv + 1, argv + argc);

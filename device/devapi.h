@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "device/port_registers.h"
-#include "device/usb_seam.h"
+#include "usb/usb_seam.h"
 
 // Handle of a connected programmer; -1 means none.
 using DeviceHandle = std::int32_t;

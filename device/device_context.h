@@ -8,7 +8,7 @@
 
 #include "device/flash_selection.h"
 #include "device/programmer_list.h"
-#include "device/usb_seam.h"
+#include "usb/usb_seam.h"
 
 void installServices(UsbServices services);
 UsbServices installedServices();

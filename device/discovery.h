@@ -6,10 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "device/usb_seam.h"
-
-constexpr std::uint16_t kProgrammerVendorId = 0x0416;
-constexpr std::uint16_t kProgrammerProductId = 0x9391;
+#include "usb/usb_seam.h"
 
 // One physical device with at least one matching interface: its port names in
 // port order and the id of its parent USB device.

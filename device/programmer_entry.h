@@ -16,7 +16,7 @@
 
 #include "device/flash_selection.h"
 #include "device/port_registers.h"
-#include "device/usb_seam.h"
+#include "usb/usb_seam.h"
 
 class ProgrammerEntry {
 public:

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "device/programmer_entry.h"
-#include "device/usb_seam.h"
+#include "usb/usb_seam.h"
 
 class ProgrammerList {
 public:

@@ -9,7 +9,7 @@
 
 #include "device/programmer_entry.h"
 #include "device/reports.h"
-#include "device/usb_seam.h"
+#include "usb/usb_seam.h"
 
 using DeviceHandle = std::int32_t;
 

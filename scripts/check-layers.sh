@@ -4,8 +4,9 @@
 #   front ends: cli (vm612k), desktop (vm612k-gui), windows (the dialog
 #               programs), launcher; they never include each other
 #   station -> app -> operations -> chip -> device
-#   the USB seam and its implementations: the emulator (sim) and the
-#               operating system's USB bindings (platform)
+#   usb: the USB seam (usb/usb_seam.h), its implementations (the system's
+#               USB services in usb/linux and usb/win32, the emulator in sim)
+#               and the choice between them (usb/usb_select.h)
 #   leaves: platform (the operating system's bindings), texts (the catalogue)
 # A layer is a set of folders; an include is judged by the folder of the
 # file it names, so a sub-folder belongs to a layer only where it is listed.
@@ -18,7 +19,7 @@ cd "$(dirname "${BASH_SOURCE[0]}")/.."
 declare -A folders=(
     [texts]="texts"
     [platform]="platform platform/linux platform/win32"
-    [sim]="sim sim/linux sim/win32 sim/usbredir"
+    [usb]="usb usb/linux usb/win32 sim sim/linux sim/win32 sim/usbredir"
     [device]="device"
     [chip]="chip"
     [operations]="operations"
@@ -34,15 +35,15 @@ declare -A folders=(
 declare -A below=(
     [texts]=""
     [platform]="texts"
-    [sim]="platform texts"
-    [device]="platform texts"
-    [chip]="device platform texts"
-    [operations]="chip device platform texts"
-    [app]="operations chip device platform texts"
-    [station]="app operations chip device platform texts"
-    [cli]="station app operations chip device sim platform texts"
-    [desktop]="station app operations chip device sim platform texts"
-    [windows]="app operations chip device sim platform texts"
+    [usb]="platform texts"
+    [device]="usb platform texts"
+    [chip]="device usb platform texts"
+    [operations]="chip device usb platform texts"
+    [app]="operations chip device usb platform texts"
+    [station]="app operations chip device usb platform texts"
+    [cli]="station app operations chip device usb platform texts"
+    [desktop]="station app operations chip device usb platform texts"
+    [windows]="app operations chip device usb platform texts"
     [launcher]="platform texts"
 )
 

@@ -1,6 +1,6 @@
 // The emulator: a virtual USB bus holding virtual programmers and other HID
 // devices, seen through the comm library and the HID services of
-// device/usb_seam.h.
+// usb/usb_seam.h.
 //
 // Ports are the interfaces present on the bus, numbered USB0, USB1, ... in the
 // order they were added; an unplugged device's interfaces leave the numbering
@@ -20,7 +20,7 @@
 #include <string_view>
 #include <vector>
 
-#include "device/usb_seam.h"
+#include "usb/usb_seam.h"
 #include "sim/programmer.h"
 #include "sim/sim_clock.h"
 

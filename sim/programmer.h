@@ -16,11 +16,13 @@
 #include <vector>
 
 #include "sim/sim_clock.h"
+#include "usb/usb_seam.h"
 
 namespace vmsim {
 
-constexpr std::uint16_t kProgrammerVendorId = 0x0416;
-constexpr std::uint16_t kProgrammerProductId = 0x9391;
+// The ids the device layer looks for.
+using ::kProgrammerProductId;
+using ::kProgrammerVendorId;
 constexpr std::uint16_t kCommandReportLength = 6;
 constexpr std::uint16_t kDataReportLength = 2049;
 constexpr std::uint32_t kPageSize = 2048;

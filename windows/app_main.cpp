@@ -9,7 +9,7 @@
 #include "app/process_entry.h"
 #include "device/devapi.h"
 #include "platform/process.h"
-#include "platform/usb_select.h"
+#include "usb/usb_select.h"
 #include "platform/win32/dll_safety.h"
 #include "windows/command_line.h"
 #include "windows/main_dialog.h"

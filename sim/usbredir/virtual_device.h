@@ -14,7 +14,7 @@
 #include <cstdio>
 #include <functional>
 
-#include "device/usb_seam.h"
+#include "usb/usb_seam.h"
 #include "sim/usbredir/usb_descriptors.h"
 
 namespace vmsim::usbredir {

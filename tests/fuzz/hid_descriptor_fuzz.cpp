@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "platform/hid_descriptor.h"
+#include "usb/hid_descriptor.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     HidDescriptorSummary summary;

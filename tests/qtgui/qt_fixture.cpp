@@ -18,7 +18,7 @@
 
 #include "app/process_entry.h"
 #include "device/devapi.h"
-#include "platform/usb_select.h"
+#include "usb/usb_select.h"
 
 namespace qtgui {
 

@@ -1,7 +1,7 @@
 // Which services the program installs.
 #include <gtest/gtest.h>
 
-#include "platform/usb_select.h"
+#include "usb/usb_select.h"
 
 namespace {
 

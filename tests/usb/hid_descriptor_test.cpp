@@ -2,7 +2,7 @@
 // gives them, and refusal of descriptors that can't be trusted.
 #include <gtest/gtest.h>
 
-#include "platform/hid_descriptor.h"
+#include "usb/hid_descriptor.h"
 #include "usb_test_support.h"
 
 namespace {

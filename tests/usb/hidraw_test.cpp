@@ -7,8 +7,8 @@
 #include <unistd.h>
 
 #include "device/devapi.h"
-#include "platform/linux/usb_hidraw.h"
-#include "platform/usb_access_hint.h"
+#include "usb/linux/usb_hidraw.h"
+#include "usb/usb_access_hint.h"
 #include "usb_test_support.h"
 
 namespace {

@@ -4,8 +4,8 @@
 
 #include <cstdlib>
 
-#include "platform/linux/usb_hidraw.h"
-#include "platform/usb_select.h"
+#include "usb/linux/usb_hidraw.h"
+#include "usb/usb_select.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include <climits>
 
-#include "platform/usb_port_table.h"
+#include "usb/usb_port_table.h"
 
 namespace {
 

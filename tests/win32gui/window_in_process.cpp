@@ -7,7 +7,7 @@
 #include "app/app_state.h"
 #include "app_session.h"
 #include "device/devapi.h"
-#include "platform/usb_select.h"
+#include "usb/usb_select.h"
 #include "windows/main_dialog.h"
 
 namespace gui {

@@ -3,8 +3,8 @@
 // nothing kept of a library that lacks an entry point.
 #include <gtest/gtest.h>
 
-#include "platform/usb_select.h"
-#include "platform/win32/usb_hid_dll.h"
+#include "usb/usb_select.h"
+#include "usb/win32/usb_hid_dll.h"
 #include "win32usb_support.h"
 
 namespace {

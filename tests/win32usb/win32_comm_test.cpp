@@ -10,8 +10,8 @@
 #include "app/app_state.h"
 #include "device/devapi.h"
 #include "platform/headless/headless_app.h"
-#include "platform/usb_select.h"
-#include "platform/win32/usb_win32.h"
+#include "usb/usb_select.h"
+#include "usb/win32/usb_win32.h"
 #include "win32usb_support.h"
 
 namespace {

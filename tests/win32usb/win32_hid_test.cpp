@@ -5,7 +5,7 @@
 
 #include <fstream>
 
-#include "platform/win32/usb_win32.h"
+#include "usb/win32/usb_win32.h"
 #include "win32usb_support.h"
 
 namespace {

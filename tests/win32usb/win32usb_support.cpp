@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "platform/win32/usb_handles.h"
+#include "usb/win32/usb_handles.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "platform/usb_select.h"
+#include "usb/usb_select.h"
 
 #include <cstdlib>
 #include <utility>

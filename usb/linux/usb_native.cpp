@@ -1,5 +1,5 @@
 // The Linux services: hidraw nodes found through sysfs.
-#include "platform/linux/usb_hidraw.h"
-#include "platform/usb_select.h"
+#include "usb/linux/usb_hidraw.h"
+#include "usb/usb_select.h"
 
 UsbServices nativeUsbServices() { return hidrawUsbServices("/sys", "/dev"); }

@@ -3,9 +3,8 @@
 
 #include <cerrno>
 
-#include "device/discovery.h"
-#include "platform/linux/usb_hidraw.h"
-#include "platform/usb_access_hint.h"
+#include "usb/linux/usb_hidraw.h"
+#include "usb/usb_access_hint.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // The Windows services: hid.dll and the HID interfaces SetupAPI lists.
-#include "platform/usb_access_hint.h"
-#include "platform/usb_select.h"
-#include "platform/win32/usb_win32.h"
+#include "usb/usb_access_hint.h"
+#include "usb/usb_select.h"
+#include "usb/win32/usb_win32.h"
 
 UsbServices win32UsbServices(HidInterfaceLister lister) {
     auto backend = std::make_shared<Win32UsbBackend>(std::move(lister));

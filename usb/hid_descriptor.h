@@ -11,7 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "device/usb_seam.h"
+#include "usb/usb_seam.h"
 
 struct HidDescriptorSummary {
     std::uint16_t usagePage = 0;  // of the first top-level collection

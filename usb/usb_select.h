@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "device/usb_seam.h"
+#include "usb/usb_seam.h"
 
 // The environment variable that selects the emulator; its value is the
 // emulator's configuration (empty: all defaults).

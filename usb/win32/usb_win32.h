@@ -14,11 +14,11 @@
 #include <string>
 #include <vector>
 
-#include "device/usb_seam.h"
-#include "platform/usb_port_table.h"
-#include "platform/win32/usb_handles.h"
-#include "platform/win32/usb_hid_dll.h"
-#include "platform/win32/usb_setupapi.h"
+#include "usb/usb_seam.h"
+#include "usb/usb_port_table.h"
+#include "usb/win32/usb_handles.h"
+#include "usb/win32/usb_hid_dll.h"
+#include "usb/win32/usb_setupapi.h"
 
 // Preparsed data that hid.dll handed out for a port, given back through
 // hid.dll when the holder goes.

@@ -11,6 +11,10 @@
 #include <string>
 #include <utility>
 
+// The programmer's USB identity: every interface of it has these ids.
+constexpr std::uint16_t kProgrammerVendorId = 0x0416;
+constexpr std::uint16_t kProgrammerProductId = 0x9391;
+
 // An operating-system handle of one HID interface; -1 means none.
 using HidHandle = std::intptr_t;
 constexpr HidHandle kNoHidHandle = -1;

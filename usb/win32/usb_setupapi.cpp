@@ -1,4 +1,4 @@
-#include "platform/win32/usb_setupapi.h"
+#include "usb/win32/usb_setupapi.h"
 
 #include <cfgmgr32.h>
 #include <setupapi.h>
@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <cstring>
 
-#include "platform/win32/usb_handles.h"
+#include "usb/win32/usb_handles.h"
 
 namespace {
 

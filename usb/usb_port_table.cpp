@@ -1,4 +1,4 @@
-#include "platform/usb_port_table.h"
+#include "usb/usb_port_table.h"
 
 int parseUsbPortName(const char* name) {
     if (name == nullptr || name[0] != 'U' || name[1] != 'S' || name[2] != 'B') return -1;

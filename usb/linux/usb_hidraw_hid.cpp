@@ -3,8 +3,8 @@
 #include <linux/hidraw.h>
 #include <sys/ioctl.h>
 
-#include "platform/hid_descriptor.h"
-#include "platform/linux/usb_hidraw.h"
+#include "usb/hid_descriptor.h"
+#include "usb/linux/usb_hidraw.h"
 
 namespace {
 

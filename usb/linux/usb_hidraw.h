@@ -15,10 +15,10 @@
 #include <string>
 #include <vector>
 
-#include "device/usb_seam.h"
-#include "platform/linux/usb_sysfs.h"
-#include "platform/linux/usb_unique_fd.h"
-#include "platform/usb_port_table.h"
+#include "usb/usb_seam.h"
+#include "usb/linux/usb_sysfs.h"
+#include "usb/linux/usb_unique_fd.h"
+#include "usb/usb_port_table.h"
 
 struct HidrawPort {
     UniqueFd fd;

@@ -1,4 +1,4 @@
-#include "platform/linux/usb_sysfs.h"
+#include "usb/linux/usb_sysfs.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -12,7 +12,7 @@
 #include <memory>
 #include <optional>
 
-#include "platform/linux/usb_unique_fd.h"
+#include "usb/linux/usb_unique_fd.h"
 
 namespace {
 

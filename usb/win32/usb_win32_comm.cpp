@@ -1,5 +1,5 @@
 // The Windows comm library: ports from SetupAPI, handles from CreateFile.
-#include "platform/win32/usb_win32.h"
+#include "usb/win32/usb_win32.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/win32/usb_win32.h"
+#include "usb/win32/usb_win32.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "platform/win32/usb_hid_dll.h"
+#include "usb/win32/usb_hid_dll.h"
 
 #include <string>
 
