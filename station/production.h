@@ -17,7 +17,7 @@
 #include "station/observer.h"
 #include "station/unit_report.h"
 
-class ProgrammerWindow;
+class UnitSession;
 
 class Production {
 public:
@@ -40,8 +40,8 @@ public:
     // The next unit number, or 0 when no more units are to start (the count
     // is reached, or the run stops taking modules).
     unsigned claimUnit();
-    // A claimed unit starts on `window`; it counts as running until ended.
-    void unitStarted(const UnitRecord& unit, const ProgrammerWindow* window);
+    // A claimed unit starts on `session`; it counts as running until ended.
+    void unitStarted(const UnitRecord& unit, const UnitSession* session);
     // The unit ended: its time, audit record and tally. Ignored once the
     // ledger was closed.
     void unitEnded(UnitRecord unit);
@@ -94,7 +94,7 @@ private:
     bool closed_ = false;
     struct Running {
         UnitRecord unit;
-        const ProgrammerWindow* window;
+        const UnitSession* session;
         Clock::time_point start;
     };
     std::map<unsigned, Running> running_;

@@ -54,6 +54,12 @@ private:
     void loop() {
         bool waitForRemoval = false;
         while (!stopping()) {
+            // A unit that ran past its bound ended as failed; its worker is
+            // stopping, and the programmer is left alone until it has.
+            if (lane_.busy()) {
+                if (!pause()) break;
+                continue;
+            }
             const std::optional<std::uint32_t> id = lane_.senseChip();
             if (!id) {
                 if (!lane_.listed()) {  // the programmer has gone

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "station/production.h"
-#include "station/programmer_window.h"
+#include "station/unit_session.h"
 
 // One programmer of the station as the terminal board shows it.
 struct LaneView {
