@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "chip/jedec_id.h"
+#include "station/production_start.h"
 #include "station/programmer_lane.h"
 
 namespace {
@@ -111,11 +112,7 @@ void runStationLoop(const std::string& programPath, const LoadedImage& image,
             // No more units start; the station ends when the running ones have.
             if (production.running() == 0) break;
         } else {
-            DevRefresh();
-            for (ProgrammerInfo info : DevProgrammers()) {
-                if (info.open) continue;
-                info.handle = DevAttach(info.index);
-                if (info.handle < 0) continue;
+            for (const ProgrammerInfo& info : attachProgrammers()) {
                 production.programmerAdded(info.index, info.portNames);
                 lanes[info.handle] = std::make_unique<StationLane>(info, programPath, image, production);
             }

@@ -13,10 +13,9 @@
 #include <filesystem>
 
 #include "app/flash_size.h"
-#include "app/image_files.h"
-#include "platform/append_file.h"
 #include "platform/qt/station_tile.h"
 #include "station/production.h"
+#include "station/production_start.h"
 #include "station/station.h"
 
 namespace {
@@ -156,45 +155,46 @@ bool StationBoard::start() {
         expected = wanted.toULongLong(&ok, 16);
         if (!ok) return fail("The expected checksum is not a hexadecimal number."), false;
     }
-    std::unique_ptr<platform::AppendFile> log;
-    const std::string logPath = log_->text().toStdString();
-    if (!logPath.empty()) {
-        std::string error;
-        log = platform::AppendFile::open(logPath, &error);
-        if (!log) return fail(QString::fromStdString(logPath + ": the audit log can't be opened: " + error)), false;
-    }
-    QStringList loadLines;
-    const LoadedImage image = loadImageOnce(programPath_, file, [&](const std::string& line) {
-        loadLines << QString::fromStdString(line);
-    });
-    if (!image.bytes) return fail(loadLines.join("\n")), false;
-
     Job job;
     job.sizeIndex = size_->currentIndex();
-    JobFacts facts;
-    facts.command = "station";
-    facts.flashSize = FlashSizeTable[job.sizeIndex].size;
-    facts.steps = jobSteps(job);
-    facts.version = VM_VERSION;
-    facts.imageName = std::filesystem::path(file).filename().string();
-    facts.imageSize = static_cast<std::uint32_t>(image.bytes->size());
-    facts.imageChecksum = imageChecksum(image.bytes->data(), image.bytes->size());
-    if (expected && *expected != facts.imageChecksum) {
-        return fail(QString("%1 has the checksum 0x%2, not the expected 0x%3: nothing started")
-                        .arg(QString::fromStdString(file))
-                        .arg(facts.imageChecksum, 0, 16)
-                        .arg(*expected, 0, 16)
-                        .toUpper()
-                        .replace("0X", "0x")),
-               false;
+    ProductionSetup setup;
+    setup.job = job;
+    setup.command = "station";
+    setup.version = VM_VERSION;
+    setup.imageFile = file;
+    setup.imageName = std::filesystem::path(file).filename().string();
+    setup.logPath = log_->text().toStdString();
+    setup.expectedChecksum = expected;
+    auto relay = std::make_unique<Relay>(*this);
+    QStringList loadLines;
+    ProductionStart started = startProduction(setup, programPath_, *relay, [&](const std::string& line) {
+        loadLines << QString::fromStdString(line);
+    });
+    switch (started.refusal) {
+        case ProductionRefusal::none:
+        case ProductionRefusal::noHid: break;
+        case ProductionRefusal::auditLog:
+            return fail(QString::fromStdString(setup.logPath + ": the audit log can't be opened: " +
+                                               started.error)),
+                   false;
+        case ProductionRefusal::image: return fail(loadLines.join("\n")), false;
+        case ProductionRefusal::checksum:
+            return fail(QString("%1 has the checksum 0x%2, not the expected 0x%3: nothing started")
+                            .arg(QString::fromStdString(file))
+                            .arg(started.checksum, 0, 16)
+                            .arg(*expected, 0, 16)
+                            .toUpper()
+                            .replace("0X", "0x")),
+                   false;
     }
+    const LoadedImage image = started.image;
 
     for (auto& [programmer, tile] : tiles_) delete tile;
     tiles_.clear();
     units_ = passed_ = 0;
     started_ = now();
-    relay_ = std::make_unique<Relay>(*this);
-    production_ = std::make_unique<Production>(job, facts, std::move(log), *relay_);
+    relay_ = std::move(relay);
+    production_ = std::move(started.production);
     status_->setText(loadLines.join("\n"));
     start_->setEnabled(false);
     stop_->setEnabled(true);
