@@ -52,6 +52,8 @@ int runProduction(const CliOptions& options, const std::string& programPath) {
     setup.logPath = options.log;
     setup.expectedChecksum = options.expectChecksum;
     setup.initializeDevices = true;
+    // Only the final JSON object lists every unit.
+    setup.keepUnits = options.json;
     ProductionStart start = startProduction(setup, programPath, report, [&](const std::string& line) {
         if (!options.json) std::printf("%s\n", line.c_str());
     });

@@ -4,8 +4,8 @@
 #include "station/unit_session.h"
 
 Production::Production(Job job, JobFacts facts, std::unique_ptr<platform::AppendFile> log,
-                       StationObserver& observer)
-    : job_(job), facts_(std::move(facts)), log_(std::move(log)), observer_(observer),
+                       StationObserver& observer, bool keepUnits)
+    : job_(job), facts_(std::move(facts)), keepUnits_(keepUnits), log_(std::move(log)), observer_(observer),
       start_(Clock::now()) {}
 
 void Production::programmerAdded(unsigned programmer, const std::vector<std::string>& ports) {
@@ -64,7 +64,7 @@ void Production::endLocked(UnitRecord unit) {
     lastPassed_[unit.programmer] = unit.passed;
     tally_.add(unit);
     observer_.unitEnded(unit, recorded);
-    units_.push_back(std::move(unit));
+    if (keepUnits_) units_.push_back(std::move(unit));
 }
 
 void Production::stopTaking() {

@@ -23,8 +23,10 @@ class Production {
 public:
     using Clock = std::chrono::steady_clock;
 
+    // `keepUnits`: the ledger keeps every unit's record (with its lines) for
+    // the final report; without it only the tally grows with the run.
     Production(Job job, JobFacts facts, std::unique_ptr<platform::AppendFile> log,
-               StationObserver& observer);
+               StationObserver& observer, bool keepUnits = true);
 
     const Job& job() const { return job_; }
     const JobFacts& facts() const { return facts_; }
@@ -84,6 +86,7 @@ private:
 
     const Job job_;
     const JobFacts facts_;
+    const bool keepUnits_;
     std::unique_ptr<platform::AppendFile> log_;
     StationObserver& observer_;
     Clock::time_point start_;

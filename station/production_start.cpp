@@ -41,7 +41,8 @@ ProductionStart startProduction(const ProductionSetup& setup, const std::string&
             return start;
         }
     }
-    start.production = std::make_unique<Production>(setup.job, facts, std::move(log), observer);
+    start.production = std::make_unique<Production>(setup.job, facts, std::move(log), observer,
+                                                    setup.keepUnits);
     return start;
 }
 

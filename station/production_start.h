@@ -28,6 +28,9 @@ struct ProductionSetup {
     // Binds the HID services before the image is loaded (a front end that
     // has bound them already leaves this off).
     bool initializeDevices = false;
+    // The ledger keeps every unit's record for a final report (a station
+    // that runs for a shift keeps only its tally).
+    bool keepUnits = true;
 };
 
 // Why nothing started.

@@ -165,6 +165,7 @@ bool StationBoard::start() {
     setup.imageName = std::filesystem::path(file).filename().string();
     setup.logPath = log_->text().toStdString();
     setup.expectedChecksum = expected;
+    setup.keepUnits = false;  // the board shows the tally
     auto relay = std::make_unique<Relay>(*this);
     QStringList loadLines;
     ProductionStart started = startProduction(setup, programPath_, *relay, [&](const std::string& line) {
