@@ -10,6 +10,8 @@
 #include <QVBoxLayout>
 
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <filesystem>
 
 #include "app/flash_size.h"
@@ -21,6 +23,8 @@
 namespace {
 
 constexpr int kColumns = 2;
+// How long a closing board waits for its station's running units.
+constexpr auto kCloseBound = std::chrono::seconds(5);
 
 double now() {
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
@@ -32,13 +36,22 @@ double now() {
 // the GUI thread, in the order the ledger gave them.
 class StationBoard::Relay final : public StationObserver {
 public:
-    explicit Relay(StationBoard& board) : board_(board) {}
+    explicit Relay(StationBoard& board) : board_(&board) {}
+
+    // The board goes: nothing more reaches it.
+    void detach() {
+        std::lock_guard<std::mutex> guard(lock_);
+        board_ = nullptr;
+    }
+    void stationEnded() {
+        post([this] { board_->finished(); });
+    }
 
     void programmerAdded(unsigned programmer, const std::vector<std::string>& ports) override {
-        post([=, this] { board_.programmerAdded(programmer, ports); });
+        post([=, this] { board_->programmerAdded(programmer, ports); });
     }
     void programmerRemoved(unsigned programmer) override {
-        post([=, this] { board_.programmerRemoved(programmer); });
+        post([=, this] { board_->programmerRemoved(programmer); });
     }
     void moduleSeated(unsigned programmer, std::uint32_t) override {
         onTile(programmer, [](StationTile& tile) { tile.seated(true); });
@@ -56,21 +69,35 @@ public:
         onTile(programmer, [=](StationTile& tile) { tile.progress(phase, percent); });
     }
     void unitEnded(const UnitRecord& unit, bool recorded) override {
-        post([=, this] { board_.unitEnded(unit, recorded); });
+        post([=, this] { board_->unitEnded(unit, recorded); });
     }
 
 private:
+    // Queued on the board's thread; a call still queued when the board goes
+    // is dropped with it.
     template <typename F>
     void post(F call) {
-        QMetaObject::invokeMethod(&board_, std::move(call), Qt::QueuedConnection);
+        std::lock_guard<std::mutex> guard(lock_);
+        if (board_ != nullptr) QMetaObject::invokeMethod(board_, std::move(call), Qt::QueuedConnection);
     }
     template <typename F>
     void onTile(unsigned programmer, F call) {
         post([=, this] {
-            if (StationTile* tile = board_.tile(programmer)) call(*tile);
+            if (StationTile* tile = board_->tile(programmer)) call(*tile);
         });
     }
-    StationBoard& board_;
+    std::mutex lock_;
+    StationBoard* board_;
+};
+
+// A running station: what its thread uses, kept alive by that thread too,
+// and its end.
+struct StationBoard::Engine {
+    std::unique_ptr<Relay> relay;
+    std::unique_ptr<Production> production;
+    std::mutex lock;
+    std::condition_variable ended;
+    bool done = false;
 };
 
 StationBoard::StationBoard(std::string programPath, QWidget* parent)
@@ -132,8 +159,17 @@ StationBoard::StationBoard(std::string programPath, QWidget* parent)
 }
 
 StationBoard::~StationBoard() {
-    if (production_) production_->stopRunning();
-    if (engine_.joinable()) engine_.join();
+    if (!engine_) return;
+    engine_->relay->detach();
+    engine_->production->stopRunning();
+    std::unique_lock<std::mutex> guard(engine_->lock);
+    if (engine_->ended.wait_for(guard, kCloseBound, [this] { return engine_->done; })) {
+        guard.unlock();
+        engineThread_.join();
+    } else {
+        guard.unlock();
+        engineThread_.detach();
+    }
 }
 
 void StationBoard::setImage(const QString& path) { image_->setText(path); }
@@ -144,7 +180,7 @@ void StationBoard::setExpectedChecksum(const QString& text) { checksum_->setText
 void StationBoard::fail(const QString& reason) { status_->setText(reason); }
 
 bool StationBoard::start() {
-    if (production_) return false;
+    if (engine_) return false;
     const std::string file = image_->text().toStdString();
     if (file.empty()) return fail("Choose the image to program."), false;
 
@@ -194,8 +230,10 @@ bool StationBoard::start() {
     tiles_.clear();
     units_ = passed_ = 0;
     started_ = now();
-    relay_ = std::move(relay);
-    production_ = std::move(started.production);
+    auto engine = std::make_shared<Engine>();
+    engine->relay = std::move(relay);
+    engine->production = std::move(started.production);
+    engine_ = engine;
     status_->setText(loadLines.join("\n"));
     start_->setEnabled(false);
     stop_->setEnabled(true);
@@ -203,25 +241,29 @@ bool StationBoard::start() {
     size_->setEnabled(false);
     log_->setEnabled(false);
     checksum_->setEnabled(false);
-    Production& ledger = *production_;
-    engine_ = std::thread([this, &ledger, image] {
-        runStationLoop(programPath_, image, ledger, {});
-        QMetaObject::invokeMethod(this, [this] { finished(); }, Qt::QueuedConnection);
+    engineThread_ = std::thread([engine, programPath = programPath_, image] {
+        runStationLoop(programPath, image, *engine->production, {});
+        engine->relay->stationEnded();
+        std::lock_guard<std::mutex> guard(engine->lock);
+        engine->done = true;
+        engine->ended.notify_all();
     });
     showTotals();
     return true;
 }
 
 void StationBoard::stop() {
-    if (!production_) return;
-    production_->stopTaking();
+    if (!engine_) return;
+    engine_->production->stopTaking();
     stop_->setEnabled(false);
     status_->setText("No new modules; the running units finish.");
 }
 
 void StationBoard::finished() {
-    if (engine_.joinable()) engine_.join();
-    production_.reset();
+    // The station's thread has ended its loop; the join waits for its last
+    // few steps.
+    if (engineThread_.joinable()) engineThread_.join();
+    engine_.reset();
     start_->setEnabled(true);
     stop_->setEnabled(false);
     image_->setEnabled(true);
