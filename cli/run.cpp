@@ -17,6 +17,7 @@
 #include "cli/json.h"
 #include "cli/production_run.h"
 #include "cli/progress_bar.h"
+#include "cli/run_output.h"
 #include "device/devapi.h"
 #include "device/module_location.h"
 #include "operations/worker_outcome.h"
@@ -28,11 +29,7 @@
 
 namespace {
 
-constexpr int kExitOk = 0;
-constexpr int kExitFailed = 1;
-constexpr int kExitInput = 2;
-constexpr int kExitNoProgrammer = 3;
-constexpr int kExitTransfer = 4;
+using namespace cli_run;
 
 // How long a run may wait for its operation: a full erase of the largest
 // flash with its time-out, then programming and verifying it.
@@ -43,85 +40,6 @@ std::atomic<ProgrammerSession*> gStoppable{nullptr};
 
 void stopTheSession() {
     if (ProgrammerSession* session = gStoppable.load()) session->requestStop();
-}
-
-// Where a run's words go. Without --json the log lines are stdout's; with
-// it stdout holds the one JSON object, and the lines go into the object
-// (and to stderr with --verbose). A failed write to stdout is remembered.
-class Output {
-public:
-    explicit Output(const CliOptions& options) : json_(options.json), verbose_(options.verbose) {}
-
-    void logLine(const std::string& line) {
-        if (!json_) {
-            out(line + "\n");
-        } else if (verbose_) {
-            std::fprintf(stderr, "%s\n", line.c_str());
-        }
-    }
-    void out(const std::string& text) {
-        if (std::fputs(text.c_str(), stdout) < 0 || std::fflush(stdout) != 0) failed_ = true;
-    }
-    // The final status: with --json, a run that succeeded but could not
-    // deliver its object is not a success. Without it the status reports the
-    // operation, whatever became of the log lines.
-    int finish(int status) {
-        if (std::fflush(stdout) != 0 || std::ferror(stdout)) failed_ = true;
-        if (failed_ && !reported_) {
-            reported_ = true;
-            std::fprintf(stderr, "vm612k: standard output could not be written\n");
-        }
-        return json_ && failed_ && status == kExitOk ? kExitInput : status;
-    }
-    bool json() const { return json_; }
-
-private:
-    bool json_;
-    bool verbose_;
-    bool failed_ = false;
-    bool reported_ = false;
-};
-
-// When a programmer was there but could not be opened: what gives access.
-void printAccessHint() {
-    const std::string hint = platform::usbAccessHint();
-    if (!hint.empty()) std::fprintf(stderr, "vm612k: %s\n", hint.c_str());
-}
-
-std::string listJson(const std::vector<ProgrammerInfo>& found) {
-    std::string text = "[";
-    for (std::size_t i = 0; i < found.size(); ++i) {
-        if (i) text += ",";
-        text += "{\"index\":" + std::to_string(i) + ",\"ports\":[";
-        for (std::size_t k = 0; k < found[i].portNames.size(); ++k) {
-            if (k) text += ",";
-            text += "{\"name\":" + jsonString(found[i].portNames[k]) +
-                    ",\"device\":" + jsonString(found[i].devicePaths[k]) + "}";
-        }
-        text += "]}";
-    }
-    return text + "]\n";
-}
-
-int listProgrammers(Output& output) {
-    std::vector<ProgrammerInfo> found = DevListProgrammers();
-    if (output.json()) {
-        output.out(listJson(found));
-    } else {
-        for (std::size_t i = 0; i < found.size(); ++i) {
-            std::string line = std::to_string(i);
-            for (std::size_t k = 0; k < found[i].portNames.size(); ++k) {
-                line += " " + found[i].portNames[k];
-                if (!found[i].devicePaths[k].empty()) line += " " + found[i].devicePaths[k];
-            }
-            output.out(line + "\n");
-        }
-    }
-    if (found.empty()) {
-        std::fprintf(stderr, "no programmer found\n");
-        printAccessHint();
-    }
-    return output.finish(kExitOk);
 }
 
 Operation operationOf(CliCommand command) {
