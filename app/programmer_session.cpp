@@ -263,15 +263,3 @@ void ProgrammerSession::eraseTimer(bool running) {
 }
 
 void ProgrammerSession::tickEraseAnimation() { eraseAnimation_.tick(*context_); }
-
-const char* operationName(Operation operation) {
-    switch (operation) {
-        case Operation::read: return "read";
-        case Operation::erase: return "erase";
-        case Operation::blank: return "blank";
-        case Operation::program: return "program";
-        case Operation::verify: return "verify";
-        case Operation::oneKey: return "onekey";
-    }
-    return "";
-}

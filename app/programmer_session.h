@@ -37,7 +37,7 @@ struct SetFlashResult {
     std::optional<FlashReport> reported;
 };
 
-enum class LoadResult { loaded, cancelled, nameTooLong, openFailed, tooLarge, noMemory, readFailed };
+enum class LoadResult { loaded, nameTooLong, openFailed, tooLarge, noMemory, readFailed };
 enum class SaveResult { saved, noImage, createFailed, writeFailed };
 
 // A run of an operation: whether a worker started, whether it ended within
@@ -189,6 +189,3 @@ private:
     std::unique_ptr<EraseTicker> ticker_;
     std::unique_ptr<WorkerContext> context_;
 };
-
-// The session's operation for each command of the size table's operations.
-const char* operationName(Operation operation);
