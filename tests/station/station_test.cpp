@@ -361,10 +361,15 @@ TEST_F(StationTest, AShiftOf2000UnitsKeepsItsMemory) {
     EXPECT_EQ(shift.failed, 0u);
     EXPECT_EQ(production.snapshot().tally.units(), 2000u);
     ASSERT_GT(shift.after200, 0u);
+    DevResetForTests();
+    DevSetSleeper(nullptr);
+#if defined(__SANITIZE_ADDRESS__)
+    // AddressSanitizer holds freed memory back (its quarantine): the
+    // resident size says nothing about the station then.
+    GTEST_SKIP() << "resident memory is not compared under AddressSanitizer";
+#endif
     const double growth = (static_cast<double>(shift.after2000) - static_cast<double>(shift.after200)) /
                           static_cast<double>(shift.after200);
     EXPECT_LT(std::abs(growth), 0.05) << shift.after200 << " bytes after unit 200, "
                                       << shift.after2000 << " after unit 2000";
-    DevResetForTests();
-    DevSetSleeper(nullptr);
 }
