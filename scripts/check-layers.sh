@@ -13,11 +13,18 @@ declare -A allowed=(
     [chip]="chip device"
     [operations]="operations chip device"
     [app]="app operations chip device platform/files.h platform/process.h"
-    [station]="station app operations chip device platform/headless platform/append_file.h platform/utc_time.h"
+    [station]="station app operations chip device platform/append_file.h platform/utc_time.h"
     [cli]="cli station app operations chip device platform sim"
     [platform/qt]="platform/qt station app operations chip device platform sim"
     [app/texts]="app/texts"
     [sim]="sim device/usb_seam.h"
+)
+
+# The command line and the station work on programmer sessions: no window,
+# no window host, no control ids.
+declare -A forbidden=(
+    [station]="app/control_ids.h app/main_window.h app/window_host.h app/window_ops.h platform/headless"
+    [cli]="app/control_ids.h app/main_window.h app/window_host.h app/window_ops.h platform/headless"
 )
 
 bad=0
@@ -28,6 +35,9 @@ for layer in "${!allowed[@]}"; do
             [[ $included == app/texts/* ]] && ok=1
             for prefix in ${allowed[$layer]}; do
                 [[ $included == "$prefix"/* || $included == "$prefix" ]] && ok=1
+            done
+            for prefix in ${forbidden[$layer]:-}; do
+                [[ $included == "$prefix"/* || $included == "$prefix" ]] && ok=0
             done
             if [[ $ok == 0 ]]; then
                 echo "check-layers: $file includes $included"
