@@ -2,9 +2,8 @@
 
 #include "app/control_ids.h"
 #include "app/main_window.h"
-#include "texts/texts.h"
+#include "app/programmer_session.h"
 #include "app/window_ops.h"
-#include "device/devapi.h"
 
 const FlashSizeEntry FlashSizeTable[kFlashSizeCount] = {
     {"256Kbit", 32768},   {"512Kbit", 65536},   {"1  Mbit", 131072},  {"2  Mbit", 262144},
@@ -22,18 +21,9 @@ void fillFlashSizeList(MainWindow& window) {
 }
 
 void setFlash(MainWindow& window) {
-    AppState& state = window.state();
-    int index = window.host().listSelection(ids::kFlashSizeList);
+    const int index = window.host().listSelection(ids::kFlashSizeList);
     // The list is never empty; an index outside it means no selection.
     if (index < 0 || index >= kFlashSizeCount) return;
-    state.flashKind = kSetFlashKind;
-    state.flashSize = FlashSizeTable[index].size;
-    if (DevSetFlashType(state.deviceHandle, state.flashKind, state.flashSize)) {
-        appendLog(window, txt().setFlashOk);
-        if (state.imageSize > state.flashSize) appendLog(window, txt().setFlashTooLarge);
-        setOperationControls(window, true);
-    } else {
-        appendLog(window, txt().setFlashFail);
-        setOperationControls(window, false);
-    }
+    const SetFlashResult result = window.session().setFlash(index);
+    setOperationControls(window, result.taken);
 }

@@ -2,19 +2,16 @@
 
 #include <cstdio>
 #include <cstring>
-#include <memory>
-#include <new>
 
 #include "app/app_state.h"
 #include "app/control_ids.h"
 #include "app/main_window.h"
+#include "app/programmer_session.h"
 #include "texts/texts.h"
 #include "app/window_ops.h"
 #include "platform/files.h"
 
 namespace {
-
-constexpr std::uint32_t kWarnAboveBytes = 16777216;
 
 void copyBounded(char (&target)[kPathBytes], const std::string& text) {
     std::size_t n = text.size() < kPathBytes - 1 ? text.size() : kPathBytes - 1;
@@ -67,17 +64,6 @@ FileDialogParams saveParams() {
     return params;
 }
 
-void setField(MainWindow& window, int id, const std::string& text) {
-    window.host().runOnWindowThread([&] { window.host().setControlText(id, text); });
-}
-
-// Writes the whole image to `path`; false on any short or failed write.
-bool writeAll(std::FILE* file, const std::uint8_t* data, std::uint32_t size) {
-    bool ok = std::fwrite(data, size, 1, file) == 1;
-    ok = std::fflush(file) == 0 && ok;
-    return std::fclose(file) == 0 && ok;
-}
-
 }  // namespace
 
 std::uint64_t imageChecksum(const std::uint8_t* data, std::uint64_t length) {
@@ -105,117 +91,31 @@ int chooseSaveFile(MainWindow& window, FileSelection& selection) {
 
 void loadImage(MainWindow& window) {
     AppState& state = window.state();
-    const Texts& t = txt();
-    state.imageData.reset();
-
+    ProgrammerSession& session = window.session();
+    session.dropImage();
     if (state.startupFilePending == 1) {
         std::memcpy(state.fileSelection.fullPath, state.startupPath, kPathBytes);
         state.startupFilePending = 0;
     } else if (!chooseOpenFile(window, state.fileSelection)) {
-        appendLog(window, t.loadCancelled);
-        state.fileSelection = {};
-        state.fileSizeHigh = 0;
-        state.imageSize = 0;
+        session.loadCancelled();
         return;
     }
-
-    const char* path = state.fileSelection.fullPath;
-    platform::FileLookup lookup = platform::lookUpFile(path);
-    if (!lookup.found) {
-        // The file vanished after its choice: an open failure, and no size
-        // of an earlier lookup is kept.
-        state.fileSizeHigh = 0;
-        state.imageSize = 0;
-        appendLogf(window, t.loadOpenError, static_cast<unsigned>(lookup.error));
-        showImageSummary(window);
-        return;
-    }
-    state.fileSizeHigh = static_cast<std::uint32_t>(lookup.size >> 32);
-    state.imageSize = static_cast<std::uint32_t>(lookup.size);
-    if (state.fileSizeHigh != 0) {
-        appendLog(window, t.loadFileTooLarge);
-        showImageSummary(window);
-        return;
-    }
-
-    appendLog(window, path);
-    setField(window, ids::kPathField, path);
-    setField(window, ids::kSizeField, sizeText(state.imageSize));
-    appendLogf(window, t.loadSizeLine, static_cast<int>(state.imageSize),
-               state.imageSize * 8.0 / 1048576.0);
-    if (state.imageSize > kWarnAboveBytes) {
-        window.host().runOnWindowThread([&] {
-            window.host().messageBox(t.loadWarningText, t.loadWarningCaption, MessageIcon::Warning);
-        });
-    }
-
-    std::unique_ptr<std::uint8_t[]> buffer(new (std::nothrow) std::uint8_t[state.imageSize]);
-    if (!buffer) {
-        appendLog(window, t.loadNoMemory);
-        showImageSummary(window);
-        return;
-    }
-    std::uint32_t error = 0;
-    std::FILE* file = platform::openForRead(path, &error);
-    if (!file) {
-        appendLogf(window, t.loadOpenError, static_cast<unsigned>(error));
-        showImageSummary(window);
-        return;
-    }
-    bool whole = std::fread(buffer.get(), state.imageSize, 1, file) == 1;
-    std::fclose(file);
-    if (whole) {
-        state.imageData = std::move(buffer);
-        appendLog(window, t.loadReadOk);
-        if (state.flashSize != 0 && state.imageSize > state.flashSize) {
-            appendLog(window, t.loadTooLargeForFlash);
-        }
-    } else {
-        appendLog(window, t.loadReadError);
-    }
-    showImageSummary(window);
+    session.loadImage(state.fileSelection);
 }
 
 bool saveImage(MainWindow& window) {
-    AppState& state = window.state();
-    const Texts& t = txt();
-    if (state.imageSize == 0 || !state.imageData) {
-        appendLog(window, t.saveNoData);
+    ProgrammerSession& session = window.session();
+    // Without an image the session says so before any chooser opens.
+    if (session.imageSize() == 0 || !session.hasImage()) {
+        session.saveImage({});
         return false;
     }
     FileSelection target;
     if (!chooseSaveFile(window, target)) {
-        appendLog(window, t.saveCancelled);
+        appendLog(window, txt().saveCancelled);
         return false;
     }
-
-    // A device or pipe is written in place; a regular file is replaced only
-    // once its new contents are complete, so a failed write never leaves a
-    // truncated file where the operator's good one was.
-    // A link is followed, so that the file it names is the one replaced.
-    const std::string replaced = platform::saveTarget(target.fullPath);
-    const char* path = replaced.c_str();
-    const bool inPlace = platform::isSpecialFile(path);
-    std::string written = inPlace ? replaced : replaced + ".vm612k-part";
-    std::FILE* file = std::fopen(written.c_str(), "wb");
-    if (!file) {
-        appendLog(window, t.saveCreateError);
-        return false;
-    }
-    bool ok = writeAll(file, state.imageData.get(), state.imageSize);
-    if (ok && !inPlace) ok = platform::replaceFile(written.c_str(), path);
-    if (!ok && !inPlace) platform::removeFile(written.c_str());
-    appendLog(window, ok ? t.saveOk : t.saveError);
-    return ok;
+    return session.saveImage(target.fullPath) == SaveResult::saved;
 }
 
-void showImageSummary(MainWindow& window) {
-    AppState& state = window.state();
-    if (!state.imageData) return;
-    unsigned long long sum = imageChecksum(state.imageData.get(), state.imageSize);
-    appendLogf(window, txt().checksumLine, sum);
-    char field[32];
-    std::snprintf(field, sizeof field, shared_texts::kChecksumFieldFormat, sum);
-    setField(window, ids::kChecksumField, field);
-    setField(window, ids::kSizeField, sizeText(state.imageSize));
-}
+void showImageSummary(MainWindow& window) { window.session().showImageSummary(); }

@@ -22,4 +22,5 @@ int chooseSaveFile(MainWindow& window, FileSelection& selection);
 void loadImage(MainWindow& window);
 // True when the image was written to the chosen file.
 bool saveImage(MainWindow& window);
+// The checksum line and the summary fields of the image in memory.
 void showImageSummary(MainWindow& window);

@@ -1,41 +1,31 @@
 #include "app/main_window.h"
 
+#include <cstdio>
+
 #include "app/control_ids.h"
-#include "app/image_files.h"
 #include "app/flash_size.h"
+#include "app/image_files.h"
 #include "texts/texts.h"
-#include "app/window_context.h"
 #include "app/window_ops.h"
-#include "device/devapi.h"
-#include "operations/workers.h"
 
 MainWindow::MainWindow(WindowHost& host, AppState& state, std::string programPath)
     : host_(host),
-      state_(state),
-      programPath_(std::move(programPath)),
-      context_(std::make_unique<WindowWorkerContext>(*this)) {
+      session_(state, std::move(programPath),
+               [&host](std::function<void()> body) { return host.startWorker(std::move(body)); }) {
+    session_.setObserver(this);
     host_.attach(*this);
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow() { session_.setObserver(nullptr); }
 
 void MainWindow::onStart() {
-    state_.deviceHandle = kNoDevice;
-    // An adopted programmer was found by a front end that has initialized
-    // the device layer already.
-    if (!adopted_ && !DevInitialize(programPath_.c_str())) {
+    if (!session_.open()) {
         closeMainWindow();
         return;
     }
-    appendLog(*this, txt().startLoadingHid);
-    onCommand(ids::kConnect);
     setOperationControls(*this, false);
-    state_.busy = 0;
-    state_.oneKeyOptions.erase = 1;
-    state_.oneKeyOptions.program = 1;
-    state_.oneKeyOptions.verify = 1;
     fillFlashSizeList(*this);
-    if (state_.startupFilePending == 1) onCommand(ids::kLoad);
+    if (state().startupFilePending == 1) onCommand(ids::kLoad);
 }
 
 namespace {
@@ -50,7 +40,7 @@ bool isSetupCommand(int id) {
 
 void MainWindow::onCommand(int id) {
     if (ended_) return;
-    if (workerRunning_ && isSetupCommand(id)) return;
+    if (session_.workerRunning() && isSetupCommand(id)) return;
     switch (id) {
         case ids::kLoad:
         case ids::kOpenFile:
@@ -66,13 +56,14 @@ void MainWindow::onCommand(int id) {
             host_.runAboutBox();
             break;
         case ids::kConnect:
-            connect();
+            session_.connect();
             break;
         case ids::kDisconnect:
-            disconnect();
+            session_.disconnect();
+            setOperationControls(*this, false);
             break;
         case ids::kShowSummary:
-            showImageSummary(*this);
+            session_.showImageSummary();
             break;
         case ids::kSetFlash:
             setFlash(*this);
@@ -90,70 +81,30 @@ void MainWindow::onCommand(int id) {
     }
 }
 
-void MainWindow::connect() {
-    state_.deviceHandle = adopted_ ? adoptedHandle_ : DevConnect(connectIndex_);
-    appendLog(*this, state_.deviceHandle >= 0 ? txt().connectOk : txt().connectFail);
-}
-
-void MainWindow::disconnect() {
-    DevClose(state_.deviceHandle);
-    state_.deviceHandle = kNoDevice;
-    appendLog(*this, txt().disconnect);
-    setOperationControls(*this, false);
-}
-
 void MainWindow::onDeviceArrived() {
-    if (ended_ || adopted_ || state_.deviceHandle >= 0) return;
-    state_.deviceHandle = DevConnect(connectIndex_);
-    if (state_.deviceHandle >= 0) appendLog(*this, txt().deviceArrived);
+    if (!ended_) session_.deviceArrived();
 }
 
 void MainWindow::onDeviceRemoved() {
-    if (ended_ || adopted_ || state_.deviceHandle < 0) return;
-    if (DevPing(state_.deviceHandle)) return;
-    DevClose(state_.deviceHandle);
-    state_.deviceHandle = kNoDevice;
-    appendLog(*this, txt().deviceRemoved);
-    setOperationControls(*this, false);
+    if (!ended_ && session_.deviceRemoved()) setOperationControls(*this, false);
 }
 
 void MainWindow::startOperation(int id) {
-    // Only one worker at a time: a press that arrives before the running
-    // worker has disabled the buttons does nothing, and above all does not
-    // release the image that worker may be using.
-    if (workerRunning_) return;
-    const bool sized = state_.flashSize >= 32768;
-    WorkerContext* context = context_.get();
     switch (id) {
-        case ids::kRead:
-            if (state_.imageData) {
-                state_.imageData.reset();
-                state_.imageSize = 0;
-            }
-            if (sized) startWorker([context] { return ReadWorker(context); }, true);
-            break;
-        case ids::kErase:
-            state_.eraseRequest = {context, ids::kProgressBar};
-            startWorker([this] { return EraseWorker(&state_.eraseRequest); });
-            break;
-        case ids::kBlank:
-            if (sized) startWorker([context] { return BlankCheckWorker(context); }, true);
-            break;
-        case ids::kProgram:
-            if (sized) startWorker([context] { return ProgramWorker(context); }, true);
-            break;
-        case ids::kVerify:
-            if (sized) startWorker([context] { return VerifyWorker(context); }, true);
-            break;
-        case ids::kOneKey:
-            runOneKeyDownload();
-            break;
+        case ids::kRead: session_.startOperation(Operation::read); break;
+        case ids::kErase: session_.startOperation(Operation::erase); break;
+        case ids::kBlank: session_.startOperation(Operation::blank); break;
+        case ids::kProgram: session_.startOperation(Operation::program); break;
+        case ids::kVerify: session_.startOperation(Operation::verify); break;
+        case ids::kOneKey: runOneKeyDownload(); break;
     }
 }
 
 // The "OneKey Download" button: the options dialog, then the worker.
 void MainWindow::runOneKeyDownload() {
-    OneKeyOptions& options = state_.oneKeyOptions;
+    // A press while a worker runs does nothing, not even the dialog.
+    if (session_.workerRunning()) return;
+    OneKeyOptions& options = state().oneKeyOptions;
     options.accepted = 0;
     OneKeyChoice shown{options.erase, options.program, options.verify};
     OneKeyChoice chosen = shown;
@@ -163,52 +114,72 @@ void MainWindow::runOneKeyDownload() {
         options.program = chosen.program;
         options.verify = chosen.verify;
     }
-    WorkerContext* context = context_.get();
-    if (options.accepted == 1) startWorker([context] { return OneKeyWorker(context); }, true);
+    if (options.accepted == 1) session_.startOperation(Operation::oneKey);
 }
 
 void MainWindow::onTimer(int id) {
-    if (id == ids::kEraseTimer && !ended_) eraseAnimation_.tick(*context_);
+    if (id == ids::kEraseTimer && !ended_) session_.tickEraseAnimation();
 }
 
 int MainWindow::closeMainWindow() {
-    if (busy()) {
+    if (session_.busy()) {
         host_.messageBox(txt().busyText, txt().busyCaption, MessageIcon::Information);
         return 1;
     }
     // A worker still running (an erase, which leaves busy alone) may be
     // using the image; it goes with the process then.
-    if (!workerRunning_) state_.imageData.reset();
+    if (!session_.workerRunning()) session_.dropImage();
     ended_ = true;
     host_.endWindow(0);
     return 0;
 }
 
-bool MainWindow::startWorker(std::function<WorkerOutcome()> body, bool setsBusy) {
-    bool expected = false;
-    if (!workerRunning_.compare_exchange_strong(expected, true)) return false;
-    busyPending_ = setsBusy;
-    bool started = host_.startWorker([this, body = std::move(body)] {
-        const WorkerOutcome outcome = body();
-        busyPending_ = false;
-        host_.workerEnded(outcome);
-        workerRunning_ = false;
-    });
-    if (!started) {
-        busyPending_ = false;
-        workerRunning_ = false;
+void MainWindow::logLine(const std::string& line) { appendLog(*this, line); }
+
+void MainWindow::stepStarted(WorkerStep step) {
+    host_.runOnWindowThread([&] { host_.workerStepStarted(step); });
+}
+
+void MainWindow::progressStart() { ::progressStart(*this); }
+void MainWindow::progress(int position) { ::progressSetPos(*this, position); }
+
+void MainWindow::commandsEnabled(CommandGroup group, bool on) {
+    if (group == CommandGroup::operations) {
+        setOperationControls(*this, on);
+    } else {
+        setSetupControls(*this, on);
     }
-    return started;
 }
 
-void MainWindow::workerSetBusy(bool busy) {
-    state_.busy = busy ? 1 : 0;
-    busyPending_ = false;
+void MainWindow::setField(int id, const std::string& text) {
+    host_.runOnWindowThread([&] { host_.setControlText(id, text); });
 }
 
-bool MainWindow::busy() const {
-    // The pending mark first: a worker stores busy before it clears the
-    // mark, so one of the two is seen.
-    const bool pending = busyPending_.load();
-    return pending || state_.busy == 1;
+void MainWindow::imageNamed(const std::string& path, std::uint32_t bytes) {
+    setField(ids::kPathField, path);
+    setField(ids::kSizeField, sizeText(bytes));
 }
+
+void MainWindow::imageSummary(std::uint64_t checksum, std::uint32_t bytes) {
+    char field[32];
+    std::snprintf(field, sizeof field, shared_texts::kChecksumFieldFormat,
+                  static_cast<unsigned long long>(checksum));
+    setField(ids::kChecksumField, field);
+    setField(ids::kSizeField, sizeText(bytes));
+}
+
+void MainWindow::warning(const std::string& text, const std::string& caption) {
+    host_.runOnWindowThread([&] { host_.messageBox(text, caption, MessageIcon::Warning); });
+}
+
+void MainWindow::eraseTimer(bool running) {
+    host_.runOnWindowThread([&] {
+        if (running) {
+            host_.setTimer(ids::kEraseTimer, ids::kEraseTimerMs);
+        } else {
+            host_.killTimer(ids::kEraseTimer);
+        }
+    });
+}
+
+void MainWindow::operationEnded(const WorkerOutcome& outcome) { host_.workerEnded(outcome); }

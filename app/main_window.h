@@ -1,15 +1,18 @@
-// The main window's logic: it reacts to the window's events and knows the
-// window only through the WindowHost seam. It owns its session's erase
-// animation and the context its workers reach it through.
+// The main window: a view of one programmer session. It maps the window's
+// commands (control ids) to the session's calls, and the session's events to
+// the window (log list, progress bar, command groups, image fields, the
+// erase animation's timer), knowing the window only through the WindowHost
+// seam.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <functional>
-#include <memory>
 #include <string>
 
 #include "app/app_state.h"
+#include "app/programmer_session.h"
+#include "app/session_observer.h"
 #include "app/window_events.h"
 #include "app/window_host.h"
 #include "device/devapi.h"
@@ -18,15 +21,16 @@
 
 class WorkerContext;
 
-class MainWindow : public WindowEvents {
+class MainWindow : public WindowEvents, private SessionObserver {
 public:
     MainWindow(WindowHost& host, AppState& state, std::string programPath);
     ~MainWindow() override;
 
     WindowHost& host() { return host_; }
-    AppState& state() { return state_; }
-    WorkerContext& workerContext() { return *context_; }
-    EraseAnimation& eraseAnimation() { return eraseAnimation_; }
+    AppState& state() { return session_.state(); }
+    ProgrammerSession& session() { return session_; }
+    WorkerContext& workerContext() { return session_.workerContext(); }
+    EraseAnimation& eraseAnimation() { return session_.eraseAnimation(); }
 
     // WindowEvents, each handled on the window's thread.
     void onStart() override;
@@ -43,59 +47,51 @@ public:
     bool lastSaveSucceeded() const { return lastSaveSucceeded_; }
 
     // Which programmer, in discovery order, Connect and a device arrival
-    // open. The window opens the first; the command line may choose another.
-    void setConnectIndex(std::uint32_t index) { connectIndex_ = index; }
+    // open. The window opens the first; a front end may choose another.
+    void setConnectIndex(std::uint32_t index) { session_.setConnectIndex(index); }
 
-    // A front end that runs several programmers opens each itself and hands
-    // its handle to one window, before start(). That window then works on
-    // this programmer alone: its start and Connect take the handle instead
-    // of a discovery, and the device events leave it be, since a discovery
-    // would close the front end's other programmers. kNoDevice gives a
-    // window without a programmer (to load an image, say).
-    void adoptDevice(DeviceHandle handle) {
-        adopted_ = true;
-        adoptedHandle_ = handle;
+    // A front end that opened a programmer itself hands its handle to the
+    // window before start(): its start and Connect take the handle instead of
+    // a discovery, and the device events leave it be. kNoDevice gives a
+    // window without a programmer.
+    void adoptDevice(DeviceHandle handle) { session_.adoptDevice(handle); }
+
+    // Starts a worker unless one is running; see ProgrammerSession. A close
+    // that lands between the start of a worker that marks the window busy
+    // and its first mark is refused.
+    bool startWorker(std::function<WorkerOutcome()> body, bool setsBusy = false) {
+        return session_.startWorker(std::move(body), setsBusy);
     }
-
-    // Starts a worker unless one is running. The window marks the worker as
-    // running here, on its own thread, before the worker's thread exists, so
-    // a second press cannot start a second one. The worker's outcome goes to
-    // the host when it ends.
-    // `setsBusy` tells that the worker will mark the window busy: from here
-    // until it does, the window counts as busy already, so a close that
-    // lands between the worker's start and its first setBusy is refused.
-    bool startWorker(std::function<WorkerOutcome()> body, bool setsBusy = false);
-    bool workerRunning() const { return workerRunning_.load(); }
-
-    // The worker's busy mark, from the worker's thread.
-    void workerSetBusy(bool busy);
+    bool workerRunning() const { return session_.workerRunning(); }
+    void workerSetBusy(bool busy) { session_.workerSetBusy(busy); }
     // Busy, or about to be: a close is refused.
-    bool busy() const;
+    bool busy() const { return session_.busy(); }
 
     // Asks the running worker, and every later one, to stop at its next
-    // block boundary. Safe from any thread and from a signal handler (one
-    // lock-free store). The Windows programs never ask.
-    void requestStop() { stopRequested_.store(true); }
-    bool stopRequested() const { return stopRequested_.load(); }
+    // block boundary. Safe from any thread and from a signal handler. The
+    // Windows programs never ask.
+    void requestStop() { session_.requestStop(); }
+    bool stopRequested() const { return session_.stopRequested(); }
 
 private:
-    void connect();
     void startOperation(int id);
-    void disconnect();
     void runOneKeyDownload();
 
+    // SessionObserver: the session's events as window operations.
+    void logLine(const std::string& line) override;
+    void stepStarted(WorkerStep step) override;
+    void progressStart() override;
+    void progress(int position) override;
+    void commandsEnabled(CommandGroup group, bool on) override;
+    void imageNamed(const std::string& path, std::uint32_t bytes) override;
+    void imageSummary(std::uint64_t checksum, std::uint32_t bytes) override;
+    void warning(const std::string& text, const std::string& caption) override;
+    void eraseTimer(bool running) override;
+    void operationEnded(const WorkerOutcome& outcome) override;
+    void setField(int id, const std::string& text);
+
     WindowHost& host_;
-    AppState& state_;
-    std::string programPath_;
+    ProgrammerSession session_;
     bool ended_ = false;
     bool lastSaveSucceeded_ = false;
-    std::uint32_t connectIndex_ = 0;
-    bool adopted_ = false;
-    DeviceHandle adoptedHandle_ = kNoDevice;
-    std::atomic<bool> workerRunning_{false};
-    std::atomic<bool> busyPending_{false};
-    std::atomic<bool> stopRequested_{false};
-    static_assert(std::atomic<bool>::is_always_lock_free);
-    EraseAnimation eraseAnimation_;
-    std::unique_ptr<WorkerContext> context_;
 };

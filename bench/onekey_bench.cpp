@@ -15,7 +15,7 @@
 #include "app/app_state.h"
 #include "app/control_ids.h"
 #include "device/devapi.h"
-#include "platform/headless/headless_app.h"
+#include "tests/support/headless/headless_app.h"
 #include "sim/bus.h"
 
 namespace fs = std::filesystem;

@@ -5,19 +5,17 @@
 #include <vector>
 
 #include "cli/production_run.h"
+#include "station/production_start.h"
 #include "station/programmer_lane.h"
 
 int runOnEveryProgrammer(const std::string& programPath,
                          const LoadedImage& image, Production& production,
                          ProductionReport& report) {
-    DevRefresh();
     std::vector<std::unique_ptr<ProgrammerLane>> lanes;
-    for (ProgrammerInfo info : DevProgrammers()) {
-        info.handle = DevAttach(info.index);
-        if (info.handle < 0) {
-            std::fprintf(stderr, "vm612k: programmer %u could not be opened\n", info.index);
-            continue;
-        }
+    const auto failed = [](const ProgrammerInfo& info) {
+        std::fprintf(stderr, "vm612k: programmer %u could not be opened\n", info.index);
+    };
+    for (const ProgrammerInfo& info : attachProgrammers(failed)) {
         lanes.push_back(std::make_unique<ProgrammerLane>(info, programPath, image, production));
     }
     if (lanes.empty()) {

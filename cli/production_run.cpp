@@ -2,13 +2,12 @@
 
 #include <cstdio>
 
-#include "app/flash_size.h"
-#include "app/image_files.h"
 #include "cli/unit_report.h"
 #include "device/devapi.h"
 #include "platform/interrupt_watch.h"
 #include "usb/usb_access_hint.h"
 #include "usb/usb_select.h"
+#include "station/production_start.h"
 
 namespace {
 
@@ -44,46 +43,44 @@ int runProduction(const CliOptions& options, const std::string& programPath) {
     }
     DevUseServices(services);
 
-    std::unique_ptr<platform::AppendFile> log;
-    if (!options.log.empty()) {
-        log = platform::AppendFile::open(options.log, &error);
-        if (!log) {
-            std::fprintf(stderr, "vm612k: %s: the audit log can't be opened: %s\n",
-                         options.log.c_str(), error.c_str());
-            return kExitInput;
-        }
-    }
-    if (!DevInitialize(programPath.c_str())) {
-        std::fprintf(stderr, "vm612k: the HID services are not available\n");
-        return kExitNoProgrammer;
-    }
-
-    JobFacts job;
-    job.command = options.station ? "station" : commandName(options.command);
-    job.flashSize = FlashSizeTable[options.sizeIndex].size;
-    job.steps = jobSteps(options);
-    job.version = kCliVersion;
-    job.imageName = nameOf(options.file);
-    LoadedImage image;
-    if (!options.file.empty()) {
-        image = loadImageOnce(programPath, options.file, [&](const std::string& line) {
-            if (!options.json) std::printf("%s\n", line.c_str());
-        });
+    ProductionSetup setup;
+    setup.job = jobOf(options);
+    setup.command = options.station ? "station" : commandName(options.command);
+    setup.version = kCliVersion;
+    setup.imageFile = options.file;
+    setup.imageName = nameOf(options.file);
+    setup.logPath = options.log;
+    setup.expectedChecksum = options.expectChecksum;
+    setup.initializeDevices = true;
+    // Only the final JSON object lists every unit.
+    setup.keepUnits = options.json;
+    ProductionStart start = startProduction(setup, programPath, report, [&](const std::string& line) {
+        if (!options.json) std::printf("%s\n", line.c_str());
+    });
+    if (!options.file.empty() && start.refusal != ProductionRefusal::auditLog &&
+        start.refusal != ProductionRefusal::noHid) {
         std::fflush(stdout);
-        if (!image.bytes) return kExitInput;
-        job.imageSize = static_cast<std::uint32_t>(image.bytes->size());
-        job.imageChecksum = imageChecksum(image.bytes->data(), image.bytes->size());
-        if (options.expectChecksum && *options.expectChecksum != job.imageChecksum) {
+    }
+    switch (start.refusal) {
+        case ProductionRefusal::none: break;
+        case ProductionRefusal::auditLog:
+            std::fprintf(stderr, "vm612k: %s: the audit log can't be opened: %s\n",
+                         options.log.c_str(), start.error.c_str());
+            return kExitInput;
+        case ProductionRefusal::noHid:
+            std::fprintf(stderr, "vm612k: the HID services are not available\n");
+            return kExitNoProgrammer;
+        case ProductionRefusal::image: return kExitInput;
+        case ProductionRefusal::checksum:
             std::fprintf(stderr,
                          "vm612k: %s has the checksum 0x%llX, not the expected 0x%llX: nothing "
                          "started\n",
-                         options.file.c_str(), static_cast<unsigned long long>(job.imageChecksum),
+                         options.file.c_str(), static_cast<unsigned long long>(start.checksum),
                          static_cast<unsigned long long>(*options.expectChecksum));
             return kExitInput;
-        }
     }
-
-    Production production(jobOf(options), job, std::move(log), report);
+    Production& production = *start.production;
+    const LoadedImage& image = start.image;
     {
         std::lock_guard<std::mutex> guard(ledgerLock);
         ledger = &production;

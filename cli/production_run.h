@@ -6,7 +6,7 @@
 #include "cli/options.h"
 #include "cli/production_report.h"
 #include "station/production.h"
-#include "station/programmer_window.h"
+#include "station/unit_session.h"
 
 // Whether the options ask for a run on many programmers.
 bool isProductionRun(const CliOptions& options);

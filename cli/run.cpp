@@ -9,20 +9,19 @@
 #include <optional>
 #include <system_error>
 
-#include "app/control_ids.h"
 #include "app/flash_size.h"
 #include "app/image_files.h"
-#include "app/process_entry.h"
+#include "app/programmer_session.h"
 #include "texts/texts.h"
 #include "cli/input_checks.h"
 #include "cli/json.h"
 #include "cli/production_run.h"
 #include "cli/progress_bar.h"
+#include "cli/run_output.h"
 #include "device/devapi.h"
 #include "device/module_location.h"
 #include "operations/worker_outcome.h"
 #include "platform/files.h"
-#include "platform/headless/headless_app.h"
 #include "platform/process.h"
 #include "platform/signals.h"
 #include "usb/usb_access_hint.h"
@@ -30,118 +29,30 @@
 
 namespace {
 
-constexpr int kExitOk = 0;
-constexpr int kExitFailed = 1;
-constexpr int kExitInput = 2;
-constexpr int kExitNoProgrammer = 3;
-constexpr int kExitTransfer = 4;
+using namespace cli_run;
 
 // How long a run may wait for its operation: a full erase of the largest
 // flash with its time-out, then programming and verifying it.
 constexpr auto kOperationBound = std::chrono::minutes(60);
 
-// The window a stop signal reaches; none outside a session.
-std::atomic<MainWindow*> gStoppable{nullptr};
+// The session a stop signal reaches; none outside a run.
+std::atomic<ProgrammerSession*> gStoppable{nullptr};
 
-void stopTheWindow() {
-    if (MainWindow* window = gStoppable.load()) window->requestStop();
+void stopTheSession() {
+    if (ProgrammerSession* session = gStoppable.load()) session->requestStop();
 }
 
-// Where a run's words go. Without --json the log lines are stdout's; with
-// it stdout holds the one JSON object, and the lines go into the object
-// (and to stderr with --verbose). A failed write to stdout is remembered.
-class Output {
-public:
-    explicit Output(const CliOptions& options) : json_(options.json), verbose_(options.verbose) {}
-
-    void logLine(const std::string& line) {
-        if (!json_) {
-            out(line + "\n");
-        } else if (verbose_) {
-            std::fprintf(stderr, "%s\n", line.c_str());
-        }
-    }
-    void out(const std::string& text) {
-        if (std::fputs(text.c_str(), stdout) < 0 || std::fflush(stdout) != 0) failed_ = true;
-    }
-    // The final status: with --json, a run that succeeded but could not
-    // deliver its object is not a success. Without it the status reports the
-    // operation, whatever became of the log lines.
-    int finish(int status) {
-        if (std::fflush(stdout) != 0 || std::ferror(stdout)) failed_ = true;
-        if (failed_ && !reported_) {
-            reported_ = true;
-            std::fprintf(stderr, "vm612k: standard output could not be written\n");
-        }
-        return json_ && failed_ && status == kExitOk ? kExitInput : status;
-    }
-    bool json() const { return json_; }
-
-private:
-    bool json_;
-    bool verbose_;
-    bool failed_ = false;
-    bool reported_ = false;
-};
-
-FileDialogResult answerWith(const std::string& path) {
-    std::size_t slash = path.find_last_of(platform::pathSeparator() == '\\' ? "\\/" : "/");
-    return FileDialogResult{true, path, slash == std::string::npos ? 0 : slash + 1};
-}
-
-// When a programmer was there but could not be opened: what gives access.
-void printAccessHint() {
-    const std::string hint = platform::usbAccessHint();
-    if (!hint.empty()) std::fprintf(stderr, "vm612k: %s\n", hint.c_str());
-}
-
-std::string listJson(const std::vector<ProgrammerInfo>& found) {
-    std::string text = "[";
-    for (std::size_t i = 0; i < found.size(); ++i) {
-        if (i) text += ",";
-        text += "{\"index\":" + std::to_string(i) + ",\"ports\":[";
-        for (std::size_t k = 0; k < found[i].portNames.size(); ++k) {
-            if (k) text += ",";
-            text += "{\"name\":" + jsonString(found[i].portNames[k]) +
-                    ",\"device\":" + jsonString(found[i].devicePaths[k]) + "}";
-        }
-        text += "]}";
-    }
-    return text + "]\n";
-}
-
-int listProgrammers(Output& output) {
-    std::vector<ProgrammerInfo> found = DevListProgrammers();
-    if (output.json()) {
-        output.out(listJson(found));
-    } else {
-        for (std::size_t i = 0; i < found.size(); ++i) {
-            std::string line = std::to_string(i);
-            for (std::size_t k = 0; k < found[i].portNames.size(); ++k) {
-                line += " " + found[i].portNames[k];
-                if (!found[i].devicePaths[k].empty()) line += " " + found[i].devicePaths[k];
-            }
-            output.out(line + "\n");
-        }
-    }
-    if (found.empty()) {
-        std::fprintf(stderr, "no programmer found\n");
-        printAccessHint();
-    }
-    return output.finish(kExitOk);
-}
-
-int operationButton(CliCommand command) {
+Operation operationOf(CliCommand command) {
     switch (command) {
-        case CliCommand::read: return ids::kRead;
-        case CliCommand::erase: return ids::kErase;
-        case CliCommand::blank: return ids::kBlank;
-        case CliCommand::program: return ids::kProgram;
-        case CliCommand::verify: return ids::kVerify;
-        case CliCommand::onekey: return ids::kOneKey;
+        case CliCommand::read: return Operation::read;
+        case CliCommand::erase: return Operation::erase;
+        case CliCommand::blank: return Operation::blank;
+        case CliCommand::program: return Operation::program;
+        case CliCommand::verify: return Operation::verify;
+        case CliCommand::onekey:
         case CliCommand::list: break;
     }
-    return 0;
+    return Operation::oneKey;
 }
 
 std::string sizeLabel(int index) {
@@ -175,7 +86,7 @@ std::string hex(std::uint8_t byte) {
     return text;
 }
 
-class Session {
+class Session final : private SessionObserver {
 public:
     Session(const CliOptions& options, const std::string& programPath, RunReport& report)
         : options_(options),
@@ -184,10 +95,14 @@ public:
           output_(options),
           bar_(stderr, !options.quiet && platform::isTerminal(2)) {}
 
-    ~Session() { gStoppable = nullptr; }
+    ~Session() override {
+        gStoppable = nullptr;
+        // The session goes first: a worker still running uses this observer.
+        programmer_.reset();
+    }
 
     int run() {
-        int status = runWindow();
+        int status = runSession();
         bar_.finish();
         return status;
     }
@@ -200,23 +115,24 @@ private:
         return status;
     }
 
-    void watch(HeadlessHost& host) {
-        host.onLogLine([this](const std::string& line) {
-            bar_.finish();
-            output_.logLine(line);
-            report_.log.push_back(line);
-        });
-        host.onStep([this](WorkerStep step) { startPhase(step); });
-        host.onProgress([this](int position) { bar_.position(position); });
-        host.onMessageBox([this](const MessageBoxRecord& box) {
-            bar_.finish();
-            std::fprintf(stderr, "warning: %s\n", box.text.c_str());
-        });
+    // SessionObserver: the lines go to the output and the report, the
+    // steps and positions to the bar, a warning to stderr.
+    void logLine(const std::string& line) override {
+        bar_.finish();
+        output_.logLine(line);
+        report_.log.push_back(line);
+    }
+    void stepStarted(WorkerStep step) override { startPhase(step); }
+    void progressStart() override { bar_.position(0); }
+    void progress(int position) override { bar_.position(position); }
+    void warning(const std::string& text, const std::string&) override {
+        bar_.finish();
+        std::fprintf(stderr, "warning: %s\n", text.c_str());
     }
 
     // The bar's phase for a worker's step, and the bytes it moves.
     void startPhase(WorkerStep step) {
-        const AppState& state = *state_;
+        const AppState& state = programmer_->state();
         const std::uint64_t image = std::min(state.imageSize, state.flashSize);
         std::uint64_t bytes = 0;
         if (step == WorkerStep::read || step == WorkerStep::blank) bytes = state.flashSize;
@@ -226,9 +142,9 @@ private:
 
     // The image's figures in the report: those of the image in memory.
     void reportImage() {
-        const AppState& state = *state_;
-        report_.imageSize = state.imageData ? state.imageSize : 0;
-        report_.checksum = state.imageData ? imageChecksum(state.imageData.get(), state.imageSize) : 0;
+        const ProgrammerSession& session = *programmer_;
+        report_.imageSize = session.hasImage() ? session.imageSize() : 0;
+        report_.checksum = session.imageChecksum();
     }
 
     // The flash size of the run: the option's, or with --size auto the
@@ -286,86 +202,73 @@ private:
         return 128 + signal;
     }
 
-    int runWindow() {
-        state_ = std::make_unique<AppState>();
-        AppState& state = *state_;
-        if (!options_.file.empty()) {
-            rememberStartupFile(state, {programPath_, options_.file});
-        }
-        app_ = std::make_unique<HeadlessApp>(state, programPath_);
-        HeadlessApp& app = *app_;
-        gStoppable = &app.window();
-        watch(app.host());
-        app.window().setConnectIndex(options_.programmer);
-        app.start();
-        reportImage();
-        if (app.host().windowEnded()) {
+    // The image of --file, loaded after the connection as the window loads
+    // the file it is started with: only a file that is there and whose name
+    // fits the path field.
+    void loadStartupImage() {
+        const std::string& file = options_.file;
+        if (file.empty() || file.size() >= kPathBytes || file.find('\0') != std::string::npos) return;
+        if (platform::lookUpFile(file.c_str()).found) programmer_->loadImage(file);
+    }
+
+    int runSession() {
+        programmer_ = std::make_unique<ProgrammerSession>(programPath_);
+        ProgrammerSession& session = *programmer_;
+        session.setObserver(this);
+        session.setConnectIndex(options_.programmer);
+        gStoppable = &session;
+        if (!session.open()) {
             std::fprintf(stderr, "vm612k: the HID services are not available\n");
             return fail(kExitNoProgrammer, "no-programmer");
         }
-        if (state.deviceHandle < 0) {
+        loadStartupImage();
+        reportImage();
+        if (session.device() < 0) {
             printAccessHint();
             return fail(kExitNoProgrammer, "no-programmer");
         }
-        if (!options_.file.empty() && !state.imageData) {
+        if (!options_.file.empty() && !session.hasImage()) {
             std::fprintf(stderr, "vm612k: %s: %s\n", options_.file.c_str(),
                          openErrorText(options_.file).c_str());
             return fail(kExitInput, "input-error");
         }
 
-        const FlashReport chip = DevQueryFlash(state.deviceHandle, kSetFlashKind);
+        const FlashReport chip = session.queryFlash();
         const std::optional<int> size = chooseSize(chip);
         if (!size) return fail(kExitNoProgrammer, "no-programmer");
         if (std::optional<std::string> problem = imageSizeProblem(options_, *size)) {
             std::fprintf(stderr, "vm612k: %s: %s\n", options_.file.c_str(), problem->c_str());
             return fail(kExitInput, "input-error");
         }
-        app.host().call([&] { app.host().listSelect(ids::kFlashSizeList, *size); });
-        // SetFlash opens the operation buttons when the programmer took the
-        // flash, and closes them when it did not.
-        app.press(ids::kSetFlash);
-        if (!app.host().enabled(ids::kRead)) {
+        if (!session.setFlash(*size).taken) {
             explainSetFlash(chip);
             return fail(kExitNoProgrammer, "no-programmer");
         }
-
         if (options_.command == CliCommand::onekey) {
-            OneKeyChoice choice{options_.erase, options_.program, options_.verify};
-            app.host().answerOneKey([choice](const OneKeyChoice&, OneKeyChoice& result) {
-                result = choice;
-                return true;
-            });
+            session.setOneKeySteps(OneKeySteps{options_.erase, options_.program, options_.verify});
         }
         // A stop asked for before the operation began: it does not begin.
         if (platform::stopSignal() != 0) return interrupted(WorkerOutcome::interruptedAt(WorkerStep::none));
-        const std::size_t before = app.host().outcomes().size();
-        app.press(operationButton(options_.command));
-        if (!app.waitIdle(std::chrono::duration_cast<std::chrono::milliseconds>(kOperationBound))) {
+        const OperationRun run = session.runOperation(
+            operationOf(options_.command), {},
+            std::chrono::duration_cast<std::chrono::milliseconds>(kOperationBound));
+        if (!run.ended) {
             std::fprintf(stderr, "vm612k: the operation did not end in time\n");
             return fail(kExitTransfer, "transfer-failed");
         }
         bar_.finish();
-        // A press that started no worker ended in nothing.
-        const std::vector<WorkerOutcome> outcomes = app.host().outcomes();
-        const WorkerOutcome outcome = outcomes.size() > before ? outcomes.back() : WorkerOutcome::refusal();
+        const WorkerOutcome outcome = run.outcome;
         report_.failedStep = outcome.succeeded() ? "" : workerStepName(outcome.step);
         reportImage();
         if (platform::stopSignal() != 0) return interrupted(outcome);
 
         if (options_.command == CliCommand::read && outcome.succeeded()) {
-            // A file chooser answers with a full path.
+            // Saved under its full path, as a file chooser answers.
             std::error_code error;
             std::filesystem::path absolute = std::filesystem::absolute(options_.output, error);
             const std::string output = error ? options_.output : absolute.string();
-            app.host().answerSaveFile(
-                [output](const FileDialogParams&) { return answerWith(output); });
-            app.press(ids::kSaveFile);
-            if (!app.window().lastSaveSucceeded()) {
-                app.requestClose();
-                return fail(kExitInput, "save-failed");
-            }
+            if (session.saveImage(output) != SaveResult::saved) return fail(kExitInput, "save-failed");
         }
-        app.requestClose();
         if (outcome.succeeded()) return kExitOk;
         // A link that failed is told apart from a flash that answered with
         // the wrong contents.
@@ -378,8 +281,7 @@ private:
     RunReport& report_;
     Output output_;
     ProgressBar bar_;
-    std::unique_ptr<AppState> state_;
-    std::unique_ptr<HeadlessApp> app_;
+    std::unique_ptr<ProgrammerSession> programmer_;
 };
 
 // The checks made before anything runs; the reason when one fails.
@@ -448,7 +350,7 @@ int runCli(const CliOptions& options, const std::string& programPath) {
         }
         return runProduction(options, programPath);
     }
-    platform::handleStopSignals(stopTheWindow);
+    platform::handleStopSignals(stopTheSession);
 
     if (options.command == CliCommand::list) {
         Output output(options);

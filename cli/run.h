@@ -1,5 +1,5 @@
-// One command-line run: what an operator does in the window, driven through
-// the same main-window logic on the headless host.
+// One command-line run: what an operator does in the window, done through a
+// programmer session of its own.
 #pragma once
 
 #include <string>

@@ -10,18 +10,21 @@
 #include <QVBoxLayout>
 
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <filesystem>
 
 #include "app/flash_size.h"
-#include "app/image_files.h"
-#include "platform/append_file.h"
 #include "desktop/station_tile.h"
 #include "station/production.h"
+#include "station/production_start.h"
 #include "station/station.h"
 
 namespace {
 
 constexpr int kColumns = 2;
+// How long a closing board waits for its station's running units.
+constexpr auto kCloseBound = std::chrono::seconds(5);
 
 double now() {
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
@@ -33,13 +36,22 @@ double now() {
 // the GUI thread, in the order the ledger gave them.
 class StationBoard::Relay final : public StationObserver {
 public:
-    explicit Relay(StationBoard& board) : board_(board) {}
+    explicit Relay(StationBoard& board) : board_(&board) {}
+
+    // The board goes: nothing more reaches it.
+    void detach() {
+        std::lock_guard<std::mutex> guard(lock_);
+        board_ = nullptr;
+    }
+    void stationEnded() {
+        post([this] { board_->finished(); });
+    }
 
     void programmerAdded(unsigned programmer, const std::vector<std::string>& ports) override {
-        post([=, this] { board_.programmerAdded(programmer, ports); });
+        post([=, this] { board_->programmerAdded(programmer, ports); });
     }
     void programmerRemoved(unsigned programmer) override {
-        post([=, this] { board_.programmerRemoved(programmer); });
+        post([=, this] { board_->programmerRemoved(programmer); });
     }
     void moduleSeated(unsigned programmer, std::uint32_t) override {
         onTile(programmer, [](StationTile& tile) { tile.seated(true); });
@@ -57,21 +69,35 @@ public:
         onTile(programmer, [=](StationTile& tile) { tile.progress(phase, percent); });
     }
     void unitEnded(const UnitRecord& unit, bool recorded) override {
-        post([=, this] { board_.unitEnded(unit, recorded); });
+        post([=, this] { board_->unitEnded(unit, recorded); });
     }
 
 private:
+    // Queued on the board's thread; a call still queued when the board goes
+    // is dropped with it.
     template <typename F>
     void post(F call) {
-        QMetaObject::invokeMethod(&board_, std::move(call), Qt::QueuedConnection);
+        std::lock_guard<std::mutex> guard(lock_);
+        if (board_ != nullptr) QMetaObject::invokeMethod(board_, std::move(call), Qt::QueuedConnection);
     }
     template <typename F>
     void onTile(unsigned programmer, F call) {
         post([=, this] {
-            if (StationTile* tile = board_.tile(programmer)) call(*tile);
+            if (StationTile* tile = board_->tile(programmer)) call(*tile);
         });
     }
-    StationBoard& board_;
+    std::mutex lock_;
+    StationBoard* board_;
+};
+
+// A running station: what its thread uses, kept alive by that thread too,
+// and its end.
+struct StationBoard::Engine {
+    std::unique_ptr<Relay> relay;
+    std::unique_ptr<Production> production;
+    std::mutex lock;
+    std::condition_variable ended;
+    bool done = false;
 };
 
 StationBoard::StationBoard(std::string programPath, QWidget* parent)
@@ -133,8 +159,17 @@ StationBoard::StationBoard(std::string programPath, QWidget* parent)
 }
 
 StationBoard::~StationBoard() {
-    if (production_) production_->stopRunning();
-    if (engine_.joinable()) engine_.join();
+    if (!engine_) return;
+    engine_->relay->detach();
+    engine_->production->stopRunning();
+    std::unique_lock<std::mutex> guard(engine_->lock);
+    if (engine_->ended.wait_for(guard, kCloseBound, [this] { return engine_->done; })) {
+        guard.unlock();
+        engineThread_.join();
+    } else {
+        guard.unlock();
+        engineThread_.detach();
+    }
 }
 
 void StationBoard::setImage(const QString& path) { image_->setText(path); }
@@ -145,7 +180,7 @@ void StationBoard::setExpectedChecksum(const QString& text) { checksum_->setText
 void StationBoard::fail(const QString& reason) { status_->setText(reason); }
 
 bool StationBoard::start() {
-    if (production_) return false;
+    if (engine_) return false;
     const std::string file = image_->text().toStdString();
     if (file.empty()) return fail("Choose the image to program."), false;
 
@@ -156,45 +191,49 @@ bool StationBoard::start() {
         expected = wanted.toULongLong(&ok, 16);
         if (!ok) return fail("The expected checksum is not a hexadecimal number."), false;
     }
-    std::unique_ptr<platform::AppendFile> log;
-    const std::string logPath = log_->text().toStdString();
-    if (!logPath.empty()) {
-        std::string error;
-        log = platform::AppendFile::open(logPath, &error);
-        if (!log) return fail(QString::fromStdString(logPath + ": the audit log can't be opened: " + error)), false;
-    }
-    QStringList loadLines;
-    const LoadedImage image = loadImageOnce(programPath_, file, [&](const std::string& line) {
-        loadLines << QString::fromStdString(line);
-    });
-    if (!image.bytes) return fail(loadLines.join("\n")), false;
-
     Job job;
     job.sizeIndex = size_->currentIndex();
-    JobFacts facts;
-    facts.command = "station";
-    facts.flashSize = FlashSizeTable[job.sizeIndex].size;
-    facts.steps = jobSteps(job);
-    facts.version = VM_VERSION;
-    facts.imageName = std::filesystem::path(file).filename().string();
-    facts.imageSize = static_cast<std::uint32_t>(image.bytes->size());
-    facts.imageChecksum = imageChecksum(image.bytes->data(), image.bytes->size());
-    if (expected && *expected != facts.imageChecksum) {
-        return fail(QString("%1 has the checksum 0x%2, not the expected 0x%3: nothing started")
-                        .arg(QString::fromStdString(file))
-                        .arg(facts.imageChecksum, 0, 16)
-                        .arg(*expected, 0, 16)
-                        .toUpper()
-                        .replace("0X", "0x")),
-               false;
+    ProductionSetup setup;
+    setup.job = job;
+    setup.command = "station";
+    setup.version = VM_VERSION;
+    setup.imageFile = file;
+    setup.imageName = std::filesystem::path(file).filename().string();
+    setup.logPath = log_->text().toStdString();
+    setup.expectedChecksum = expected;
+    setup.keepUnits = false;  // the board shows the tally
+    auto relay = std::make_unique<Relay>(*this);
+    QStringList loadLines;
+    ProductionStart started = startProduction(setup, programPath_, *relay, [&](const std::string& line) {
+        loadLines << QString::fromStdString(line);
+    });
+    switch (started.refusal) {
+        case ProductionRefusal::none:
+        case ProductionRefusal::noHid: break;
+        case ProductionRefusal::auditLog:
+            return fail(QString::fromStdString(setup.logPath + ": the audit log can't be opened: " +
+                                               started.error)),
+                   false;
+        case ProductionRefusal::image: return fail(loadLines.join("\n")), false;
+        case ProductionRefusal::checksum:
+            return fail(QString("%1 has the checksum 0x%2, not the expected 0x%3: nothing started")
+                            .arg(QString::fromStdString(file))
+                            .arg(started.checksum, 0, 16)
+                            .arg(*expected, 0, 16)
+                            .toUpper()
+                            .replace("0X", "0x")),
+                   false;
     }
+    const LoadedImage image = started.image;
 
     for (auto& [programmer, tile] : tiles_) delete tile;
     tiles_.clear();
     units_ = passed_ = 0;
     started_ = now();
-    relay_ = std::make_unique<Relay>(*this);
-    production_ = std::make_unique<Production>(job, facts, std::move(log), *relay_);
+    auto engine = std::make_shared<Engine>();
+    engine->relay = std::move(relay);
+    engine->production = std::move(started.production);
+    engine_ = engine;
     status_->setText(loadLines.join("\n"));
     start_->setEnabled(false);
     stop_->setEnabled(true);
@@ -202,25 +241,29 @@ bool StationBoard::start() {
     size_->setEnabled(false);
     log_->setEnabled(false);
     checksum_->setEnabled(false);
-    Production& ledger = *production_;
-    engine_ = std::thread([this, &ledger, image] {
-        runStationLoop(programPath_, image, ledger, {});
-        QMetaObject::invokeMethod(this, [this] { finished(); }, Qt::QueuedConnection);
+    engineThread_ = std::thread([engine, programPath = programPath_, image] {
+        runStationLoop(programPath, image, *engine->production, {});
+        engine->relay->stationEnded();
+        std::lock_guard<std::mutex> guard(engine->lock);
+        engine->done = true;
+        engine->ended.notify_all();
     });
     showTotals();
     return true;
 }
 
 void StationBoard::stop() {
-    if (!production_) return;
-    production_->stopTaking();
+    if (!engine_) return;
+    engine_->production->stopTaking();
     stop_->setEnabled(false);
     status_->setText("No new modules; the running units finish.");
 }
 
 void StationBoard::finished() {
-    if (engine_.joinable()) engine_.join();
-    production_.reset();
+    // The station's thread has ended its loop; the join waits for its last
+    // few steps.
+    if (engineThread_.joinable()) engineThread_.join();
+    engine_.reset();
     start_->setEnabled(true);
     stop_->setEnabled(false);
     image_->setEnabled(true);

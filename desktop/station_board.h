@@ -28,7 +28,9 @@ class StationBoard final : public QWidget {
 
 public:
     StationBoard(std::string programPath, QWidget* parent = nullptr);
-    // Stops the running units at their next block and waits for them.
+    // Stops the running units at their next block and waits for the station
+    // a few seconds; one still running then (an erase that is not cut short)
+    // finishes on its own, without the board.
     ~StationBoard() override;
 
     void setImage(const QString& path);
@@ -41,7 +43,7 @@ public:
     bool start();
     // No more modules are taken; the running units finish.
     void stop();
-    bool running() const { return production_ != nullptr; }
+    bool running() const { return engine_ != nullptr; }
 
     StationTile* tile(unsigned programmer) const;
     std::size_t tiles() const { return tiles_.size(); }
@@ -51,6 +53,7 @@ public:
 private:
     class Relay;
     friend class Relay;
+    struct Engine;
     void programmerAdded(unsigned programmer, const std::vector<std::string>& ports);
     void programmerRemoved(unsigned programmer);
     void unitEnded(const UnitRecord& unit, bool recorded);
@@ -72,7 +75,7 @@ private:
     unsigned units_ = 0, passed_ = 0;
     double started_ = 0;  // seconds on the steady clock at Start
 
-    std::unique_ptr<Relay> relay_;
-    std::unique_ptr<Production> production_;
-    std::thread engine_;
+    // The running station: its ledger and relay, shared with its thread.
+    std::shared_ptr<Engine> engine_;
+    std::thread engineThread_;
 };

@@ -47,6 +47,14 @@ declare -A below=(
     [launcher]="platform texts"
 )
 
+# The command line and the station work on programmer sessions: they never
+# include the window, its host or its control ids.
+window_files="app/control_ids.h app/main_window.h app/window_host.h app/window_ops.h"
+declare -A refused=(
+    [station]=$window_files
+    [cli]=$window_files
+)
+
 layer_of_folder() {
     local folder=$1 layer f
     for layer in "${!folders[@]}"; do
@@ -70,6 +78,9 @@ for layer in "${!folders[@]}"; do
                 target=$(layer_of_folder "$(dirname "$included")")
                 if [[ -z $target || $allowed != *" $target "* ]]; then
                     echo "check-layers: $file ($layer) includes $included (${target:-no layer})"
+                    bad=1
+                elif [[ " ${refused[$layer]:-} " == *" $included "* ]]; then
+                    echo "check-layers: $file ($layer) includes $included, a part of the window"
                     bad=1
                 fi
             done < <(sed -n 's/^#include "\([^"]*\/[^"]*\)".*/\1/p' "$file")

@@ -1,5 +1,5 @@
 // What every unit of a run on many programmers does: one operation (the
-// one-key job with its chosen steps, or a single button) on a flash of the
+// one-key job with its chosen steps, or a single operation) on a flash of the
 // chosen size, for a number of units or until the run stops.
 #pragma once
 

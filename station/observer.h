@@ -10,7 +10,7 @@
 
 #include "station/unit_report.h"
 
-// Where a unit is: what the window's last step line opened.
+// Where a unit is: what the session's last step opened.
 enum class UnitPhase { idle, settingFlash, erasing, programming, verifying, working };
 
 class StationObserver {
@@ -24,7 +24,7 @@ public:
     virtual void moduleTakenOut(unsigned /*programmer*/) {}
 
     virtual void unitStarted(const UnitRecord& /*unit*/) {}
-    // A line of the programmer's window during its unit.
+    // A line of the programmer's session during its unit.
     virtual void unitLine(unsigned /*programmer*/, const std::string& /*line*/) {}
     virtual void unitProgress(unsigned /*programmer*/, UnitPhase /*phase*/, int /*percent*/) {}
     // The unit ended with its time and its place in the tally; `recorded`

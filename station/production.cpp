@@ -1,11 +1,11 @@
 #include "station/production.h"
 
 #include "platform/utc_time.h"
-#include "station/programmer_window.h"
+#include "station/unit_session.h"
 
 Production::Production(Job job, JobFacts facts, std::unique_ptr<platform::AppendFile> log,
-                       StationObserver& observer)
-    : job_(job), facts_(std::move(facts)), log_(std::move(log)), observer_(observer),
+                       StationObserver& observer, bool keepUnits)
+    : job_(job), facts_(std::move(facts)), keepUnits_(keepUnits), log_(std::move(log)), observer_(observer),
       start_(Clock::now()) {}
 
 void Production::programmerAdded(unsigned programmer, const std::vector<std::string>& ports) {
@@ -44,9 +44,9 @@ unsigned Production::claimUnit() {
     return ++claimed_;
 }
 
-void Production::unitStarted(const UnitRecord& unit, const ProgrammerWindow* window) {
+void Production::unitStarted(const UnitRecord& unit, const UnitSession* session) {
     std::lock_guard<std::mutex> guard(lock_);
-    running_[unit.unit] = Running{unit, window, Clock::now()};
+    running_[unit.unit] = Running{unit, session, Clock::now()};
     observer_.unitStarted(unit);
 }
 
@@ -64,7 +64,7 @@ void Production::endLocked(UnitRecord unit) {
     lastPassed_[unit.programmer] = unit.passed;
     tally_.add(unit);
     observer_.unitEnded(unit, recorded);
-    units_.push_back(std::move(unit));
+    if (keepUnits_) units_.push_back(std::move(unit));
 }
 
 void Production::stopTaking() {
@@ -77,7 +77,7 @@ void Production::stopRunning() {
     std::lock_guard<std::mutex> guard(lock_);
     taking_ = false;
     for (auto& [number, running] : running_) {
-        if (running.window) running.window->requestStop();
+        if (running.session) running.session->requestStop();
     }
     changed_.notify_all();
 }
@@ -90,7 +90,7 @@ void Production::closeWithRunningInterrupted(const std::function<void(const Snap
         unit.passed = false;
         unit.failedStep = "interrupted";
         unit.failureLine.clear();
-        if (running.window) unit.lines = running.window->linesSoFar();
+        if (running.session) unit.lines = running.session->linesSoFar();
         unit.seconds = std::chrono::duration<double>(Clock::now() - running.start).count();
         endLocked(std::move(unit));
     }

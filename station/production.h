@@ -17,14 +17,16 @@
 #include "station/observer.h"
 #include "station/unit_report.h"
 
-class ProgrammerWindow;
+class UnitSession;
 
 class Production {
 public:
     using Clock = std::chrono::steady_clock;
 
+    // `keepUnits`: the ledger keeps every unit's record (with its lines) for
+    // the final report; without it only the tally grows with the run.
     Production(Job job, JobFacts facts, std::unique_ptr<platform::AppendFile> log,
-               StationObserver& observer);
+               StationObserver& observer, bool keepUnits = true);
 
     const Job& job() const { return job_; }
     const JobFacts& facts() const { return facts_; }
@@ -40,8 +42,8 @@ public:
     // The next unit number, or 0 when no more units are to start (the count
     // is reached, or the run stops taking modules).
     unsigned claimUnit();
-    // A claimed unit starts on `window`; it counts as running until ended.
-    void unitStarted(const UnitRecord& unit, const ProgrammerWindow* window);
+    // A claimed unit starts on `session`; it counts as running until ended.
+    void unitStarted(const UnitRecord& unit, const UnitSession* session);
     // The unit ended: its time, audit record and tally. Ignored once the
     // ledger was closed.
     void unitEnded(UnitRecord unit);
@@ -84,6 +86,7 @@ private:
 
     const Job job_;
     const JobFacts facts_;
+    const bool keepUnits_;
     std::unique_ptr<platform::AppendFile> log_;
     StationObserver& observer_;
     Clock::time_point start_;
@@ -94,7 +97,7 @@ private:
     bool closed_ = false;
     struct Running {
         UnitRecord unit;
-        const ProgrammerWindow* window;
+        const UnitSession* session;
         Clock::time_point start;
     };
     std::map<unsigned, Running> running_;

@@ -30,7 +30,7 @@ ProgrammerLane::ProgrammerLane(const ProgrammerInfo& info, const std::string& pr
             break;
         }
     }
-    ProgrammerWindow::Observer observer;
+    UnitSession::Observer observer;
     observer.line = [this](const std::string& line) { production_.unitLine(label_, line); };
     observer.step = [this](WorkerStep step) {
         const UnitPhase phase = phaseOf(step);
@@ -40,7 +40,7 @@ ProgrammerLane::ProgrammerLane(const ProgrammerInfo& info, const std::string& pr
         if (percent_.exchange(position) != position)
             production_.unitProgress(label_, phase_.load(), position);
     };
-    window_ = std::make_unique<ProgrammerWindow>(handle_, programPath, image, observer);
+    unit_ = std::make_unique<UnitSession>(handle_, programPath, image, observer);
 }
 
 std::optional<std::uint32_t> ProgrammerLane::senseChip() {
@@ -63,10 +63,10 @@ void ProgrammerLane::runUnit(unsigned number, std::optional<std::uint32_t> chip)
     unit.chip = chip;
     phase_ = UnitPhase::settingFlash;
     percent_ = 0;
-    production_.unitStarted(unit, window_.get());
+    production_.unitStarted(unit, unit_.get());
     production_.unitProgress(label_, UnitPhase::settingFlash, 0);
     const auto start = std::chrono::steady_clock::now();
-    const UnitRun run = window_->run(options, kUnitBound);
+    const UnitRun run = unit_->run(options, kUnitBound);
     unit.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     unit.lines = run.lines;
     unit.passed = run.flashTaken && run.ended && run.outcome.succeeded();

@@ -1,5 +1,5 @@
-// One open programmer in a run on many programmers: its window, its place
-// in the list, and the unit run on it (chip id, the window's sequence, the
+// One open programmer in a run on many programmers: its session, its place
+// in the list, and the unit run on it (chip id, the session's sequence, the
 // record).
 #pragma once
 
@@ -12,7 +12,7 @@
 
 #include "device/devapi.h"
 #include "station/production.h"
-#include "station/programmer_window.h"
+#include "station/unit_session.h"
 
 class ProgrammerLane {
 public:
@@ -26,6 +26,14 @@ public:
     std::optional<std::uint32_t> senseChip();
     // Whether the programmer is still in the list, open with its handle.
     bool listed() const;
+
+    // A unit's worker that ran past its bound is still running: the
+    // programmer is not sensed until it has stopped.
+    bool busy() const { return unit_->busy(); }
+    // Asks a running unit to stop at its next block.
+    void requestStop() const { unit_->requestStop(); }
+    // Waits at most `bound` for a unit's worker that is still running.
+    bool waitIdle(std::chrono::milliseconds bound) const { return unit_->waitIdle(bound); }
 
     // Runs unit `number` on this programmer and records its end.
     void runUnit(unsigned number, std::optional<std::uint32_t> chip);
@@ -44,7 +52,7 @@ private:
     Production& production_;
     std::atomic<int> percent_{0};
     std::atomic<UnitPhase> phase_{UnitPhase::idle};
-    std::unique_ptr<ProgrammerWindow> window_;
+    std::unique_ptr<UnitSession> unit_;
 };
 
 // The longest a unit may take: a full erase of the largest flash with its

@@ -8,19 +8,20 @@
 #include <thread>
 
 #include "chip/jedec_id.h"
+#include "station/production_start.h"
 #include "station/programmer_lane.h"
 
 namespace {
 
-constexpr auto kSensePeriod = std::chrono::milliseconds(500);
-constexpr auto kRefreshPeriod = std::chrono::milliseconds(250);
 
 // One programmer's loop on its own thread.
 class StationLane {
 public:
     StationLane(const ProgrammerInfo& info, const std::string& programPath, const LoadedImage& image,
-                Production& production)
-        : lane_(info, programPath, image, production), production_(production) {
+                Production& production, std::chrono::milliseconds sensePeriod)
+        : lane_(info, programPath, image, production),
+          production_(production),
+          sensePeriod_(sensePeriod) {
         thread_ = std::thread([this] { loop(); });
     }
     ~StationLane() {
@@ -47,13 +48,19 @@ private:
     // Waits one sensing period; false when the lane is to end.
     bool pause() {
         std::unique_lock<std::mutex> guard(lock_);
-        wake_.wait_for(guard, kSensePeriod, [this] { return stop_; });
+        wake_.wait_for(guard, sensePeriod_, [this] { return stop_; });
         return !stop_;
     }
 
     void loop() {
         bool waitForRemoval = false;
         while (!stopping()) {
+            // A unit that ran past its bound ended as failed; its worker is
+            // stopping, and the programmer is left alone until it has.
+            if (lane_.busy()) {
+                if (!pause()) break;
+                continue;
+            }
             const std::optional<std::uint32_t> id = lane_.senseChip();
             if (!id) {
                 if (!lane_.listed()) {  // the programmer has gone
@@ -85,6 +92,7 @@ private:
 
     ProgrammerLane lane_;
     Production& production_;
+    const std::chrono::milliseconds sensePeriod_;
     std::mutex lock_;
     std::condition_variable wake_;
     bool stop_ = false;
@@ -98,20 +106,18 @@ private:
 
 void runStationLoop(const std::string& programPath, const LoadedImage& image,
                     Production& production,
-                    const std::function<void(const std::vector<LaneView>&)>& round) {
+                    const std::function<void(const std::vector<LaneView>&)>& round,
+                    StationPacing pacing) {
     std::map<DeviceHandle, std::unique_ptr<StationLane>> lanes;
     while (true) {
         if (production.stopped()) {
             // No more units start; the station ends when the running ones have.
             if (production.running() == 0) break;
         } else {
-            DevRefresh();
-            for (ProgrammerInfo info : DevProgrammers()) {
-                if (info.open) continue;
-                info.handle = DevAttach(info.index);
-                if (info.handle < 0) continue;
+            for (const ProgrammerInfo& info : attachProgrammers()) {
                 production.programmerAdded(info.index, info.portNames);
-                lanes[info.handle] = std::make_unique<StationLane>(info, programPath, image, production);
+                lanes[info.handle] = std::make_unique<StationLane>(info, programPath, image, production,
+                                                                pacing.sense);
             }
         }
         for (auto it = lanes.begin(); it != lanes.end();) {
@@ -128,7 +134,7 @@ void runStationLoop(const std::string& programPath, const LoadedImage& image,
         for (auto& [handle, lane] : lanes)
             views.push_back({lane->lane().label(), lane->lane().phase(), lane->seated()});
         if (round) round(views);
-        production.waitForChange(kRefreshPeriod);
+        production.waitForChange(pacing.refresh);
     }
     lanes.clear();
 }

@@ -3,12 +3,13 @@
 // as it is seated, and the next one there only after it was taken out.
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "station/production.h"
-#include "station/programmer_window.h"
+#include "station/unit_session.h"
 
 // One programmer of the station as the terminal board shows it.
 struct LaneView {
@@ -17,9 +18,17 @@ struct LaneView {
     bool seated = false;
 };
 
+// How often an idle programmer is sensed for a module, and the longest the
+// station waits between two looks at its programmers. Tests go faster.
+struct StationPacing {
+    std::chrono::milliseconds sense{500};
+    std::chrono::milliseconds refresh{250};
+};
+
 // Runs the station until the ledger stops taking modules and its running
 // units have ended; `round` is called after each look at the programmers
 // (a few times a second) on the caller's thread.
 void runStationLoop(const std::string& programPath, const LoadedImage& image,
                     Production& production,
-                    const std::function<void(const std::vector<LaneView>&)>& round);
+                    const std::function<void(const std::vector<LaneView>&)>& round,
+                    StationPacing pacing = {});

@@ -1,6 +1,6 @@
 // The window-host contract against the headless host.
 #include "contract/window_host_contract.h"
-#include "platform/headless/headless_host.h"
+#include "tests/support/headless/headless_host.h"
 
 namespace {
 

@@ -213,7 +213,10 @@ TEST_F(WindowScenario, CloseWhileReadingIsRefusedAndTheFileMenuIsGreyed) {
     EXPECT_TRUE(s->form().isVisible());
 
     ASSERT_TRUE(s->waitForLine("ReadData done..."));
-    ASSERT_TRUE(waitUntil([&] { return s->enabled(ids::kOpenFile) && s->enabled(ids::kLoad); }));
+    // The worker re-enables the commands, then clears its busy mark.
+    ASSERT_TRUE(waitUntil([&] {
+        return s->enabled(ids::kOpenFile) && s->enabled(ids::kLoad) && !s->app().window().busy();
+    }));
     s->closeBox();
     EXPECT_TRUE(s->app().host().windowEnded());
 }

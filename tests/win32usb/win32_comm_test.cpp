@@ -9,7 +9,7 @@
 
 #include "app/app_state.h"
 #include "device/devapi.h"
-#include "platform/headless/headless_app.h"
+#include "tests/support/headless/headless_app.h"
 #include "usb/usb_select.h"
 #include "usb/win32/usb_win32.h"
 #include "win32usb_support.h"

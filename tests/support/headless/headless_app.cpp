@@ -1,4 +1,4 @@
-#include "platform/headless/headless_app.h"
+#include "tests/support/headless/headless_app.h"
 
 HeadlessApp::HeadlessApp(AppState& state, std::string programPath)
     : window_(host_, state, std::move(programPath)) {}

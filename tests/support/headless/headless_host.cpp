@@ -1,4 +1,4 @@
-#include "platform/headless/headless_host.h"
+#include "tests/support/headless/headless_host.h"
 
 #include <algorithm>
 #include <condition_variable>

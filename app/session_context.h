@@ -1,14 +1,15 @@
-// The context a window's workers reach it through: the window's log,
-// progress bar and control groups, and its session's fields.
+// The context a session's workers reach it through: the session's fields,
+// and its observer for what the operator is told.
 #pragma once
 
+#include "app/session_observer.h"
 #include "operations/worker_context.h"
 
-class MainWindow;
+class ProgrammerSession;
 
-class WindowWorkerContext : public WorkerContext {
+class SessionWorkerContext : public WorkerContext {
 public:
-    explicit WindowWorkerContext(MainWindow& window) : window_(window) {}
+    explicit SessionWorkerContext(ProgrammerSession& session) : session_(session) {}
 
     void log(const std::string& line) override;
     void stepStarted(WorkerStep step) override;
@@ -35,5 +36,6 @@ public:
     void addImageBytes(std::uint32_t bytes) override;
 
 private:
-    MainWindow& window_;
+    void commands(CommandGroup group, bool on);
+    ProgrammerSession& session_;
 };

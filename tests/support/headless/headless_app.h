@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "app/main_window.h"
-#include "platform/headless/headless_host.h"
+#include "tests/support/headless/headless_host.h"
 
 class HeadlessApp {
 public:

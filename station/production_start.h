@@ -1,0 +1,58 @@
+// The start of a run on many programmers, shared by the command line and the
+// desktop program's station board: the audit log, the image loaded once, its
+// checksum against the expected one, and the ledger; and the search that
+// finds and attaches the programmers.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "device/devapi.h"
+#include "station/job.h"
+#include "station/observer.h"
+#include "station/production.h"
+#include "station/unit_session.h"
+
+struct ProductionSetup {
+    Job job;
+    std::string command;    // the job's name in the records: "station", "onekey", ...
+    std::string version;    // the program's version in the records
+    std::string imageFile;  // "" for a job without an image
+    std::string imageName;  // the name the records give the image
+    std::string logPath;    // "" for no audit log
+    std::optional<std::uint64_t> expectedChecksum;
+    // Binds the HID services before the image is loaded (a front end that
+    // has bound them already leaves this off).
+    bool initializeDevices = false;
+    // The ledger keeps every unit's record for a final report (a station
+    // that runs for a shift keeps only its tally).
+    bool keepUnits = true;
+};
+
+// Why nothing started.
+enum class ProductionRefusal { none, auditLog, noHid, image, checksum };
+
+struct ProductionStart {
+    ProductionRefusal refusal = ProductionRefusal::none;
+    std::string error;  // the audit log's open error
+    std::uint64_t checksum = 0;  // the image's, for a checksum refusal
+    LoadedImage image;
+    std::unique_ptr<Production> production;  // set when the run started
+};
+
+// Opens the audit log, binds the HID services when asked, loads the image
+// (its lines go to `loadLine`) and checks its checksum, then makes the
+// ledger with `observer`. The first step that fails ends the start.
+ProductionStart startProduction(const ProductionSetup& setup, const std::string& programPath,
+                                StationObserver& observer,
+                                const std::function<void(const std::string&)>& loadLine);
+
+// Looks for programmers anew (what is open stays open) and opens each one
+// found that is not open yet. Returns those opened, with their handles;
+// `failed` hears of each that could not be opened.
+std::vector<ProgrammerInfo> attachProgrammers(
+    const std::function<void(const ProgrammerInfo&)>& failed = {});
