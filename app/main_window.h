@@ -16,7 +16,7 @@
 #include "app/window_events.h"
 #include "app/window_host.h"
 #include "device/devapi.h"
-#include "operations/erase_animation.h"
+#include "app/erase_animation.h"
 #include "operations/worker_outcome.h"
 
 class WorkerContext;

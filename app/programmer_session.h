@@ -19,9 +19,10 @@
 #include <vector>
 
 #include "app/app_state.h"
+#include "app/erase_animation.h"
+#include "app/session_context.h"
 #include "app/session_observer.h"
 #include "device/devapi.h"
-#include "operations/erase_animation.h"
 #include "operations/worker_context.h"
 #include "operations/worker_outcome.h"
 
@@ -187,5 +188,5 @@ private:
 
     EraseAnimation eraseAnimation_;
     std::unique_ptr<EraseTicker> ticker_;
-    std::unique_ptr<WorkerContext> context_;
+    std::unique_ptr<SessionWorkerContext> context_;
 };

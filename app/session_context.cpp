@@ -30,7 +30,10 @@ int SessionWorkerContext::progressBarId() const { return ids::kProgressBar; }
 
 void SessionWorkerContext::startEraseTimer() { session_.eraseTimer(true); }
 void SessionWorkerContext::stopEraseTimer() { session_.eraseTimer(false); }
-EraseAnimation& SessionWorkerContext::eraseAnimation() { return session_.eraseAnimation(); }
+void SessionWorkerContext::chipEraseStarted(int progressId) {
+    session_.eraseAnimation().start(*this, progressId);
+}
+void SessionWorkerContext::chipEraseEnded() { session_.eraseAnimation().stop(*this); }
 void SessionWorkerContext::showImageSummary() { session_.showImageSummary(); }
 
 DeviceHandle SessionWorkerContext::device() const { return session_.state().deviceHandle; }

@@ -20,9 +20,11 @@ public:
     void progressSetPos(int pos) override;
     void progressSetPos(int barId, int pos) override;
     int progressBarId() const override;
-    void startEraseTimer() override;
-    void stopEraseTimer() override;
-    EraseAnimation& eraseAnimation() override;
+    void chipEraseStarted(int progressId) override;
+    void chipEraseEnded() override;
+    // The animation's timer.
+    void startEraseTimer();
+    void stopEraseTimer();
     void showImageSummary() override;
 
     DeviceHandle device() const override;

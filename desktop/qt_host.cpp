@@ -230,7 +230,7 @@ bool QtHost::runOnWindowThread(const std::function<void()>& request) {
     // The window may have ended between the check and the queueing.
     if (ended_) abandonPending();
     QMetaObject::invokeMethod(this, [this, r] { runRequest(r); }, Qt::QueuedConnection);
-    const bool ran = r->awaitEnd(std::chrono::duration_cast<std::chrono::milliseconds>(kRequestBound));
+    const bool ran = r->awaitEnd(std::chrono::steady_clock::now() + kRequestBound);
     std::lock_guard<std::mutex> pendingGuard(pendingLock_);
     pending_.erase(r);
     return ran;

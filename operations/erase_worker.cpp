@@ -1,6 +1,5 @@
 #include "texts/texts.h"
 #include "chip/direct_spi.h"
-#include "operations/erase_animation.h"
 #include "operations/erase_step.h"
 #include "operations/worker_context.h"
 #include "operations/workers.h"
@@ -14,12 +13,12 @@ WorkerOutcome EraseWorker(EraseRequest* request) {
     releaseWriteProtection(c.device(), c.flashKind(), c.flashSize());
     c.log(t.eraseStart);
     c.stepStarted(WorkerStep::erase);
-    c.eraseAnimation().start(c, progressId);
+    c.chipEraseStarted(progressId);
 
     const bool erased = eraseWithFallback(
         c, EraseLines{t.eraseOk, t.eraseSecondMethod, t.eraseDirectOk, t.eraseFailed, false});
 
-    c.eraseAnimation().stop(c);
+    c.chipEraseEnded();
     c.progressSetPos(progressId, 100);
     c.setAllControls(true);
     return erased ? WorkerOutcome::success()

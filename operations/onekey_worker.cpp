@@ -3,7 +3,6 @@
 #include "texts/texts.h"
 #include "chip/direct_spi.h"
 #include "operations/block_loop.h"
-#include "operations/erase_animation.h"
 #include "operations/erase_step.h"
 #include "operations/worker_context.h"
 #include "operations/workers.h"
@@ -19,11 +18,11 @@ WorkerOutcome stopRun(WorkerContext& c, WorkerOutcome outcome) {
 // The erase step with its animation; false when both methods failed.
 bool eraseStep(WorkerContext& c) {
     const Texts& t = txt();
-    c.eraseAnimation().start(c, c.progressBarId());
+    c.chipEraseStarted(c.progressBarId());
     const bool erased = eraseWithFallback(
         c, EraseLines{t.oneKeyEraseOk, t.oneKeySecondMethod, t.oneKeyEraseDirectOk,
                       t.oneKeyEraseFailed, true});
-    c.eraseAnimation().stop(c);
+    c.chipEraseEnded();
     return erased;
 }
 

@@ -12,8 +12,6 @@
 #include "device/devapi.h"
 #include "operations/worker_outcome.h"
 
-class EraseAnimation;
-
 // The one-key steps the operator chose.
 struct OneKeySteps {
     bool erase = true;
@@ -55,10 +53,10 @@ public:
     // The id of the window's progress bar.
     virtual int progressBarId() const = 0;
 
-    // The erase animation's timer, and the animation the window owns.
-    virtual void startEraseTimer() = 0;
-    virtual void stopEraseTimer() = 0;
-    virtual EraseAnimation& eraseAnimation() = 0;
+    // A whole-flash erase begins, with the bar (a control id) that should
+    // show it is under way, and ends. The erase itself reports no progress.
+    virtual void chipEraseStarted(int progressId) = 0;
+    virtual void chipEraseEnded() = 0;
 
     // The image's summary fields, after a read.
     virtual void showImageSummary() = 0;

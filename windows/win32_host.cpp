@@ -207,6 +207,7 @@ bool Win32Host::runOnWindowThread(const std::function<void()>& request) {
     DWORD_PTR result = 0;
     SendMessageTimeoutA(dialog_, kRunRequestMessage, 0, reinterpret_cast<LPARAM>(held), SMTO_NORMAL,
                         kRequestBoundMs, &result);
-    // The sent message has had its bound already.
-    return r->awaitEnd(std::chrono::milliseconds(0));
+    // The sent message has had its bound already: a request not taken by
+    // now is taken back, one running is waited for within its own bound.
+    return r->awaitEnd(std::chrono::steady_clock::now());
 }

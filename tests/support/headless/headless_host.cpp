@@ -1,5 +1,7 @@
 #include "tests/support/headless/headless_host.h"
 
+#include "app/window_request.h"
+
 #include <algorithm>
 #include <condition_variable>
 #include <cstdio>
@@ -137,9 +139,14 @@ struct HeadlessHost::Core {
             queue.erase(std::remove(queue.begin(), queue.end(), task), queue.end());
             return false;
         }
-        // A running request uses the caller's data: wait for its end, a bound
-        // at a time, without spinning.
-        while (task->state == Task::Running) finished.wait_for(lock, kRequestBound);
+        // A running request uses the caller's data: wait for its end, within
+        // one bound in all; a window's thread that holds it longer has hung.
+        const auto ended = [&] { return task->state != Task::Running; };
+        if (!finished.wait_for(lock, kRequestRunBound, ended)) {
+            std::fprintf(stderr, "headless host: a request has run on the window's thread for %lld s\n",
+                         static_cast<long long>(kRequestRunBound.count()));
+            std::abort();
+        }
         return task->state == Task::Done;
     }
 };
