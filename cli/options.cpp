@@ -89,6 +89,28 @@ std::string commandName(CliCommand command) {
     return "";
 }
 
+namespace {
+
+// Every command but list needs --size: a name, a byte count or auto.
+CliParse withFlashSize(CliOptions options, const std::string& size, int argc, const char* const* argv) {
+    if (options.command == CliCommand::list) return {options, 0};
+    if (size.empty()) {
+        return usageError(std::string("--size is required for ") +
+                              (options.station ? "station" : commandName(options.command)),
+                          argc, argv);
+    }
+    options.sizeAuto = squeeze(size) == "auto";
+    options.sizeIndex = options.sizeAuto ? -1 : parseFlashSize(size);
+    if (!options.sizeAuto && options.sizeIndex < 0) {
+        return usageError("unknown flash size '" + size +
+                              "' (256Kbit, 512Kbit, 1Mbit ... 128Mbit, a byte count, or auto)",
+                          argc, argv);
+    }
+    return {options, 0};
+}
+
+}  // namespace
+
 CliParse parseCommandLine(int argc, const char* const* argv) {
     CliOptions options;
     std::string size;
@@ -165,19 +187,5 @@ CliParse parseCommandLine(int argc, const char* const* argv) {
     options.program = !noProgram;
     options.verify = !noVerify;
 
-    if (options.command != CliCommand::list) {
-        if (size.empty()) {
-            return usageError(std::string("--size is required for ") +
-                                  (options.station ? "station" : commandName(options.command)),
-                              argc, argv);
-        }
-        options.sizeAuto = squeeze(size) == "auto";
-        options.sizeIndex = options.sizeAuto ? -1 : parseFlashSize(size);
-        if (!options.sizeAuto && options.sizeIndex < 0) {
-            return usageError("unknown flash size '" + size +
-                                  "' (256Kbit, 512Kbit, 1Mbit ... 128Mbit, a byte count, or auto)",
-                              argc, argv);
-        }
-    }
-    return {options, 0};
+    return withFlashSize(std::move(options), size, argc, argv);
 }
