@@ -38,10 +38,12 @@ public:
         setOperationControls(on);
         setSetupControls(on);
     }
-    // A run's end: every control back, not busy.
+    // A run's end: not busy, then every control back, as the one-key
+    // download ends too. In the other order a close that lands once the
+    // buttons are back would still meet the busy box.
     void endRun() {
-        setAllControls(true);
         setBusy(false);
+        setAllControls(true);
     }
 
     // The window's progress bar: range 0..100 and position 0, or a position.
