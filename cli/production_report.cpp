@@ -30,6 +30,10 @@ void ProductionReport::moduleSeated(unsigned programmer, std::uint32_t chip) {
 
 void ProductionReport::moduleTakenOut(unsigned programmer) { verbose(programmer, "module taken out"); }
 
+void ProductionReport::moduleKept(unsigned programmer) {
+    verbose(programmer, "module still seated, no second unit");
+}
+
 void ProductionReport::unitLine(unsigned programmer, const std::string& line) {
     verbose(programmer, line);
 }

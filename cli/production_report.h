@@ -18,6 +18,7 @@ public:
 
     void moduleSeated(unsigned programmer, std::uint32_t chip) override;
     void moduleTakenOut(unsigned programmer) override;
+    void moduleKept(unsigned programmer) override;
     void unitLine(unsigned programmer, const std::string& line) override;
     void unitEnded(const UnitRecord& unit, bool recorded) override;
 

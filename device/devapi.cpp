@@ -139,17 +139,30 @@ FlashReport DevQueryFlash(DeviceHandle handle, std::int32_t kind) {
     auto manager = flashManager();
     const std::optional<std::uint8_t> wanted = manager->typeOfKind(kind);
     if (!wanted) return result;
-    const std::optional<std::array<std::uint8_t, 3>> reported = askFlashType(link, *wanted);
-    if (!reported) return result;
+    CommandReport report = CommandReport::make(kCmdFlashType, *wanted);
+    if (!Exchange(link, report) || report.code() != kCmdFlashType) return result;
+    result.replied = true;
+    if (report.param(0) != *wanted) return result;
+    const std::array<std::uint8_t, 3> reported{report.param(0), report.param(1), report.param(2)};
     result.answered = true;
-    result.type = (*reported)[0];
-    result.id1 = (*reported)[1];
-    result.id2 = (*reported)[2];
-    if (const std::optional<FlashTypeRecord> record = manager->find(flashTypeKey(reported->data()))) {
+    result.type = reported[0];
+    result.id1 = reported[1];
+    result.id2 = reported[2];
+    if (const std::optional<FlashTypeRecord> record = manager->find(flashTypeKey(reported.data()))) {
         result.known = true;
         result.capacity = record->capacity;
     }
     return result;
+}
+
+std::uint64_t DevTransfers(DeviceHandle handle) {
+    Link link = findLink(handle);
+    return link ? link.entry->transfers() : 0;
+}
+
+std::uint64_t DevPageSumErrors(DeviceHandle handle) {
+    Link link = findLink(handle);
+    return link ? link.entry->sumErrors() : 0;
 }
 
 int DevEraseAll(DeviceHandle handle) {

@@ -59,12 +59,20 @@ int DevSetFlashType(DeviceHandle handle, std::int32_t kind, std::uint32_t capaci
 // the capacity of the flash-type record that answer matches, without
 // selecting anything. Costs one exchange.
 struct FlashReport {
+    bool replied = false;   // it answered the exchange at all
     bool answered = false;  // it answered for the kind's type
     std::uint8_t type = 0, id1 = 0, id2 = 0;
     bool known = false;         // a record of the flash-type table matches
     std::uint32_t capacity = 0;  // that record's capacity in bytes
 };
 FlashReport DevQueryFlash(DeviceHandle handle, std::int32_t kind);
+
+// Feature reports moved with the programmer since its entry was made (each
+// Get and each Set counts one); 0 for an unknown handle.
+std::uint64_t DevTransfers(DeviceHandle handle);
+// Pages moved with the programmer whose sum the programmer reported
+// otherwise; 0 for an unknown handle.
+std::uint64_t DevPageSumErrors(DeviceHandle handle);
 
 int DevEraseAll(DeviceHandle handle);
 int DevRead(DeviceHandle handle, std::uint8_t* destination, std::uint32_t length,

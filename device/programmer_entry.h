@@ -12,6 +12,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <atomic>
 #include <vector>
 
 #include "device/flash_selection.h"
@@ -62,6 +63,14 @@ public:
     // none. A liveness check then reads that reply rather than sending.
     std::uint8_t pollingCode = 0;
 
+    // Feature reports moved with the programmer (each Get or Set), for the
+    // cost of a look at it.
+    void countTransfer() { transfers_.fetch_add(1, std::memory_order_relaxed); }
+    std::uint64_t transfers() const { return transfers_.load(std::memory_order_relaxed); }
+    // Pages whose status report carried another sum than the page's.
+    void countSumError() { sumErrors_.fetch_add(1, std::memory_order_relaxed); }
+    std::uint64_t sumErrors() const { return sumErrors_.load(std::memory_order_relaxed); }
+
 private:
     bool openInterface(std::size_t k);
     void closeLocked();
@@ -72,5 +81,7 @@ private:
     mutable std::mutex selectionLock_;
     FlashSelection selection_;
     std::int32_t handle_ = -1;
+    std::atomic<std::uint64_t> transfers_{0};
+    std::atomic<std::uint64_t> sumErrors_{0};
     std::shared_ptr<PortRegisterBlock> registers_ = std::make_shared<PortRegisterBlock>();
 };

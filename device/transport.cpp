@@ -36,6 +36,17 @@ int roleInterface(const ProgrammerEntry& entry, InterfaceRole role) {
 
 namespace {
 
+// The HID calls, counted on the programmer's entry.
+bool getFeature(const Link& link, HidHandle handle, std::uint8_t* bytes, std::uint32_t length) {
+    link.entry->countTransfer();
+    return link.hid->getFeature(handle, bytes, length);
+}
+
+bool setFeature(const Link& link, HidHandle handle, std::uint8_t* bytes, std::uint32_t length) {
+    link.entry->countTransfer();
+    return link.hid->setFeature(handle, bytes, length);
+}
+
 // The interface handle and report length of a role; false when the entry has
 // no open interface of that role. The caller holds the I/O lock.
 struct RoleTarget {
@@ -55,7 +66,7 @@ bool getCommandReply(const Link& link, CommandReport& reply) {
     RoleTarget command;
     if (!roleTarget(*link.entry, InterfaceRole::Command, &command)) return false;
     reply.bytes[0] = 0;
-    return link.hid->getFeature(command.handle, reply.bytes.data(), command.length);
+    return getFeature(link, command.handle, reply.bytes.data(), command.length);
 }
 
 // Request and reply on the CommandInterface. The caller holds the I/O lock.
@@ -63,11 +74,11 @@ bool exchangeLocked(const Link& link, CommandReport& report) {
     RoleTarget command;
     if (!roleTarget(*link.entry, InterfaceRole::Command, &command)) return false;
     report.bytes[0] = 0;
-    if (!link.hid->setFeature(command.handle, report.bytes.data(), command.length)) {
+    if (!setFeature(link, command.handle, report.bytes.data(), command.length)) {
         return false;
     }
     report.bytes[0] = 0;
-    return link.hid->getFeature(command.handle, report.bytes.data(), command.length);
+    return getFeature(link, command.handle, report.bytes.data(), command.length);
 }
 
 // Copies one page and sums it in the same pass. The two pages never overlap,
@@ -82,6 +93,14 @@ std::uint16_t copyPageAndSum(std::uint8_t* __restrict to, const std::uint8_t* __
     return sum;
 }
 
+// Whether the status report carries the page's sum; a wrong one is counted
+// on the programmer's entry.
+bool checkSum(const Link& link, const CommandReport& status, std::uint16_t sum) {
+    if (status.statusSum() == sum) return true;
+    link.entry->countSumError();
+    return false;
+}
+
 // Receives one data report into `bytes` and checks its page against the
 // status report. The page is summed where it is, or copied to `slice` in the
 // pass that sums it.
@@ -89,11 +108,11 @@ bool receivePage(const Link& link, std::uint8_t* bytes, std::uint8_t* slice) {
     std::lock_guard<std::mutex> lock(link.entry->ioLock());
     RoleTarget data;
     if (!roleTarget(*link.entry, InterfaceRole::Data, &data)) return false;
-    if (!link.hid->getFeature(data.handle, bytes, data.length)) return false;
+    if (!getFeature(link, data.handle, bytes, data.length)) return false;
     const std::uint16_t sum = slice ? copyPageAndSum(slice, bytes + 1) : pageSum(bytes + 1);
     CommandReport status;
     if (!getCommandReply(link, status)) return false;
-    return status.statusSum() == sum;
+    return checkSum(link, status, sum);
 }
 
 // Sends the page in `report`, whose sum is `sum`, and checks the status
@@ -104,8 +123,8 @@ bool sendPage(const Link& link, DataReport& report, std::uint16_t sum) {
     RoleTarget data;
     CommandReport status;
     if (roleTarget(*link.entry, InterfaceRole::Data, &data) &&
-        link.hid->setFeature(data.handle, report.bytes.data(), data.length) &&
-        getCommandReply(link, status) && status.statusSum() == sum) {
+        setFeature(link, data.handle, report.bytes.data(), data.length) &&
+        getCommandReply(link, status) && checkSum(link, status, sum)) {
         return true;
     }
     // Whatever went wrong, the programmer may still owe a status report.

@@ -89,10 +89,10 @@ SimBus::SimBus(std::shared_ptr<SimClock> clock)
 
 SimBus::~SimBus() = default;
 
-void SimBus::startOperator(std::string controlPath, std::vector<std::uint32_t> swapMs) {
+void SimBus::startOperator(std::string controlPath, std::vector<SimHands> hands) {
     Core* core = core_.get();
     auto player = std::make_unique<SimOperator>(
-        std::move(controlPath), std::move(swapMs), [core](std::uint32_t i) -> SimProgrammer* {
+        std::move(controlPath), std::move(hands), [core](std::uint32_t i) -> SimProgrammer* {
             Guard guard(core->lock);
             return i < core->programmers.size() ? core->programmers[i].get() : nullptr;
         });

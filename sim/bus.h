@@ -23,6 +23,7 @@
 #include "usb/usb_seam.h"
 #include "sim/programmer.h"
 #include "sim/sim_clock.h"
+#include "sim/sim_operator.h"
 
 namespace vmsim {
 
@@ -121,10 +122,10 @@ public:
     SimClock& clock() const;
 
     // Starts the emulated operator: it follows the control file at
-    // `controlPath` (empty: none) and swaps the modules of the programmers
-    // with a swap period in `swapMs` (by programmer index). It ends with the
-    // bus. A second call replaces the first.
-    void startOperator(std::string controlPath, std::vector<std::uint32_t> swapMs);
+    // `controlPath` (empty: none) and handles the modules of the programmers
+    // as `hands` says (by programmer index). It ends with the bus. A second
+    // call replaces the first.
+    void startOperator(std::string controlPath, std::vector<SimHands> hands);
     // Tells `hook` of every programmer's removal and arrival, those on the
     // bus now and those added later (see SimPlugHook).
     void onPlugChange(SimPlugHook hook);

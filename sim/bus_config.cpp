@@ -28,12 +28,12 @@ SimBus makeSimBus(std::string_view config, std::shared_ptr<SimClock> clock) {
     // One other device before each programmer interface while they last,
     // the rest at the end.
     std::uint32_t others = 0;
-    std::vector<std::uint32_t> swapMs;
+    std::vector<SimHands> hands;
     bool swaps = false;
     for (std::uint32_t i = 0; i < parsed.programmers; ++i) {
         const SimProgrammerOptions options = programmerOptions(parsed, i);
-        swapMs.push_back(options.swapMs);
-        swaps = swaps || options.swapMs > 0;
+        hands.push_back({options.swapMs, options.pullMs});
+        swaps = swaps || options.swapMs > 0 || options.pullMs > 0;
         SimProgrammer& programmer = bus.addProgrammer(options, false);
         if (!programmer.ok()) {
             bus.setBindError("emulator: " + programmer.error());
@@ -45,7 +45,7 @@ SimBus makeSimBus(std::string_view config, std::shared_ptr<SimClock> clock) {
         }
     }
     while (others < parsed.others) addOther(bus, others++);
-    if (!parsed.control.empty() || swaps) bus.startOperator(parsed.control, std::move(swapMs));
+    if (!parsed.control.empty() || swaps) bus.startOperator(parsed.control, std::move(hands));
     return bus;
 }
 

@@ -95,7 +95,7 @@ std::string_view expectation(std::string_view key) {
     if (key == "unplug" || key == "badsum") return "a page number from 1 up, or never";
     if (key == "latency_us") return "microseconds from 0 to 1000000";
     if (key == "module") return "0 or 1";
-    if (key == "swap_ms") return "milliseconds from 0 to 600000";
+    if (key == "swap_ms" || key == "pull_ms") return "milliseconds from 0 to 600000";
     if (key == "control") return "a file path";
     return "";
 }
@@ -103,7 +103,8 @@ std::string_view expectation(std::string_view key) {
 // The keys that describe one programmer's faults and module: they take @I.
 bool isProgrammerKey(std::string_view key) {
     return key == "protect" || key == "miso" || key == "erase" || key == "erase_ms" ||
-           key == "unplug" || key == "badsum" || key == "module" || key == "swap_ms";
+           key == "unplug" || key == "badsum" || key == "module" || key == "swap_ms" ||
+           key == "pull_ms";
 }
 
 bool applyProgrammerItem(std::string_view key, std::string_view value, SimProgrammerOptions& p) {
@@ -115,6 +116,7 @@ bool applyProgrammerItem(std::string_view key, std::string_view value, SimProgra
     if (key == "badsum") return parsePage(value, &p.badsumPage);
     if (key == "module") return parseFlag(value, &p.module);
     if (key == "swap_ms") return parseRange(value, 0, 600000, &p.swapMs);
+    if (key == "pull_ms") return parseRange(value, 0, 600000, &p.pullMs);
     return false;
 }
 

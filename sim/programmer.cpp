@@ -192,6 +192,16 @@ bool SimProgrammer::hasModule() const {
     return module_;
 }
 
+SimModuleWork SimProgrammer::moduleWork() const {
+    Guard guard(lock_);
+    return work_;
+}
+
+void SimProgrammer::worked() {
+    ++work_.count;
+    work_.last = std::chrono::steady_clock::now();  // the operator's time, not the link's
+}
+
 void SimProgrammer::removeModule() {
     Guard guard(lock_);
     if (!module_) return;
@@ -208,6 +218,7 @@ void SimProgrammer::insertModule(std::span<const std::uint8_t> contents) {
     chip_->load(0, cells);
     chip_->setStatus(0);
     module_ = true;
+    work_ = {};
     if (isDirect(block_)) slave_->attach(block_[0]);
     persist();
 }
@@ -257,6 +268,7 @@ void SimProgrammer::answer(const SimReport& request) {
                 reply_ = {0, kEraseFailCode, 0, 0, 0, 0};
                 break;
             }
+            worked();
             if (eraseMode_ == SimEraseMode::ok && module_) {
                 chip_->writeEnable();
                 chip_->chipErase();
@@ -268,6 +280,7 @@ void SimProgrammer::answer(const SimReport& request) {
                        (static_cast<std::uint32_t>(request[3]) << 8) |
                        (static_cast<std::uint32_t>(request[4]) << 16) |
                        (static_cast<std::uint32_t>(request[5]) << 24);
+            runPages_ = 0;
             break;
         case '[':
             break;
@@ -302,6 +315,7 @@ bool SimProgrammer::commandGetLocked(std::uint8_t* report, std::uint32_t length)
     SimReport out = reply_;
     if (pending_ == Pending::erase) {
         const bool busy = eraseMode_ == SimEraseMode::stuck || chip_->busy();
+        worked();
         out = {0, 'S', static_cast<std::uint8_t>(busy ? 1 : 0), 0, 0, 0};
     }
     if (pending_ != Pending::pageStatus && hook_) hook_(request_, out);
@@ -317,6 +331,7 @@ bool SimProgrammer::dataSetLocked(const std::uint8_t* report, std::uint32_t leng
     }
     std::uint16_t sum = 0;
     for (std::uint32_t i = 1; i <= kPageSize; ++i) sum = static_cast<std::uint16_t>(sum + report[i]);
+    worked();
     if (module_) {
         chip_->writeEnable();
         chip_->program(address_, std::span<const std::uint8_t>(report + 1, kPageSize));
@@ -332,6 +347,7 @@ bool SimProgrammer::dataGetLocked(std::uint8_t* report, std::uint32_t length) {
         return false;
     }
     report[0] = 0;
+    if (runPages_ > 0) worked();
     if (module_) chip_->read(address_, std::span<std::uint8_t>(report + 1, kPageSize));
     else std::fill(report + 1, report + 1 + kPageSize, std::uint8_t{0xFF});
     std::uint16_t sum = 0;
@@ -343,6 +359,7 @@ bool SimProgrammer::dataGetLocked(std::uint8_t* report, std::uint32_t length) {
 void SimProgrammer::pageDone(std::uint16_t sum) {
     address_ += kPageSize;
     ++pages_;
+    ++runPages_;
     if (badsumAt_ != 0 && pages_ == badsumAt_) sum = static_cast<std::uint16_t>(sum + 1);
     if (unplugAt_ != 0 && pages_ == unplugAt_) unplugPending_ = true;
     pending_ = Pending::pageStatus;

@@ -46,7 +46,22 @@ struct SimProgrammerOptions {
     std::uint32_t unplugAfterPages = 0;  // gone after this many pages; 0 = never
     std::uint32_t badsumPage = 0;        // this page's status sum is wrong; 0 = never
     bool module = true;                  // a module is seated at start
-    std::uint32_t swapMs = 0;            // the operator swaps modules this often; 0 = never
+    // The emulated operator's handling time: a module is taken out this long
+    // after its unit was seen to end, and the next one seated a gap later;
+    // 0 = no operator at this programmer.
+    std::uint32_t swapMs = 0;
+    // A fault: the module is pulled this long after it was seated, whatever
+    // the programmer is doing (and, without swapMs, not replaced); 0 = never.
+    std::uint32_t pullMs = 0;
+};
+
+// What the programmer has done to the module since it was seated: the unit
+// work (erases, page writes, reads of more than one page in a run; not the
+// single-page or pin reads that look at a module), and when the last of it
+// happened.
+struct SimModuleWork {
+    std::uint64_t count = 0;
+    SimTime last{};
 };
 
 // A 6-byte command report, report id at offset 0.
@@ -117,6 +132,7 @@ public:
     // `contents` (cut or completed with erased bytes to the capacity); the
     // flash file follows the seated module.
     bool hasModule() const;
+    SimModuleWork moduleWork() const;
     void removeModule();
     void insertModule(std::span<const std::uint8_t> contents = {});
 
@@ -139,6 +155,7 @@ private:
     void pinWrite(const std::array<std::uint8_t, 4>& block);
     void pageDone(std::uint16_t sum);
     void persist();
+    void worked();
 
     const int index_;
     const SimProgrammerOptions options_;
@@ -159,6 +176,8 @@ private:
     bool unplugPending_ = false;
     std::uint32_t address_ = 0;
     std::uint32_t pages_ = 0;
+    std::uint32_t runPages_ = 0;  // pages since the last 'U'
+    SimModuleWork work_;
     std::uint32_t unplugAt_ = 0;
     std::uint32_t badsumAt_ = 0;
     Pending pending_ = Pending::reply;

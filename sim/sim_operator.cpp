@@ -10,17 +10,16 @@
 namespace vmsim {
 
 namespace {
-constexpr auto kTick = std::chrono::milliseconds(20);
-constexpr auto kSwapGap = std::chrono::milliseconds(300);
+constexpr auto kTick = std::chrono::milliseconds(5);
 }  // namespace
 
-SimOperator::SimOperator(std::string controlPath, std::vector<std::uint32_t> swapMs,
+SimOperator::SimOperator(std::string controlPath, std::vector<SimHands> hands,
                          std::function<SimProgrammer*(std::uint32_t)> programmer)
     : path_(std::move(controlPath)), programmer_(std::move(programmer)) {
     const Clock::time_point now = Clock::now();
-    for (std::uint32_t i = 0; i < swapMs.size(); ++i) {
+    for (std::uint32_t i = 0; i < hands.size(); ++i) {
         SimProgrammer* p = programmer_(i);
-        swaps_.push_back({swapMs[i], now, now, p != nullptr && p->hasModule()});
+        swaps_.push_back({hands[i], now, now, p != nullptr && p->hasModule()});
     }
     thread_ = std::thread([this] { loop(); });
 }
@@ -112,19 +111,30 @@ bool SimOperator::run(const ControlCommand& command, std::string* error) {
     return true;
 }
 
+bool SimOperator::dueOut(const Swap& swap, const SimProgrammer& p, Clock::time_point now) const {
+    if (swap.hands.pullMs != 0 && now - swap.seatedAt >= std::chrono::milliseconds(swap.hands.pullMs))
+        return true;
+    if (swap.hands.swapMs == 0) return false;
+    // Only a module that has had its unit: the unit has ended once the
+    // programmer has left it alone for a moment.
+    const SimModuleWork work = p.moduleWork();
+    return work.count != 0 &&
+           now - work.last >= kSeeEnd + std::chrono::milliseconds(swap.hands.swapMs);
+}
+
 void SimOperator::swapModules() {
     std::lock_guard<std::mutex> guard(swapLock_);
     const Clock::time_point now = Clock::now();
     for (std::uint32_t i = 0; i < swaps_.size(); ++i) {
         Swap& swap = swaps_[i];
-        if (swap.periodMs == 0) continue;
+        if (swap.hands.swapMs == 0 && swap.hands.pullMs == 0) continue;
         SimProgrammer* p = programmer_(i);
         if (p == nullptr) continue;
-        if (swap.seated && now - swap.seatedAt >= std::chrono::milliseconds(swap.periodMs)) {
+        if (swap.seated && dueOut(swap, *p, now)) {
             p->removeModule();
             swap.seated = false;
             swap.removedAt = now;
-        } else if (!swap.seated && now - swap.removedAt >= kSwapGap) {
+        } else if (!swap.seated && swap.hands.swapMs != 0 && now - swap.removedAt >= kSwapGap) {
             p->insertModule();
             swap.seated = true;
             swap.seatedAt = now;

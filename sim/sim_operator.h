@@ -1,8 +1,12 @@
 // The emulated operator at the programmers: follows the control file as
 // lines are appended to it (every 20 ms) and runs each as a command, and
-// swaps the modules of programmers with a swap period (a module goes out
-// that long after it was seated, a fresh blank one comes 300 ms later).
-// A bad line is reported on stderr and skipped. Its thread ends with it.
+// swaps the modules of programmers as a person would: a module's unit is
+// seen to end once its programmer has done no unit work on it for
+// kSeeEnd, the module goes out its handling time later, and a fresh blank
+// one is seated kSwapGap after that. A pull fault instead takes a module
+// out a fixed time after it was seated, whatever runs; without a handling
+// time the socket then stays empty. A bad control line
+// is reported on stderr and skipped. Its thread ends with it.
 #pragma once
 
 #include <chrono>
@@ -19,11 +23,23 @@ namespace vmsim {
 class SimProgrammer;
 struct ControlCommand;
 
+// How the operator handles one programmer's modules (milliseconds; 0: not).
+struct SimHands {
+    std::uint32_t swapMs = 0;  // handling time after a unit was seen to end
+    std::uint32_t pullMs = 0;  // the pull fault: out this long after seating
+};
+
+// The operator's timing, as the station's benchmark needs it to know the
+// operator's cycle: a unit is over for the operator kSeeEnd after its last
+// work, and the next module comes kSwapGap after one went out.
+constexpr std::chrono::milliseconds kSeeEnd{100};
+constexpr std::chrono::milliseconds kSwapGap{300};
+
 class SimOperator {
 public:
-    // `programmer(i)` yields programmer i, null beyond the last; `swapMs`
-    // holds each programmer's swap period (0: none).
-    SimOperator(std::string controlPath, std::vector<std::uint32_t> swapMs,
+    // `programmer(i)` yields programmer i, null beyond the last; `hands`
+    // holds how each programmer's modules are handled.
+    SimOperator(std::string controlPath, std::vector<SimHands> hands,
                 std::function<SimProgrammer*(std::uint32_t)> programmer);
     ~SimOperator();
     SimOperator(const SimOperator&) = delete;
@@ -35,11 +51,12 @@ public:
 private:
     using Clock = std::chrono::steady_clock;
     struct Swap {
-        std::uint32_t periodMs = 0;
+        SimHands hands;
         Clock::time_point seatedAt{};
         Clock::time_point removedAt{};
         bool seated = true;
     };
+    bool dueOut(const Swap& swap, const SimProgrammer& p, Clock::time_point now) const;
 
     void loop();
     void followControl();

@@ -22,6 +22,9 @@ public:
     virtual void programmerRemoved(unsigned /*programmer*/) {}
     virtual void moduleSeated(unsigned /*programmer*/, std::uint32_t /*chip*/) {}
     virtual void moduleTakenOut(unsigned /*programmer*/) {}
+    // The module that had its unit on this programmer is still seated, seen
+    // again after the programmer came back: it gets no second unit.
+    virtual void moduleKept(unsigned /*programmer*/) {}
 
     virtual void unitStarted(const UnitRecord& /*unit*/) {}
     // A line of the programmer's session during its unit.

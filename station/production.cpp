@@ -23,6 +23,11 @@ void Production::moduleSeated(unsigned programmer, std::uint32_t chip) {
     observer_.moduleSeated(programmer, chip);
 }
 
+void Production::moduleKept(unsigned programmer) {
+    std::lock_guard<std::mutex> guard(lock_);
+    observer_.moduleKept(programmer);
+}
+
 void Production::moduleTakenOut(unsigned programmer) {
     std::lock_guard<std::mutex> guard(lock_);
     observer_.moduleTakenOut(programmer);

@@ -36,6 +36,7 @@ public:
     void programmerRemoved(unsigned programmer);
     void moduleSeated(unsigned programmer, std::uint32_t chip);
     void moduleTakenOut(unsigned programmer);
+    void moduleKept(unsigned programmer);
     void unitLine(unsigned programmer, const std::string& line);
     void unitProgress(unsigned programmer, UnitPhase phase, int percent);
 

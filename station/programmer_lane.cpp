@@ -19,11 +19,16 @@ UnitPhase phaseOf(WorkerStep step) {
 }  // namespace
 
 ProgrammerLane::ProgrammerLane(const ProgrammerInfo& info, const std::string& programPath,
-                               const LoadedImage& image, Production& production)
-    : label_(info.index),
+                               const LoadedImage& image, Production& production,
+                               std::optional<std::uint32_t> fingerprint)
+    : info_(info),
+      label_(info.index),
       handle_(info.handle),
       ports_(info.portNames),
-      production_(production) {
+      production_(production),
+      image_(image.bytes),
+      watch_(info.handle, fingerprint, kSetFlashKind,
+             FlashSizeTable[production.job().sizeIndex].size) {
     for (const std::string& path : info.devicePaths) {
         if (!path.empty()) {
             path_ = path;
@@ -47,6 +52,13 @@ std::optional<std::uint32_t> ProgrammerLane::senseChip() {
     return readJedecId(handle_, kSetFlashKind, FlashSizeTable[production_.job().sizeIndex].size);
 }
 
+std::string programmerIdentity(const ProgrammerInfo& info) {
+    std::string out;
+    for (const std::string& path : info.devicePaths) out += path + "\n";
+    for (const std::string& port : info.portNames) out += port + "\n";
+    return out;
+}
+
 bool ProgrammerLane::listed() const {
     for (const ProgrammerInfo& info : DevProgrammers())
         if (info.handle == handle_ && info.open) return true;
@@ -65,6 +77,7 @@ void ProgrammerLane::runUnit(unsigned number, std::optional<std::uint32_t> chip)
     percent_ = 0;
     production_.unitStarted(unit, unit_.get());
     production_.unitProgress(label_, UnitPhase::settingFlash, 0);
+    const std::uint64_t sumErrors = DevPageSumErrors(handle_);
     const auto start = std::chrono::steady_clock::now();
     const UnitRun run = unit_->run(options, kUnitBound);
     unit.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -72,13 +85,31 @@ void ProgrammerLane::runUnit(unsigned number, std::optional<std::uint32_t> chip)
     unit.passed = run.flashTaken && run.ended && run.outcome.succeeded();
     if (!run.ended) {
         unit.failedStep = "timeout";
+        unit.failure = "timed-out";
     } else if (!unit.passed) {
         const UnitFailure failure = unitFailure(options.command, run.flashTaken, run.outcome);
         unit.failedStep = failure.step;
         unit.failureLine = failure.line;
+        unit.failure = failureOf(run, sumErrors);
+    } else if (image_) {
+        watch_.passed(*image_);
     }
     phase_ = UnitPhase::idle;
     production_.unitEnded(std::move(unit));
+}
+
+std::string ProgrammerLane::failureOf(const UnitRun& run, std::uint64_t sumErrorsBefore) {
+    if (run.outcome.result == WorkerResult::interrupted) return "interrupted";
+    if (!DevQueryFlash(handle_, kSetFlashKind).replied) {
+        watch_.lostDuringUnit();
+        return "programmer-lost";
+    }
+    if (!watch_.failed()) return "module-removed";
+    if (DevPageSumErrors(handle_) != sumErrorsBefore) return "bad-page-sum";
+    if (!run.flashTaken) return "flash-refused";
+    if (run.outcome.result != WorkerResult::failed) return workerResultName(run.outcome.result);
+    if (run.outcome.failure == FailureKind::content) return "content";
+    return run.outcome.step == WorkerStep::erase ? "erase-failed" : "transfer";
 }
 
 std::string ProgrammerLane::phase() const {

@@ -12,18 +12,30 @@
 
 #include "device/devapi.h"
 #include "station/production.h"
+#include "station/socket_watch.h"
 #include "station/unit_session.h"
+
+// Who a programmer is, across an unplug and replug: its device paths and
+// ports.
+std::string programmerIdentity(const ProgrammerInfo& info);
 
 class ProgrammerLane {
 public:
+    // `fingerprint`: the image's page that tells its modules apart from
+    // others (see SocketWatch).
     ProgrammerLane(const ProgrammerInfo& info, const std::string& programPath,
-                   const LoadedImage& image, Production& production);
+                   const LoadedImage& image, Production& production,
+                   std::optional<std::uint32_t> fingerprint = std::nullopt);
 
     unsigned label() const { return label_; }
     DeviceHandle handle() const { return handle_; }
+    std::string identity() const { return programmerIdentity(info_); }
 
     // The JEDEC id over the pins, the flash handed back with the job's size.
     std::optional<std::uint32_t> senseChip();
+    // A cheap look at the socket.
+    SocketLook look() { return watch_.look(); }
+    SocketWatch& watch() { return watch_; }
     // Whether the programmer is still in the list, open with its handle.
     bool listed() const;
 
@@ -35,7 +47,8 @@ public:
     // Waits at most `bound` for a unit's worker that is still running.
     bool waitIdle(std::chrono::milliseconds bound) const { return unit_->waitIdle(bound); }
 
-    // Runs unit `number` on this programmer and records its end.
+    // Runs unit `number` on this programmer and records its end; after it
+    // the module is known to the socket watch.
     void runUnit(unsigned number, std::optional<std::uint32_t> chip);
 
     const std::vector<std::string>& ports() const { return ports_; }
@@ -45,6 +58,11 @@ public:
     int percent() const { return percent_.load(); }
 
 private:
+    // Why a unit failed, told from what the programmer and the socket say
+    // after it: "programmer-lost", "module-removed", "bad-page-sum", ...
+    std::string failureOf(const UnitRun& run, std::uint64_t sumErrorsBefore);
+
+    const ProgrammerInfo info_;
     unsigned label_;
     DeviceHandle handle_;
     std::vector<std::string> ports_;
@@ -52,6 +70,8 @@ private:
     Production& production_;
     std::atomic<int> percent_{0};
     std::atomic<UnitPhase> phase_{UnitPhase::idle};
+    SharedImage image_;
+    SocketWatch watch_;
     std::unique_ptr<UnitSession> unit_;
 };
 

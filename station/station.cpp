@@ -17,11 +17,16 @@ namespace {
 // One programmer's loop on its own thread.
 class StationLane {
 public:
+    // `known`: the fingerprint of the module that had its unit on this
+    // programmer before it went off the bus and came back.
     StationLane(const ProgrammerInfo& info, const std::string& programPath, const LoadedImage& image,
-                Production& production, std::chrono::milliseconds sensePeriod)
-        : lane_(info, programPath, image, production),
+                Production& production, std::chrono::milliseconds sensePeriod,
+                std::optional<std::uint32_t> fingerprint,
+                std::optional<std::vector<std::uint8_t>> known)
+        : lane_(info, programPath, image, production, fingerprint),
           production_(production),
           sensePeriod_(sensePeriod) {
+        lane_.watch().remember(std::move(known));
         thread_ = std::thread([this] { loop(); });
     }
     ~StationLane() {
@@ -53,7 +58,6 @@ private:
     }
 
     void loop() {
-        bool waitForRemoval = false;
         while (!stopping()) {
             // A unit that ran past its bound ended as failed; its worker is
             // stopping, and the programmer is left alone until it has.
@@ -61,28 +65,45 @@ private:
                 if (!pause()) break;
                 continue;
             }
-            const std::optional<std::uint32_t> id = lane_.senseChip();
-            if (!id) {
-                if (!lane_.listed()) {  // the programmer has gone
-                    gone_ = true;
-                    break;
-                }
-            } else if (!jedecIdShowsChip(*id)) {
-                if (seated_) production_.moduleTakenOut(lane_.label());
-                waitForRemoval = false;
-                seated_ = false;
-            } else if (!waitForRemoval) {
-                if (!seated_) production_.moduleSeated(lane_.label(), *id);
+            const SocketLook look = lane_.look();
+            if (look == SocketLook::lost) {
+                gone_ = true;
+                break;
+            }
+            if (look == SocketLook::empty) {
+                takenOut();
+            } else if (look == SocketLook::sameModule) {
+                if (!seated_) production_.moduleKept(lane_.label());
                 seated_ = true;
-                const unsigned number = production_.claimUnit();
-                if (number != 0) {
-                    lane_.runUnit(number, id);
-                    waitForRemoval = true;
-                }
+            } else if (!startUnit()) {
+                break;
             }
             if (!pause()) break;
         }
         done_ = true;
+    }
+
+    void takenOut() {
+        if (seated_) production_.moduleTakenOut(lane_.label());
+        seated_ = false;
+    }
+
+    // A module that has not had its unit: its id over the pins, then its
+    // unit. False when the programmer went.
+    bool startUnit() {
+        const std::optional<std::uint32_t> id = lane_.senseChip();
+        if (!id) {
+            gone_ = !lane_.listed();
+            return !gone_;
+        }
+        // Whatever sat here before has gone, however fast the swap was.
+        takenOut();
+        if (!jedecIdShowsChip(*id)) return true;
+        production_.moduleSeated(lane_.label(), *id);
+        seated_ = true;
+        const unsigned number = production_.claimUnit();
+        if (number != 0) lane_.runUnit(number, id);
+        return true;
     }
 
     bool stopping() {
@@ -109,25 +130,49 @@ void runStationLoop(const std::string& programPath, const LoadedImage& image,
                     const std::function<void(const std::vector<LaneView>&)>& round,
                     StationPacing pacing) {
     std::map<DeviceHandle, std::unique_ptr<StationLane>> lanes;
+    const std::optional<std::uint32_t> fingerprint =
+        image.bytes ? fingerprintPage(*image.bytes) : std::nullopt;
+    // The module each programmer that went off the bus had last, by who the
+    // programmer is: it gets no second unit when the programmer comes back.
+    std::map<std::string, std::optional<std::vector<std::uint8_t>>> remembered;
+    // Programmers back on the bus before their old lane has seen them go.
+    std::vector<ProgrammerInfo> waiting;
+    auto liveLaneOf = [&lanes](const std::string& who) {
+        for (auto& [handle, lane] : lanes)
+            if (lane->lane().identity() == who) return true;
+        return false;
+    };
     while (true) {
-        if (production.stopped()) {
-            // No more units start; the station ends when the running ones have.
-            if (production.running() == 0) break;
-        } else {
-            for (const ProgrammerInfo& info : attachProgrammers()) {
-                production.programmerAdded(info.index, info.portNames);
-                lanes[info.handle] = std::make_unique<StationLane>(info, programPath, image, production,
-                                                                pacing.sense);
-            }
-        }
         for (auto it = lanes.begin(); it != lanes.end();) {
             if (it->second->done()) {
                 const unsigned label = it->second->lane().label();
                 const bool gone = it->second->gone();
+                if (gone) remembered[it->second->lane().identity()] = it->second->lane().watch().known();
                 it = lanes.erase(it);
                 if (gone) production.programmerRemoved(label);
             } else {
                 ++it;
+            }
+        }
+        if (production.stopped()) {
+            // No more units start; the station ends when the running ones have.
+            if (production.running() == 0) break;
+        } else {
+            std::vector<ProgrammerInfo> arrived = std::move(waiting);
+            waiting.clear();
+            for (ProgrammerInfo& info : attachProgrammers()) arrived.push_back(std::move(info));
+            for (const ProgrammerInfo& info : arrived) {
+                const std::string who = programmerIdentity(info);
+                if (liveLaneOf(who)) {
+                    waiting.push_back(info);
+                    continue;
+                }
+                production.programmerAdded(info.index, info.portNames);
+                auto known = remembered.find(who);
+                lanes[info.handle] = std::make_unique<StationLane>(
+                    info, programPath, image, production, pacing.sense, fingerprint,
+                    known == remembered.end() ? std::nullopt : known->second);
+                if (known != remembered.end()) remembered.erase(known);
             }
         }
         std::vector<LaneView> views;

@@ -21,7 +21,7 @@ struct LaneView {
 // How often an idle programmer is sensed for a module, and the longest the
 // station waits between two looks at its programmers. Tests go faster.
 struct StationPacing {
-    std::chrono::milliseconds sense{500};
+    std::chrono::milliseconds sense{100};
     std::chrono::milliseconds refresh{250};
 };
 

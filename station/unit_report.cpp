@@ -89,7 +89,11 @@ std::string resultLine(const UnitRecord& unit) {
     std::string line = "unit " + std::to_string(unit.unit) + " programmer " +
                        std::to_string(unit.programmer) + ": ";
     if (unit.passed) line += "PASS";
-    else line += "FAIL " + unit.failedStep + (unit.failureLine.empty() ? "" : ": " + unit.failureLine);
+    else {
+        line += "FAIL " + unit.failedStep;
+        if (!unit.failure.empty() && unit.failure != unit.failedStep) line += " (" + unit.failure + ")";
+        if (!unit.failureLine.empty()) line += ": " + unit.failureLine;
+    }
     return line + format(" (%.2f s)", unit.seconds);
 }
 
@@ -105,6 +109,7 @@ std::string auditRecord(const UnitRecord& unit, const JobFacts& job) {
                       ",\"steps\":" + jsonArray(job.steps) +
                       ",\"result\":" + (unit.passed ? "\"pass\"" : "\"fail\"") +
                       ",\"failed_step\":" + (unit.passed ? "null" : jsonString(unit.failedStep)) +
+                      ",\"failure\":" + (unit.passed || unit.failure.empty() ? "null" : jsonString(unit.failure)) +
                       ",\"lines\":" + jsonArray(unit.lines) +
                       ",\"seconds\":" + format("%.3f", unit.seconds) +
                       ",\"version\":" + jsonString(job.version) + "}";

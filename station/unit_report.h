@@ -21,6 +21,10 @@ struct UnitRecord {
     bool passed = false;
     std::string failedStep;   // "" when passed: setflash, erase, ..., interrupted
     std::string failureLine;  // the step's first failure line
+    // Why it failed, as the station told it: "module-removed",
+    // "programmer-lost", "bad-page-sum", "content", "erase-failed",
+    // "transfer", "flash-refused", "timed-out", "interrupted".
+    std::string failure;
     std::vector<std::string> lines;
     double seconds = 0;
     std::string time;  // UTC at the unit's end

@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <map>
 #include <regex>
 #include <string>
 #include <thread>
@@ -180,7 +181,8 @@ TEST_F(StationTest, OneKeyAllRunsEveryProgrammerAndOneFaultStaysWithItsUnit) {
             run.all(), std::regex("unit [1-4] programmer " + std::to_string(p) + ": PASS \\(")));
     }
     EXPECT_FALSE(flashHoldsImage(2));
-    EXPECT_NE(run.all().find("programmer 2: FAIL program: Program data error..."), std::string::npos);
+    EXPECT_NE(run.all().find("programmer 2: FAIL program (programmer-lost): Program data error..."),
+              std::string::npos);
     const std::vector<std::string> audit = fileLines(dir_ / "audit.log");
     ASSERT_EQ(audit.size(), 4u);
     for (const std::string& record : audit) {
@@ -198,6 +200,7 @@ TEST_F(StationTest, OneKeyAllRunsEveryProgrammerAndOneFaultStaysWithItsUnit) {
         const bool failed = field(record, "programmer") == "2";
         EXPECT_EQ(field(record, "result"), failed ? "\"fail\"" : "\"pass\"");
         EXPECT_EQ(field(record, "failed_step"), failed ? "\"program\"" : "null");
+        EXPECT_EQ(field(record, "failure"), failed ? "\"programmer-lost\"" : "null");
         EXPECT_NE(field(record, "lines").find("Set Flash OK..."), std::string::npos);
     }
 }
@@ -217,8 +220,14 @@ TEST_F(StationTest, UnitsFollowTheModulesAndTheProgrammers) {
     control("insert 0");
     ASSERT_TRUE(run.waitFor("^unit 3 programmer 0: PASS"));
     control("insert 2");  // its programmer goes off the bus during the unit
-    ASSERT_TRUE(run.waitFor("^unit 4 programmer 2: FAIL program"));
+    ASSERT_TRUE(run.waitFor("^unit 4 programmer 2: FAIL program \\(programmer-lost\\)"));
+    // Back on the bus with the failed module still seated: no second unit
+    // until that module is taken out and the next one seated.
     control("plug 2");
+    ASSERT_TRUE(run.waitFor("^\\[2\\] module still seated, no second unit")) << run.all();
+    control("remove 2");
+    ASSERT_TRUE(run.waitFor("^\\[2\\] module taken out"));
+    control("insert 2");
     ASSERT_TRUE(run.waitFor("^unit 5 programmer 2: PASS"));
     EXPECT_EQ(run.wait(), 1);
     EXPECT_TRUE(flashHoldsImage(2));
@@ -229,6 +238,50 @@ TEST_F(StationTest, UnitsFollowTheModulesAndTheProgrammers) {
     ASSERT_EQ(audit.size(), 5u);
     EXPECT_EQ(field(audit[3], "unit"), "4");
     EXPECT_EQ(field(audit[3], "failed_step"), "\"program\"");
+}
+
+// A module swapped in faster than any look still gets its unit, each one
+// exactly once; a module kept seated through its programmer's unplug and
+// replug gets none.
+TEST_F(StationTest, EveryModuleSwappedInGetsOneUnit) {
+    Child run(dir_, {"-s", "1Mbit", "--verbose", sim("programmers=2,module=0"), "station",
+                     "image.bin", "--log", "audit.log"});
+    control("insert 1");
+    ASSERT_TRUE(run.waitFor("^unit 1 programmer 1: PASS"));
+    for (int unit = 2; unit <= 7; ++unit) {
+        // Out and in within one tick of the emulated operator: no look can
+        // see the socket empty.
+        control(unit == 2 ? "insert 0" : "remove 0\ninsert 0");
+        ASSERT_TRUE(run.waitFor("^unit " + std::to_string(unit) + " programmer 0: PASS")) << run.all();
+        EXPECT_TRUE(flashHoldsImage(0)) << unit;
+    }
+    control("unplug 1\nplug 1");
+    ASSERT_TRUE(run.waitFor("^\\[1\\] module still seated, no second unit")) << run.all();
+    control("remove 0\ninsert 0");
+    ASSERT_TRUE(run.waitFor("^unit 8 programmer 0: PASS")) << run.all();
+    run.signal(SIGINT);
+    EXPECT_TRUE(run.waitFor("^total: 8 units, 8 passed"));
+    EXPECT_EQ(run.wait(), 130);
+    EXPECT_EQ(fileLines(dir_ / "audit.log").size(), 8u);
+}
+
+// Why a unit failed, told apart: a bad page sum, a module pulled mid-unit,
+// a programmer that left the bus.
+TEST_F(StationTest, FailuresSayWhatHappened) {
+    Child run(dir_, {"-s", "1Mbit", sim("programmers=3,badsum=3@0,pull_ms=100@1,unplug=30@2"),
+                     "onekey", "image.bin", "--all", "--log", "audit.log"});
+    EXPECT_EQ(run.wait(), 1) << run.all();
+    EXPECT_NE(run.all().find("programmer 0: FAIL program (bad-page-sum): Program data error..."),
+              std::string::npos) << run.all();
+    EXPECT_TRUE(std::regex_search(run.all(), std::regex("programmer 1: FAIL [a-z]+ \\(module-removed\\)")))
+        << run.all();
+    const std::vector<std::string> audit = fileLines(dir_ / "audit.log");
+    ASSERT_EQ(audit.size(), 3u);
+    std::map<std::string, std::string> failures;
+    for (const std::string& record : audit) failures[field(record, "programmer")] = field(record, "failure");
+    EXPECT_EQ(failures["0"], "\"bad-page-sum\"");
+    EXPECT_EQ(failures["1"], "\"module-removed\"");
+    EXPECT_EQ(failures["2"], "\"programmer-lost\"");
 }
 
 TEST_F(StationTest, RefusalsStartNothing) {
