@@ -2,6 +2,8 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QLabel>
+#include <QLayout>
 #include <QApplication>
 #include <QListWidget>
 #include <QMenu>
@@ -60,6 +62,31 @@ void saveScreenshot(QWidget& widget, const std::string& name) {
     if (scale != 1.0) file += "-" + std::to_string(static_cast<int>(scale * 100));
     QApplication::processEvents();
     EXPECT_TRUE(widget.grab().save(QString::fromStdString(std::string(folder) + "/" + file + ".png")));
+}
+
+void expectNothingCut(QWidget& window) {
+    // A window the system is still growing to its content.
+    waitUntil([&] { return window.size().expandedTo(window.sizeHint()) == window.size(); });
+    QApplication::processEvents();
+    // No part laid out smaller than its layout allows: none overlaps another.
+    QList<QWidget*> parts = window.findChildren<QWidget*>();
+    parts << &window;
+    for (QWidget* part : parts) {
+        if (!part->isVisibleTo(&window) || part->layout() == nullptr) continue;
+        const QSize least = part->layout()->totalMinimumSize();
+        EXPECT_TRUE(part->width() >= least.width() && part->height() >= least.height())
+            << part->objectName().toStdString() << " is " << part->width() << "x" << part->height()
+            << ", its parts need " << least.width() << "x" << least.height();
+    }
+    for (QLabel* label : window.findChildren<QLabel*>()) {
+        if (!label->isVisibleTo(&window) || label->text().isEmpty()) continue;
+        const int height = label->wordWrap() ? label->heightForWidth(label->width()) : label->sizeHint().height();
+        EXPECT_GE(label->height(), height) << label->objectName().toStdString() << ": " << label->text().toStdString();
+        if (!label->wordWrap()) {
+            EXPECT_GE(label->width(), label->sizeHint().width())
+                << label->objectName().toStdString() << ": " << label->text().toStdString();
+        }
+    }
 }
 
 void whenModal(const QString& objectName, std::function<void(QWidget&)> handler) {
