@@ -8,7 +8,9 @@
 #include <QPainter>
 #include <QVBoxLayout>
 
+#include "desktop/fill_in.h"
 #include "desktop/image_layout.h"
+#include "texts/texts.h"
 
 namespace {
 const QColor kBlankColour(0xE0, 0xE4, 0xE8);
@@ -86,7 +88,7 @@ void BlockStrip::mousePressEvent(QMouseEvent* event) {
 
 ImageView::ImageView(QWidget* parent) : QDialog(parent) {
     setObjectName("imageView");
-    setWindowTitle(tr("Image"));
+    setWindowTitle(fillIn(txt().imageViewTitle));
     auto* column = new QVBoxLayout(this);
     summary_ = new QLabel(this);
     summary_->setObjectName("imageSummary");
@@ -112,11 +114,9 @@ void ImageView::showImage(const std::uint8_t* data, std::uint32_t size) {
     model_->reload();
     const std::vector<bool> blank = blankBlocks(image_.data(), image_.size());
     const auto used = std::count(blank.begin(), blank.end(), false);
-    summary_->setText(tr("%1 bytes, %2 blocks of 32 KiB: %3 hold data, %4 blank")
-                          .arg(size)
-                          .arg(blank.size())
-                          .arg(used)
-                          .arg(static_cast<long long>(blank.size()) - used));
+    summary_->setText(fillIn(txt().imageViewSummary,
+                             {QString::number(size), QString::number(blank.size()), QString::number(used),
+                              QString::number(static_cast<long long>(blank.size()) - used)}));
     strip_->setBlocks(blank);
     hex_->scrollToTop();
 }

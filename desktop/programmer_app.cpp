@@ -5,8 +5,10 @@
 
 #include "app/control_ids.h"
 #include "device/devapi.h"
+#include "desktop/fill_in.h"
 #include "desktop/qt_dialogs.h"
 #include "desktop/udev_monitor.h"
+#include "texts/texts.h"
 
 void DeviceChangeRelay::attach(QtHost* host) {
     std::lock_guard<std::mutex> guard(lock_);
@@ -46,13 +48,13 @@ ProgrammerApp::ProgrammerApp(AppState& state, std::string programPath,
     }
     connect(&host_, &QtHost::imageSummaryShown, this, [this] { showImage(); });
     board_ = std::make_unique<StationBoard>(programPath, &form_);
-    QAction* station = form_.addFileMenuItem(tr("Station..."));
+    QAction* station = form_.addFileMenuItem(fillIn(txt().menuStation));
     station->setObjectName("stationItem");
     connect(station, &QAction::triggered, this, [this] {
         board_->show();
         board_->raise();
     });
-    QAction* look = form_.addFileMenuItem(tr("Image View..."));
+    QAction* look = form_.addFileMenuItem(fillIn(txt().menuImageView));
     look->setObjectName("imageViewItem");
     connect(look, &QAction::triggered, this, [this] {
         imageView_.show();

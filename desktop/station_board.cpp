@@ -1,94 +1,60 @@
 #include "desktop/station_board.h"
 
+#include <QCheckBox>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QTimer>
 #include <QVBoxLayout>
 
 #include <chrono>
 #include <condition_variable>
-#include <mutex>
 #include <filesystem>
+#include <mutex>
 
 #include "app/flash_size.h"
+#include "desktop/fill_in.h"
+#include "desktop/station_board_relay.h"
+#include "desktop/station_checks.h"
 #include "desktop/station_tile.h"
 #include "station/production.h"
 #include "station/production_start.h"
 #include "station/station.h"
+#include "texts/texts.h"
 
 namespace {
 
 constexpr int kColumns = 2;
-// How long a closing board waits for its station's running units.
+// How long the board, destroyed at the program's end, waits for its
+// station's running units.
 constexpr auto kCloseBound = std::chrono::seconds(5);
+// The status line keeps room for this many lines, so that a longer message
+// does not squeeze the tiles.
+constexpr int kStatusLines = 3;
+
+// The tiles scroll when the window is made smaller than they are: they are
+// never squeezed. The area asks for the room of all of its tiles.
+class TilesArea final : public QScrollArea {
+public:
+    explicit TilesArea(QWidget* parent) : QScrollArea(parent) {
+        setWidgetResizable(true);
+        setFrameShape(QFrame::NoFrame);
+    }
+    QSize sizeHint() const override {
+        return widget() != nullptr ? widget()->sizeHint() + QSize(2, 2) * frameWidth() : QScrollArea::sizeHint();
+    }
+};
 
 double now() {
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
 }  // namespace
-
-// The engine's observer: each event goes to the board as a queued call on
-// the GUI thread, in the order the ledger gave them.
-class StationBoard::Relay final : public StationObserver {
-public:
-    explicit Relay(StationBoard& board) : board_(&board) {}
-
-    // The board goes: nothing more reaches it.
-    void detach() {
-        std::lock_guard<std::mutex> guard(lock_);
-        board_ = nullptr;
-    }
-    void stationEnded() {
-        post([this] { board_->finished(); });
-    }
-
-    void programmerAdded(unsigned programmer, const std::vector<std::string>& ports) override {
-        post([=, this] { board_->programmerAdded(programmer, ports); });
-    }
-    void programmerRemoved(unsigned programmer) override {
-        post([=, this] { board_->programmerRemoved(programmer); });
-    }
-    void moduleSeated(unsigned programmer, std::uint32_t) override {
-        onTile(programmer, [](StationTile& tile) { tile.seated(true); });
-    }
-    void moduleTakenOut(unsigned programmer) override {
-        onTile(programmer, [](StationTile& tile) { tile.seated(false); });
-    }
-    void unitStarted(const UnitRecord& unit) override {
-        onTile(unit.programmer, [](StationTile& tile) { tile.unitStarted(); });
-    }
-    void unitLine(unsigned programmer, const std::string& line) override {
-        onTile(programmer, [line](StationTile& tile) { tile.line(line); });
-    }
-    void unitProgress(unsigned programmer, UnitPhase phase, int percent) override {
-        onTile(programmer, [=](StationTile& tile) { tile.progress(phase, percent); });
-    }
-    void unitEnded(const UnitRecord& unit, bool recorded) override {
-        post([=, this] { board_->unitEnded(unit, recorded); });
-    }
-
-private:
-    // Queued on the board's thread; a call still queued when the board goes
-    // is dropped with it.
-    template <typename F>
-    void post(F call) {
-        std::lock_guard<std::mutex> guard(lock_);
-        if (board_ != nullptr) QMetaObject::invokeMethod(board_, std::move(call), Qt::QueuedConnection);
-    }
-    template <typename F>
-    void onTile(unsigned programmer, F call) {
-        post([=, this] {
-            if (StationTile* tile = board_->tile(programmer)) call(*tile);
-        });
-    }
-    std::mutex lock_;
-    StationBoard* board_;
-};
 
 // A running station: what its thread uses, kept alive by that thread too,
 // and its end.
@@ -98,44 +64,15 @@ struct StationBoard::Engine {
     std::mutex lock;
     std::condition_variable ended;
     bool done = false;
+    bool closing = false;  // the board was closed: the units were stopped
 };
 
 StationBoard::StationBoard(std::string programPath, QWidget* parent)
     : QWidget(parent, Qt::Window), programPath_(std::move(programPath)) {
     setObjectName("stationBoard");
-    setWindowTitle("Station");
+    setWindowTitle(fillIn(txt().boardTitle));
     auto* layout = new QVBoxLayout(this);
-
-    auto* fields = new QFormLayout;
-    image_ = new QLineEdit(this);
-    image_->setObjectName("image");
-    size_ = new QComboBox(this);
-    size_->setObjectName("size");
-    for (const FlashSizeEntry& entry : FlashSizeTable) size_->addItem(entry.label);
-    size_->setCurrentIndex(kDefaultFlashSizeIndex);
-    log_ = new QLineEdit(this);
-    log_->setObjectName("log");
-    checksum_ = new QLineEdit(this);
-    checksum_->setObjectName("checksum");
-    checksum_->setPlaceholderText("any (e.g. 0x1F2E3D)");
-    fields->addRow("Image:", image_);
-    fields->addRow("Flash size:", size_);
-    fields->addRow("Audit log:", log_);
-    fields->addRow("Expected checksum:", checksum_);
-    layout->addLayout(fields);
-
-    auto* buttons = new QHBoxLayout;
-    start_ = new QPushButton("Start", this);
-    start_->setObjectName("start");
-    stop_ = new QPushButton("Stop", this);
-    stop_->setObjectName("stop");
-    stop_->setEnabled(false);
-    buttons->addWidget(start_);
-    buttons->addWidget(stop_);
-    buttons->addStretch(1);
-    layout->addLayout(buttons);
-    connect(start_, &QPushButton::clicked, this, [this] { start(); });
-    connect(stop_, &QPushButton::clicked, this, [this] { stop(); });
+    buildFields();
 
     totals_ = new QLabel(this);
     totals_->setObjectName("totals");
@@ -144,18 +81,67 @@ StationBoard::StationBoard(std::string programPath, QWidget* parent)
     large.setBold(true);
     totals_->setFont(large);
     layout->addWidget(totals_);
+    // A long message wraps within room kept for it; the whole of it is in
+    // the tooltip too, and may be selected and copied.
     status_ = new QLabel(this);
     status_->setObjectName("status");
     status_->setWordWrap(true);
+    status_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    status_->setMinimumHeight(textLinesHeight(*status_, kStatusLines));
     layout->addWidget(status_);
 
-    grid_ = new QGridLayout;
-    layout->addLayout(grid_, 1);
+    auto* area = new TilesArea(this);
+    tilesArea_ = area;
+    auto* tiles = new QWidget(area);
+    tiles->setObjectName("tiles");
+    grid_ = new QGridLayout(tiles);
+    grid_->setContentsMargins(0, 0, 0, 0);
+    area->setWidget(tiles);
+    layout->addWidget(area, 1);
     showTotals();
     // Units per hour move with the clock.
     auto* clock = new QTimer(this);
     connect(clock, &QTimer::timeout, this, [this] { showTotals(); });
     clock->start(1000);
+}
+
+void StationBoard::buildFields() {
+    const Texts& t = txt();
+    auto* fields = new QFormLayout;
+    image_ = new QLineEdit(this);
+    image_->setObjectName("image");
+    size_ = new QComboBox(this);
+    size_->setObjectName("size");
+    for (const FlashSizeEntry& entry : FlashSizeTable) size_->addItem(entry.label);
+    size_->setCurrentIndex(kDefaultFlashSizeIndex);
+    truncate_ = new QCheckBox(fillIn(t.boardTruncate), this);
+    truncate_->setObjectName("truncate");
+    log_ = new QLineEdit(this);
+    log_->setObjectName("log");
+    checksum_ = new QLineEdit(this);
+    checksum_->setObjectName("checksum");
+    checksum_->setPlaceholderText(fillIn(t.boardChecksumAny));
+    fields->addRow(fillIn(t.boardImage), image_);
+    fields->addRow(fillIn(t.boardFlashSize), size_);
+    fields->addRow(QString(), truncate_);
+    fields->addRow(fillIn(t.boardAuditLog), log_);
+    fields->addRow(fillIn(t.boardChecksum), checksum_);
+    auto* column = static_cast<QVBoxLayout*>(layout());
+    column->addLayout(fields);
+
+    auto* buttons = new QHBoxLayout;
+    start_ = new QPushButton(fillIn(t.boardStart), this);
+    start_->setObjectName("start");
+    stop_ = new QPushButton(fillIn(t.boardStop), this);
+    stop_->setObjectName("stop");
+    stop_->setEnabled(false);
+    buttons->addWidget(start_);
+    buttons->addWidget(stop_);
+    buttons->addStretch(1);
+    column->addLayout(buttons);
+    connect(start_, &QPushButton::clicked, this, [this] { start(); });
+    connect(stop_, &QPushButton::clicked, this, [this] { stop(); });
 }
 
 StationBoard::~StationBoard() {
@@ -175,30 +161,46 @@ StationBoard::~StationBoard() {
 void StationBoard::setImage(const QString& path) { image_->setText(path); }
 void StationBoard::setLog(const QString& path) { log_->setText(path); }
 void StationBoard::setSize(int sizeIndex) { size_->setCurrentIndex(sizeIndex); }
+void StationBoard::setTruncate(bool truncate) { truncate_->setChecked(truncate); }
 void StationBoard::setExpectedChecksum(const QString& text) { checksum_->setText(text); }
 
-void StationBoard::fail(const QString& reason) { status_->setText(reason); }
+void StationBoard::showStatus(const QString& text) {
+    status_->setText(text);
+    status_->setToolTip(text);
+}
+
+bool StationBoard::fail(const QString& reason) {
+    showStatus(reason);
+    return false;
+}
+
+void StationBoard::enableFields(bool enable) {
+    start_->setEnabled(enable);
+    image_->setEnabled(enable);
+    size_->setEnabled(enable);
+    truncate_->setEnabled(enable);
+    log_->setEnabled(enable);
+    checksum_->setEnabled(enable);
+}
 
 bool StationBoard::start() {
     if (engine_) return false;
-    const std::string file = image_->text().toStdString();
-    if (file.empty()) return fail("Choose the image to program."), false;
-
+    const Texts& t = txt();
+    const QString file = image_->text();
+    if (file.isEmpty()) return fail(fillIn(t.boardNoImage));
     std::optional<std::uint64_t> expected;
     const QString wanted = checksum_->text().trimmed();
     if (!wanted.isEmpty()) {
         bool ok = false;
         expected = wanted.toULongLong(&ok, 16);
-        if (!ok) return fail("The expected checksum is not a hexadecimal number."), false;
+        if (!ok) return fail(fillIn(t.boardChecksumNotHex));
     }
-    Job job;
-    job.sizeIndex = size_->currentIndex();
     ProductionSetup setup;
-    setup.job = job;
+    setup.job.sizeIndex = size_->currentIndex();
     setup.command = "station";
     setup.version = VM_VERSION;
-    setup.imageFile = file;
-    setup.imageName = std::filesystem::path(file).filename().string();
+    setup.imageFile = file.toStdString();
+    setup.imageName = std::filesystem::path(setup.imageFile).filename().string();
     setup.logPath = log_->text().toStdString();
     setup.expectedChecksum = expected;
     setup.keepUnits = false;  // the board shows the tally
@@ -211,42 +213,45 @@ bool StationBoard::start() {
         case ProductionRefusal::none:
         case ProductionRefusal::noHid: break;
         case ProductionRefusal::auditLog:
-            return fail(QString::fromStdString(setup.logPath + ": the audit log can't be opened: " +
-                                               started.error)),
-                   false;
-        case ProductionRefusal::image: return fail(loadLines.join("\n")), false;
-        case ProductionRefusal::checksum:
-            return fail(QString("%1 has the checksum 0x%2, not the expected 0x%3: nothing started")
-                            .arg(QString::fromStdString(file))
-                            .arg(started.checksum, 0, 16)
-                            .arg(*expected, 0, 16)
-                            .toUpper()
-                            .replace("0X", "0x")),
-                   false;
+            return fail(fillIn(t.boardAuditLogError, {log_->text(), QString::fromStdString(started.error)}));
+        case ProductionRefusal::image: return fail(imageRefusal(file, loadLines));
+        case ProductionRefusal::checksum: return fail(checksumRefusal(file, started.checksum, *expected));
     }
+    // The audit log was opened, but no unit has started: nothing is written.
+    const SizeCheck size =
+        checkImageSize(file, started.image.bytes->size(), setup.job.sizeIndex, truncate_->isChecked());
+    if (size.refused) return fail(size.message);
     const LoadedImage image = started.image;
 
-    for (auto& [programmer, tile] : tiles_) delete tile;
-    tiles_.clear();
+    // Tiles of programmers that went keep their modules' flags; the others
+    // come again with the station's programmers.
+    for (auto it = tiles_.begin(); it != tiles_.end();) {
+        if (it->second->attached()) {
+            delete it->second;
+            it = tiles_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    placeTiles();
     units_ = passed_ = 0;
     started_ = now();
     auto engine = std::make_shared<Engine>();
     engine->relay = std::move(relay);
     engine->production = std::move(started.production);
     engine_ = engine;
-    status_->setText(loadLines.join("\n"));
-    start_->setEnabled(false);
+    showStatus((size.message.isEmpty() ? fillIn(t.boardTaking) : size.message) + "\n" + loadLines.join("  "));
+    enableFields(false);
     stop_->setEnabled(true);
-    image_->setEnabled(false);
-    size_->setEnabled(false);
-    log_->setEnabled(false);
-    checksum_->setEnabled(false);
     engineThread_ = std::thread([engine, programPath = programPath_, image] {
         runStationLoop(programPath, image, *engine->production, {});
-        engine->relay->stationEnded();
-        std::lock_guard<std::mutex> guard(engine->lock);
-        engine->done = true;
+        {
+            std::lock_guard<std::mutex> guard(engine->lock);
+            engine->done = true;
+        }
         engine->ended.notify_all();
+        // The last thing the thread does: the board joins it from here.
+        engine->relay->stationEnded();
     });
     showTotals();
     return true;
@@ -256,21 +261,27 @@ void StationBoard::stop() {
     if (!engine_) return;
     engine_->production->stopTaking();
     stop_->setEnabled(false);
-    status_->setText("No new modules; the running units finish.");
+    if (!engine_->closing) showStatus(fillIn(txt().boardStopTaking));
+}
+
+void StationBoard::closeEvent(QCloseEvent* event) {
+    if (engine_ && !engine_->closing) {
+        engine_->closing = true;
+        stop();
+        engine_->production->stopRunning();
+        showStatus(fillIn(txt().boardClosing));
+    }
+    QWidget::closeEvent(event);
 }
 
 void StationBoard::finished() {
-    // The station's thread has ended its loop; the join waits for its last
-    // few steps.
+    // The station's thread has ended its loop and posted this as its last
+    // step: the join waits only for it to return.
     if (engineThread_.joinable()) engineThread_.join();
     engine_.reset();
-    start_->setEnabled(true);
+    enableFields(true);
     stop_->setEnabled(false);
-    image_->setEnabled(true);
-    size_->setEnabled(true);
-    log_->setEnabled(true);
-    checksum_->setEnabled(true);
-    status_->setText("The station has stopped.");
+    showStatus(fillIn(txt().boardStopped));
     showTotals();
 }
 
@@ -280,30 +291,66 @@ StationTile* StationBoard::tile(unsigned programmer) const {
 }
 
 void StationBoard::programmerAdded(unsigned programmer, const std::vector<std::string>& ports) {
-    delete tile(programmer);
-    tiles_[programmer] = new StationTile(programmer, ports, this);
-    // The tiles in the programmers' order.
+    if (StationTile* known = tile(programmer)) {
+        known->pluggedIn(ports);
+        return;
+    }
+    auto* added = new StationTile(programmer, ports, grid_->parentWidget());
+    connect(added, &StationTile::handled, this, [this](unsigned number) { removeTile(number); });
+    tiles_[programmer] = added;
+    placeTiles();
+}
+
+void StationBoard::programmerRemoved(unsigned programmer) {
+    // A module left in the socket, or a verdict not acted on, keeps the tile
+    // until the operator has handled the module.
+    StationTile* gone = tile(programmer);
+    if (gone == nullptr) return;
+    if (gone->unplugged())
+        fitTiles();  // the tile has grown by its button
+    else
+        removeTile(programmer);
+}
+
+void StationBoard::removeTile(unsigned programmer) {
+    auto found = tiles_.find(programmer);
+    if (found == tiles_.end()) return;
+    // Deleted later: the tile's own button may be what asked.
+    found->second->hide();
+    found->second->deleteLater();
+    tiles_.erase(found);
+    placeTiles();
+}
+
+// The tiles in the programmers' order.
+void StationBoard::placeTiles() {
     int at = 0;
     for (auto& [number, tile] : tiles_) {
         grid_->removeWidget(tile);
         grid_->addWidget(tile, at / kColumns, at % kColumns);
         ++at;
     }
+    fitTiles();
 }
 
-void StationBoard::programmerRemoved(unsigned programmer) {
-    auto found = tiles_.find(programmer);
-    if (found == tiles_.end()) return;
-    delete found->second;
-    tiles_.erase(found);
+// The window grows to show every tile whole; made smaller by the operator,
+// it scrolls them.
+void StationBoard::fitTiles() {
+    // The area's hint follows its tiles, which it does not watch itself.
+    grid_->activate();
+    tilesArea_->updateGeometry();
+    layout()->activate();
+    resize(size().expandedTo(sizeHint()));
 }
 
 void StationBoard::unitEnded(const UnitRecord& unit, bool recorded) {
     ++units_;
     if (unit.passed) ++passed_;
-    if (StationTile* t = tile(unit.programmer)) t->ended(unit.passed);
-    if (!recorded)
-        status_->setText(QString("The audit record of unit %1 could not be written.").arg(unit.unit));
+    if (StationTile* t = tile(unit.programmer)) {
+        t->ended(unit.passed);
+        fitTiles();  // its lines may be wider now
+    }
+    if (!recorded) showStatus(fillIn(txt().boardNotRecorded, {QString::number(unit.unit)}));
     showTotals();
 }
 
@@ -314,10 +361,7 @@ void StationBoard::showTotals() {
     const double seconds = started_ > 0 ? now() - started_ : 0;
     const double yield = units_ ? 100.0 * passed_ / units_ : 0.0;
     const double perHour = seconds > 0 ? units_ * 3600.0 / seconds : 0.0;
-    totals_->setText(QString("%1 units, %2 passed, %3 failed, yield %4%, %5 units/hour")
-                         .arg(units_)
-                         .arg(passed_)
-                         .arg(units_ - passed_)
-                         .arg(yield, 0, 'f', 1)
-                         .arg(perHour, 0, 'f', 1));
+    totals_->setText(fillIn(txt().boardTotals,
+                            {QString::number(units_), QString::number(passed_), QString::number(units_ - passed_),
+                             QString::number(yield, 'f', 1) + "%", QString::number(perHour, 'f', 1)}));
 }

@@ -116,6 +116,54 @@ struct Texts {
     const char* oneKeyVerifyReadError;
     const char* oneKeyVerifyPass;
     const char* oneKeyVerifyFail;
+
+    // The desktop program: its menu items, the image view and the station
+    // board. {1}, {2}, ... are slots the front end fills in; no printf.
+    const char* menuStation;
+    const char* menuImageView;
+    const char* imageViewTitle;
+    const char* imageViewSummary;
+    const char* boardTitle;
+    const char* boardImage;
+    const char* boardFlashSize;
+    const char* boardTruncate;
+    const char* boardAuditLog;
+    const char* boardChecksum;
+    const char* boardChecksumAny;
+    const char* boardStart;
+    const char* boardStop;
+    const char* boardTotals;
+    const char* boardNoImage;
+    const char* boardChecksumNotHex;
+    const char* boardAuditLogError;
+    const char* boardImageMissing;
+    const char* boardImageNotLoaded;
+    const char* boardChecksumWrong;
+    const char* boardTooLarge;
+    const char* boardTruncating;
+    const char* boardTaking;
+    const char* boardStopTaking;
+    const char* boardClosing;
+    const char* boardStopped;
+    const char* boardNotRecorded;
+    const char* tileTitle;
+    const char* tileNoModule;
+    const char* tileSeated;
+    const char* tileSettingFlash;
+    const char* tileErasing;
+    const char* tileProgramming;
+    const char* tileVerifying;
+    const char* tileWorking;
+    const char* tilePass;
+    const char* tileFail;
+    const char* tileCounts;
+    const char* tileEmpty;
+    const char* tileSeatedIdle;
+    const char* tileBusy;
+    const char* tileAfterPass;
+    const char* tileAfterFail;
+    const char* tileUnplugged;
+    const char* tileHandled;
 };
 
 // Texts that are the same in every build.

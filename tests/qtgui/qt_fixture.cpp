@@ -2,6 +2,8 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QLabel>
+#include <QLayout>
 #include <QApplication>
 #include <QListWidget>
 #include <QMenu>
@@ -60,6 +62,44 @@ void saveScreenshot(QWidget& widget, const std::string& name) {
     if (scale != 1.0) file += "-" + std::to_string(static_cast<int>(scale * 100));
     QApplication::processEvents();
     EXPECT_TRUE(widget.grab().save(QString::fromStdString(std::string(folder) + "/" + file + ".png")));
+}
+
+namespace {
+void expectRoomForEveryPart(QWidget& window, const char* when) {
+    QApplication::processEvents();
+    // No part laid out smaller than its layout allows: none overlaps another.
+    QList<QWidget*> parts = window.findChildren<QWidget*>();
+    parts << &window;
+    for (QWidget* part : parts) {
+        if (!part->isVisibleTo(&window) || part->layout() == nullptr) continue;
+        const QSize least = part->layout()->totalMinimumSize();
+        EXPECT_TRUE(part->width() >= least.width() && part->height() >= least.height())
+            << when << ": " << part->objectName().toStdString() << " is " << part->width() << "x"
+            << part->height() << ", its parts need " << least.width() << "x" << least.height();
+    }
+    for (QLabel* label : window.findChildren<QLabel*>()) {
+        if (!label->isVisibleTo(&window) || label->text().isEmpty()) continue;
+        const QSize need(label->wordWrap() ? 0 : label->sizeHint().width(),
+                         label->wordWrap() ? label->heightForWidth(label->width()) : label->sizeHint().height());
+        EXPECT_TRUE(label->width() >= need.width() && label->height() >= need.height())
+            << when << ": " << label->objectName().toStdString() << " is " << label->width() << "x"
+            << label->height() << " for " << need.width() << "x" << need.height() << ": "
+            << label->text().toStdString();
+    }
+}
+}  // namespace
+
+void expectNothingCut(QWidget& window) {
+    // A window the system is still growing to its content.
+    waitUntil([&] { return window.size().expandedTo(window.sizeHint()) == window.size(); });
+    expectRoomForEveryPart(window, "grown");
+    // As small as it may be made, the window scrolls what does not fit.
+    const QSize grown = window.size();
+    window.resize(window.minimumSize());
+    EXPECT_TRUE(waitUntil([&] { return window.size() == window.minimumSize(); }));
+    expectRoomForEveryPart(window, "at its smallest");
+    window.resize(grown);
+    EXPECT_TRUE(waitUntil([&] { return window.size() == grown; }));
 }
 
 void whenModal(const QString& objectName, std::function<void(QWidget&)> handler) {

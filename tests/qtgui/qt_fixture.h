@@ -38,6 +38,11 @@ std::vector<std::uint8_t> testImage(std::size_t size);
 // under `name`; at another scale than 1 the scale goes into the name.
 void saveScreenshot(QWidget& widget, const std::string& name);
 
+// `window`, once the system has grown it to its content, has every part
+// laid out in the room it needs (none overlaps another), and every label has
+// the room its text needs: none is cut at the side or at the bottom.
+void expectNothingCut(QWidget& window);
+
 // Runs `handler` on the next modal window named `objectName` once it is up
 // (from inside its own event loop). Failing to see it within the bound is
 // a test failure.

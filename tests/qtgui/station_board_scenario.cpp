@@ -1,7 +1,10 @@
-// The station board on four emulated programmers, with the control file as
-// the operator: tiles come and go with the programmers, show each socket's
-// state, and count the units as the audit log records them.
+// The station board on emulated programmers, with the control file and the
+// emulator's faults as the operator and the bench: tiles come and go with the
+// programmers, show each socket's state and what to do next, and count the
+// units as the audit log records them; a job is checked before it starts, and
+// closing the board stops its station.
 #include <QAction>
+#include <QCheckBox>
 #include <QPushButton>
 #include <QTest>
 
@@ -9,6 +12,7 @@
 #include <fstream>
 
 #include "app/flash_size.h"
+#include "desktop/fill_in.h"
 #include "desktop/station_tile.h"
 #include "qt_fixture.h"
 
@@ -24,6 +28,28 @@ int sizeIndexOf(std::uint32_t bytes) {
 QString stateOf(StationBoard& board, unsigned programmer) {
     StationTile* tile = board.tile(programmer);
     return tile ? tile->state() : QString("(no tile)");
+}
+
+QString hintOf(StationBoard& board, unsigned programmer) {
+    StationTile* tile = board.tile(programmer);
+    return tile ? tile->hint() : QString("(no tile)");
+}
+
+QString text(const char* catalogued) { return QString::fromUtf8(catalogued); }
+
+// The session's board, shown through its menu item, with an image and the
+// flash size for it.
+StationBoard& openBoard(Session& s, const std::string& image, std::uint32_t flashBytes) {
+    StationBoard& board = s.app().stationBoard();
+    s.app().form().findChild<QAction*>("stationItem")->trigger();
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(&board));
+    board.setImage(QString::fromStdString(image));
+    board.setSize(sizeIndexOf(flashBytes));
+    return board;
+}
+
+void clickStart(StationBoard& board) {
+    QTest::mouseClick(board.findChild<QPushButton*>("start"), Qt::LeftButton);
 }
 
 TEST(StationBoardScenario, TilesFollowTheProgrammersAndCountTheUnits) {
@@ -60,6 +86,7 @@ TEST(StationBoardScenario, TilesFollowTheProgrammersAndCountTheUnits) {
     EXPECT_EQ(stateOf(board, 3), "no module");
     EXPECT_TRUE(board.totals().startsWith("2 units, 2 passed, 0 failed, yield 100.0%"))
         << board.totals().toStdString();
+    expectNothingCut(board);
     saveScreenshot(board, "station-board");
 
     // A module taken out empties its socket; the next one there is a new unit.
@@ -80,6 +107,147 @@ TEST(StationBoardScenario, TilesFollowTheProgrammersAndCountTheUnits) {
     int records = 0;
     for (std::string line; std::getline(log, line);) records += line.find("\"result\":\"pass\"") != std::string::npos;
     EXPECT_EQ(records, 3);
+}
+
+TEST(StationBoardScenario, TheJobIsCheckedBeforeAnythingStarts) {
+    const std::string image = scratch("Image-Of-Mixed-Case.bin");
+    const std::vector<std::uint8_t> bytes = testImage(256 * 1024);
+    writeFile(image, bytes);
+    const std::string missing = scratch("Missing-Image.bin");
+    const std::string flash = scratch("flash.bin");
+    Session s("erase_ms=0,size=1Mbit,programmers=2,file=" + flash);
+    StationBoard& board = openBoard(s, missing, 128 * 1024);
+
+    // A file that is not there: said in words, with the load's own line.
+    clickStart(board);
+    EXPECT_FALSE(board.running());
+    EXPECT_TRUE(board.status().startsWith(fillIn(kTextsEn.boardImageMissing, {QString::fromStdString(missing)})))
+        << board.status().toStdString();
+    EXPECT_TRUE(board.status().contains("ErrorCode:2")) << board.status().toStdString();
+
+    // Another checksum than the expected one: the path as it was given.
+    board.setImage(QString::fromStdString(image));
+    board.setExpectedChecksum("0x1");
+    clickStart(board);
+    EXPECT_FALSE(board.running());
+    EXPECT_TRUE(board.status().startsWith(QString::fromStdString(image) + " ")) << board.status().toStdString();
+    EXPECT_TRUE(board.status().contains("not the expected 0x1.")) << board.status().toStdString();
+    board.setExpectedChecksum("");
+
+    // Larger than the flash: refused, as vm612k refuses it.
+    clickStart(board);
+    EXPECT_FALSE(board.running());
+    EXPECT_EQ(board.status(), fillIn(kTextsEn.boardTooLarge,
+                                     {QString::fromStdString(image), "262144", "1 Mbit", "131072"}));
+    EXPECT_EQ(board.tiles(), 0u);
+
+    // Truncate ticked: each module gets the flash's worth of the image.
+    QCheckBox* truncate = board.findChild<QCheckBox*>("truncate");
+    QTest::mouseClick(truncate, Qt::LeftButton, {}, QPoint(4, truncate->height() / 2));
+    ASSERT_TRUE(truncate->isChecked());
+    clickStart(board);
+    ASSERT_TRUE(board.running()) << board.status().toStdString();
+    EXPECT_TRUE(board.status().startsWith(fillIn(kTextsEn.boardTruncating,
+                                                 {QString::fromStdString(image), "262144", "1 Mbit", "131072"})))
+        << board.status().toStdString();
+    ASSERT_TRUE(waitUntil([&] { return stateOf(board, 1) == "PASS"; })) << stateOf(board, 1).toStdString();
+    EXPECT_TRUE(readFile(flash + ".1") == std::vector<std::uint8_t>(bytes.begin(), bytes.begin() + 128 * 1024));
+    board.stop();
+    ASSERT_TRUE(waitUntil([&] { return !board.running(); }));
+}
+
+TEST(StationBoardScenario, ClosingTheBoardStopsItsStation) {
+    const std::string image = scratch("image.bin");
+    writeFile(image, testImage(1024 * 1024));
+    // Slow transfers, so that the unit is still running when the board closes.
+    Session s("erase_ms=0,size=8Mbit,programmers=2,latency_us=2000,file=" + scratch("flash.bin"));
+    StationBoard& board = openBoard(s, image, 1024 * 1024);
+    clickStart(board);
+    ASSERT_TRUE(board.running()) << board.status().toStdString();
+    ASSERT_TRUE(waitUntil([&] { return stateOf(board, 1).startsWith("programming"); }))
+        << stateOf(board, 1).toStdString();
+
+    board.close();
+    EXPECT_FALSE(board.isVisible());
+    // The running unit stops at its next block, and the station's thread ends.
+    ASSERT_TRUE(waitUntil([&] { return !board.running(); })) << board.status().toStdString();
+    EXPECT_TRUE(board.totals().startsWith("1 units")) << board.totals().toStdString();
+    EXPECT_TRUE(stateOf(board, 1) == "FAIL" || stateOf(board, 1) == "PASS") << stateOf(board, 1).toStdString();
+
+    // Opened again, the board is stopped and ready to start.
+    s.app().form().findChild<QAction*>("stationItem")->trigger();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&board));
+    EXPECT_FALSE(board.running());
+    EXPECT_TRUE(board.findChild<QPushButton*>("start")->isEnabled());
+    EXPECT_FALSE(board.findChild<QPushButton*>("stop")->isEnabled());
+    EXPECT_EQ(board.status(), text(kTextsEn.boardStopped));
+}
+
+TEST(StationBoardScenario, AModuleKeepsItsTileUntilTheOperatorHasHandledIt) {
+    const std::string image = scratch("image.bin");
+    writeFile(image, testImage(128 * 1024));
+    const std::string control = scratch("control.txt");
+    std::ofstream(control).close();
+    // Programmer 2 goes off the bus in the middle of its unit.
+    Session s("erase_ms=0,size=1Mbit,programmers=3,unplug=40@2,file=" + scratch("flash.bin") +
+              ",control=" + control);
+    StationBoard& board = openBoard(s, image, 128 * 1024);
+    clickStart(board);
+    ASSERT_TRUE(board.running()) << board.status().toStdString();
+    ASSERT_TRUE(waitUntil([&] {
+        return stateOf(board, 1) == "PASS" && board.tile(2) != nullptr && !board.tile(2)->attached();
+    })) << stateOf(board, 1).toStdString() << " / " << stateOf(board, 2).toStdString();
+
+    // The half-programmed module stays flagged, with what to do with it.
+    EXPECT_EQ(stateOf(board, 2), "FAIL");
+    EXPECT_EQ(hintOf(board, 2), text(kTextsEn.tileUnplugged) + " " + text(kTextsEn.tileAfterFail));
+    EXPECT_EQ(hintOf(board, 1), text(kTextsEn.tileAfterPass));
+
+    // Taken out, a module's verdict goes: its socket is ready.
+    std::ofstream(control, std::ios::app) << "remove 1\n";
+    ASSERT_TRUE(waitUntil([&] { return stateOf(board, 1) == "no module"; })) << stateOf(board, 1).toStdString();
+    EXPECT_EQ(hintOf(board, 1), text(kTextsEn.tileEmpty));
+
+    // Put aside, the failed module's tile goes.
+    auto* handled = board.tile(2)->findChild<QPushButton*>("handled");
+    ASSERT_TRUE(handled != nullptr && handled->isVisible());
+    QTest::mouseClick(handled, Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([&] { return board.tile(2) == nullptr; }));
+    EXPECT_EQ(board.tiles(), 1u);
+    board.stop();
+    ASSERT_TRUE(waitUntil([&] { return !board.running(); }));
+}
+
+TEST(StationBoardScenario, TheChineseBoardHasEveryWordInChineseAndNothingCut) {
+    const std::string image = scratch("image.bin");
+    writeFile(image, testImage(128 * 1024));
+    // 1 passes, 2 fails on a wrong sum, 3 has no module, 4 fails and goes.
+    Session s("erase_ms=0,size=1Mbit,programmers=5,badsum=20@2,module=0@3,unplug=40@4,file=" +
+                  scratch("flash.bin"),
+              kTextsSc);
+    EXPECT_EQ(s.form().findChild<QAction*>("stationItem")->text(), text(kTextsSc.menuStation));
+    EXPECT_EQ(s.form().findChild<QAction*>("imageViewItem")->text(), text(kTextsSc.menuImageView));
+    EXPECT_EQ(s.app().imageView().windowTitle(), text(kTextsSc.imageViewTitle));
+    StationBoard& board = openBoard(s, image, 128 * 1024);
+    EXPECT_EQ(board.windowTitle(), text(kTextsSc.boardTitle));
+    EXPECT_EQ(board.findChild<QPushButton*>("start")->text(), text(kTextsSc.boardStart));
+    clickStart(board);
+    ASSERT_TRUE(board.running()) << board.status().toStdString();
+    const QString pass = text(kTextsSc.tilePass), fail = text(kTextsSc.tileFail);
+    ASSERT_TRUE(waitUntil([&] {
+        return stateOf(board, 1) == pass && stateOf(board, 2) == fail && board.tile(4) != nullptr &&
+               !board.tile(4)->attached();
+    })) << stateOf(board, 1).toStdString() << " / " << stateOf(board, 2).toStdString();
+    EXPECT_EQ(stateOf(board, 3), text(kTextsSc.tileNoModule));
+    EXPECT_EQ(stateOf(board, 4), fail);
+    EXPECT_EQ(hintOf(board, 2), text(kTextsSc.tileAfterFail));
+    EXPECT_EQ(board.tile(1)->counts(), fillIn(kTextsSc.tileCounts, {"1", "1", "0"}));
+    EXPECT_TRUE(board.totals().startsWith(fillIn(kTextsSc.boardTotals, {"3", "1", "2", "33.3%", ""}).section(',', 0, 2)))
+        << board.totals().toStdString();
+    expectNothingCut(board);
+    saveScreenshot(board, "station-board-sc");
+    board.stop();
+    ASSERT_TRUE(waitUntil([&] { return !board.running(); }));
 }
 
 }  // namespace

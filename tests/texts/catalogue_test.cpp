@@ -35,6 +35,11 @@ TEST(TextSets, FormatsTakeTheSameArgumentsInBothSets) {
     for (size_t i = 0; i < en.size(); ++i)
         EXPECT_EQ(conversionsOf(sc[i]), conversionsOf(en[i])) << "field #" << i << ": " << en[i] << " / " << sc[i];
 
+    // The desktop program's texts fill the same slots in both sets.
+    for (size_t i = 0; i < en.size(); ++i)
+        EXPECT_EQ(slotsOf(sc[i]), slotsOf(en[i])) << "field #" << i << ": " << en[i] << " / " << sc[i];
+    EXPECT_EQ(slotsOf(kTextsSc.boardTooLarge), "1 2 3 4 ");
+
     EXPECT_EQ(conversionsOf(kTextsSc.loadSizeLine), "d f ");
     EXPECT_EQ(conversionsOf(kTextsSc.loadOpenError), "x ");
     EXPECT_EQ(conversionsOf(kTextsSc.checksumLine), "llX ");

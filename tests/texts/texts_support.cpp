@@ -1,5 +1,6 @@
 #include "texts_support.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <type_traits>
@@ -32,6 +33,16 @@ std::string conversionsOf(const char* format) {
         out += *p;
         out += ' ';
     }
+    return out;
+}
+
+std::string slotsOf(const char* text) {
+    std::vector<char> slots;
+    for (const char* p = text; *p; ++p)
+        if (p[0] == '{' && p[1] >= '0' && p[1] <= '9' && p[2] == '}') slots.push_back(p[1]);
+    std::sort(slots.begin(), slots.end());
+    std::string out;
+    for (char slot : slots) (out += slot) += ' ';
     return out;
 }
 

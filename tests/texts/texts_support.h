@@ -15,6 +15,10 @@ std::vector<const char*> fieldsOf(const Texts& texts);
 // "%%" is no conversion.
 std::string conversionsOf(const char* format);
 
+// The slots {1}, {2}, ... of a desktop text, sorted, e.g. "1 2 " (a
+// translation may put them in another order).
+std::string slotsOf(const char* text);
+
 // Each returns false when a character has no exact counterpart.
 bool utf8ToGbk(std::string_view utf8, std::string& gbk);
 bool gbkToUtf8(std::string_view gbk, std::string& utf8);
