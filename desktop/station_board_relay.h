@@ -35,6 +35,10 @@ public:
     void moduleSeated(unsigned programmer, std::uint32_t) override {
         onTile(programmer, [](StationTile& tile) { tile.seated(true); });
     }
+    // Back on the bus with the module that had its unit: its verdict stays.
+    void moduleKept(unsigned programmer) override {
+        onTile(programmer, [](StationTile& tile) { tile.seated(true); });
+    }
     void moduleTakenOut(unsigned programmer) override {
         onTile(programmer, [](StationTile& tile) { tile.seated(false); });
     }
