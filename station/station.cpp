@@ -20,12 +20,12 @@ public:
     // `known`: the fingerprint of the module that had its unit on this
     // programmer before it went off the bus and came back.
     StationLane(const ProgrammerInfo& info, const std::string& programPath, const LoadedImage& image,
-                Production& production, std::chrono::milliseconds sensePeriod,
+                Production& production, const StationPacing& pacing,
                 std::optional<std::uint32_t> fingerprint,
                 std::optional<std::vector<std::uint8_t>> known)
         : lane_(info, programPath, image, production, fingerprint),
           production_(production),
-          sensePeriod_(sensePeriod) {
+          pacing_(pacing) {
         lane_.watch().remember(std::move(known));
         thread_ = std::thread([this] { loop(); });
     }
@@ -53,7 +53,7 @@ private:
     // Waits one sensing period; false when the lane is to end.
     bool pause() {
         std::unique_lock<std::mutex> guard(lock_);
-        wake_.wait_for(guard, sensePeriod_, [this] { return stop_; });
+        wake_.wait_for(guard, seated_ ? pacing_.sense : pacing_.senseEmpty, [this] { return stop_; });
         return !stop_;
     }
 
@@ -113,7 +113,7 @@ private:
 
     ProgrammerLane lane_;
     Production& production_;
-    const std::chrono::milliseconds sensePeriod_;
+    const StationPacing pacing_;
     std::mutex lock_;
     std::condition_variable wake_;
     bool stop_ = false;
@@ -170,7 +170,7 @@ void runStationLoop(const std::string& programPath, const LoadedImage& image,
                 production.programmerAdded(info.index, info.portNames);
                 auto known = remembered.find(who);
                 lanes[info.handle] = std::make_unique<StationLane>(
-                    info, programPath, image, production, pacing.sense, fingerprint,
+                    info, programPath, image, production, pacing, fingerprint,
                     known == remembered.end() ? std::nullopt : known->second);
                 if (known != remembered.end()) remembered.erase(known);
             }

@@ -18,10 +18,14 @@ struct LaneView {
     bool seated = false;
 };
 
-// How often an idle programmer is sensed for a module, and the longest the
-// station waits between two looks at its programmers. Tests go faster.
+// How often an idle programmer's socket is looked at: while the module that
+// had its unit sits there (a look costs four transfers), and while it is
+// empty (two transfers, and the next module's unit waits for it); and the
+// longest the station waits between two looks at its programmers. Tests go
+// faster.
 struct StationPacing {
     std::chrono::milliseconds sense{100};
+    std::chrono::milliseconds senseEmpty{20};
     std::chrono::milliseconds refresh{250};
 };
 

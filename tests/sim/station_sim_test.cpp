@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <fstream>
 #include <mutex>
+#include <thread>
 
 #include "sim/config.h"
 #include "sim/control_script.h"
@@ -133,6 +134,43 @@ TEST(SimOperatorTest, FollowsTheControlFileLineByLine) {
     EXPECT_EQ(bus.programmer(1).read(0, 5), (std::vector<std::uint8_t>{'A', 'B', 'C', 'D', 0xFF}));
     out << "plug 0\n" << std::flush;
     EXPECT_TRUE(waitFor([&] { return bus.programmer(0).present(); }));
+}
+
+// The operator takes a module out only once its unit has been seen to end:
+// looks at the socket (a single page read, the flash type, the pins) are no
+// unit work. The pull fault takes one out whatever runs, and leaves the
+// socket empty.
+TEST(SimOperatorTest, AModuleGoesOutAfterItsUnitAndAPullLeavesTheSocketEmpty) {
+    vmsim::SimBus bus = vmsim::makeSimBus("size=256Kbit,programmers=2,swap_ms=1@0,pull_ms=1@1");
+    auto waitFor = [](auto done) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (!done() && std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        return done();
+    };
+    SimHost host(bus);
+    HostProgrammer p(host);
+    std::vector<std::uint8_t> page;
+    std::uint16_t sum = 0;
+    ASSERT_TRUE(host.setAddress(p.command, 0));
+    ASSERT_TRUE(host.readPage(p.data, p.command, &page, &sum));
+    EXPECT_EQ(host.exchange(p.command, {0, 'R', 2, 0, 0, 0})[2], 2);
+    PinMaster pins(p);
+    ASSERT_TRUE(pins.enterDirectMode());
+    EXPECT_EQ(pins.frame({0x9F}, 3)[0], 0xEF);
+    EXPECT_EQ(bus.programmer(0).moduleWork().count, 0u);
+    EXPECT_TRUE(bus.programmer(0).hasModule());
+
+    EXPECT_EQ(host.exchange(p.command, {0, 'R', 2, 0, 0, 0})[2], 2);
+    ASSERT_TRUE(host.setAddress(p.command, 0));
+    ASSERT_TRUE(host.writePage(p.data, p.command, pattern(vmsim::kPageSize), &sum));
+    EXPECT_EQ(bus.programmer(0).moduleWork().count, 1u);
+    EXPECT_TRUE(waitFor([&] { return !bus.programmer(0).hasModule(); }));
+    EXPECT_TRUE(waitFor([&] { return bus.programmer(0).hasModule(); }));
+    EXPECT_EQ(bus.programmer(0).moduleWork().count, 0u);
+    EXPECT_EQ(bus.programmer(0).read(0, 4), std::vector<std::uint8_t>(4, 0xFF));
+    // The gap before the next module has passed: a pulled one was not replaced.
+    EXPECT_FALSE(bus.programmer(1).hasModule());
 }
 
 }  // namespace

@@ -411,7 +411,7 @@ TEST_F(StationTest, AShiftOf2000UnitsKeepsItsMemory) {
     ShiftOperator shift(bus);
     Production production(job, JobFacts{}, nullptr, shift, false);
     StationPacing pacing;
-    pacing.sense = std::chrono::milliseconds(1);
+    pacing.sense = pacing.senseEmpty = std::chrono::milliseconds(1);
     pacing.refresh = std::chrono::milliseconds(10);
     runStationLoop(programPath, image, production, {}, pacing);
 
