@@ -1,5 +1,7 @@
 #include "station/production_start.h"
 
+#include <thread>
+
 #include "app/flash_size.h"
 #include "app/image_files.h"
 #include "platform/append_file.h"
@@ -48,11 +50,23 @@ ProductionStart startProduction(const ProductionSetup& setup, const std::string&
 
 std::vector<ProgrammerInfo> attachProgrammers(
     const std::function<void(const ProgrammerInfo&)>& failed) {
-    std::vector<ProgrammerInfo> attached;
     DevRefresh();
-    for (ProgrammerInfo info : DevProgrammers()) {
-        if (info.open) continue;
-        info.handle = DevAttach(info.index);
+    std::vector<ProgrammerInfo> found;
+    for (const ProgrammerInfo& info : DevProgrammers())
+        if (!info.open) found.push_back(info);
+    // Each attach waits for its programmer after the connect; they wait side
+    // by side, each on a thread of its own. Every step of an attach is
+    // bounded (the HID calls and the pause), and so is each join.
+    std::vector<DeviceHandle> handles(found.size(), kNoDevice);
+    {
+        std::vector<std::jthread> attaching;
+        for (std::size_t i = 0; i < found.size(); ++i)
+            attaching.emplace_back([&handles, &found, i] { handles[i] = DevAttach(found[i].index); });
+    }
+    std::vector<ProgrammerInfo> attached;
+    for (std::size_t i = 0; i < found.size(); ++i) {
+        ProgrammerInfo info = found[i];
+        info.handle = handles[i];
         if (info.handle < 0) {
             if (failed) failed(info);
             continue;
