@@ -266,9 +266,10 @@ TEST_F(StationTest, EveryModuleSwappedInGetsOneUnit) {
 }
 
 // Why a unit failed, told apart: a bad page sum, a module pulled mid-unit,
-// a programmer that left the bus.
+// a programmer that left the bus. The pull comes while the erase (a second
+// long) runs, or before the unit starts.
 TEST_F(StationTest, FailuresSayWhatHappened) {
-    Child run(dir_, {"-s", "1Mbit", sim("programmers=3,badsum=3@0,pull_ms=100@1,unplug=30@2"),
+    Child run(dir_, {"-s", "1Mbit", sim("programmers=3,badsum=3@0,erase_ms=1000@1,pull_ms=50@1,unplug=30@2"),
                      "onekey", "image.bin", "--all", "--log", "audit.log"});
     EXPECT_EQ(run.wait(), 1) << run.all();
     EXPECT_NE(run.all().find("programmer 0: FAIL program (bad-page-sum): Program data error..."),
