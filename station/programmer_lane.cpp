@@ -65,7 +65,8 @@ bool ProgrammerLane::listed() const {
     return false;
 }
 
-void ProgrammerLane::runUnit(unsigned number, std::optional<std::uint32_t> chip) {
+void ProgrammerLane::runUnit(unsigned number, std::optional<std::uint32_t> chip,
+                             std::chrono::milliseconds bound) {
     const Job& options = production_.job();
     UnitRecord unit;
     unit.unit = number;
@@ -79,7 +80,7 @@ void ProgrammerLane::runUnit(unsigned number, std::optional<std::uint32_t> chip)
     production_.unitProgress(label_, UnitPhase::settingFlash, 0);
     const std::uint64_t sumErrors = DevPageSumErrors(handle_);
     const auto start = std::chrono::steady_clock::now();
-    const UnitRun run = unit_->run(options, kUnitBound);
+    const UnitRun run = unit_->run(options, bound);
     unit.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     unit.lines = run.lines;
     unit.passed = run.flashTaken && run.ended && run.outcome.succeeded();

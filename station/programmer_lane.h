@@ -15,6 +15,10 @@
 #include "station/socket_watch.h"
 #include "station/unit_session.h"
 
+// The longest a unit may take: a full erase of the largest flash with its
+// time-out, then programming and verifying it.
+constexpr std::chrono::minutes kUnitBound{60};
+
 // Who a programmer is, across an unplug and replug: its device paths and
 // ports.
 std::string programmerIdentity(const ProgrammerInfo& info);
@@ -49,7 +53,8 @@ public:
 
     // Runs unit `number` on this programmer and records its end; after it
     // the module is known to the socket watch.
-    void runUnit(unsigned number, std::optional<std::uint32_t> chip);
+    void runUnit(unsigned number, std::optional<std::uint32_t> chip,
+                 std::chrono::milliseconds bound = kUnitBound);
 
     const std::vector<std::string>& ports() const { return ports_; }
 
@@ -75,6 +80,3 @@ private:
     std::unique_ptr<UnitSession> unit_;
 };
 
-// The longest a unit may take: a full erase of the largest flash with its
-// time-out, then programming and verifying it.
-constexpr std::chrono::minutes kUnitBound{60};

@@ -102,7 +102,7 @@ private:
         production_.moduleSeated(lane_.label(), *id);
         seated_ = true;
         const unsigned number = production_.claimUnit();
-        if (number != 0) lane_.runUnit(number, id);
+        if (number != 0) lane_.runUnit(number, id, pacing_.unitBound);
         return true;
     }
 

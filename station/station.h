@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "station/production.h"
+#include "station/programmer_lane.h"
 #include "station/unit_session.h"
 
 // One programmer of the station as the terminal board shows it.
@@ -21,12 +22,13 @@ struct LaneView {
 // How often an idle programmer's socket is looked at: while the module that
 // had its unit sits there (a look costs four transfers), and while it is
 // empty (two transfers, and the next module's unit waits for it); and the
-// longest the station waits between two looks at its programmers. Tests go
-// faster.
+// longest the station waits between two looks at its programmers; the
+// longest a unit may run. Tests go faster.
 struct StationPacing {
     std::chrono::milliseconds sense{100};
     std::chrono::milliseconds senseEmpty{20};
     std::chrono::milliseconds refresh{250};
+    std::chrono::milliseconds unitBound = kUnitBound;
 };
 
 // Runs the station until the ledger stops taking modules and its running

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <malloc.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -352,83 +351,3 @@ TEST_F(StationTest, InterruptsAndAKill) {
 }
 
 }  // namespace
-
-// A shift in the test's own process: 2000 units on 4 emulated programmers
-// without latency, the observer playing the operator (the module out when
-// its unit ends, a new one in once the station saw it go). The process's
-// resident memory after unit 2000 is within 5 % of what it was after unit
-// 200: nothing grows with the units.
-namespace {
-
-// What the process keeps: memory the allocator holds free for reuse (each
-// thread that ran a unit may have left an arena behind) is given back first,
-// so only what the station holds counts.
-std::uint64_t residentBytes() {
-    ::malloc_trim(0);
-    std::ifstream statm("/proc/self/statm");
-    std::uint64_t size = 0, resident = 0;
-    statm >> size >> resident;
-    return resident * static_cast<std::uint64_t>(::sysconf(_SC_PAGESIZE));
-}
-
-class ShiftOperator final : public StationObserver {
-public:
-    explicit ShiftOperator(vmsim::SimBus& bus) : bus_(bus) {}
-
-    void moduleTakenOut(unsigned programmer) override { bus_.programmer(programmer).insertModule(); }
-    void unitEnded(const UnitRecord& unit, bool) override {
-        bus_.programmer(unit.programmer).removeModule();
-        // The emulator's own call trace is no part of the station.
-        bus_.clearTrace();
-        if (!unit.passed) ++failed;
-        ++ended;
-        if (ended == 200) after200 = residentBytes();
-        if (ended == 2000) after2000 = residentBytes();
-    }
-
-    unsigned ended = 0, failed = 0;
-    std::uint64_t after200 = 0, after2000 = 0;
-
-private:
-    vmsim::SimBus& bus_;
-};
-
-}  // namespace
-
-TEST_F(StationTest, AShiftOf2000UnitsKeepsItsMemory) {
-    vmsim::SimBus bus = vmsim::makeSimBus("erase_ms=0,size=256Kbit,programmers=4");
-    DevResetForTests();
-    DevSetSleeper([](std::uint32_t) {});
-    DevUseServices(bus.services());
-    const std::string programPath = (dir_ / "QX_App_EN.exe").string();
-    ASSERT_TRUE(DevInitialize(programPath.c_str()));
-
-    std::vector<std::uint8_t> bytes(4096);
-    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i * 7 + 3);
-    const LoadedImage image{std::make_shared<const std::vector<std::uint8_t>>(bytes), "image.bin"};
-    Job job;
-    job.sizeIndex = 0;  // 256Kbit
-    job.count = 2000;
-    ShiftOperator shift(bus);
-    Production production(job, JobFacts{}, nullptr, shift, false);
-    StationPacing pacing;
-    pacing.sense = pacing.senseEmpty = std::chrono::milliseconds(1);
-    pacing.refresh = std::chrono::milliseconds(10);
-    runStationLoop(programPath, image, production, {}, pacing);
-
-    EXPECT_EQ(shift.ended, 2000u);
-    EXPECT_EQ(shift.failed, 0u);
-    EXPECT_EQ(production.snapshot().tally.units(), 2000u);
-    ASSERT_GT(shift.after200, 0u);
-    DevResetForTests();
-    DevSetSleeper(nullptr);
-#if defined(__SANITIZE_ADDRESS__)
-    // AddressSanitizer holds freed memory back (its quarantine): the
-    // resident size says nothing about the station then.
-    GTEST_SKIP() << "resident memory is not compared under AddressSanitizer";
-#endif
-    const double growth = (static_cast<double>(shift.after2000) - static_cast<double>(shift.after200)) /
-                          static_cast<double>(shift.after200);
-    EXPECT_LT(std::abs(growth), 0.05) << shift.after200 << " bytes after unit 200, "
-                                      << shift.after2000 << " after unit 2000";
-}
