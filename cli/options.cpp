@@ -38,7 +38,7 @@ const char* kEmulatorHelp =
     "  swap_ms=MS        each module is taken out MS after its unit ended\n"
     "  pull_ms=MS        fault: each module is pulled MS after it was seated\n"
     "  control=PATH      follow this file's commands: remove I, insert I [FILE],\n"
-    "                    unplug I, plug I\n"
+    "                    unplug I, plug I, wait MS\n"
     "  Fault and module keys take @I to name programmer I alone: unplug=40@2.\n"
     "\n"
     "Exit status: 0 success, 1 a content result (not blank, a difference),\n"

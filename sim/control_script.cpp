@@ -30,20 +30,23 @@ bool parseControlLine(std::string_view line, ControlCommand* command, std::strin
     else if (w[0] == "insert") parsed.kind = ControlCommand::Kind::insert;
     else if (w[0] == "unplug") parsed.kind = ControlCommand::Kind::unplug;
     else if (w[0] == "plug") parsed.kind = ControlCommand::Kind::plug;
+    else if (w[0] == "wait") parsed.kind = ControlCommand::Kind::wait;
     else {
         *error = "unknown command \"" + std::string(w[0]) + "\"";
         return false;
     }
     const bool insert = parsed.kind == ControlCommand::Kind::insert;
+    const bool wait = parsed.kind == ControlCommand::Kind::wait;
     if (w.size() < 2 || (!insert && w.size() > 2)) {
-        *error = std::string(w[0]) + " takes a programmer index" +
+        *error = std::string(w[0]) + (wait ? " takes milliseconds" : " takes a programmer index") +
                  (insert ? " and an optional file" : "");
         return false;
     }
     const auto [end, failed] = std::from_chars(w[1].data(), w[1].data() + w[1].size(),
                                                parsed.programmer);
-    if (failed != std::errc() || end != w[1].data() + w[1].size()) {
-        *error = "bad programmer index \"" + std::string(w[1]) + "\"";
+    if (failed != std::errc() || end != w[1].data() + w[1].size() ||
+        (wait && parsed.programmer > 60000)) {
+        *error = (wait ? "bad milliseconds \"" : "bad programmer index \"") + std::string(w[1]) + "\"";
         return false;
     }
     // The file is the rest of the line as written, so that it may hold blanks.

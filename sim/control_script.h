@@ -4,6 +4,7 @@
 //   insert I [FILE] seat a fresh blank module, or one holding FILE's bytes
 //   unplug I        take programmer I off the bus
 //   plug I          put it back
+//   wait MS         the next command comes MS milliseconds later (0..60000)
 #pragma once
 
 #include <cstdint>
@@ -13,9 +14,9 @@
 namespace vmsim {
 
 struct ControlCommand {
-    enum class Kind { remove, insert, unplug, plug };
+    enum class Kind { remove, insert, unplug, plug, wait };
     Kind kind = Kind::remove;
-    std::uint32_t programmer = 0;
+    std::uint32_t programmer = 0;  // wait: the milliseconds
     std::string file;  // insert only; empty: a blank module
 };
 

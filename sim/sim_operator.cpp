@@ -60,7 +60,16 @@ void SimOperator::followControl() {
         ++lineNumber_;
         ControlCommand command;
         std::string error;
-        if (!parseControlLine(line, &command, &error)) {
+        const bool parsed = parseControlLine(line, &command, &error);
+        if (parsed && command.kind == ControlCommand::Kind::wait) {
+            // The operator's hands pause; the commands after wait for them.
+            std::unique_lock<std::mutex> guard(lock_);
+            if (wake_.wait_for(guard, std::chrono::milliseconds(command.programmer),
+                               [this] { return stop_; }))
+                return;
+            continue;
+        }
+        if (!parsed) {
             if (!error.empty())
                 std::fprintf(stderr, "emulator: %s:%llu: %s, skipped\n", path_.c_str(),
                              static_cast<unsigned long long>(lineNumber_), error.c_str());
@@ -73,6 +82,7 @@ void SimOperator::followControl() {
 }
 
 bool SimOperator::run(const ControlCommand& command, std::string* error) {
+    if (command.kind == ControlCommand::Kind::wait) return true;  // followControl's own
     SimProgrammer* p = programmer_(command.programmer);
     if (p == nullptr) {
         *error = "there is no programmer " + std::to_string(command.programmer);
@@ -97,6 +107,8 @@ bool SimOperator::run(const ControlCommand& command, std::string* error) {
         }
         case ControlCommand::Kind::unplug:
             p->unplug();
+            break;
+        case ControlCommand::Kind::wait:
             break;
         case ControlCommand::Kind::plug:
             p->replug();

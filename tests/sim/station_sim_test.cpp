@@ -74,6 +74,11 @@ TEST(SimControlLine, CommandsAndBadLines) {
     EXPECT_FALSE(vmsim::parseControlLine("remove", &c, &error));
     EXPECT_FALSE(vmsim::parseControlLine("plug 1 2", &c, &error));
     EXPECT_FALSE(vmsim::parseControlLine("remove -1", &c, &error));
+    ASSERT_TRUE(vmsim::parseControlLine("wait 100", &c, &error));
+    EXPECT_EQ(c.kind, vmsim::ControlCommand::Kind::wait);
+    EXPECT_EQ(c.programmer, 100u);
+    EXPECT_FALSE(vmsim::parseControlLine("wait 60001", &c, &error));
+    EXPECT_NE(error.find("milliseconds"), std::string::npos);
 }
 
 // Without a module the pins see no chip, reads are erased, writes are lost
