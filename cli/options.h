@@ -26,6 +26,7 @@ struct CliOptions {
     bool station = false;  // the station command: the one-key job as modules arrive
     unsigned count = 0;    // --count: units in all; 0 = until Ctrl-C
     std::string log;       // --log: the audit log
+    std::string stationName;  // --station-name: the records' station; "" for the host name
     std::optional<std::uint64_t> expectChecksum;
     bool truncate = false;  // an image larger than the flash is cut to it
 };

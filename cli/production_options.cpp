@@ -10,6 +10,8 @@ void ProductionOptions::add(CLI::App& app, CliOptions& options, std::string& fil
         CLI::App* sub = app.get_subcommand(name);
         sub->add_flag("--all", all_, "on every programmer found, at once");
         sub->add_option("--log", options.log, "with --all: append one JSON record per unit");
+        sub->add_option("--station-name", options.stationName,
+                        "with --all: the station's name in the records (default: the host name)");
         if (std::string(name) != "erase" && std::string(name) != "blank")
             sub->add_option("--expect-checksum", checksum_,
                             "refuse to start unless the image's checksum is this 0xHEX");
@@ -20,6 +22,8 @@ void ProductionOptions::add(CLI::App& app, CliOptions& options, std::string& fil
     station_->add_option("--count", options.count, "end after N units in all")
         ->check(CLI::PositiveNumber);
     station_->add_option("--log", options.log, "append one JSON record per unit");
+    station_->add_option("--station-name", options.stationName,
+                         "the station's name in the records (default: the host name)");
     station_->add_option("--expect-checksum", checksum_,
                          "refuse to start unless the image's checksum is this 0xHEX");
     station_->add_flag("--no-erase", noErase, "skip the erase");
@@ -48,6 +52,10 @@ bool ProductionOptions::finish(CliOptions& options, std::string* error) {
     const bool many = options.all || options.station;
     if (!many && !options.log.empty()) {
         *error = "--log needs --all";
+        return false;
+    }
+    if (!many && !options.stationName.empty()) {
+        *error = "--station-name needs --all";
         return false;
     }
     if (!many && options.expectChecksum) {

@@ -83,6 +83,7 @@ void ProductionReport::print(const JobFacts& facts, const Production::Snapshot& 
     if (options_.json) {
         std::printf("%s\n", runJson(facts, run.units, run.tally, run.seconds, status).c_str());
     } else if (withSummary) {
+        std::printf("run %s, station %s\n", facts.run.c_str(), facts.station.c_str());
         for (const std::string& line : run.tally.summary(run.seconds)) std::printf("%s\n", line.c_str());
     }
     std::fflush(stdout);

@@ -50,6 +50,7 @@ int runProduction(const CliOptions& options, const std::string& programPath) {
     setup.imageFile = options.file;
     setup.imageName = nameOf(options.file);
     setup.logPath = options.log;
+    setup.station = options.stationName;
     setup.expectedChecksum = options.expectChecksum;
     setup.initializeDevices = true;
     // Only the final JSON object lists every unit.

@@ -3,6 +3,21 @@
 #include "app/flash_size.h"
 #include "app/image_files.h"
 #include "platform/append_file.h"
+#include "platform/process.h"
+#include "platform/utc_time.h"
+
+#include <cstdio>
+#include <random>
+
+std::string newRunId() {
+    std::string id;
+    for (char c : platform::utcNowIso8601())
+        if (c != '-' && c != ':') id += c;
+    std::random_device random;
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "-%08x", static_cast<unsigned>(random()));
+    return id + hex;
+}
 
 ProductionStart startProduction(const ProductionSetup& setup, const std::string& programPath,
                                 StationObserver& observer,
@@ -22,6 +37,8 @@ ProductionStart startProduction(const ProductionSetup& setup, const std::string&
     }
 
     JobFacts facts;
+    facts.run = newRunId();
+    facts.station = setup.station.empty() ? platform::hostName() : setup.station;
     facts.command = setup.command;
     facts.flashSize = FlashSizeTable[setup.job.sizeIndex].size;
     facts.steps = jobSteps(setup.job);

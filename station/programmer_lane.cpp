@@ -21,6 +21,7 @@ UnitPhase phaseOf(WorkerStep step) {
 ProgrammerLane::ProgrammerLane(const ProgrammerInfo& info, const std::string& programPath,
                                const LoadedImage& image, Production& production)
     : label_(info.index),
+      emulated_(info.emulated),
       handle_(info.handle),
       ports_(info.portNames),
       production_(production) {
@@ -61,6 +62,7 @@ void ProgrammerLane::runUnit(unsigned number, std::optional<std::uint32_t> chip)
     unit.ports = ports_;
     unit.path = path_;
     unit.chip = chip;
+    unit.emulated = emulated_;
     phase_ = UnitPhase::settingFlash;
     percent_ = 0;
     production_.unitStarted(unit, unit_.get());

@@ -46,6 +46,7 @@ public:
 
 private:
     unsigned label_;
+    bool emulated_;
     DeviceHandle handle_;
     std::vector<std::string> ports_;
     std::string path_;

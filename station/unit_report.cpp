@@ -94,7 +94,8 @@ std::string resultLine(const UnitRecord& unit) {
 }
 
 std::string auditRecord(const UnitRecord& unit, const JobFacts& job) {
-    std::string out = "{\"time\":" + jsonString(unit.time) + ",\"unit\":" + std::to_string(unit.unit) +
+    std::string out = "{\"time\":" + jsonString(unit.time) + ",\"run\":" + jsonString(job.run) +
+                      ",\"station\":" + jsonString(job.station) + ",\"unit\":" + std::to_string(unit.unit) +
                       ",\"programmer\":" + std::to_string(unit.programmer) +
                       ",\"ports\":" + jsonArray(unit.ports) + ",\"path\":" + jsonString(unit.path) +
                       ",\"chip\":" + (unit.chip ? jsonString(hex(*unit.chip, 6)) : "null") +
@@ -107,6 +108,7 @@ std::string auditRecord(const UnitRecord& unit, const JobFacts& job) {
                       ",\"failed_step\":" + (unit.passed ? "null" : jsonString(unit.failedStep)) +
                       ",\"lines\":" + jsonArray(unit.lines) +
                       ",\"seconds\":" + format("%.3f", unit.seconds) +
+                      ",\"emulated\":" + (unit.emulated ? "true" : "false") +
                       ",\"version\":" + jsonString(job.version) + "}";
     return out + "\n";
 }
@@ -165,7 +167,8 @@ std::string Tally::summaryJson(double seconds) const {
 
 std::string runJson(const JobFacts& job, const std::vector<UnitRecord>& units, const Tally& tally,
                     double seconds, int exitStatus) {
-    std::string out = "{\"command\":" + jsonString(job.command) +
+    std::string out = "{\"command\":" + jsonString(job.command) + ",\"run\":" + jsonString(job.run) +
+                      ",\"station\":" + jsonString(job.station) +
                       ",\"exit_status\":" + std::to_string(exitStatus) + ",\"units\":[";
     for (std::size_t i = 0; i < units.size(); ++i) {
         std::string record = auditRecord(units[i], job);

@@ -24,10 +24,13 @@ struct UnitRecord {
     std::vector<std::string> lines;
     double seconds = 0;
     std::string time;  // UTC at the unit's end
+    bool emulated = false;  // the programmer is the emulator's
 };
 
 // What every unit of a run shares.
 struct JobFacts {
+    std::string run;      // the run's id, unique per run: its UTC start and random hex
+    std::string station;  // the station's name (the host name unless given)
     std::string command;  // "onekey", "erase", ...
     std::string imageName;
     std::uint32_t imageSize = 0;

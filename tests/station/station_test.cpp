@@ -17,6 +17,7 @@
 #include <fstream>
 #include <random>
 #include <regex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -200,6 +201,45 @@ TEST_F(StationTest, OneKeyAllRunsEveryProgrammerAndOneFaultStaysWithItsUnit) {
         EXPECT_EQ(field(record, "failed_step"), failed ? "\"program\"" : "null");
         EXPECT_NE(field(record, "lines").find("Set Flash OK..."), std::string::npos);
     }
+}
+
+// Every record names its run (one id per run, another for the next run),
+// its station (given, or the host name), a unit number unique in the run,
+// and that the programmer is the emulator's; the summary and --json too.
+TEST_F(StationTest, RecordsNameTheRunTheStationAndTheEmulator) {
+    Child first(dir_, {"-s", "1Mbit", sim("programmers=3"), "onekey", "image.bin", "--all", "--log",
+                       "audit.log", "--station-name", "line-3"});
+    EXPECT_EQ(first.wait(), 0) << first.all();
+    Child second(dir_, {"-s", "1Mbit", sim("programmers=2"), "station", "image.bin", "--count", "2",
+                        "--log", "audit.log"});
+    EXPECT_EQ(second.wait(), 0) << second.all();
+    const std::vector<std::string> audit = fileLines(dir_ / "audit.log");
+    ASSERT_EQ(audit.size(), 5u);
+    const std::regex runId("\"\\d{8}T\\d{6}\\.\\d{3}Z-[0-9a-f]{8}\"");
+    std::set<std::string> units;
+    for (std::size_t i = 0; i < audit.size(); ++i) {
+        const std::string& record = audit[i];
+        EXPECT_TRUE(std::regex_match(field(record, "run"), runId)) << record;
+        EXPECT_EQ(field(record, "run"), field(audit[i < 3 ? 0 : 3], "run"));
+        EXPECT_EQ(field(record, "emulated"), "true");
+        units.insert(field(record, "run") + field(record, "unit"));
+    }
+    EXPECT_EQ(units.size(), 5u);
+    EXPECT_NE(field(audit[0], "run"), field(audit[3], "run"));
+    for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(field(audit[i], "station"), "\"line-3\"");
+    char host[256] = {};
+    ::gethostname(host, sizeof host - 1);
+    EXPECT_EQ(field(audit[3], "station"), "\"" + std::string(host) + "\"");
+    EXPECT_TRUE(second.waitFor("^run " + field(audit[3], "run").substr(1, 29) + ", station " +
+                               std::string(host) + "$")) << second.all();
+
+    Child json(dir_, {"-s", "1Mbit", sim("programmers=1"), "--json", "erase", "--all", "--station-name",
+                      "s1"});
+    EXPECT_EQ(json.wait(), 0);
+    ASSERT_EQ(json.lines().size(), 1u) << json.all();
+    EXPECT_EQ(field(json.lines()[0], "station"), "\"s1\"");
+    EXPECT_TRUE(std::regex_search(json.lines()[0], std::regex("^\\{\"command\":\"erase\",\"run\":\"\\d{8}T")));
+    EXPECT_NE(json.lines()[0].find("\"emulated\":true"), std::string::npos);
 }
 
 // Modules in and out across programmers, a programmer pulled mid-unit and
