@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/interrupt_watch.h"
+
 namespace {
 constexpr int kExitInterrupted = 130;
 }
@@ -42,15 +44,20 @@ void ProductionReport::unitEnded(const UnitRecord& unit, bool recorded) {
     say(resultLine(unit));
 }
 
-void ProductionReport::interrupt(Production& production, int count) {
+void ProductionReport::interrupt(Production& production, int count, int signal) {
     interrupted_ = true;
     if (count < 2) {
         production.stopTaking();
-        std::fprintf(stderr, "vm612k: no new modules; the running units finish (Ctrl-C again stops them)\n");
+        std::fprintf(stderr,
+                     "vm612k: %s: no new modules; the running units finish (Ctrl-C again stops them)\n",
+                     platform::interruptName(signal));
         return;
     }
     if (count == 2) {
-        std::fprintf(stderr, "vm612k: the running units stop at their next block (Ctrl-C again ends at once)\n");
+        std::fprintf(stderr,
+                     "vm612k: %s: the running units stop at their next block (Ctrl-C again ends at "
+                     "once)\n",
+                     platform::interruptName(signal));
         production.stopRunning();
         return;
     }

@@ -21,10 +21,11 @@ public:
     void unitLine(unsigned programmer, const std::string& line) override;
     void unitEnded(const UnitRecord& unit, bool recorded) override;
 
-    // Ctrl-C: the first stops taking modules, the second stops the running
-    // units at their next block (they end as interrupted and the run with
-    // 130), a third ends the process at once, with the summary.
-    void interrupt(Production& production, int count);
+    // Ctrl-C (or SIGTERM, SIGHUP; `signal` is its number): the first stops
+    // taking modules, the second stops the running units at their next block
+    // (they end as interrupted and the run with 130), a third ends the
+    // process at once, with the summary.
+    void interrupt(Production& production, int count, int signal);
 
     // The summary (and units per hour) on stdout, or the final JSON object.
     // Returns the exit status: 130 after Ctrl-C, else 0 when every unit

@@ -24,14 +24,15 @@ std::string nameOf(const std::string& path) {
 bool isProductionRun(const CliOptions& options) { return options.all || options.station; }
 
 int runProduction(const CliOptions& options, const std::string& programPath) {
-    // Ctrl-C is the run's to handle: the watch comes before every other
-    // thread (the emulator's operator among them).
+    // Ctrl-C, SIGTERM and SIGHUP are the run's to handle, all three alike:
+    // the watch comes before every other thread (the emulator's operator
+    // among them).
     Production* ledger = nullptr;
     ProductionReport report(options);
     std::mutex ledgerLock;
-    platform::InterruptWatch watch([&](int count) {
+    platform::InterruptWatch watch([&](int count, int signal) {
         std::lock_guard<std::mutex> guard(ledgerLock);
-        if (ledger) report.interrupt(*ledger, count);
+        if (ledger) report.interrupt(*ledger, count, signal);
         else if (count >= 2) std::_Exit(130);
     });
 

@@ -337,6 +337,48 @@ TEST_F(StationTest, InterruptsAndAKill) {
     }
 }
 
+// SIGTERM and SIGHUP are Ctrl-C: the first lets the running units finish,
+// the second stops them at their next block; the summary, every running
+// unit's record whole, and 130.
+TEST_F(StationTest, TerminateAndHangUpAreCtrlC) {
+    const std::string slow = "programmers=2,latency_us=2000";
+    {
+        Child run(dir_, {"-s", "1Mbit", "--verbose", sim(slow), "station", "image.bin", "--log", "term.log"});
+        ASSERT_TRUE(run.waitFor("^\\[[01]\\] Programming"));
+        ASSERT_TRUE(run.waitFor("^\\[[01]\\] Programming"));
+        run.signal(SIGTERM);
+        ASSERT_TRUE(stderrSays("SIGTERM: no new modules"));
+        EXPECT_TRUE(run.waitFor("^total: 2 units, 2 passed"));
+        EXPECT_EQ(run.wait(), 130);
+        const std::vector<std::string> audit = fileLines(dir_ / "term.log");
+        ASSERT_EQ(audit.size(), 2u);
+        for (const std::string& record : audit) {
+            EXPECT_EQ(record.front(), '{');
+            EXPECT_EQ(record.back(), '}');
+            EXPECT_EQ(field(record, "result"), "\"pass\"");
+        }
+    }
+    {
+        Child run(dir_, {"-s", "1Mbit", "--verbose", sim(slow), "onekey", "image.bin", "--all", "--log",
+                         "hup.log"});
+        ASSERT_TRUE(run.waitFor("^\\[[01]\\] Programming"));
+        ASSERT_TRUE(run.waitFor("^\\[[01]\\] Programming"));
+        run.signal(SIGHUP);
+        ASSERT_TRUE(stderrSays("SIGHUP: no new modules"));
+        run.signal(SIGTERM);
+        ASSERT_TRUE(stderrSays("SIGTERM: the running units stop"));
+        EXPECT_EQ(run.wait(), 130);
+        EXPECT_TRUE(std::regex_search(run.all(), std::regex("unit 1 programmer [01]: FAIL interrupted")));
+        EXPECT_TRUE(std::regex_search(run.all(), std::regex("unit 2 programmer [01]: FAIL interrupted")));
+        const std::vector<std::string> audit = fileLines(dir_ / "hup.log");
+        ASSERT_EQ(audit.size(), 2u);
+        for (const std::string& record : audit) {
+            EXPECT_EQ(record.back(), '}');
+            EXPECT_EQ(field(record, "failed_step"), "\"interrupted\"");
+        }
+    }
+}
+
 }  // namespace
 
 // A shift in the test's own process: 2000 units on 4 emulated programmers
