@@ -6,6 +6,7 @@
 #include "platform/interrupt_watch.h"
 
 namespace {
+constexpr int kExitLog = 5;
 constexpr int kExitInterrupted = 130;
 }
 
@@ -64,14 +65,17 @@ void ProductionReport::interrupt(Production& production, int count, int signal) 
     // A third: the running units end here, with the lines they logged so
     // far; the process ends with them, so no unit goes on after its record.
     production.closeWithRunningInterrupted([&](const Production::Snapshot& run) {
-        print(production.facts(), run, true, kExitInterrupted);
+        const int status = statusOf(run);
+        print(production.facts(), run, true, status);
+        if (run.unrecorded > 0) reportUnrecorded(run.unrecorded, "");
         std::fflush(stdout);
         std::fflush(stderr);
-        std::_Exit(kExitInterrupted);
+        std::_Exit(status);
     });
 }
 
 int ProductionReport::statusOf(const Production::Snapshot& run) const {
+    if (run.unrecorded > 0) return kExitLog;
     if (interrupted_) return kExitInterrupted;
     return run.tally.passed() == run.tally.units() ? 0 : 1;
 }
@@ -80,7 +84,16 @@ int ProductionReport::finish(const Production& production, bool withSummary) {
     const Production::Snapshot run = production.snapshot();
     const int status = statusOf(run);
     print(production.facts(), run, withSummary, status);
+    if (run.unrecorded > 0) reportUnrecorded(run.unrecorded, production.logError());
     return status;
+}
+
+void ProductionReport::reportUnrecorded(unsigned count, const std::string& reason) {
+    std::fprintf(stderr,
+                 "vm612k: %s: %u audit record%s could not be written%s%s; no unit was started after "
+                 "the first failure (exit status %d)\n",
+                 options_.log.c_str(), count, count == 1 ? "" : "s", reason.empty() ? "" : ": ",
+                 reason.c_str(), kExitLog);
 }
 
 void ProductionReport::print(const JobFacts& facts, const Production::Snapshot& run, bool withSummary,

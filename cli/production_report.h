@@ -28,7 +28,8 @@ public:
     void interrupt(Production& production, int count, int signal);
 
     // The summary (and units per hour) on stdout, or the final JSON object.
-    // Returns the exit status: 130 after Ctrl-C, else 0 when every unit
+    // Returns the exit status: 5 when an audit record could not be written
+    // (stderr names the log), else 130 after Ctrl-C, else 0 when every unit
     // passed, 1 when one failed.
     int finish(const Production& production, bool withSummary);
 
@@ -39,6 +40,7 @@ private:
     void say(const std::string& line);
     void verbose(unsigned programmer, const std::string& line);
     int statusOf(const Production::Snapshot& run) const;
+    void reportUnrecorded(unsigned count, const std::string& reason);
     void print(const JobFacts& facts, const Production::Snapshot& run, bool withSummary, int status);
 
     const CliOptions& options_;

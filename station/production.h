@@ -45,8 +45,13 @@ public:
     // A claimed unit starts on `session`; it counts as running until ended.
     void unitStarted(const UnitRecord& unit, const UnitSession* session);
     // The unit ended: its time, audit record and tally. Ignored once the
-    // ledger was closed.
+    // ledger was closed. When its audit record could not be written, no
+    // more units start (the running ones finish).
     void unitEnded(UnitRecord unit);
+    // Units whose audit record could not be written, and the system's reason
+    // for the last of them.
+    unsigned unrecorded() const;
+    std::string logError() const;
 
     // No more units start; the running ones finish.
     void stopTaking();
@@ -60,6 +65,7 @@ public:
         std::vector<UnitRecord> units;
         Tally tally;
         double seconds = 0;
+        unsigned unrecorded = 0;  // units whose audit record could not be written
     };
     void closeWithRunningInterrupted(const std::function<void(const Snapshot&)>& last);
 
@@ -104,4 +110,6 @@ private:
     std::vector<UnitRecord> units_;
     Tally tally_;
     std::map<unsigned, bool> lastPassed_;
+    unsigned unrecorded_ = 0;
+    std::string logError_;
 };

@@ -8,6 +8,7 @@
 #include <malloc.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -34,7 +35,8 @@ namespace {
 // The binary as a child process, its stdout read line by line.
 class Child {
 public:
-    Child(const fs::path& dir, const std::vector<std::string>& args) {
+    // `fileSizeLimit`: the child's RLIMIT_FSIZE in bytes (0: as the test's).
+    Child(const fs::path& dir, const std::vector<std::string>& args, rlim_t fileSizeLimit = 0) {
         int out[2];
         EXPECT_EQ(::pipe(out), 0);
         pid_ = ::fork();
@@ -45,6 +47,10 @@ public:
             ::close(out[0]);
             if (::chdir(dir.c_str()) != 0) ::_exit(127);
             ::unsetenv("VM612K_SIM");
+            if (fileSizeLimit != 0) {
+                const rlimit limit{fileSizeLimit, fileSizeLimit};
+                if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(126);
+            }
             std::vector<char*> argv{const_cast<char*>(VM612K_CLI_PATH)};
             for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
             argv.push_back(nullptr);
@@ -334,6 +340,43 @@ TEST_F(StationTest, InterruptsAndAKill) {
         EXPECT_EQ(field(audit[0], "unit"), "1");
         EXPECT_EQ(field(audit[1], "unit"), "2");
         for (const std::string& record : audit) EXPECT_EQ(record.back(), '}');
+    }
+}
+
+// A record is written whole or not at all. A log that can't take a record
+// (/dev/full; a file at the process's file size limit, which takes only part
+// of it) stops the station from starting units and ends the run with 5,
+// naming the log; the part written is cut off again.
+TEST_F(StationTest, AFailedRecordLeavesNoPartAndStopsTheStation) {
+    {
+        Child run(dir_, {"-s", "1Mbit", sim("programmers=2"), "station", "image.bin", "--count", "6",
+                         "--log", "/dev/full"});
+        EXPECT_EQ(run.wait(), 5) << run.all();
+        const std::string err = slurp(dir_ / "stderr.txt");
+        EXPECT_NE(err.find("vm612k: /dev/full: 2 audit records could not be written: No space left on "
+                           "device"), std::string::npos) << err;
+        EXPECT_TRUE(run.waitFor("^total: 2 units, 2 passed")) << run.all();
+    }
+    {
+        // The flash file (128 KiB) stays below the limit; the log starts 300
+        // bytes below it with whole lines, so the first record fits in part.
+        constexpr std::size_t kLimit = 200000;
+        std::string before;
+        while (before.size() < kLimit - 300) before += "{\"earlier\":\"record\"}\n";
+        before.resize(kLimit - 300);
+        before.back() = '\n';
+        std::ofstream(dir_ / "full.log", std::ios::binary) << before;
+        Child run(dir_, {"-s", "1Mbit", sim("programmers=1"), "station", "image.bin", "--count", "3",
+                         "--log", "full.log"},
+                  kLimit);
+        EXPECT_EQ(run.wait(), 5) << run.all();
+        const std::string err = slurp(dir_ / "stderr.txt");
+        EXPECT_NE(err.find("vm612k: full.log: 1 audit record could not be written: File too large"),
+                  std::string::npos) << err;
+        EXPECT_TRUE(run.waitFor("^total: 1 units, 1 passed")) << run.all();
+        EXPECT_TRUE(slurp(dir_ / "full.log") == before) << "the log was left with "
+                                                        << slurp(dir_ / "full.log").size() - before.size()
+                                                        << " more bytes";
     }
 }
 
