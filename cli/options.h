@@ -48,4 +48,13 @@ int parseFlashSize(const std::string& text);
 
 std::string commandName(CliCommand command);
 
+// A plain decimal number (digits only, no sign, no prefix) from `min` to
+// `max`; empty for anything else.
+std::optional<std::uint64_t> parseDecimal(const std::string& text, std::uint64_t min, std::uint64_t max);
+
+// The one-line usage error of a number option that is not one:
+// "--count takes a whole number from 1 to 4294967295, not '0x10'".
+std::string numberError(const std::string& option, std::uint64_t min, std::uint64_t max,
+                        const std::string& text);
+
 constexpr const char* kCliVersion = "1.1.0";

@@ -117,10 +117,15 @@ void Tally::add(const UnitRecord& unit) {
     Counts& counts = by_[unit.programmer];
     ++counts.units;
     ++units_;
+    if (!unit.passed && unit.failedStep == "interrupted") ++interrupted_;
     if (unit.passed) {
         ++counts.passed;
         ++passed_;
     }
+}
+
+double Tally::unitsPerHour(double seconds) const {
+    return seconds > 0 ? (units_ - interrupted_) * 3600.0 / seconds : 0.0;
 }
 
 unsigned Tally::unitsOf(unsigned programmer) const {
@@ -143,7 +148,7 @@ std::vector<std::string> Tally::summary(double seconds) const {
     for (const auto& [programmer, c] : by_)
         lines.push_back("programmer " + std::to_string(programmer) + ": " + counts(c.units, c.passed));
     lines.push_back("total: " + counts(units_, passed_) + ", " +
-                    format("%.1f units/hour", seconds > 0 ? units_ * 3600.0 / seconds : 0.0));
+                    format("%.1f units/hour", unitsPerHour(seconds)));
     return lines;
 }
 
@@ -154,7 +159,7 @@ std::string Tally::summaryJson(double seconds) const {
                ",\"yield\":" + format("%.4f", yieldPercent(passed, units) / 100.0);
     };
     std::string out = "{" + counts(units_, passed_) +
-                      ",\"units_per_hour\":" + format("%.1f", seconds > 0 ? units_ * 3600.0 / seconds : 0.0) +
+                      ",\"units_per_hour\":" + format("%.1f", unitsPerHour(seconds)) +
                       ",\"seconds\":" + format("%.3f", seconds) + ",\"programmers\":[";
     bool first = true;
     for (const auto& [programmer, c] : by_) {

@@ -64,6 +64,10 @@ public:
     void add(const UnitRecord& unit);
     unsigned units() const { return units_; }
     unsigned passed() const { return passed_; }
+    // Units that ended as interrupted: they count as units and failures,
+    // but not in the units per hour.
+    unsigned interrupted() const { return interrupted_; }
+    double unitsPerHour(double seconds) const;
     unsigned unitsOf(unsigned programmer) const;
     unsigned passedOf(unsigned programmer) const;
 
@@ -81,6 +85,7 @@ private:
     std::map<unsigned, Counts> by_;
     unsigned units_ = 0;
     unsigned passed_ = 0;
+    unsigned interrupted_ = 0;
 };
 
 // The final object of --json: the job, every unit, the summary.

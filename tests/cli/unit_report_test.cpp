@@ -44,6 +44,12 @@ TEST(UnitReport, TallyAndBoardRow) {
     ASSERT_EQ(summary.size(), 2u);
     EXPECT_EQ(summary[0], "programmer 1: 2 units, 1 passed, 1 failed, yield 50.0%");
     EXPECT_EQ(summary[1], "total: 2 units, 1 passed, 1 failed, yield 50.0%, 2.0 units/hour");
+    // An interrupted unit is a unit and a failure, but no unit per hour.
+    UnitRecord stopped = b;
+    stopped.failedStep = "interrupted";
+    tally.add(stopped);
+    EXPECT_EQ(tally.summary(3600)[1], "total: 3 units, 1 passed, 2 failed, yield 33.3%, 2.0 units/hour");
+    EXPECT_NE(tally.summaryJson(3600).find("\"units_per_hour\":2.0,"), std::string::npos);
 
     BoardRow row{2, "programming 42%", true, 5, 4, 9, "PASS"};
     const std::string wide = Board::render(row, 200);
