@@ -1,6 +1,9 @@
 #include "cli/production_report.h"
 
+#include <algorithm>
 #include <cstdio>
+
+#include "app/flash_size.h"
 #include <cstdlib>
 
 #include "platform/interrupt_watch.h"
@@ -43,6 +46,32 @@ void ProductionReport::unitEnded(const UnitRecord& unit, bool recorded) {
                      options_.log.c_str(), unit.unit);
     }
     say(resultLine(unit));
+}
+
+void ProductionReport::flashSizeDiffers(unsigned programmer, std::uint32_t chosen, std::uint32_t reported) {
+    const auto words = [](std::uint32_t bytes) {
+        for (int i = 0; i < kFlashSizeCount; ++i) {
+            if (FlashSizeTable[i].size != bytes) continue;
+            std::string label = FlashSizeTable[i].label;
+            label.erase(std::remove(label.begin(), label.end(), ' '), label.end());
+            return label + " (" + std::to_string(bytes) + " bytes)";
+        }
+        return std::to_string(bytes) + " bytes";
+    };
+    if (options_.sizeAuto) {
+        std::fprintf(stderr, "vm612k: programmer %u: --size auto: the programmer reported no known flash\n",
+                     programmer);
+    } else if (reported == 0) {
+        std::fprintf(stderr,
+                     "vm612k: warning: programmer %u: the programmer reports no known flash; going on "
+                     "with --size %s\n",
+                     programmer, words(chosen).c_str());
+    } else {
+        std::fprintf(stderr,
+                     "vm612k: warning: programmer %u: --size %s differs from the flash the programmer "
+                     "reports, %s; going on with %s\n",
+                     programmer, words(chosen).c_str(), words(reported).c_str(), words(chosen).c_str());
+    }
 }
 
 void ProductionReport::interrupt(Production& production, int count, int signal) {

@@ -20,6 +20,7 @@ public:
     void moduleTakenOut(unsigned programmer) override;
     void unitLine(unsigned programmer, const std::string& line) override;
     void unitEnded(const UnitRecord& unit, bool recorded) override;
+    void flashSizeDiffers(unsigned programmer, std::uint32_t chosen, std::uint32_t reported) override;
 
     // Ctrl-C (or SIGTERM, SIGHUP; `signal` is its number): the first stops
     // taking modules, the second stops the running units at their next block

@@ -38,6 +38,11 @@ void Production::unitProgress(unsigned programmer, UnitPhase phase, int percent)
     observer_.unitProgress(programmer, phase, percent);
 }
 
+void Production::flashSizeDiffers(unsigned programmer, std::uint32_t chosen, std::uint32_t reported) {
+    std::lock_guard<std::mutex> guard(lock_);
+    observer_.flashSizeDiffers(programmer, chosen, reported);
+}
+
 unsigned Production::claimUnit() {
     std::lock_guard<std::mutex> guard(lock_);
     if (!taking_ || (job_.count != 0 && claimed_ >= job_.count)) return 0;

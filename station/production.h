@@ -38,6 +38,7 @@ public:
     void moduleTakenOut(unsigned programmer);
     void unitLine(unsigned programmer, const std::string& line);
     void unitProgress(unsigned programmer, UnitPhase phase, int percent);
+    void flashSizeDiffers(unsigned programmer, std::uint32_t chosen, std::uint32_t reported);
 
     // The next unit number, or 0 when no more units are to start (the count
     // is reached, or the run stops taking modules).

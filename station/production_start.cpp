@@ -40,7 +40,8 @@ ProductionStart startProduction(const ProductionSetup& setup, const std::string&
     facts.run = newRunId();
     facts.station = setup.station.empty() ? platform::hostName() : setup.station;
     facts.command = setup.command;
-    facts.flashSize = FlashSizeTable[setup.job.sizeIndex].size;
+    // With an automatic size each unit's record names the size it set.
+    facts.flashSize = setup.job.sizeIndex >= 0 ? FlashSizeTable[setup.job.sizeIndex].size : 0;
     facts.steps = jobSteps(setup.job);
     facts.version = setup.version;
     facts.imageName = setup.imageName;

@@ -45,7 +45,9 @@ ProgrammerLane::ProgrammerLane(const ProgrammerInfo& info, const std::string& pr
 }
 
 std::optional<std::uint32_t> ProgrammerLane::senseChip() {
-    return readJedecId(handle_, kSetFlashKind, FlashSizeTable[production_.job().sizeIndex].size);
+    const int index = production_.job().sizeIndex;
+    const std::uint32_t size = index >= 0 ? FlashSizeTable[index].size : flashSize_.load();
+    return readJedecId(handle_, kSetFlashKind, size ? size : FlashSizeTable[0].size);
 }
 
 bool ProgrammerLane::listed() const {
@@ -71,6 +73,12 @@ void ProgrammerLane::runUnit(unsigned number, std::optional<std::uint32_t> chip)
     const UnitRun run = unit_->run(options, kUnitBound);
     unit.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     unit.lines = run.lines;
+    unit.flashSize = run.flashSize;
+    if (run.flashSize) flashSize_ = run.flashSize;
+    if (!sizeTold_ && (run.flashSize != run.reportedSize || run.flashSize == 0)) {
+        sizeTold_ = true;
+        production_.flashSizeDiffers(label_, options.sizeIndex >= 0 ? run.flashSize : 0, run.reportedSize);
+    }
     unit.passed = run.flashTaken && run.ended && run.outcome.succeeded();
     if (!run.ended) {
         unit.failedStep = "timeout";

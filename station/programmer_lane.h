@@ -53,6 +53,10 @@ private:
     Production& production_;
     std::atomic<int> percent_{0};
     std::atomic<UnitPhase> phase_{UnitPhase::idle};
+    // The size the last unit set (the sensing hands the flash back with it)
+    // and whether a size that differs from the programmer's was told.
+    std::atomic<std::uint32_t> flashSize_{0};
+    bool sizeTold_ = false;
     std::unique_ptr<UnitSession> unit_;
 };
 

@@ -102,7 +102,7 @@ std::string auditRecord(const UnitRecord& unit, const JobFacts& job) {
                       ",\"image\":" + jsonString(job.imageName) +
                       ",\"image_size\":" + std::to_string(job.imageSize) +
                       ",\"image_checksum\":" + jsonString(hex(job.imageChecksum)) +
-                      ",\"flash_size\":" + std::to_string(job.flashSize) +
+                      ",\"flash_size\":" + std::to_string(unit.flashSize ? unit.flashSize : job.flashSize) +
                       ",\"steps\":" + jsonArray(job.steps) +
                       ",\"result\":" + (unit.passed ? "\"pass\"" : "\"fail\"") +
                       ",\"failed_step\":" + (unit.passed ? "null" : jsonString(unit.failedStep)) +

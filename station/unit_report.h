@@ -18,6 +18,7 @@ struct UnitRecord {
     std::vector<std::string> ports;
     std::string path;                 // the device path; empty on the emulator
     std::optional<std::uint32_t> chip;  // the JEDEC id, when it was read
+    std::uint32_t flashSize = 0;        // the size the unit set; 0: the job's
     bool passed = false;
     std::string failedStep;   // "" when passed: setflash, erase, ..., interrupted
     std::string failureLine;  // the step's first failure line

@@ -248,6 +248,42 @@ TEST_F(StationTest, RecordsNameTheRunTheStationAndTheEmulator) {
     EXPECT_NE(json.lines()[0].find("\"emulated\":true"), std::string::npos);
 }
 
+// --size auto with --all and station: each programmer's unit takes the size
+// its flash-type answer selects, and its record names it. An explicit size
+// that differs is warned about once per programmer.
+TEST_F(StationTest, AutomaticSizeOnEveryProgrammerAndTheWarningOfAnotherSize) {
+    const std::string twoMbit = "--sim=erase_ms=0,size=2Mbit,file=" + (dir_ / "flash.bin").string() +
+                                ",control=" + (dir_ / "control.txt").string() + ",programmers=2";
+    Child all(dir_, {"-s", "auto", twoMbit, "onekey", "image.bin", "--all", "--log", "auto.log"});
+    EXPECT_EQ(all.wait(), 0) << all.all() << slurp(dir_ / "stderr.txt");
+    Child station(dir_, {"-s", "auto", twoMbit, "station", "image.bin", "--count", "2", "--log", "auto.log"});
+    EXPECT_EQ(station.wait(), 0) << station.all() << slurp(dir_ / "stderr.txt");
+    const std::vector<std::string> audit = fileLines(dir_ / "auto.log");
+    ASSERT_EQ(audit.size(), 4u);
+    for (const std::string& record : audit) {
+        EXPECT_EQ(field(record, "flash_size"), "262144");
+        EXPECT_EQ(field(record, "result"), "\"pass\"");
+    }
+    EXPECT_TRUE(flashHoldsImage(0));
+    EXPECT_TRUE(flashHoldsImage(1));
+
+    // 1Mbit given on a 2Mbit chip: a warning per programmer, once, and the
+    // run goes on with 1Mbit.
+    Child other(dir_, {"-s", "1Mbit", twoMbit, "station", "image.bin", "--count", "2"});
+    control("remove 0");
+    control("insert 0");
+    EXPECT_EQ(other.wait(), 0) << other.all();
+    const std::string err = slurp(dir_ / "stderr.txt");
+    for (const char* programmer : {"0", "1"}) {
+        const std::string warning = std::string("vm612k: warning: programmer ") + programmer +
+                                    ": --size 1Mbit (131072 bytes) differs from the flash the programmer "
+                                    "reports, 2Mbit (262144 bytes); going on with 1Mbit (131072 bytes)\n";
+        const std::size_t at = err.find(warning);
+        EXPECT_NE(at, std::string::npos) << err;
+        EXPECT_EQ(err.find(warning, at + 1), std::string::npos) << err;
+    }
+}
+
 // Modules in and out across programmers, a programmer pulled mid-unit and
 // plugged back in, and --count ending the run.
 TEST_F(StationTest, UnitsFollowTheModulesAndTheProgrammers) {
