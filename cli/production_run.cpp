@@ -4,6 +4,7 @@
 
 #include "cli/unit_report.h"
 #include "device/devapi.h"
+#include "platform/files.h"
 #include "platform/interrupt_watch.h"
 #include "usb/usb_access_hint.h"
 #include "usb/usb_select.h"
@@ -14,9 +15,12 @@ namespace {
 constexpr int kExitInput = 2;
 constexpr int kExitNoProgrammer = 3;
 
+// The file's name after its folder, split where the session's load splits
+// it: a backslash is an ordinary character on Linux.
 std::string nameOf(const std::string& path) {
-    const std::size_t slash = path.find_last_of("\\/");
-    return slash == std::string::npos ? path : path.substr(slash + 1);
+    std::size_t name = path.size();
+    while (name > 0 && !platform::isPathSeparator(path[name - 1])) --name;
+    return path.substr(name);
 }
 
 }  // namespace

@@ -284,6 +284,31 @@ TEST_F(StationTest, AutomaticSizeOnEveryProgrammerAndTheWarningOfAnotherSize) {
     }
 }
 
+// A backslash in an image path is an ordinary character on Linux: the
+// image loads for --all and station as for a single operation, and the
+// records name it whole.
+TEST_F(StationTest, ABackslashIsPartOfTheImageName) {
+    fs::create_directories(dir_ / "sub");
+    fs::copy_file(dir_ / "image.bin", dir_ / "sub" / "my\\image.bin");
+    Child single(dir_, {"-s", "1Mbit", sim("programmers=1"), "verify", "sub/my\\image.bin"});
+    EXPECT_EQ(single.wait(), 1) << single.all();  // loaded; the blank flash differs
+    EXPECT_TRUE(single.waitFor("^" + std::regex_replace(std::string("sub/my\\image.bin"),
+                                                          std::regex("\\\\"), "\\\\") + "$"));
+    Child all(dir_, {"-s", "1Mbit", sim("programmers=2"), "onekey", "sub/my\\image.bin", "--all",
+                     "--log", "bs.log"});
+    EXPECT_EQ(all.wait(), 0) << all.all();
+    Child station(dir_, {"-s", "1Mbit", sim("programmers=2"), "station", (dir_ / "sub/my\\image.bin").string(),
+                         "--count", "2", "--log", "bs.log"});
+    EXPECT_EQ(station.wait(), 0) << station.all();
+    const std::vector<std::string> audit = fileLines(dir_ / "bs.log");
+    ASSERT_EQ(audit.size(), 4u);
+    for (const std::string& record : audit) {
+        EXPECT_EQ(field(record, "image"), "\"my\\\\image.bin\"") << record;
+        EXPECT_EQ(field(record, "result"), "\"pass\"");
+    }
+    EXPECT_EQ(all.all().find("OpenFile error"), std::string::npos);
+}
+
 // Modules in and out across programmers, a programmer pulled mid-unit and
 // plugged back in, and --count ending the run.
 TEST_F(StationTest, UnitsFollowTheModulesAndTheProgrammers) {
