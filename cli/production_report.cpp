@@ -1,6 +1,7 @@
 #include "cli/production_report.h"
 
 #include <algorithm>
+#include <cstdarg>
 #include <cstdio>
 
 #include "app/flash_size.h"
@@ -13,13 +14,36 @@ constexpr int kExitLog = 5;
 constexpr int kExitInterrupted = 130;
 }
 
+namespace {
+std::string formatted(const char* pattern, ...) __attribute__((format(printf, 1, 2)));
+std::string formatted(const char* pattern, ...) {
+    char text[1024];
+    va_list args;
+    va_start(args, pattern);
+    std::vsnprintf(text, sizeof text, pattern, args);
+    va_end(args);
+    return text;
+}
+}  // namespace
+
+void ProductionReport::emitLocked(const std::function<void()>& print) {
+    if (aroundOutput_) aroundOutput_(print);
+    else print();
+    std::fflush(stdout);
+    std::fflush(stderr);
+}
+
 void ProductionReport::say(const std::string& line) {
     if (options_.json) return;
     std::lock_guard<std::mutex> guard(lock_);
-    if (beforeOutput_) beforeOutput_();
-    std::printf("%s\n", line.c_str());
-    std::fflush(stdout);
+    emitLocked([&] { std::printf("%s\n", line.c_str()); });
 }
+
+void ProductionReport::notice(const std::string& line) {
+    std::lock_guard<std::mutex> guard(lock_);
+    emitLocked([&] { std::fprintf(stderr, "%s\n", line.c_str()); });
+}
+
 
 void ProductionReport::verbose(unsigned programmer, const std::string& line) {
     if (!options_.verbose) return;
@@ -42,8 +66,8 @@ void ProductionReport::unitLine(unsigned programmer, const std::string& line) {
 
 void ProductionReport::unitEnded(const UnitRecord& unit, bool recorded) {
     if (!recorded) {
-        std::fprintf(stderr, "vm612k: %s: the audit record of unit %u could not be written\n",
-                     options_.log.c_str(), unit.unit);
+        notice(formatted("vm612k: %s: the audit record of unit %u could not be written",
+                     options_.log.c_str(), unit.unit));
     }
     say(resultLine(unit));
 }
@@ -59,35 +83,33 @@ void ProductionReport::flashSizeDiffers(unsigned programmer, std::uint32_t chose
         return std::to_string(bytes) + " bytes";
     };
     if (options_.sizeAuto) {
-        std::fprintf(stderr, "vm612k: programmer %u: --size auto: the programmer reported no known flash\n",
-                     programmer);
+        notice(formatted("vm612k: programmer %u: --size auto: the programmer reported no known flash",
+                     programmer));
     } else if (reported == 0) {
-        std::fprintf(stderr,
-                     "vm612k: warning: programmer %u: the programmer reports no known flash; going on "
-                     "with --size %s\n",
-                     programmer, words(chosen).c_str());
+        notice(formatted("vm612k: warning: programmer %u: the programmer reports no known flash; "
+                         "going on with --size %s",
+                         programmer, words(chosen).c_str()));
     } else {
-        std::fprintf(stderr,
-                     "vm612k: warning: programmer %u: --size %s differs from the flash the programmer "
-                     "reports, %s; going on with %s\n",
-                     programmer, words(chosen).c_str(), words(reported).c_str(), words(chosen).c_str());
+        notice(formatted("vm612k: warning: programmer %u: --size %s differs from the flash the "
+                         "programmer reports, %s; going on with %s",
+                         programmer, words(chosen).c_str(), words(reported).c_str(),
+                         words(chosen).c_str()));
     }
 }
 
 void ProductionReport::interrupt(Production& production, int count, int signal) {
     interrupted_ = true;
     if (count < 2) {
+        notice(formatted("vm612k: %s: no new modules; the running units finish (Ctrl-C again stops "
+                         "them)",
+                         platform::interruptName(signal)));
         production.stopTaking();
-        std::fprintf(stderr,
-                     "vm612k: %s: no new modules; the running units finish (Ctrl-C again stops them)\n",
-                     platform::interruptName(signal));
         return;
     }
     if (count == 2) {
-        std::fprintf(stderr,
-                     "vm612k: %s: the running units stop at their next block (Ctrl-C again ends at "
-                     "once)\n",
-                     platform::interruptName(signal));
+        notice(formatted("vm612k: %s: the running units stop at their next block (Ctrl-C again ends at "
+                     "once)",
+                     platform::interruptName(signal)));
         production.stopRunning();
         return;
     }
@@ -118,17 +140,20 @@ int ProductionReport::finish(const Production& production, bool withSummary) {
 }
 
 void ProductionReport::reportUnrecorded(unsigned count, const std::string& reason) {
-    std::fprintf(stderr,
-                 "vm612k: %s: %u audit record%s could not be written%s%s; no unit was started after "
-                 "the first failure (exit status %d)\n",
-                 options_.log.c_str(), count, count == 1 ? "" : "s", reason.empty() ? "" : ": ",
-                 reason.c_str(), kExitLog);
+    notice(formatted("vm612k: %s: %u audit record%s could not be written%s%s; no unit was started "
+                     "after the first failure (exit status %d)",
+                     options_.log.c_str(), count, count == 1 ? "" : "s", reason.empty() ? "" : ": ",
+                     reason.c_str(), kExitLog));
 }
 
 void ProductionReport::print(const JobFacts& facts, const Production::Snapshot& run, bool withSummary,
                              int status) {
     std::lock_guard<std::mutex> guard(lock_);
-    if (beforeOutput_) beforeOutput_();
+    emitLocked([&] { printLocked(facts, run, withSummary, status); });
+}
+
+void ProductionReport::printLocked(const JobFacts& facts, const Production::Snapshot& run,
+                                   bool withSummary, int status) {
     if (options_.json) {
         std::printf("%s\n", runJson(facts, run.units, run.tally, run.seconds, status).c_str());
     } else if (withSummary) {
@@ -138,7 +163,7 @@ void ProductionReport::print(const JobFacts& facts, const Production::Snapshot& 
     std::fflush(stdout);
 }
 
-void ProductionReport::beforeOutput(std::function<void()> hook) {
+void ProductionReport::aroundOutput(std::function<void(const std::function<void()>&)> hook) {
     std::lock_guard<std::mutex> guard(lock_);
-    beforeOutput_ = std::move(hook);
+    aroundOutput_ = std::move(hook);
 }

@@ -34,18 +34,24 @@ public:
     // passed, 1 when one failed.
     int finish(const Production& production, bool withSummary);
 
-    // Called before every line on stdout (the board erases itself).
-    void beforeOutput(std::function<void()> hook);
+    // Every output line (stdout, and stderr's notices and warnings) is
+    // printed through `hook`, which erases the board first and keeps it
+    // from being drawn meanwhile.
+    void aroundOutput(std::function<void(const std::function<void()>&)> hook);
 
 private:
     void say(const std::string& line);
+    // A line on stderr, through the board's hook.
+    void notice(const std::string& line);
+    void emitLocked(const std::function<void()>& print);
     void verbose(unsigned programmer, const std::string& line);
     int statusOf(const Production::Snapshot& run) const;
     void reportUnrecorded(unsigned count, const std::string& reason);
     void print(const JobFacts& facts, const Production::Snapshot& run, bool withSummary, int status);
+    void printLocked(const JobFacts& facts, const Production::Snapshot& run, bool withSummary, int status);
 
     const CliOptions& options_;
     std::mutex lock_;
-    std::function<void()> beforeOutput_;
+    std::function<void(const std::function<void()>&)> aroundOutput_;
     std::atomic<bool> interrupted_{false};
 };

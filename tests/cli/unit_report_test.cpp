@@ -60,3 +60,19 @@ TEST(UnitReport, TallyAndBoardRow) {
     row.seated = false;
     EXPECT_NE(Board::render(row, 200).find("no module"), std::string::npos);
 }
+
+// The board is never taller than the terminal less the cursor's line: the
+// programmers that do not fit are summed up in its last line.
+TEST(UnitReport, BoardFitsTheTerminal) {
+    std::vector<BoardRow> rows;
+    for (unsigned p = 0; p < 16; ++p) rows.push_back(BoardRow{p, p % 2 ? "erasing" : "", true, 3, 2, 0, ""});
+    EXPECT_EQ(Board::layout(rows, 80, 40).size(), 16u);
+    EXPECT_EQ(Board::layout(rows, 80, 17).size(), 16u);
+    const std::vector<std::string> small = Board::layout(rows, 80, 10);
+    ASSERT_EQ(small.size(), 9u);
+    EXPECT_EQ(small[0].rfind("programmer 0: ", 0), 0u);
+    EXPECT_EQ(small[7].rfind("programmer 7: ", 0), 0u);
+    EXPECT_EQ(small[8], "... 8 more programmers: 4 working, 24 units, 16 passed");
+    EXPECT_EQ(Board::layout(rows, 20, 10)[8].size(), 19u);
+    EXPECT_EQ(Board::layout(rows, 80, 1).size(), 1u);
+}
