@@ -1,12 +1,18 @@
 #include "cli/board.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "platform/process.h"
 #include "platform/terminal.h"
 
+namespace {
+// The stream the board writes to.
+constexpr int kBoardFd = 2;
+}  // namespace
+
 Board::Board(const CliOptions& options)
-    : enabled_(!options.quiet && platform::isTerminal(2)) {}
+    : enabled_(!options.quiet && platform::isTerminal(kBoardFd)) {}
 
 std::string Board::render(const BoardRow& row, int width) {
     std::string state = !row.phase.empty() ? row.phase
@@ -21,13 +27,37 @@ std::string Board::render(const BoardRow& row, int width) {
     return text;
 }
 
+std::vector<std::string> Board::layout(const std::vector<BoardRow>& rows, int width, int height) {
+    const std::size_t room = static_cast<std::size_t>(std::max(height - 1, 1));
+    std::vector<std::string> lines;
+    if (rows.size() <= room) {
+        for (const BoardRow& row : rows) lines.push_back(render(row, width));
+        return lines;
+    }
+    const std::size_t shown = room - 1;
+    for (std::size_t i = 0; i < shown; ++i) lines.push_back(render(rows[i], width));
+    unsigned working = 0, units = 0, passed = 0;
+    for (std::size_t i = shown; i < rows.size(); ++i) {
+        if (!rows[i].phase.empty()) ++working;
+        units += rows[i].units;
+        passed += rows[i].passed;
+    }
+    std::string rest = "... " + std::to_string(rows.size() - shown) + " more programmers: " +
+                       std::to_string(working) + " working, " + std::to_string(units) + " units, " +
+                       std::to_string(passed) + " passed";
+    if (width > 1 && static_cast<int>(rest.size()) > width - 1) rest.resize(width - 1);
+    lines.push_back(rest);
+    return lines;
+}
+
 void Board::draw(const std::vector<BoardRow>& rows) {
     if (!enabled_) return;
     std::lock_guard<std::mutex> guard(lock_);
     clearLocked();
-    const int width = platform::terminalColumns(2);
-    for (const BoardRow& row : rows) std::fprintf(stderr, "%s\n", render(row, width).c_str());
-    drawn_ = static_cast<int>(rows.size());
+    const std::vector<std::string> lines =
+        layout(rows, platform::terminalColumns(kBoardFd), platform::terminalRows(kBoardFd));
+    for (const std::string& line : lines) std::fprintf(stderr, "%s\n", line.c_str());
+    drawn_ = static_cast<int>(lines.size());
     std::fflush(stderr);
 }
 
@@ -35,6 +65,14 @@ void Board::clear() {
     if (!enabled_) return;
     std::lock_guard<std::mutex> guard(lock_);
     clearLocked();
+    std::fflush(stderr);
+}
+
+void Board::around(const std::function<void()>& print) {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (enabled_) clearLocked();
+    print();
+    std::fflush(stdout);
     std::fflush(stderr);
 }
 

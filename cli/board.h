@@ -1,8 +1,11 @@
 // The station's live board on stderr, one line per programmer: its state,
-// its counts and the unit it is on, cut to the terminal's width. Drawn only
-// on a terminal; erased before any other output line.
+// its counts and the unit it is on, cut to the terminal's width and never
+// taller than the terminal (the rest summed up in one line). Drawn only when
+// stderr, the stream it writes to, is a terminal, whatever stdout is; erased
+// before any other output line, on stdout or stderr.
 #pragma once
 
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -25,9 +28,16 @@ public:
     void draw(const std::vector<BoardRow>& rows);
     // Erases the board (before a line on stdout, and at the end).
     void clear();
+    // Runs `print` (lines on stdout or stderr) with the board erased first
+    // and not drawn meanwhile; the next draw puts it below them.
+    void around(const std::function<void()>& print);
 
     // The text of one row, cut to `width` columns; for tests.
     static std::string render(const BoardRow& row, int width);
+    // The lines drawn for `rows` on a terminal of `width` columns and
+    // `height` lines: at most height - 1 of them (the cursor's line stays
+    // free), the rows that do not fit summed up in the last one.
+    static std::vector<std::string> layout(const std::vector<BoardRow>& rows, int width, int height);
 
 private:
     void clearLocked();

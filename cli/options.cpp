@@ -44,6 +44,7 @@ const char* kEmulatorHelp =
     "Exit status: 0 success, 1 a content result (not blank, a difference),\n"
     "2 usage or input error, 3 no programmer or flash size refused,\n"
     "4 failed transfer (no answer, bad page sum, both erases failed),\n"
+    "5 an audit record could not be written (station, --all; stderr names the log),\n"
     "130 interrupted (SIGINT), 143 terminated (SIGTERM).\n";
 
 // A usage error: its text on stderr, and under --json (looked for in the
@@ -65,6 +66,24 @@ CliParse usageError(const std::string& text, int argc, const char* const* argv) 
 }
 
 }  // namespace
+
+std::optional<std::uint64_t> parseDecimal(const std::string& text, std::uint64_t min, std::uint64_t max) {
+    if (text.empty() || text.size() > 19) return std::nullopt;
+    std::uint64_t value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return std::nullopt;
+        value = value * 10 + static_cast<std::uint64_t>(c - '0');
+    }
+    if (value < min || value > max) return std::nullopt;
+    return value;
+}
+
+std::string numberError(const std::string& option, std::uint64_t min, std::uint64_t max,
+                        const std::string& text) {
+    std::string shown = text.size() > 40 ? text.substr(0, 40) + "..." : text;
+    return option + " takes a whole number from " + std::to_string(min) + " to " + std::to_string(max) +
+           ", not '" + shown + "'";
+}
 
 int parseFlashSize(const std::string& text) {
     const std::string wanted = squeeze(text);
@@ -124,13 +143,16 @@ CliParse parseCommandLine(int argc, const char* const* argv) {
     app.add_option("-s,--size", size,
                    "flash size: 256Kbit ... 128Mbit, or bytes; 'auto': the capacity of the "
                    "flash record the programmer's flash-type answer selects");
-    app.add_option("-p,--programmer", options.programmer, "programmer index in discovery order")
-        ->check(CLI::NonNegativeNumber);
+    std::string programmerText;
+    auto* programmerOption =
+        app.add_option("-p,--programmer", programmerText,
+                       "programmer index in discovery order, 0 to 65535 (default 0)");
     std::string simConfig;
     auto* sim = app.add_option("--sim", simConfig, "run on the built-in emulator")
                     ->expected(0, 1)
                     ->default_str("");
-    app.add_option("--lang", options.lang, "message set")->check(CLI::IsMember({"en", "sc"}));
+    app.add_option("--lang", options.lang, "message set: en or sc (any case)")
+        ->transform(CLI::IsMember({"en", "sc"}, CLI::ignore_case));
     app.add_flag("-q,--quiet", options.quiet, "no progress bar");
     app.add_flag("--json", options.json, "one JSON object on stdout, the log lines in it");
     app.add_flag("-v,--verbose", options.verbose,
@@ -158,6 +180,12 @@ CliParse parseCommandLine(int argc, const char* const* argv) {
     onekey->add_flag("--no-verify", noVerify, "skip the verify");
     ProductionOptions production;
     production.add(app, options, options.file, noErase, noProgram, noVerify);
+    // A command's own help names what it needs of the main options too.
+    for (CLI::App* sub : {read, erase, blank, program, verify, onekey, production.station()}) {
+        sub->footer(
+            "Needs -s/--size SIZE (256Kbit ... 128Mbit, a byte count, or auto), given before or "
+            "after the command.");
+    }
 
     try {
         app.parse(argc, argv);
@@ -179,11 +207,14 @@ CliParse parseCommandLine(int argc, const char* const* argv) {
         if (sub->parsed()) options.command = command;
     }
     if (sim->count() > 0) options.sim = simConfig;
-    std::string productionError;
-    if (!production.finish(options, &productionError)) {
-        std::cerr << "vm612k: " << productionError << "\n";
-        return {std::nullopt, 2};
+    if (programmerOption->count() > 0) {
+        constexpr std::uint64_t kMaxProgrammer = 65535;
+        const std::optional<std::uint64_t> index = parseDecimal(programmerText, 0, kMaxProgrammer);
+        if (!index) return usageError(numberError("--programmer", 0, kMaxProgrammer, programmerText), argc, argv);
+        options.programmer = static_cast<unsigned>(*index);
     }
+    std::string productionError;
+    if (!production.finish(options, &productionError)) return usageError(productionError, argc, argv);
     options.erase = !noErase;
     options.program = !noProgram;
     options.verify = !noVerify;

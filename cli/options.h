@@ -26,6 +26,7 @@ struct CliOptions {
     bool station = false;  // the station command: the one-key job as modules arrive
     unsigned count = 0;    // --count: units in all; 0 = until Ctrl-C
     std::string log;       // --log: the audit log
+    std::string stationName;  // --station-name: the records' station; "" for the host name
     std::optional<std::uint64_t> expectChecksum;
     bool truncate = false;  // an image larger than the flash is cut to it
 };
@@ -46,5 +47,14 @@ CliParse parseCommandLine(int argc, const char* const* argv);
 int parseFlashSize(const std::string& text);
 
 std::string commandName(CliCommand command);
+
+// A plain decimal number (digits only, no sign, no prefix) from `min` to
+// `max`; empty for anything else.
+std::optional<std::uint64_t> parseDecimal(const std::string& text, std::uint64_t min, std::uint64_t max);
+
+// The one-line usage error of a number option that is not one:
+// "--count takes a whole number from 1 to 4294967295, not '0x10'".
+std::string numberError(const std::string& option, std::uint64_t min, std::uint64_t max,
+                        const std::string& text);
 
 constexpr const char* kCliVersion = "1.1.0";

@@ -26,5 +26,6 @@ public:
 private:
     CLI::App* station_ = nullptr;
     std::string checksum_;
+    std::string count_;
     bool all_ = false;
 };

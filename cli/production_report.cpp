@@ -1,19 +1,49 @@
 #include "cli/production_report.h"
 
+#include <algorithm>
+#include <cstdarg>
 #include <cstdio>
+
+#include "app/flash_size.h"
 #include <cstdlib>
 
+#include "platform/interrupt_watch.h"
+
 namespace {
+constexpr int kExitLog = 5;
 constexpr int kExitInterrupted = 130;
+}
+
+namespace {
+std::string formatted(const char* pattern, ...) __attribute__((format(printf, 1, 2)));
+std::string formatted(const char* pattern, ...) {
+    char text[1024];
+    va_list args;
+    va_start(args, pattern);
+    std::vsnprintf(text, sizeof text, pattern, args);
+    va_end(args);
+    return text;
+}
+}  // namespace
+
+void ProductionReport::emitLocked(const std::function<void()>& print) {
+    if (aroundOutput_) aroundOutput_(print);
+    else print();
+    std::fflush(stdout);
+    std::fflush(stderr);
 }
 
 void ProductionReport::say(const std::string& line) {
     if (options_.json) return;
     std::lock_guard<std::mutex> guard(lock_);
-    if (beforeOutput_) beforeOutput_();
-    std::printf("%s\n", line.c_str());
-    std::fflush(stdout);
+    emitLocked([&] { std::printf("%s\n", line.c_str()); });
 }
+
+void ProductionReport::notice(const std::string& line) {
+    std::lock_guard<std::mutex> guard(lock_);
+    emitLocked([&] { std::fprintf(stderr, "%s\n", line.c_str()); });
+}
+
 
 void ProductionReport::verbose(unsigned programmer, const std::string& line) {
     if (!options_.verbose) return;
@@ -40,35 +70,67 @@ void ProductionReport::unitLine(unsigned programmer, const std::string& line) {
 
 void ProductionReport::unitEnded(const UnitRecord& unit, bool recorded) {
     if (!recorded) {
-        std::fprintf(stderr, "vm612k: %s: the audit record of unit %u could not be written\n",
-                     options_.log.c_str(), unit.unit);
+        notice(formatted("vm612k: %s: the audit record of unit %u could not be written",
+                     options_.log.c_str(), unit.unit));
     }
     say(resultLine(unit));
 }
 
-void ProductionReport::interrupt(Production& production, int count) {
+void ProductionReport::flashSizeDiffers(unsigned programmer, std::uint32_t chosen, std::uint32_t reported) {
+    const auto words = [](std::uint32_t bytes) {
+        for (int i = 0; i < kFlashSizeCount; ++i) {
+            if (FlashSizeTable[i].size != bytes) continue;
+            std::string label = FlashSizeTable[i].label;
+            label.erase(std::remove(label.begin(), label.end(), ' '), label.end());
+            return label + " (" + std::to_string(bytes) + " bytes)";
+        }
+        return std::to_string(bytes) + " bytes";
+    };
+    if (options_.sizeAuto) {
+        notice(formatted("vm612k: programmer %u: --size auto: the programmer reported no known flash",
+                     programmer));
+    } else if (reported == 0) {
+        notice(formatted("vm612k: warning: programmer %u: the programmer reports no known flash; "
+                         "going on with --size %s",
+                         programmer, words(chosen).c_str()));
+    } else {
+        notice(formatted("vm612k: warning: programmer %u: --size %s differs from the flash the "
+                         "programmer reports, %s; going on with %s",
+                         programmer, words(chosen).c_str(), words(reported).c_str(),
+                         words(chosen).c_str()));
+    }
+}
+
+void ProductionReport::interrupt(Production& production, int count, int signal) {
     interrupted_ = true;
     if (count < 2) {
+        notice(formatted("vm612k: %s: no new modules; the running units finish (Ctrl-C again stops "
+                         "them)",
+                         platform::interruptName(signal)));
         production.stopTaking();
-        std::fprintf(stderr, "vm612k: no new modules; the running units finish (Ctrl-C again stops them)\n");
         return;
     }
     if (count == 2) {
-        std::fprintf(stderr, "vm612k: the running units stop at their next block (Ctrl-C again ends at once)\n");
+        notice(formatted("vm612k: %s: the running units stop at their next block (Ctrl-C again ends at "
+                     "once)",
+                     platform::interruptName(signal)));
         production.stopRunning();
         return;
     }
     // A third: the running units end here, with the lines they logged so
     // far; the process ends with them, so no unit goes on after its record.
     production.closeWithRunningInterrupted([&](const Production::Snapshot& run) {
-        print(production.facts(), run, true, kExitInterrupted);
+        const int status = statusOf(run);
+        print(production.facts(), run, true, status);
+        if (run.unrecorded > 0) reportUnrecorded(run.unrecorded, "");
         std::fflush(stdout);
         std::fflush(stderr);
-        std::_Exit(kExitInterrupted);
+        std::_Exit(status);
     });
 }
 
 int ProductionReport::statusOf(const Production::Snapshot& run) const {
+    if (run.unrecorded > 0) return kExitLog;
     if (interrupted_) return kExitInterrupted;
     return run.tally.passed() == run.tally.units() ? 0 : 1;
 }
@@ -77,22 +139,35 @@ int ProductionReport::finish(const Production& production, bool withSummary) {
     const Production::Snapshot run = production.snapshot();
     const int status = statusOf(run);
     print(production.facts(), run, withSummary, status);
+    if (run.unrecorded > 0) reportUnrecorded(run.unrecorded, production.logError());
     return status;
+}
+
+void ProductionReport::reportUnrecorded(unsigned count, const std::string& reason) {
+    notice(formatted("vm612k: %s: %u audit record%s could not be written%s%s; no unit was started "
+                     "after the first failure (exit status %d)",
+                     options_.log.c_str(), count, count == 1 ? "" : "s", reason.empty() ? "" : ": ",
+                     reason.c_str(), kExitLog));
 }
 
 void ProductionReport::print(const JobFacts& facts, const Production::Snapshot& run, bool withSummary,
                              int status) {
     std::lock_guard<std::mutex> guard(lock_);
-    if (beforeOutput_) beforeOutput_();
+    emitLocked([&] { printLocked(facts, run, withSummary, status); });
+}
+
+void ProductionReport::printLocked(const JobFacts& facts, const Production::Snapshot& run,
+                                   bool withSummary, int status) {
     if (options_.json) {
         std::printf("%s\n", runJson(facts, run.units, run.tally, run.seconds, status).c_str());
     } else if (withSummary) {
+        std::printf("run %s, station %s\n", facts.run.c_str(), facts.station.c_str());
         for (const std::string& line : run.tally.summary(run.seconds)) std::printf("%s\n", line.c_str());
     }
     std::fflush(stdout);
 }
 
-void ProductionReport::beforeOutput(std::function<void()> hook) {
+void ProductionReport::aroundOutput(std::function<void(const std::function<void()>&)> hook) {
     std::lock_guard<std::mutex> guard(lock_);
-    beforeOutput_ = std::move(hook);
+    aroundOutput_ = std::move(hook);
 }

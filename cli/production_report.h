@@ -21,28 +21,38 @@ public:
     void moduleKept(unsigned programmer) override;
     void unitLine(unsigned programmer, const std::string& line) override;
     void unitEnded(const UnitRecord& unit, bool recorded) override;
+    void flashSizeDiffers(unsigned programmer, std::uint32_t chosen, std::uint32_t reported) override;
 
-    // Ctrl-C: the first stops taking modules, the second stops the running
-    // units at their next block (they end as interrupted and the run with
-    // 130), a third ends the process at once, with the summary.
-    void interrupt(Production& production, int count);
+    // Ctrl-C (or SIGTERM, SIGHUP; `signal` is its number): the first stops
+    // taking modules, the second stops the running units at their next block
+    // (they end as interrupted and the run with 130), a third ends the
+    // process at once, with the summary.
+    void interrupt(Production& production, int count, int signal);
 
     // The summary (and units per hour) on stdout, or the final JSON object.
-    // Returns the exit status: 130 after Ctrl-C, else 0 when every unit
+    // Returns the exit status: 5 when an audit record could not be written
+    // (stderr names the log), else 130 after Ctrl-C, else 0 when every unit
     // passed, 1 when one failed.
     int finish(const Production& production, bool withSummary);
 
-    // Called before every line on stdout (the board erases itself).
-    void beforeOutput(std::function<void()> hook);
+    // Every output line (stdout, and stderr's notices and warnings) is
+    // printed through `hook`, which erases the board first and keeps it
+    // from being drawn meanwhile.
+    void aroundOutput(std::function<void(const std::function<void()>&)> hook);
 
 private:
     void say(const std::string& line);
+    // A line on stderr, through the board's hook.
+    void notice(const std::string& line);
+    void emitLocked(const std::function<void()>& print);
     void verbose(unsigned programmer, const std::string& line);
     int statusOf(const Production::Snapshot& run) const;
+    void reportUnrecorded(unsigned count, const std::string& reason);
     void print(const JobFacts& facts, const Production::Snapshot& run, bool withSummary, int status);
+    void printLocked(const JobFacts& facts, const Production::Snapshot& run, bool withSummary, int status);
 
     const CliOptions& options_;
     std::mutex lock_;
-    std::function<void()> beforeOutput_;
+    std::function<void(const std::function<void()>&)> aroundOutput_;
     std::atomic<bool> interrupted_{false};
 };

@@ -4,6 +4,7 @@
 
 #include "cli/unit_report.h"
 #include "device/devapi.h"
+#include "platform/files.h"
 #include "platform/interrupt_watch.h"
 #include "usb/usb_access_hint.h"
 #include "usb/usb_select.h"
@@ -14,9 +15,12 @@ namespace {
 constexpr int kExitInput = 2;
 constexpr int kExitNoProgrammer = 3;
 
+// The file's name after its folder, split where the session's load splits
+// it: a backslash is an ordinary character on Linux.
 std::string nameOf(const std::string& path) {
-    const std::size_t slash = path.find_last_of("\\/");
-    return slash == std::string::npos ? path : path.substr(slash + 1);
+    std::size_t name = path.size();
+    while (name > 0 && !platform::isPathSeparator(path[name - 1])) --name;
+    return path.substr(name);
 }
 
 }  // namespace
@@ -24,14 +28,15 @@ std::string nameOf(const std::string& path) {
 bool isProductionRun(const CliOptions& options) { return options.all || options.station; }
 
 int runProduction(const CliOptions& options, const std::string& programPath) {
-    // Ctrl-C is the run's to handle: the watch comes before every other
-    // thread (the emulator's operator among them).
+    // Ctrl-C, SIGTERM and SIGHUP are the run's to handle, all three alike:
+    // the watch comes before every other thread (the emulator's operator
+    // among them).
     Production* ledger = nullptr;
     ProductionReport report(options);
     std::mutex ledgerLock;
-    platform::InterruptWatch watch([&](int count) {
+    platform::InterruptWatch watch([&](int count, int signal) {
         std::lock_guard<std::mutex> guard(ledgerLock);
-        if (ledger) report.interrupt(*ledger, count);
+        if (ledger) report.interrupt(*ledger, count, signal);
         else if (count >= 2) std::_Exit(130);
     });
 
@@ -50,6 +55,7 @@ int runProduction(const CliOptions& options, const std::string& programPath) {
     setup.imageFile = options.file;
     setup.imageName = nameOf(options.file);
     setup.logPath = options.log;
+    setup.station = options.stationName;
     setup.expectedChecksum = options.expectChecksum;
     setup.initializeDevices = true;
     // Only the final JSON object lists every unit.

@@ -340,6 +340,7 @@ int runChecked(const CliOptions& options, const std::string& programPath, RunRep
 int runCli(const CliOptions& options, const std::string& programPath) {
     if (options.lang == "sc") useTexts(kTextsSc);
     platform::ignoreBrokenPipe();
+    platform::ignoreFileSizeLimit();
 
     if (isProductionRun(options)) {
         // The production runs check their inputs as a single run does, then

@@ -6,7 +6,7 @@
 int runStation(const CliOptions& options, const std::string& programPath, const LoadedImage& image,
                Production& production, ProductionReport& report) {
     Board board(options);
-    report.beforeOutput([&board] { board.clear(); });
+    report.aroundOutput([&board](const std::function<void()>& print) { board.around(print); });
     runStationLoop(programPath, image, production, [&](const std::vector<LaneView>& lanes) {
         std::vector<BoardRow> rows;
         for (const LaneView& lane : lanes) {
@@ -18,6 +18,6 @@ int runStation(const CliOptions& options, const std::string& programPath, const 
     });
     board.clear();
     const int status = report.finish(production, true);
-    report.beforeOutput({});
+    report.aroundOutput({});
     return status;
 }

@@ -11,6 +11,7 @@ std::vector<ProgrammerInfo> DevProgrammers() {
         info.index = index++;
         info.handle = entry.handle;
         info.open = info.handle >= 0;
+        info.emulated = services.origin == UsbOrigin::emulator;
         info.portNames = std::move(entry.portNames);
         for (const std::string& port : info.portNames) {
             info.devicePaths.push_back(services.comm ? services.comm->portPath(port.c_str())

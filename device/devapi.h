@@ -97,13 +97,15 @@ std::shared_ptr<PortRegisterBlock> DevPortRegisters(DeviceHandle handle);
 void DevSetSleeper(std::function<void(std::uint32_t ms)> sleeper);
 
 // One programmer of the list: its index, its ports and, for real devices,
-// the system paths of their devices, its handle (-1 while closed).
+// the system paths of their devices, its handle (-1 while closed), and
+// whether it is one of the emulator's (the bound services are the emulator's).
 struct ProgrammerInfo {
     std::uint32_t index = 0;
     std::vector<std::string> portNames;
     std::vector<std::string> devicePaths;
     DeviceHandle handle = kNoDevice;
     bool open = false;
+    bool emulated = false;
 };
 // Runs discovery, as DevConnect does, and describes what it found.
 std::vector<ProgrammerInfo> DevListProgrammers();

@@ -9,4 +9,7 @@ namespace platform {
 std::string programPath(const char* argv0);
 // True when the stream's file descriptor is a terminal (stderr: 2).
 bool isTerminal(int fd);
+// The machine's name on the network (its host name); "" when the system
+// does not say.
+std::string hostName();
 }  // namespace platform

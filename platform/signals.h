@@ -9,6 +9,10 @@ namespace platform {
 // ending the process.
 void ignoreBrokenPipe();
 
+// A write past the process's file size limit fails with an error instead of
+// ending the process (SIGXFSZ; nothing to do on Windows).
+void ignoreFileSizeLimit();
+
 // Installs the handler of SIGINT and SIGTERM. On the first of them it
 // records the signal and calls `onFirst` in the handler, which may only do
 // what a signal handler may (a lock-free atomic store); a second one ends

@@ -33,23 +33,25 @@ std::unique_ptr<FlashFile> FlashFile::open(const std::string& path, FlashChip& c
     }
     chip.load(0, bytes);
     chip.takeDirty();
+    // What the file holds stays as it is until the flash changes; a shorter
+    // file gains the chip's bytes up to a change then.
     std::unique_ptr<FlashFile> result(new FlashFile(std::move(file)));
-    // What the file holds stays as it is; a shorter file gains the rest of
-    // the chip, erased.
-    if (!result->write(chip, {static_cast<std::uint32_t>(size), chip.capacity()})) {
-        *error = "cannot write " + name;
-        return nullptr;
-    }
+    result->size_ = static_cast<std::uint32_t>(size);
     return result;
 }
 
 bool FlashFile::write(const FlashChip& chip, FlashChip::Range range) {
     if (range.end <= range.begin) return true;
+    // A change past the file's end: the chip's bytes between (erased, or
+    // what a module brought) come first, so the file has no hole.
+    if (range.begin > size_) range.begin = size_;
     std::FILE* file = file_.get();
     const std::size_t length = range.end - range.begin;
-    return std::fseek(file, static_cast<long>(range.begin), SEEK_SET) == 0 &&
-           std::fwrite(chip.cells().data() + range.begin, 1, length, file) == length &&
-           std::fflush(file) == 0;
+    const bool written = std::fseek(file, static_cast<long>(range.begin), SEEK_SET) == 0 &&
+                         std::fwrite(chip.cells().data() + range.begin, 1, length, file) == length &&
+                         std::fflush(file) == 0;
+    if (written && range.end > size_) size_ = range.end;
+    return written;
 }
 
 }  // namespace vmsim

@@ -1,11 +1,14 @@
 // Keeps a flash chip's contents in a file: loaded when the file exists, and
-// afterwards updated in place, range by range, as the contents change. The
-// file is never truncated or written anew: a shorter one is completed with
-// erased bytes, a larger one than the chip is refused untouched. The file is
+// afterwards updated in place, range by range, as the contents change; a
+// run that changes nothing leaves it as it was. The file is never truncated
+// or written anew: a shorter one is completed with the chip's bytes (erased
+// ones) when a change lies past its end, a larger one than the chip is
+// refused untouched. The file is
 // locked for as long as it is open, so that a second emulator on the same
 // file is refused instead of overwriting the first one's pages.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -34,6 +37,7 @@ private:
     explicit FlashFile(File file) : file_(std::move(file)) {}
 
     File file_;
+    std::uint32_t size_ = 0;  // the file's length
 };
 
 }  // namespace vmsim

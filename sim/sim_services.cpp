@@ -228,7 +228,8 @@ private:
 }  // namespace
 
 UsbServices SimBus::services() const {
-    return UsbServices{std::make_shared<SimComm>(core_), std::make_shared<SimHid>(core_)};
+    return UsbServices{std::make_shared<SimComm>(core_), std::make_shared<SimHid>(core_),
+                       UsbOrigin::emulator};
 }
 
 }  // namespace vmsim

@@ -9,7 +9,8 @@ enum class JobCommand { read, erase, blank, program, verify, onekey };
 
 struct Job {
     JobCommand command = JobCommand::onekey;
-    int sizeIndex = 0;  // index into the flash-size table
+    int sizeIndex = 0;  // index into the flash-size table; -1: each unit takes the
+                        // size its programmer reports (--size auto)
     bool erase = true, program = true, verify = true;  // the one-key steps
     unsigned count = 0;  // units in all; 0: until the run stops taking modules
 };

@@ -26,6 +26,12 @@ public:
     // again after the programmer came back: it gets no second unit.
     virtual void moduleKept(unsigned /*programmer*/) {}
 
+    // The flash size of the job and the one the programmer's flash-type
+    // answer selects differ (`reported` 0: no known flash), or, with an
+    // automatic size (`chosen` 0), none is known. Once per programmer.
+    virtual void flashSizeDiffers(unsigned /*programmer*/, std::uint32_t /*chosen*/,
+                                  std::uint32_t /*reported*/) {}
+
     virtual void unitStarted(const UnitRecord& /*unit*/) {}
     // A line of the programmer's session during its unit.
     virtual void unitLine(unsigned /*programmer*/, const std::string& /*line*/) {}

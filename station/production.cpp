@@ -43,6 +43,11 @@ void Production::unitProgress(unsigned programmer, UnitPhase phase, int percent)
     observer_.unitProgress(programmer, phase, percent);
 }
 
+void Production::flashSizeDiffers(unsigned programmer, std::uint32_t chosen, std::uint32_t reported) {
+    std::lock_guard<std::mutex> guard(lock_);
+    observer_.flashSizeDiffers(programmer, chosen, reported);
+}
+
 unsigned Production::claimUnit() {
     std::lock_guard<std::mutex> guard(lock_);
     if (!taking_ || (job_.count != 0 && claimed_ >= job_.count)) return 0;
@@ -66,6 +71,13 @@ void Production::unitEnded(UnitRecord unit) {
 void Production::endLocked(UnitRecord unit) {
     unit.time = platform::utcNowIso8601();
     const bool recorded = !log_ || log_->append(auditRecord(unit, facts_));
+    if (!recorded) {
+        // The audit trail has a gap: no unit starts that it would miss too.
+        ++unrecorded_;
+        logError_ = log_->lastError();
+        taking_ = false;
+        changed_.notify_all();
+    }
     lastPassed_[unit.programmer] = unit.passed;
     tally_.add(unit);
     observer_.unitEnded(unit, recorded);
@@ -128,7 +140,18 @@ Production::Snapshot Production::snapshot() const {
 }
 
 Production::Snapshot Production::snapshotLocked() const {
-    return Snapshot{units_, tally_, std::chrono::duration<double>(Clock::now() - start_).count()};
+    return Snapshot{units_, tally_, std::chrono::duration<double>(Clock::now() - start_).count(),
+                    unrecorded_};
+}
+
+unsigned Production::unrecorded() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return unrecorded_;
+}
+
+std::string Production::logError() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return logError_;
 }
 
 Production::ProgrammerView Production::view(unsigned programmer) const {

@@ -39,6 +39,7 @@ public:
     void moduleKept(unsigned programmer);
     void unitLine(unsigned programmer, const std::string& line);
     void unitProgress(unsigned programmer, UnitPhase phase, int percent);
+    void flashSizeDiffers(unsigned programmer, std::uint32_t chosen, std::uint32_t reported);
 
     // The next unit number, or 0 when no more units are to start (the count
     // is reached, or the run stops taking modules).
@@ -46,8 +47,13 @@ public:
     // A claimed unit starts on `session`; it counts as running until ended.
     void unitStarted(const UnitRecord& unit, const UnitSession* session);
     // The unit ended: its time, audit record and tally. Ignored once the
-    // ledger was closed.
+    // ledger was closed. When its audit record could not be written, no
+    // more units start (the running ones finish).
     void unitEnded(UnitRecord unit);
+    // Units whose audit record could not be written, and the system's reason
+    // for the last of them.
+    unsigned unrecorded() const;
+    std::string logError() const;
 
     // No more units start; the running ones finish.
     void stopTaking();
@@ -61,6 +67,7 @@ public:
         std::vector<UnitRecord> units;
         Tally tally;
         double seconds = 0;
+        unsigned unrecorded = 0;  // units whose audit record could not be written
     };
     void closeWithRunningInterrupted(const std::function<void(const Snapshot&)>& last);
 
@@ -105,4 +112,6 @@ private:
     std::vector<UnitRecord> units_;
     Tally tally_;
     std::map<unsigned, bool> lastPassed_;
+    unsigned unrecorded_ = 0;
+    std::string logError_;
 };

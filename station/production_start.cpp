@@ -5,6 +5,21 @@
 #include "app/flash_size.h"
 #include "app/image_files.h"
 #include "platform/append_file.h"
+#include "platform/process.h"
+#include "platform/utc_time.h"
+
+#include <cstdio>
+#include <random>
+
+std::string newRunId() {
+    std::string id;
+    for (char c : platform::utcNowIso8601())
+        if (c != '-' && c != ':') id += c;
+    std::random_device random;
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "-%08x", static_cast<unsigned>(random()));
+    return id + hex;
+}
 
 ProductionStart startProduction(const ProductionSetup& setup, const std::string& programPath,
                                 StationObserver& observer,
@@ -24,8 +39,11 @@ ProductionStart startProduction(const ProductionSetup& setup, const std::string&
     }
 
     JobFacts facts;
+    facts.run = newRunId();
+    facts.station = setup.station.empty() ? platform::hostName() : setup.station;
     facts.command = setup.command;
-    facts.flashSize = FlashSizeTable[setup.job.sizeIndex].size;
+    // With an automatic size each unit's record names the size it set.
+    facts.flashSize = setup.job.sizeIndex >= 0 ? FlashSizeTable[setup.job.sizeIndex].size : 0;
     facts.steps = jobSteps(setup.job);
     facts.version = setup.version;
     facts.imageName = setup.imageName;

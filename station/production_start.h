@@ -24,6 +24,7 @@ struct ProductionSetup {
     std::string imageFile;  // "" for a job without an image
     std::string imageName;  // the name the records give the image
     std::string logPath;    // "" for no audit log
+    std::string station;    // the station's name in the records; "" for the host name
     std::optional<std::uint64_t> expectedChecksum;
     // Binds the HID services before the image is loaded (a front end that
     // has bound them already leaves this off).
@@ -43,6 +44,10 @@ struct ProductionStart {
     LoadedImage image;
     std::unique_ptr<Production> production;  // set when the run started
 };
+
+// A new run id: the UTC time of the call and 8 random hex digits,
+// "20240501T123456.789Z-1f3a9c07".
+std::string newRunId();
 
 // Opens the audit log, binds the HID services when asked, loads the image
 // (its lines go to `loadLine`) and checks its checksum, then makes the

@@ -23,12 +23,14 @@ ProgrammerLane::ProgrammerLane(const ProgrammerInfo& info, const std::string& pr
                                std::optional<std::uint32_t> fingerprint)
     : info_(info),
       label_(info.index),
+      emulated_(info.emulated),
       handle_(info.handle),
       ports_(info.portNames),
       production_(production),
       image_(image.bytes),
+      // With -s auto the flash's own record gives the size (a capacity of 0).
       watch_(info.handle, fingerprint, kSetFlashKind,
-             FlashSizeTable[production.job().sizeIndex].size) {
+             production.job().sizeIndex >= 0 ? FlashSizeTable[production.job().sizeIndex].size : 0) {
     for (const std::string& path : info.devicePaths) {
         if (!path.empty()) {
             path_ = path;
@@ -49,7 +51,9 @@ ProgrammerLane::ProgrammerLane(const ProgrammerInfo& info, const std::string& pr
 }
 
 std::optional<std::uint32_t> ProgrammerLane::senseChip() {
-    return readJedecId(handle_, kSetFlashKind, FlashSizeTable[production_.job().sizeIndex].size);
+    const int index = production_.job().sizeIndex;
+    const std::uint32_t size = index >= 0 ? FlashSizeTable[index].size : flashSize_.load();
+    return readJedecId(handle_, kSetFlashKind, size ? size : FlashSizeTable[0].size);
 }
 
 std::string programmerIdentity(const ProgrammerInfo& info) {
@@ -74,6 +78,7 @@ void ProgrammerLane::runUnit(unsigned number, std::optional<std::uint32_t> chip,
     unit.ports = ports_;
     unit.path = path_;
     unit.chip = chip;
+    unit.emulated = emulated_;
     phase_ = UnitPhase::settingFlash;
     percent_ = 0;
     production_.unitStarted(unit, unit_.get());
@@ -83,6 +88,12 @@ void ProgrammerLane::runUnit(unsigned number, std::optional<std::uint32_t> chip,
     const UnitRun run = unit_->run(options, bound);
     unit.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     unit.lines = run.lines;
+    unit.flashSize = run.flashSize;
+    if (run.flashSize) flashSize_ = run.flashSize;
+    if (!sizeTold_ && (run.flashSize != run.reportedSize || run.flashSize == 0)) {
+        sizeTold_ = true;
+        production_.flashSizeDiffers(label_, options.sizeIndex >= 0 ? run.flashSize : 0, run.reportedSize);
+    }
     unit.passed = run.flashTaken && run.ended && run.outcome.succeeded();
     if (!run.ended) {
         unit.failedStep = "timeout";

@@ -69,12 +69,17 @@ private:
 
     const ProgrammerInfo info_;
     unsigned label_;
+    bool emulated_;
     DeviceHandle handle_;
     std::vector<std::string> ports_;
     std::string path_;
     Production& production_;
     std::atomic<int> percent_{0};
     std::atomic<UnitPhase> phase_{UnitPhase::idle};
+    // The size the last unit set (the sensing hands the flash back with it)
+    // and whether a size that differs from the programmer's was told.
+    std::atomic<std::uint32_t> flashSize_{0};
+    bool sizeTold_ = false;
     SharedImage image_;
     SocketWatch watch_;
     std::unique_ptr<UnitSession> unit_;

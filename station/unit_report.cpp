@@ -98,20 +98,22 @@ std::string resultLine(const UnitRecord& unit) {
 }
 
 std::string auditRecord(const UnitRecord& unit, const JobFacts& job) {
-    std::string out = "{\"time\":" + jsonString(unit.time) + ",\"unit\":" + std::to_string(unit.unit) +
+    std::string out = "{\"time\":" + jsonString(unit.time) + ",\"run\":" + jsonString(job.run) +
+                      ",\"station\":" + jsonString(job.station) + ",\"unit\":" + std::to_string(unit.unit) +
                       ",\"programmer\":" + std::to_string(unit.programmer) +
                       ",\"ports\":" + jsonArray(unit.ports) + ",\"path\":" + jsonString(unit.path) +
                       ",\"chip\":" + (unit.chip ? jsonString(hex(*unit.chip, 6)) : "null") +
                       ",\"image\":" + jsonString(job.imageName) +
                       ",\"image_size\":" + std::to_string(job.imageSize) +
                       ",\"image_checksum\":" + jsonString(hex(job.imageChecksum)) +
-                      ",\"flash_size\":" + std::to_string(job.flashSize) +
+                      ",\"flash_size\":" + std::to_string(unit.flashSize ? unit.flashSize : job.flashSize) +
                       ",\"steps\":" + jsonArray(job.steps) +
                       ",\"result\":" + (unit.passed ? "\"pass\"" : "\"fail\"") +
                       ",\"failed_step\":" + (unit.passed ? "null" : jsonString(unit.failedStep)) +
                       ",\"failure\":" + (unit.passed || unit.failure.empty() ? "null" : jsonString(unit.failure)) +
                       ",\"lines\":" + jsonArray(unit.lines) +
                       ",\"seconds\":" + format("%.3f", unit.seconds) +
+                      ",\"emulated\":" + (unit.emulated ? "true" : "false") +
                       ",\"version\":" + jsonString(job.version) + "}";
     return out + "\n";
 }
@@ -120,10 +122,15 @@ void Tally::add(const UnitRecord& unit) {
     Counts& counts = by_[unit.programmer];
     ++counts.units;
     ++units_;
+    if (!unit.passed && unit.failedStep == "interrupted") ++interrupted_;
     if (unit.passed) {
         ++counts.passed;
         ++passed_;
     }
+}
+
+double Tally::unitsPerHour(double seconds) const {
+    return seconds > 0 ? (units_ - interrupted_) * 3600.0 / seconds : 0.0;
 }
 
 unsigned Tally::unitsOf(unsigned programmer) const {
@@ -146,7 +153,7 @@ std::vector<std::string> Tally::summary(double seconds) const {
     for (const auto& [programmer, c] : by_)
         lines.push_back("programmer " + std::to_string(programmer) + ": " + counts(c.units, c.passed));
     lines.push_back("total: " + counts(units_, passed_) + ", " +
-                    format("%.1f units/hour", seconds > 0 ? units_ * 3600.0 / seconds : 0.0));
+                    format("%.1f units/hour", unitsPerHour(seconds)));
     return lines;
 }
 
@@ -157,7 +164,7 @@ std::string Tally::summaryJson(double seconds) const {
                ",\"yield\":" + format("%.4f", yieldPercent(passed, units) / 100.0);
     };
     std::string out = "{" + counts(units_, passed_) +
-                      ",\"units_per_hour\":" + format("%.1f", seconds > 0 ? units_ * 3600.0 / seconds : 0.0) +
+                      ",\"units_per_hour\":" + format("%.1f", unitsPerHour(seconds)) +
                       ",\"seconds\":" + format("%.3f", seconds) + ",\"programmers\":[";
     bool first = true;
     for (const auto& [programmer, c] : by_) {
@@ -170,7 +177,8 @@ std::string Tally::summaryJson(double seconds) const {
 
 std::string runJson(const JobFacts& job, const std::vector<UnitRecord>& units, const Tally& tally,
                     double seconds, int exitStatus) {
-    std::string out = "{\"command\":" + jsonString(job.command) +
+    std::string out = "{\"command\":" + jsonString(job.command) + ",\"run\":" + jsonString(job.run) +
+                      ",\"station\":" + jsonString(job.station) +
                       ",\"exit_status\":" + std::to_string(exitStatus) + ",\"units\":[";
     for (std::size_t i = 0; i < units.size(); ++i) {
         std::string record = auditRecord(units[i], job);

@@ -18,6 +18,7 @@ struct UnitRecord {
     std::vector<std::string> ports;
     std::string path;                 // the device path; empty on the emulator
     std::optional<std::uint32_t> chip;  // the JEDEC id, when it was read
+    std::uint32_t flashSize = 0;        // the size the unit set; 0: the job's
     bool passed = false;
     std::string failedStep;   // "" when passed: setflash, erase, ..., interrupted
     std::string failureLine;  // the step's first failure line
@@ -28,10 +29,13 @@ struct UnitRecord {
     std::vector<std::string> lines;
     double seconds = 0;
     std::string time;  // UTC at the unit's end
+    bool emulated = false;  // the programmer is the emulator's
 };
 
 // What every unit of a run shares.
 struct JobFacts {
+    std::string run;      // the run's id, unique per run: its UTC start and random hex
+    std::string station;  // the station's name (the host name unless given)
     std::string command;  // "onekey", "erase", ...
     std::string imageName;
     std::uint32_t imageSize = 0;
@@ -65,6 +69,10 @@ public:
     void add(const UnitRecord& unit);
     unsigned units() const { return units_; }
     unsigned passed() const { return passed_; }
+    // Units that ended as interrupted: they count as units and failures,
+    // but not in the units per hour.
+    unsigned interrupted() const { return interrupted_; }
+    double unitsPerHour(double seconds) const;
     unsigned unitsOf(unsigned programmer) const;
     unsigned passedOf(unsigned programmer) const;
 
@@ -82,6 +90,7 @@ private:
     std::map<unsigned, Counts> by_;
     unsigned units_ = 0;
     unsigned passed_ = 0;
+    unsigned interrupted_ = 0;
 };
 
 // The final object of --json: the job, every unit, the summary.

@@ -2,6 +2,8 @@
 
 #include <filesystem>
 
+#include "app/flash_size.h"
+
 Operation jobOperation(JobCommand command) {
     switch (command) {
         case JobCommand::read: return Operation::read;
@@ -95,7 +97,18 @@ UnitRun UnitSession::run(const Job& job, std::chrono::milliseconds bound) {
         lines_.clear();
     }
     UnitRun run;
-    run.flashTaken = session_->setFlash(job.sizeIndex).taken;
+    // The size this programmer's flash-type answer selects, as a single
+    // operation with --size auto takes it; an explicit size is kept.
+    const FlashReport chip = session_->queryFlash();
+    int sizeIndex = job.sizeIndex;
+    for (int i = 0; chip.known && i < kFlashSizeCount; ++i) {
+        if (FlashSizeTable[i].size == chip.capacity) {
+            run.reportedSize = chip.capacity;
+            if (job.sizeIndex < 0) sizeIndex = i;
+        }
+    }
+    if (sizeIndex >= 0) run.flashSize = FlashSizeTable[sizeIndex].size;
+    run.flashTaken = sizeIndex >= 0 && session_->setFlash(sizeIndex).taken;
     run.ended = true;
     if (run.flashTaken) {
         if (job.command == JobCommand::onekey) {

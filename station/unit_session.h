@@ -31,6 +31,11 @@ LoadedImage loadImageOnce(const std::string& programPath, const std::string& fil
                           const std::function<void(const std::string&)>& line);
 
 struct UnitRun {
+    // The size the unit set (bytes; 0 when the programmer reported no known
+    // flash for an automatic size), and the capacity of the flash record the
+    // programmer's flash-type answer selects (0: none known).
+    std::uint32_t flashSize = 0;
+    std::uint32_t reportedSize = 0;
     bool flashTaken = false;  // SetFlash succeeded
     bool ended = false;       // the worker ended within the bound
     WorkerOutcome outcome;

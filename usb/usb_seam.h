@@ -115,8 +115,13 @@ private:
     int port_ = -1;
 };
 
+// Where a set of USB services comes from: the system's USB stack (real
+// programmers) or the built-in emulator.
+enum class UsbOrigin { system, emulator };
+
 // One set of USB services: a comm library and the HID services it pairs with.
 struct UsbServices {
     std::shared_ptr<CommApi> comm;
     std::shared_ptr<HidApi> hid;
+    UsbOrigin origin = UsbOrigin::system;
 };

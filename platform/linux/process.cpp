@@ -15,4 +15,10 @@ std::string programPath(const char* argv0) {
 
 bool isTerminal(int fd) { return ::isatty(fd) == 1; }
 
+std::string hostName() {
+    char buffer[256] = {};
+    if (::gethostname(buffer, sizeof buffer - 1) != 0) return "";
+    return buffer;
+}
+
 }  // namespace platform

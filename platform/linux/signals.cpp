@@ -24,6 +24,7 @@ void onStopSignal(int number) {
 }  // namespace
 
 void ignoreBrokenPipe() { ::signal(SIGPIPE, SIG_IGN); }
+void ignoreFileSizeLimit() { ::signal(SIGXFSZ, SIG_IGN); }
 
 void handleStopSignals(void (*onFirst)()) {
     gOnFirst = onFirst;

@@ -18,12 +18,20 @@ AppendFile::~AppendFile() { CloseHandle(reinterpret_cast<HANDLE>(handle_)); }
 
 bool AppendFile::append(const std::string& record) {
     HANDLE file = reinterpret_cast<HANDLE>(handle_);
+    const std::string text = torn_ ? "\n" + record : record;
     DWORD written = 0;
-    if (!WriteFile(file, record.data(), static_cast<DWORD>(record.size()), &written, nullptr) ||
-        written != record.size()) {
+    if (!WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) ||
+        written != text.size()) {
+        error_ = "error " + std::to_string(GetLastError());
+        // An append-only handle cannot cut the file: the next record starts
+        // on a line of its own.
+        if (written > 0) torn_ = true;
         return false;
     }
-    return FlushFileBuffers(file) != 0;
+    torn_ = false;
+    if (FlushFileBuffers(file) != 0) return true;
+    error_ = "error " + std::to_string(GetLastError());
+    return false;
 }
 
 }  // namespace platform

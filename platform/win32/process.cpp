@@ -14,4 +14,11 @@ std::string programPath(const char* argv0) {
 
 bool isTerminal(int fd) { return ::_isatty(fd) != 0; }
 
+std::string hostName() {
+    char buffer[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD size = sizeof buffer;
+    if (!::GetComputerNameA(buffer, &size)) return "";
+    return std::string(buffer, size);
+}
+
 }  // namespace platform

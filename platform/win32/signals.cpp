@@ -25,6 +25,7 @@ void onStopSignal(int number) {
 
 // Windows has no SIGPIPE: a write to a closed pipe fails already.
 void ignoreBrokenPipe() {}
+void ignoreFileSizeLimit() {}
 
 void handleStopSignals(void (*onFirst)()) {
     gOnFirst = onFirst;

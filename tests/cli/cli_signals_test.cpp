@@ -214,6 +214,31 @@ TEST_F(CliTest, FlashFileIsNotRewrittenToOpenIt) {
     EXPECT_EQ(slurp(flash), before);
 }
 
+// A shorter flash file is left as it is while the flash does not change
+// (list, blank, read); the first change completes it with the chip's bytes.
+TEST_F(CliTest, ShortFlashFileGrowsOnlyWhenTheFlashChanges) {
+    const fs::path flash = image("flash.bin", 1000);
+    const std::string before = slurp(flash);
+    for (const char* command : {"list", "-s 1Mbit blank", "-s 1Mbit read -o out.bin"}) {
+        SCOPED_TRACE(command);
+        CliRun r = run(sim(",size=1Mbit") + " " + command);
+        EXPECT_NE(r.status, 2) << r.err;
+        EXPECT_EQ(fs::file_size(flash), 1000u);
+    }
+    EXPECT_EQ(slurp(flash), before);
+    EXPECT_EQ(slurp(dir_ / "out.bin"), before + std::string(131072 - 1000, '\xFF'));
+    const fs::path img = image("img.bin", 100);
+    CliRun r = run(sim(",size=1Mbit") + " -s 1Mbit program " + img.string());
+    EXPECT_EQ(r.status, 0) << r.err;
+    // Programming only clears bits: the first 100 bytes are the AND of both.
+    const std::string after = slurp(flash);
+    EXPECT_GE(after.size(), 1000u);
+    EXPECT_EQ(after.substr(100, 900), before.substr(100, 900));
+    CliRun erase = run(sim(",size=1Mbit") + " -s 1Mbit erase");
+    EXPECT_EQ(erase.status, 0) << erase.err;
+    EXPECT_EQ(slurp(flash), std::string(131072, '\xFF'));
+}
+
 TEST_F(CliTest, FlashFileLargerThanTheChipIsRefusedUntouched) {
     const fs::path flash = image("flash.bin", 65536);
     const std::string before = slurp(flash);

@@ -232,6 +232,54 @@ TEST_F(CliTest, JsonForListErrorsAndAFailedWrite) {
     EXPECT_NE(closed.err.find("standard output could not be written"), std::string::npos) << closed.err;
 }
 
+// Names may not be empty; numbers are plain decimals in range, refused in
+// one short line.
+TEST_F(CliTest, EmptyNamesAndBadNumbersAreUsageErrors) {
+    image("img.bin", 10);
+    const std::pair<std::string, std::string> cases[] = {
+        {"-s 1Mbit onekey img.bin --all --expect-checksum ''", "--expect-checksum: may not be empty"},
+        {"-s 1Mbit onekey img.bin --all --log ''", "--log: may not be empty"},
+        {"-s 1Mbit station img.bin --log ''", "--log: may not be empty"},
+        {"-s 1Mbit station img.bin --station-name ''", "--station-name: may not be empty"},
+        {"-s 1Mbit station img.bin --count 0x10",
+         "--count takes a whole number from 1 to 4294967295, not '0x10'"},
+        {"-s 1Mbit station img.bin --count abc",
+         "--count takes a whole number from 1 to 4294967295, not 'abc'"},
+        {"-s 1Mbit station img.bin --count -1",
+         "--count takes a whole number from 1 to 4294967295, not '-1'"},
+        {"-s 1Mbit station img.bin --count 0",
+         "--count takes a whole number from 1 to 4294967295, not '0'"},
+        {"-s 1Mbit station img.bin --count 1e400",
+         "--count takes a whole number from 1 to 4294967295, not '1e400'"},
+        {"-p 0x10 -s 1Mbit blank", "--programmer takes a whole number from 0 to 65535, not '0x10'"},
+        {"-p -1 -s 1Mbit blank", "--programmer takes a whole number from 0 to 65535, not '-1'"},
+        {"-p abc list", "--programmer takes a whole number from 0 to 65535, not 'abc'"},
+    };
+    for (const auto& [args, message] : cases) {
+        SCOPED_TRACE(args);
+        CliRun r = run(sim() + " " + args);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_TRUE(r.out.empty());
+        EXPECT_EQ(r.err, "vm612k: " + message + "\nRun with --help for usage.\n");
+    }
+    // The language in either case.
+    for (const char* lang : {"SC", "sc", "Sc"}) {
+        CliRun r = run(sim() + " --lang " + lang + " -s 1Mbit blank");
+        EXPECT_EQ(r.status, 0) << lang;
+        ASSERT_FALSE(r.out.empty());
+        EXPECT_EQ(r.out[0], "加载 HID 设备驱动成功...");
+    }
+    CliRun english = run(sim() + " --lang EN -s 1Mbit blank");
+    EXPECT_EQ(english.status, 0);
+    EXPECT_EQ(english.out.at(0), "Loading HID Device to default ok...");
+    // Each command's help names the size it needs.
+    for (const char* command : {"read", "erase", "blank", "program", "verify", "onekey", "station"}) {
+        const std::string help = joinedForTest(run(std::string(command) + " --help").out);
+        EXPECT_NE(help.find("Needs -s/--size SIZE"), std::string::npos) << command << help;
+    }
+    EXPECT_NE(joinedForTest(run("read --help").out).find("-o,--output TEXT REQUIRED"), std::string::npos);
+}
+
 TEST_F(CliTest, ChineseLinesInUtf8) {
     CliRun r = run(sim() + " --lang sc -s 1Mbit blank");
     EXPECT_EQ(r.status, 0);

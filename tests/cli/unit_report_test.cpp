@@ -44,6 +44,12 @@ TEST(UnitReport, TallyAndBoardRow) {
     ASSERT_EQ(summary.size(), 2u);
     EXPECT_EQ(summary[0], "programmer 1: 2 units, 1 passed, 1 failed, yield 50.0%");
     EXPECT_EQ(summary[1], "total: 2 units, 1 passed, 1 failed, yield 50.0%, 2.0 units/hour");
+    // An interrupted unit is a unit and a failure, but no unit per hour.
+    UnitRecord stopped = b;
+    stopped.failedStep = "interrupted";
+    tally.add(stopped);
+    EXPECT_EQ(tally.summary(3600)[1], "total: 3 units, 1 passed, 2 failed, yield 33.3%, 2.0 units/hour");
+    EXPECT_NE(tally.summaryJson(3600).find("\"units_per_hour\":2.0,"), std::string::npos);
 
     BoardRow row{2, "programming 42%", true, 5, 4, 9, "PASS"};
     const std::string wide = Board::render(row, 200);
@@ -53,4 +59,20 @@ TEST(UnitReport, TallyAndBoardRow) {
     row.phase.clear();
     row.seated = false;
     EXPECT_NE(Board::render(row, 200).find("no module"), std::string::npos);
+}
+
+// The board is never taller than the terminal less the cursor's line: the
+// programmers that do not fit are summed up in its last line.
+TEST(UnitReport, BoardFitsTheTerminal) {
+    std::vector<BoardRow> rows;
+    for (unsigned p = 0; p < 16; ++p) rows.push_back(BoardRow{p, p % 2 ? "erasing" : "", true, 3, 2, 0, ""});
+    EXPECT_EQ(Board::layout(rows, 80, 40).size(), 16u);
+    EXPECT_EQ(Board::layout(rows, 80, 17).size(), 16u);
+    const std::vector<std::string> small = Board::layout(rows, 80, 10);
+    ASSERT_EQ(small.size(), 9u);
+    EXPECT_EQ(small[0].rfind("programmer 0: ", 0), 0u);
+    EXPECT_EQ(small[7].rfind("programmer 7: ", 0), 0u);
+    EXPECT_EQ(small[8], "... 8 more programmers: 4 working, 24 units, 16 passed");
+    EXPECT_EQ(Board::layout(rows, 20, 10)[8].size(), 19u);
+    EXPECT_EQ(Board::layout(rows, 80, 1).size(), 1u);
 }
