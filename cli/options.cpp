@@ -7,6 +7,7 @@
 #include <iostream>
 
 #include "app/flash_size.h"
+#include "cli/job_options.h"
 #include "cli/production_options.h"
 #include "cli/json.h"
 
@@ -157,6 +158,8 @@ CliParse parseCommandLine(int argc, const char* const* argv) {
     onekey->add_flag("--no-verify", noVerify, "skip the verify");
     ProductionOptions production;
     production.add(app, options, options.file, noErase, noProgram, noVerify);
+    JobOptions jobs;
+    jobs.add(app, options.job);
 
     try {
         app.parse(argc, argv);
@@ -186,6 +189,12 @@ CliParse parseCommandLine(int argc, const char* const* argv) {
     options.erase = !noErase;
     options.program = !noProgram;
     options.verify = !noVerify;
+    bool jobDone = false;
+    if (!jobs.finish(options, size, &jobDone, &productionError)) {
+        std::cerr << "vm612k: " << productionError << "\n";
+        return {std::nullopt, 2};
+    }
+    if (jobDone) return {options, 0};
 
     return withFlashSize(std::move(options), size, argc, argv);
 }

@@ -112,7 +112,7 @@ std::string auditRecord(const UnitRecord& unit, const JobFacts& job) {
                       ",\"failure\":" + (unit.passed || unit.failure.empty() ? "null" : jsonString(unit.failure)) +
                       ",\"lines\":" + jsonArray(unit.lines) +
                       ",\"seconds\":" + format("%.3f", unit.seconds) +
-                      ",\"version\":" + jsonString(job.version) + "}";
+                      ",\"version\":" + jsonString(job.version) + jobStampFields(job.jobStamp) + "}";
     return out + "\n";
 }
 
