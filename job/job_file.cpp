@@ -143,10 +143,29 @@ std::optional<Problem> readTables(const toml::table& root, JobSpec& spec, const 
     return std::nullopt;
 }
 
+// The line of the first byte that is neither printable ASCII nor a tab or
+// line end; 0 when there is none. TOML allows no other control character,
+// and the TOML library of Debian 12 (toml++ 3.3) reaches undefined
+// behaviour on some characters beyond ASCII (its whitespace test) and trips
+// its own assertions on NUL bytes, so a job stays in printable ASCII.
+unsigned firstNonAsciiLine(std::string_view text) {
+    unsigned line = 1;
+    for (char c : text) {
+        const unsigned char byte = static_cast<unsigned char>(c);
+        if (byte >= 0x7F || (byte < 0x20 && c != '\t' && c != '\n' && c != '\r')) return line;
+        if (c == '\n') ++line;
+    }
+    return 0;
+}
+
 }  // namespace
 
 JobRead readJobText(std::string_view text, const std::string& fileName) {
     JobRead read;
+    if (const unsigned line = firstNonAsciiLine(text)) {
+        read.problem = {fileName, line, "", "holds a character that is not printable ASCII; a job file is printable ASCII"};
+        return read;
+    }
     toml::parse_result parsed = toml::parse(text, fileName);
     if (!parsed) {
         const toml::parse_error& error = parsed.error();

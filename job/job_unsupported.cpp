@@ -1,5 +1,6 @@
 // The job functions of a build without the TOML and signature libraries
 // (the Windows cross builds): every job is refused with that reason.
+#include "job/digest.h"
 #include "job/job_check.h"
 
 namespace vmjob {
@@ -19,5 +20,8 @@ std::string writeNewJob(const NewJob&) { return kUnsupported; }
 int flashSizeIndex(const std::string&) { return -1; }
 
 bool jobsSupported() { return false; }
+
+// No job is ever checked here, so no run asks for a digest.
+std::string sha256Hex(std::span<const std::uint8_t>) { return ""; }
 
 }  // namespace vmjob

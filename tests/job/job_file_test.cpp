@@ -100,3 +100,12 @@ TEST(JobFile, AMissingOrMistypedTableIsNamed) {
     ASSERT_FALSE(read.spec);
     EXPECT_EQ(read.problem.text(), "job.toml:1: flash: must be a table ([flash])");
 }
+
+TEST(JobFile, ATextBeyondAsciiIsRefusedWithItsLine) {
+    // U+0362 in a comment: toml++ 3.3's whitespace test goes astray on it.
+    std::string text = wholeJob() + "# caf\xC3\xA9 \xCD\xA2\n";
+    vmjob::JobRead read = readJobText(text, "job.toml");
+    ASSERT_FALSE(read.spec);
+    EXPECT_EQ(read.problem.line, 14u);
+    EXPECT_NE(read.problem.text().find("not printable ASCII"), std::string::npos);
+}
