@@ -7,6 +7,7 @@
 #include <iostream>
 
 #include "app/flash_size.h"
+#include "cli/job_options.h"
 #include "cli/production_options.h"
 #include "cli/json.h"
 
@@ -182,10 +183,13 @@ CliParse parseCommandLine(int argc, const char* const* argv) {
     production.add(app, options, options.file, noErase, noProgram, noVerify);
     // A command's own help names what it needs of the main options too.
     for (CLI::App* sub : {read, erase, blank, program, verify, onekey, production.station()}) {
-        sub->footer(
-            "Needs -s/--size SIZE (256Kbit ... 128Mbit, a byte count, or auto), given before or "
-            "after the command.");
+        const bool jobs = sub == onekey || sub == production.station();
+        sub->footer(std::string("Needs -s/--size SIZE (256Kbit ... 128Mbit, a byte count, or auto), given "
+                                "before or after the command") +
+                    (jobs ? ", unless --job gives it." : "."));
     }
+    JobOptions jobs;
+    jobs.add(app, options.job);
 
     try {
         app.parse(argc, argv);
@@ -218,6 +222,12 @@ CliParse parseCommandLine(int argc, const char* const* argv) {
     options.erase = !noErase;
     options.program = !noProgram;
     options.verify = !noVerify;
+    bool jobDone = false;
+    if (!jobs.finish(options, size, &jobDone, &productionError)) {
+        std::cerr << "vm612k: " << productionError << "\n";
+        return {std::nullopt, 2};
+    }
+    if (jobDone) return {options, 0};
 
     return withFlashSize(std::move(options), size, argc, argv);
 }

@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 
+#include "cli/job_request.h"
+
 enum class CliCommand { list, read, erase, blank, program, verify, onekey };
 
 struct CliOptions {
@@ -29,6 +31,8 @@ struct CliOptions {
     std::string stationName;  // --station-name: the records' station; "" for the host name
     std::optional<std::uint64_t> expectChecksum;
     bool truncate = false;  // an image larger than the flash is cut to it
+    // Production jobs (cli/job_options.h).
+    JobRequest job;
 };
 
 // Outcome of parsing: run with the options, or stop with an exit status

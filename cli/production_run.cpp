@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "cli/job_run.h"
 #include "cli/unit_report.h"
 #include "device/devapi.h"
 #include "platform/files.h"
@@ -60,6 +61,9 @@ int runProduction(const CliOptions& options, const std::string& programPath) {
     setup.initializeDevices = true;
     // Only the final JSON object lists every unit.
     setup.keepUnits = options.json;
+    // A production job's run (cli/job_run.h).
+    setup.jobStamp = options.job.stamp;
+    setup.checkImage = jobImageCheck(options);
     ProductionStart start = startProduction(setup, programPath, report, [&](const std::string& line) {
         if (!options.json) std::printf("%s\n", line.c_str());
     });
@@ -76,7 +80,9 @@ int runProduction(const CliOptions& options, const std::string& programPath) {
         case ProductionRefusal::noHid:
             std::fprintf(stderr, "vm612k: the HID services are not available\n");
             return kExitNoProgrammer;
-        case ProductionRefusal::image: return kExitInput;
+        case ProductionRefusal::image:
+            if (!start.error.empty()) std::fprintf(stderr, "vm612k: %s\n", start.error.c_str());
+            return kExitInput;
         case ProductionRefusal::checksum:
             std::fprintf(stderr,
                          "vm612k: %s has the checksum 0x%llX, not the expected 0x%llX: nothing "

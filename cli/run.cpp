@@ -14,6 +14,7 @@
 #include "app/programmer_session.h"
 #include "texts/texts.h"
 #include "cli/input_checks.h"
+#include "cli/job_run.h"
 #include "cli/json.h"
 #include "cli/production_run.h"
 #include "cli/progress_bar.h"
@@ -342,14 +343,20 @@ int runCli(const CliOptions& options, const std::string& programPath) {
     platform::ignoreBrokenPipe();
     platform::ignoreFileSizeLimit();
 
+    if (options.job.command != JobRequest::Command::none) return runJobCommand(options);
     if (isProductionRun(options)) {
+        // A job's image, size and steps come first (cli/job_run.h).
+        CliOptions run = options;
+        if (!run.job.path.empty()) {
+            if (const int status = applyJob(run); status != 0) return status;
+        }
         // The production runs check their inputs as a single run does, then
         // handle Ctrl-C themselves.
-        if (std::optional<std::string> problem = inputProblem(options, programPath)) {
+        if (std::optional<std::string> problem = inputProblem(run, programPath)) {
             std::fprintf(stderr, "vm612k: %s\n", problem->c_str());
             return kExitInput;
         }
-        return runProduction(options, programPath);
+        return runProduction(run, programPath);
     }
     platform::handleStopSignals(stopTheSession);
 

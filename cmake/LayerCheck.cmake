@@ -13,6 +13,7 @@ if(NOT WIN32 AND CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
   vm_add_layer_check(chip vm_device)
   vm_add_layer_check(operations vm_chip vm_device)
   vm_add_layer_check(app vm_operations vm_chip vm_device vm_platform_files)
+  vm_add_layer_check(job vm_app vm_operations vm_chip vm_device vm_platform_files)
   vm_add_layer_check(station vm_app vm_operations vm_chip vm_device vm_platform_files
                      vm_platform_station)
 endif()

@@ -3,7 +3,7 @@
 # of the layers below it. From the top:
 #   front ends: cli (vm612k), desktop (vm612k-gui), windows (the dialog
 #               programs), launcher; they never include each other
-#   station -> app -> operations -> chip -> device
+#   station -> job (production job files) -> app -> operations -> chip -> device
 #   usb: the USB seam (usb/usb_seam.h), its implementations (the system's
 #               USB services in usb/linux and usb/win32, the emulator in sim)
 #               and the choice between them (usb/usb_select.h)
@@ -24,6 +24,7 @@ declare -A folders=(
     [chip]="chip"
     [operations]="operations"
     [app]="app"
+    [job]="job"
     [station]="station"
     [cli]="cli"
     [desktop]="desktop"
@@ -40,9 +41,10 @@ declare -A below=(
     [chip]="device usb platform texts"
     [operations]="chip device usb platform texts"
     [app]="operations chip device usb platform texts"
-    [station]="app operations chip device usb platform texts"
-    [cli]="station app operations chip device usb platform texts"
-    [desktop]="station app operations chip device usb platform texts"
+    [job]="app operations chip device usb platform texts"
+    [station]="job app operations chip device usb platform texts"
+    [cli]="station job app operations chip device usb platform texts"
+    [desktop]="station job app operations chip device usb platform texts"
     [windows]="app operations chip device usb platform texts"
     [launcher]="platform texts"
 )

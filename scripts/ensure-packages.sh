@@ -21,6 +21,9 @@ packages=(
     cmake ninja-build make g++ git dpkg-dev
     # tests
     libgtest-dev googletest libcli11-dev
+    # production jobs: the TOML reader, the signature checks, and the stock
+    # signing tool that the tests sign with
+    libtomlplusplus-dev libsodium-dev minisign
     # the desktop program vm612k-gui: Qt 6 Widgets, udev's device events
     qt6-base-dev libudev-dev
     # fuzzing
@@ -55,10 +58,11 @@ ensure_chinese_locale() {
 
 if [[ $scope == native ]]; then
     packages=(cmake ninja-build make g++ dpkg-dev libgtest-dev googletest libcli11-dev
+              libtomlplusplus-dev libsodium-dev minisign
               qt6-base-dev libudev-dev xvfb xauth fonts-arphic-uming)
     ensure_chinese_locale() { :; }
 elif [[ $scope == kernel ]]; then
-    packages=(cmake ninja-build make g++ libcli11-dev
+    packages=(cmake ninja-build make g++ libcli11-dev libtomlplusplus-dev libsodium-dev
               qemu-system-x86 libusbredirparser-dev pkg-config binutils)
     ensure_chinese_locale() { :; }
 fi

@@ -47,9 +47,15 @@ ProductionStart startProduction(const ProductionSetup& setup, const std::string&
     facts.steps = jobSteps(setup.job);
     facts.version = setup.version;
     facts.imageName = setup.imageName;
+    facts.jobStamp = setup.jobStamp;
     if (!setup.imageFile.empty()) {
         start.image = loadImageOnce(programPath, setup.imageFile, loadLine);
         if (!start.image.bytes) {
+            start.refusal = ProductionRefusal::image;
+            return start;
+        }
+        if (setup.checkImage) start.error = setup.checkImage(*start.image.bytes);
+        if (!start.error.empty()) {
             start.refusal = ProductionRefusal::image;
             return start;
         }

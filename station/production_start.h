@@ -13,6 +13,7 @@
 
 #include "device/devapi.h"
 #include "station/job.h"
+#include "station/job_stamp.h"
 #include "station/observer.h"
 #include "station/production.h"
 #include "station/unit_session.h"
@@ -32,6 +33,11 @@ struct ProductionSetup {
     // The ledger keeps every unit's record for a final report (a station
     // that runs for a shift keeps only its tally).
     bool keepUnits = true;
+    // A production job's run: its record fields, and the check of the bytes
+    // loaded against the job (the reason when they do not serve; the start
+    // then ends as an image refusal with that reason in `error`).
+    std::optional<JobStamp> jobStamp;
+    std::function<std::string(const std::vector<std::uint8_t>&)> checkImage;
 };
 
 // Why nothing started.
@@ -39,7 +45,7 @@ enum class ProductionRefusal { none, auditLog, noHid, image, checksum };
 
 struct ProductionStart {
     ProductionRefusal refusal = ProductionRefusal::none;
-    std::string error;  // the audit log's open error
+    std::string error;  // the audit log's open error, or the job's image check
     std::uint64_t checksum = 0;  // the image's, for a checksum refusal
     LoadedImage image;
     std::unique_ptr<Production> production;  // set when the run started

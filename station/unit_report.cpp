@@ -114,7 +114,7 @@ std::string auditRecord(const UnitRecord& unit, const JobFacts& job) {
                       ",\"lines\":" + jsonArray(unit.lines) +
                       ",\"seconds\":" + format("%.3f", unit.seconds) +
                       ",\"emulated\":" + (unit.emulated ? "true" : "false") +
-                      ",\"version\":" + jsonString(job.version) + "}";
+                      ",\"version\":" + jsonString(job.version) + jobStampFields(job.jobStamp) + "}";
     return out + "\n";
 }
 

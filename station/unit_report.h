@@ -10,6 +10,7 @@
 
 #include "operations/worker_outcome.h"
 #include "station/job.h"
+#include "station/job_stamp.h"
 
 // One unit: a module taken through the job on one programmer.
 struct UnitRecord {
@@ -43,6 +44,8 @@ struct JobFacts {
     std::uint32_t flashSize = 0;
     std::vector<std::string> steps;
     std::string version;
+    // A production job's run: the record's job fields (station/job_stamp.h).
+    std::optional<JobStamp> jobStamp;
 };
 
 // The steps a command runs: the chosen one-key steps, or the command itself.

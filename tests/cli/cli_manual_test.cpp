@@ -46,7 +46,15 @@ TEST_F(CliTest, ManualPageNamesWhatTheHelpNames) {
     std::string allHelp = help;
     const Words commands = matches(help.substr(help.find("Subcommands:")), R"(^  ([a-z]+)  )");
     ASSERT_GE(commands.size(), 7u) << help;
-    for (const std::string& command : commands) allHelp += joined(run(command + " --help").out);
+    for (const std::string& command : commands) {
+        const std::string commandHelp = joined(run(command + " --help").out);
+        allHelp += commandHelp;
+        // A command of commands (job new, job check): each one's help too.
+        if (commandHelp.find("Subcommands:") == std::string::npos) continue;
+        for (const std::string& sub : matches(commandHelp.substr(commandHelp.find("Subcommands:")),
+                                              R"(^  ([a-z]+)  )"))
+            allHelp += joined(run(command + " " + sub + " --help").out);
+    }
 
     const std::string manual = manualText(slurp(VM612K_MAN_PAGE));
     const Words helpOptions = matches(allHelp, kOption);

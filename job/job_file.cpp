@@ -1,0 +1,203 @@
+#include "job/job_file.h"
+
+// One translation unit holds the TOML library, without exceptions: a parse
+// gives its result or its error.
+#define TOML_EXCEPTIONS 0
+#define TOML_ENABLE_FORMATTERS 1
+#include <toml++/toml.h>
+
+#include <algorithm>
+#include <cctype>
+#include <functional>
+#include <sstream>
+#include <vector>
+
+namespace vmjob {
+
+std::string Problem::text() const {
+    std::string out = file;
+    if (line > 0) out += ":" + std::to_string(line);
+    out += ": ";
+    if (!key.empty()) out += key + ": ";
+    return out + message;
+}
+
+namespace {
+
+// One key a table may hold, and how its value is taken.
+struct KeyRule {
+    const char* name;
+    bool required;
+    std::function<std::optional<std::string>(const toml::node&, JobSpec&)> take;
+};
+
+// One table of the file. A later table (the serial numbers') is one more
+// entry here.
+struct TableRule {
+    const char* name;
+    bool required;
+    std::vector<KeyRule> keys;
+};
+
+unsigned lineOf(const toml::node& node) { return static_cast<unsigned>(node.source().begin.line); }
+
+bool isNameChar(char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_' || c == '.';
+}
+
+// A string value into `field`, checked by `valid` (a problem text, or none).
+KeyRule stringKey(const char* name, bool required, std::string JobSpec::*field,
+                  std::function<std::optional<std::string>(std::string&)> valid = {},
+                  unsigned JobSpec::*line = nullptr) {
+    return {name, required, [=](const toml::node& node, JobSpec& spec) -> std::optional<std::string> {
+                const auto* value = node.as_string();
+                if (!value) return std::string("must be a string");
+                std::string text = value->get();
+                if (valid) {
+                    if (std::optional<std::string> problem = valid(text)) return problem;
+                }
+                spec.*field = text;
+                if (line) spec.*line = lineOf(node);
+                return std::nullopt;
+            }};
+}
+
+KeyRule stepKey(const char* name, bool JobSpec::*field) {
+    return {name, false, [=](const toml::node& node, JobSpec& spec) -> std::optional<std::string> {
+                const auto* value = node.as_boolean();
+                if (!value) return std::string("must be true or false");
+                spec.*field = value->get();
+                return std::nullopt;
+            }};
+}
+
+std::optional<std::string> validName(std::string& text) {
+    if (text.empty() || !std::all_of(text.begin(), text.end(), isNameChar))
+        return "must be letters, digits, '-', '_' and '.', not '" + text + "'";
+    return std::nullopt;
+}
+
+std::optional<std::string> validSha256(std::string& text) {
+    if (text.size() != 64 || !std::all_of(text.begin(), text.end(), [](char c) {
+            return std::isxdigit(static_cast<unsigned char>(c)) != 0;
+        })) {
+        return std::string("must be 64 hexadecimal digits");
+    }
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return std::nullopt;
+}
+
+std::optional<std::string> notEmpty(std::string& text) {
+    if (text.empty()) return std::string("must not be empty");
+    return std::nullopt;
+}
+
+const std::vector<TableRule>& rules() {
+    static const std::vector<TableRule> tables = {
+        {"job", true, {stringKey("name", true, &JobSpec::name, validName),
+                       stringKey("revision", false, &JobSpec::revision)}},
+        {"image", true, {stringKey("file", true, &JobSpec::imageFile, notEmpty, &JobSpec::imageFileLine),
+                         stringKey("sha256", true, &JobSpec::imageSha256, validSha256,
+                                   &JobSpec::imageSha256Line)}},
+        {"flash", true, {stringKey("size", true, &JobSpec::size, notEmpty, &JobSpec::sizeLine)}},
+        {"steps", false, {stepKey("erase", &JobSpec::erase), stepKey("program", &JobSpec::program),
+                          stepKey("verify", &JobSpec::verify)}},
+    };
+    return tables;
+}
+
+// Checks one table's keys and takes their values; the first problem ends it.
+std::optional<Problem> readTable(const TableRule& rule, const toml::table& table, JobSpec& spec,
+                                 const std::string& fileName) {
+    for (const auto& [key, node] : table) {
+        const std::string name(key.str());
+        auto known = std::find_if(rule.keys.begin(), rule.keys.end(),
+                                  [&](const KeyRule& k) { return name == k.name; });
+        const std::string path = std::string(rule.name) + "." + name;
+        if (known == rule.keys.end()) return Problem{fileName, lineOf(node), path, "unknown key"};
+        if (std::optional<std::string> problem = known->take(node, spec))
+            return Problem{fileName, lineOf(node), path, *problem};
+    }
+    for (const KeyRule& key : rule.keys) {
+        if (key.required && !table.contains(key.name))
+            return Problem{fileName, lineOf(table), std::string(rule.name) + "." + key.name,
+                           "missing (required)"};
+    }
+    return std::nullopt;
+}
+
+std::optional<Problem> readTables(const toml::table& root, JobSpec& spec, const std::string& fileName) {
+    for (const auto& [key, node] : root) {
+        const std::string name(key.str());
+        auto known = std::find_if(rules().begin(), rules().end(),
+                                  [&](const TableRule& t) { return name == t.name; });
+        if (known == rules().end()) return Problem{fileName, lineOf(node), name, "unknown table"};
+        const toml::table* table = node.as_table();
+        if (!table) return Problem{fileName, lineOf(node), name, "must be a table ([" + name + "])"};
+        if (std::optional<Problem> problem = readTable(*known, *table, spec, fileName)) return problem;
+    }
+    for (const TableRule& table : rules()) {
+        if (table.required && !root.contains(table.name))
+            return Problem{fileName, 0, table.name, "missing table [" + std::string(table.name) + "]"};
+    }
+    return std::nullopt;
+}
+
+// The line of the first byte that is neither printable ASCII nor a tab or
+// line end; 0 when there is none. TOML allows no other control character,
+// and the TOML library of Debian 12 (toml++ 3.3) reaches undefined
+// behaviour on some characters beyond ASCII (its whitespace test) and trips
+// its own assertions on NUL bytes, so a job stays in printable ASCII.
+unsigned firstNonAsciiLine(std::string_view text) {
+    unsigned line = 1;
+    for (char c : text) {
+        const unsigned char byte = static_cast<unsigned char>(c);
+        if (byte >= 0x7F || (byte < 0x20 && c != '\t' && c != '\n' && c != '\r')) return line;
+        if (c == '\n') ++line;
+    }
+    return 0;
+}
+
+}  // namespace
+
+JobRead readJobText(std::string_view text, const std::string& fileName) {
+    JobRead read;
+    if (const unsigned line = firstNonAsciiLine(text)) {
+        read.problem = {fileName, line, "", "holds a character that is not printable ASCII; a job file is printable ASCII"};
+        return read;
+    }
+    toml::parse_result parsed = toml::parse(text, fileName);
+    if (!parsed) {
+        const toml::parse_error& error = parsed.error();
+        read.problem = {fileName, static_cast<unsigned>(error.source().begin.line), "",
+                        std::string(error.description())};
+        return read;
+    }
+    JobSpec spec;
+    if (std::optional<Problem> problem = readTables(parsed.table(), spec, fileName)) {
+        read.problem = *problem;
+        return read;
+    }
+    if (!spec.erase && !spec.program && !spec.verify) {
+        const toml::node* steps = parsed.table().get("steps");
+        read.problem = {fileName, steps ? lineOf(*steps) : 0, "steps",
+                        "all three steps are off: the job would do nothing"};
+        return read;
+    }
+    read.spec = spec;
+    return read;
+}
+
+std::string jobText(const JobSpec& spec) {
+    toml::table job{{"name", spec.name}};
+    if (!spec.revision.empty()) job.insert("revision", spec.revision);
+    const toml::table image{{"file", spec.imageFile}, {"sha256", spec.imageSha256}};
+    const toml::table flash{{"size", spec.size}};
+    const toml::table steps{{"erase", spec.erase}, {"program", spec.program}, {"verify", spec.verify}};
+    std::ostringstream out;
+    out << "[job]\n" << job << "\n\n[image]\n" << image << "\n\n[flash]\n" << flash
+        << "\n\n[steps]\n" << steps << "\n";
+    return out.str();
+}
+
+}  // namespace vmjob

@@ -1,0 +1,22 @@
+// What a run of a production job adds to each unit's audit record: the job
+// by name, revision and the SHA-256 of its file, the image's SHA-256, and
+// who signed the job.
+#pragma once
+
+#include <optional>
+#include <string>
+
+struct JobStamp {
+    std::string name;
+    std::string revision;     // "" when the job names none
+    std::string jobSha256;    // of the job file's bytes
+    std::string imageSha256;  // of the image's bytes
+    bool signedJob = false;   // a trusted key's signature was checked
+    std::string signer;       // its key id
+    std::string signedComment;
+};
+
+// The record's fields for a job run, each after a comma
+// (,"job":...,"job_revision":...,...); "" for a run without a job. An
+// unsigned job's signer and signed comment are null.
+std::string jobStampFields(const std::optional<JobStamp>& stamp);
