@@ -158,12 +158,46 @@ unsigned firstNonAsciiLine(std::string_view text) {
     return 0;
 }
 
+// The line of the first table header that is not a plain [name] (letters,
+// digits, '-', '_'), or 0. A job has only such tables; and toml++ 3.3 trips
+// its own assertions on some malformed headers ("[:::job]"), so they never
+// reach it.
+unsigned firstOddHeaderLine(std::string_view text) {
+    unsigned line = 0;
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        ++line;
+        std::size_t end = text.find('\n', start);
+        if (end == std::string_view::npos) end = text.size();
+        std::string_view row = text.substr(start, end - start);
+        start = end + 1;
+        const std::size_t first = row.find_first_not_of(" \t");
+        if (first == std::string_view::npos || row[first] != '[') continue;
+        std::size_t i = first + 1;
+        while (i < row.size() && (row[i] == ' ' || row[i] == '\t')) ++i;
+        const std::size_t nameStart = i;
+        while (i < row.size() && (std::isalnum(static_cast<unsigned char>(row[i])) || row[i] == '-' || row[i] == '_'))
+            ++i;
+        const bool named = i > nameStart;
+        while (i < row.size() && (row[i] == ' ' || row[i] == '\t')) ++i;
+        if (!named || i >= row.size() || row[i] != ']') return line;
+        const std::size_t rest = row.find_first_not_of(" \t\r", i + 1);
+        if (rest != std::string_view::npos && row[rest] != '#') return line;
+    }
+    return 0;
+}
+
 }  // namespace
 
 JobRead readJobText(std::string_view text, const std::string& fileName) {
     JobRead read;
     if (const unsigned line = firstNonAsciiLine(text)) {
         read.problem = {fileName, line, "", "holds a character that is not printable ASCII; a job file is printable ASCII"};
+        return read;
+    }
+    if (const unsigned line = firstOddHeaderLine(text)) {
+        read.problem = {fileName, line, "",
+                        "a table header is [name], the name of letters, digits, '-' and '_'"};
         return read;
     }
     toml::parse_result parsed = toml::parse(text, fileName);
