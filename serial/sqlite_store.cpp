@@ -1,6 +1,8 @@
 #include "serial/sqlite_store.h"
 
 #include <algorithm>
+#include <filesystem>
+#include <map>
 #include <mutex>
 
 #include "serial/sqlite_db.h"
@@ -15,10 +17,27 @@ using Mode = SqliteTransaction::Mode;
 
 #define NOW VM_SQLITE_NOW_MS
 
+// The connections of one process to one file take turns through a mutex of
+// the file's: they queue for it instead of polling SQLite's lock with the
+// busy handler's growing sleeps, under which some of sixteen busy lanes
+// waited past the busy timeout. Other processes still meet the file's lock
+// and the busy timeout.
+std::mutex& fileMutex(const std::string& path) {
+    static std::mutex guard;
+    static std::map<std::string, std::unique_ptr<std::mutex>> mutexes;
+    std::error_code error;
+    const std::string key = std::filesystem::weakly_canonical(path, error).string();
+    std::lock_guard lock(guard);
+    auto& m = mutexes[error ? path : key];
+    if (!m) m = std::make_unique<std::mutex>();
+    return *m;
+}
+
 class SqliteStore final : public SerialStore {
 public:
     SqliteStore(const std::string& path, const std::string& job, const StoreOptions& options)
-        : path_(path), job_(job), options_(options), db_(path, options.busyTimeoutMs) {
+        : path_(path), job_(job), options_(options), mutex_(fileMutex(path)), db_(path, options.busyTimeoutMs) {
+        std::lock_guard lock(mutex_);
         // WAL lets readers go on beside the one writer; FULL syncs each commit.
         db_.exec("PRAGMA journal_mode=WAL");
         db_.exec("PRAGMA synchronous=FULL");
@@ -58,7 +77,7 @@ private:
 
     std::string path_, job_;
     StoreOptions options_;
-    std::mutex mutex_;  // one transaction at a time on the connection
+    std::mutex& mutex_;  // the file's, in this process: one transaction at a time
     SqliteDb db_;
     std::optional<SerialRange> range_;
 };
