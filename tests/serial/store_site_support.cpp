@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cstdlib>
 #include <filesystem>
@@ -61,7 +62,10 @@ std::string freshStoreUrl(Backend backend, const std::string& name) {
         for (const char* suffix : {"", "-wal", "-shm"}) fs::remove(file.string() + suffix);
         return "sqlite:" + file.string();
     }
-    std::string database = "serial_" + name;
+    // A number of its own per call, so a repeated case gets a new database.
+    static std::atomic<int> made{0};
+    // The number first: PostgreSQL cuts names at 63 bytes.
+    std::string database = ("serial" + std::to_string(++made) + "_" + name).substr(0, 63);
     std::transform(database.begin(), database.end(), database.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     theServer().createDatabase(database);
