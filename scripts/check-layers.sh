@@ -7,7 +7,9 @@
 #   usb: the USB seam (usb/usb_seam.h), its implementations (the system's
 #               USB services in usb/linux and usb/win32, the emulator in sim)
 #               and the choice between them (usb/usb_select.h)
-#   leaves: platform (the operating system's bindings), texts (the catalogue)
+#   leaves: platform (the operating system's bindings), texts (the catalogue),
+#           serial (the serial numbers' formats and store: job, station and
+#           the front ends may include it; it includes nothing of the product)
 # A layer is a set of folders; an include is judged by the folder of the
 # file it names, so a sub-folder belongs to a layer only where it is listed.
 # Prints each include that reaches upwards or sideways and fails when there
@@ -18,6 +20,7 @@ cd "$(dirname "${BASH_SOURCE[0]}")/.."
 # layer -> its folders
 declare -A folders=(
     [texts]="texts"
+    [serial]="serial"
     [platform]="platform platform/linux platform/win32"
     [usb]="usb usb/linux usb/win32 sim sim/linux sim/win32 sim/usbredir"
     [device]="device"
@@ -35,16 +38,17 @@ declare -A folders=(
 # layer -> the layers below it that it may include
 declare -A below=(
     [texts]=""
+    [serial]=""
     [platform]="texts"
     [usb]="platform texts"
     [device]="usb platform texts"
     [chip]="device usb platform texts"
     [operations]="chip device usb platform texts"
     [app]="operations chip device usb platform texts"
-    [job]="app operations chip device usb platform texts"
-    [station]="job app operations chip device usb platform texts"
-    [cli]="station job app operations chip device usb platform texts"
-    [desktop]="station job app operations chip device usb platform texts"
+    [job]="serial app operations chip device usb platform texts"
+    [station]="job serial app operations chip device usb platform texts"
+    [cli]="station job serial app operations chip device usb platform texts"
+    [desktop]="station job serial app operations chip device usb platform texts"
     [windows]="app operations chip device usb platform texts"
     [launcher]="platform texts"
 )

@@ -35,6 +35,9 @@ packages=(
     # the Chinese program's tests: Wine in the zh_CN.UTF-8 locale, a Song
     # face with Latin letters standing in for SimSun
     locales fonts-arphic-uming
+    # serial numbers: the SQLite and PostgreSQL client libraries, and the
+    # PostgreSQL 15 server (initdb, pg_ctl) the tests and the bench start
+    libsqlite3-dev libpq-dev postgresql-15
     # the kernel test: the virtual machine, the virtual programmer's
     # usbredir library, objcopy for the kernel modules' dependencies
     qemu-system-x86 libusbredirparser-dev pkg-config binutils
@@ -59,7 +62,8 @@ ensure_chinese_locale() {
 if [[ $scope == native ]]; then
     packages=(cmake ninja-build make g++ dpkg-dev libgtest-dev googletest libcli11-dev
               libtomlplusplus-dev libsodium-dev minisign
-              qt6-base-dev libudev-dev xvfb xauth fonts-arphic-uming)
+              qt6-base-dev libudev-dev xvfb xauth fonts-arphic-uming
+              libsqlite3-dev libpq-dev postgresql-15)
     ensure_chinese_locale() { :; }
 elif [[ $scope == kernel ]]; then
     packages=(cmake ninja-build make g++ libcli11-dev libtomlplusplus-dev libsodium-dev
