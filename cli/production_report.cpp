@@ -10,7 +10,7 @@
 #include "platform/interrupt_watch.h"
 
 namespace {
-constexpr int kExitLog = 5;
+constexpr int kExitLog = 6;
 constexpr int kExitInterrupted = 130;
 }
 
