@@ -33,6 +33,11 @@ public:
                                   std::uint32_t /*reported*/) {}
 
     virtual void unitStarted(const UnitRecord& /*unit*/) {}
+    // The serial range is used up: no unit starts any more.
+    virtual void serialRangeUsedUp() {}
+    // The serial store can't be reached (`error` says why; the station tries
+    // again and starts no unit meanwhile), or can again (empty).
+    virtual void serialStore(const std::string& /*error*/) {}
     // A line of the programmer's session during its unit.
     virtual void unitLine(unsigned /*programmer*/, const std::string& /*line*/) {}
     virtual void unitProgress(unsigned /*programmer*/, UnitPhase /*phase*/, int /*percent*/) {}

@@ -84,6 +84,31 @@ void Production::endLocked(UnitRecord unit) {
     if (keepUnits_) units_.push_back(std::move(unit));
 }
 
+void Production::returnUnit(unsigned number) {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (number != 0 && number == claimed_) --claimed_;
+}
+
+void Production::rangeUsedUp() {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (!usedUp_) observer_.serialRangeUsedUp();
+    usedUp_ = true;
+    taking_ = false;
+    changed_.notify_all();
+}
+
+bool Production::usedUp() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return usedUp_;
+}
+
+void Production::serialTrouble(const std::string& error) {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (error == serialTrouble_) return;
+    serialTrouble_ = error;
+    observer_.serialStore(error);
+}
+
 void Production::stopTaking() {
     std::lock_guard<std::mutex> guard(lock_);
     taking_ = false;

@@ -15,6 +15,7 @@
 #include "platform/append_file.h"
 #include "station/job.h"
 #include "station/observer.h"
+#include "station/serial_source.h"
 #include "station/unit_report.h"
 
 class UnitSession;
@@ -44,6 +45,19 @@ public:
     // The next unit number, or 0 when no more units are to start (the count
     // is reached, or the run stops taking modules).
     unsigned claimUnit();
+    // A claimed unit that did not start (it got no serial number): its
+    // number is claimed again when no other was claimed since.
+    void returnUnit(unsigned number);
+
+    // The run's serial numbers; null when its units get none.
+    void setSerials(std::shared_ptr<SerialSource> serials) { serials_ = std::move(serials); }
+    SerialSource* serials() const { return serials_.get(); }
+    // The range is used up: no unit starts any more.
+    void rangeUsedUp();
+    bool usedUp() const;
+    // The serial store could not be reached for a unit (`error` says why),
+    // or can again (empty): the observer hears of each change once.
+    void serialTrouble(const std::string& error);
     // A claimed unit starts on `session`; it counts as running until ended.
     void unitStarted(const UnitRecord& unit, const UnitSession* session);
     // The unit ended: its time, audit record and tally. Ignored once the
@@ -101,6 +115,9 @@ private:
     mutable std::mutex lock_;
     std::condition_variable changed_;
     unsigned claimed_ = 0;
+    std::shared_ptr<SerialSource> serials_;
+    bool usedUp_ = false;
+    std::string serialTrouble_;
     bool taking_ = true;
     bool closed_ = false;
     struct Running {

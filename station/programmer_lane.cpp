@@ -28,6 +28,7 @@ ProgrammerLane::ProgrammerLane(const ProgrammerInfo& info, const std::string& pr
       ports_(info.portNames),
       production_(production),
       image_(image.bytes),
+      imageName_(image.name),
       // With -s auto the flash's own record gives the size (a capacity of 0).
       watch_(info.handle, fingerprint, kSetFlashKind,
              production.job().sizeIndex >= 0 ? FlashSizeTable[production.job().sizeIndex].size : 0) {
@@ -70,7 +71,7 @@ bool ProgrammerLane::listed() const {
 }
 
 void ProgrammerLane::runUnit(unsigned number, std::optional<std::uint32_t> chip,
-                             std::chrono::milliseconds bound) {
+                             std::chrono::milliseconds bound, std::optional<std::uint64_t> serial) {
     const Job& options = production_.job();
     UnitRecord unit;
     unit.unit = number;
@@ -81,11 +82,17 @@ void ProgrammerLane::runUnit(unsigned number, std::optional<std::uint32_t> chip,
     unit.emulated = emulated_;
     phase_ = UnitPhase::settingFlash;
     percent_ = 0;
+    SerialSource* serials = serial ? production_.serials() : nullptr;
+    SharedImage unitImage;
+    if (serials && image_) {
+        unit.serial = serial;
+        unitImage = serials->imageWith(image_, *serial);
+    }
     production_.unitStarted(unit, unit_.get());
     production_.unitProgress(label_, UnitPhase::settingFlash, 0);
     const std::uint64_t sumErrors = DevPageSumErrors(handle_);
     const auto start = std::chrono::steady_clock::now();
-    const UnitRun run = unit_->run(options, bound);
+    const UnitRun run = unit_->run(options, bound, unitImage, imageName_);
     unit.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     unit.lines = run.lines;
     unit.flashSize = run.flashSize;
@@ -104,10 +111,21 @@ void ProgrammerLane::runUnit(unsigned number, std::optional<std::uint32_t> chip,
         unit.failureLine = failure.line;
         unit.failure = failureOf(run, sumErrors);
     } else if (image_) {
-        watch_.passed(*image_);
+        watch_.passed(unitImage ? *unitImage : *image_);
     }
+    if (serials) serials->settle(*serial, serialEnd(unit, run));
     phase_ = UnitPhase::idle;
     production_.unitEnded(std::move(unit));
+}
+
+SerialEnd ProgrammerLane::serialEnd(const UnitRecord& unit, const UnitRun& run) {
+    if (unit.passed) return {SerialEnd::Kind::passed, "", ""};
+    // Before the first data page: the flash was refused, or the unit ended
+    // in (or before) its erase.
+    const WorkerStep step = run.outcome.step;
+    if (run.ended && (!run.flashTaken || step == WorkerStep::none || step == WorkerStep::erase))
+        return {SerialEnd::Kind::freed, "", ""};
+    return {SerialEnd::Kind::voided, unit.failure, unit.failedStep};
 }
 
 std::string ProgrammerLane::failureOf(const UnitRun& run, std::uint64_t sumErrorsBefore) {

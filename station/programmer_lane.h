@@ -53,8 +53,11 @@ public:
 
     // Runs unit `number` on this programmer and records its end; after it
     // the module is known to the socket watch.
+    // `serial`: the unit's number, written into its image and settled in
+    // the run's serial source when the unit ends.
     void runUnit(unsigned number, std::optional<std::uint32_t> chip,
-                 std::chrono::milliseconds bound = kUnitBound);
+                 std::chrono::milliseconds bound = kUnitBound,
+                 std::optional<std::uint64_t> serial = std::nullopt);
 
     const std::vector<std::string>& ports() const { return ports_; }
 
@@ -66,6 +69,8 @@ private:
     // Why a unit failed, told from what the programmer and the socket say
     // after it: "programmer-lost", "module-removed", "bad-page-sum", ...
     std::string failureOf(const UnitRun& run, std::uint64_t sumErrorsBefore);
+    // How the unit's serial number is settled.
+    static SerialEnd serialEnd(const UnitRecord& unit, const UnitRun& run);
 
     const ProgrammerInfo info_;
     unsigned label_;
@@ -81,6 +86,7 @@ private:
     std::atomic<std::uint32_t> flashSize_{0};
     bool sizeTold_ = false;
     SharedImage image_;
+    std::string imageName_;
     SocketWatch watch_;
     std::unique_ptr<UnitSession> unit_;
 };

@@ -91,19 +91,46 @@ private:
     // A module that has not had its unit: its id over the pins, then its
     // unit. False when the programmer went.
     bool startUnit() {
+        const unsigned number = production_.claimUnit();
+        if (number == 0) return true;
+        std::optional<std::uint64_t> serial;
+        if (!reserveSerial(number, &serial)) return true;
         const std::optional<std::uint32_t> id = lane_.senseChip();
-        if (!id) {
-            gone_ = !lane_.listed();
-            return !gone_;
+        if (!id || !jedecIdShowsChip(*id)) {
+            // No unit after all: its number and its serial go back.
+            if (serial) production_.serials()->settle(*serial, {SerialEnd::Kind::freed, "", ""});
+            production_.returnUnit(number);
+            if (!id) {
+                gone_ = !lane_.listed();
+                return !gone_;
+            }
+            takenOut();
+            return true;
         }
         // Whatever sat here before has gone, however fast the swap was.
         takenOut();
-        if (!jedecIdShowsChip(*id)) return true;
         production_.moduleSeated(lane_.label(), *id);
         seated_ = true;
-        const unsigned number = production_.claimUnit();
-        if (number != 0) lane_.runUnit(number, id, pacing_.unitBound);
+        lane_.runUnit(number, id, pacing_.unitBound, serial);
         return true;
+    }
+
+    // A serial number for unit `number` when the run has them; false when
+    // none could be had (the range is used up, or the store can't be
+    // reached: the unit then does not start).
+    bool reserveSerial(unsigned number, std::optional<std::uint64_t>* serial) {
+        SerialSource* serials = production_.serials();
+        if (serials == nullptr) return true;
+        const SerialTake take = serials->reserve(lane_.label(), number);
+        if (take.kind == SerialTake::Kind::number) {
+            production_.serialTrouble("");
+            *serial = take.number;
+            return true;
+        }
+        production_.returnUnit(number);
+        if (take.kind == SerialTake::Kind::usedUp) production_.rangeUsedUp();
+        else production_.serialTrouble(take.error);
+        return false;
     }
 
     bool stopping() {

@@ -94,6 +94,7 @@ std::string resultLine(const UnitRecord& unit) {
         if (!unit.failure.empty() && unit.failure != unit.failedStep) line += " (" + unit.failure + ")";
         if (!unit.failureLine.empty()) line += ": " + unit.failureLine;
     }
+    if (unit.serial) line += ", serial " + std::to_string(*unit.serial);
     return line + format(" (%.2f s)", unit.seconds);
 }
 
@@ -110,6 +111,7 @@ std::string auditRecord(const UnitRecord& unit, const JobFacts& job) {
                       ",\"steps\":" + jsonArray(job.steps) +
                       ",\"result\":" + (unit.passed ? "\"pass\"" : "\"fail\"") +
                       ",\"failed_step\":" + (unit.passed ? "null" : jsonString(unit.failedStep)) +
+                      ",\"serial\":" + (unit.serial ? std::to_string(*unit.serial) : "null") +
                       ",\"failure\":" + (unit.passed || unit.failure.empty() ? "null" : jsonString(unit.failure)) +
                       ",\"lines\":" + jsonArray(unit.lines) +
                       ",\"seconds\":" + format("%.3f", unit.seconds) +

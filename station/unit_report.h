@@ -27,6 +27,7 @@ struct UnitRecord {
     // "programmer-lost", "bad-page-sum", "content", "erase-failed",
     // "transfer", "flash-refused", "timed-out", "interrupted".
     std::string failure;
+    std::optional<std::uint64_t> serial;  // the unit's serial number, when the run has them
     std::vector<std::string> lines;
     double seconds = 0;
     std::string time;  // UTC at the unit's end

@@ -91,11 +91,13 @@ std::vector<std::string> UnitSession::linesSoFar() const {
     return lines_;
 }
 
-UnitRun UnitSession::run(const Job& job, std::chrono::milliseconds bound) {
+UnitRun UnitSession::run(const Job& job, std::chrono::milliseconds bound, SharedImage image,
+                         const std::string& imageName) {
     {
         std::lock_guard<std::mutex> guard(lock_);
         lines_.clear();
     }
+    if (image) session_->takeImage(std::move(image), imageName);
     UnitRun run;
     // The size this programmer's flash-type answer selects, as a single
     // operation with --size auto takes it; an explicit size is kept.

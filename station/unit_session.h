@@ -60,7 +60,10 @@ public:
 
     // Runs one unit and waits for it, at most `bound`. A unit past its bound
     // is asked to stop; busy() tells when its worker has.
-    UnitRun run(const Job& job, std::chrono::milliseconds bound);
+    // `image`, when given, is this unit's own (its serial number written in):
+    // the session takes it first, and its lines are the unit's.
+    UnitRun run(const Job& job, std::chrono::milliseconds bound, SharedImage image = nullptr,
+                const std::string& imageName = "");
     // The lines of the unit running now.
     std::vector<std::string> linesSoFar() const;
     // Asks the running unit to stop at its next block; it then ends as

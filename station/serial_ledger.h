@@ -1,0 +1,22 @@
+// The serial source of a run over a serial store (serial/serial_store.h):
+// the store's range checked, what dead runs left reserved voided, and this
+// run's lease held for as long as the ledger lives.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "serial/serial_format.h"
+#include "serial/serial_store.h"
+#include "station/serial_source.h"
+
+struct SerialPlan {
+    vmserial::SerialSettings settings;  // its store names the store's URL
+    std::string job;                    // the job's name: the store's key for the range
+    vmserial::StoreOptions options;
+};
+
+// Opens the plan's store for a run of `station`; null, with `error` set,
+// when the store can't be had or keeps another range for the job.
+std::shared_ptr<SerialSource> openSerialLedger(const SerialPlan& plan, const std::string& station,
+                                               std::string* error);
