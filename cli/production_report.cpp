@@ -11,6 +11,7 @@
 
 namespace {
 constexpr int kExitLog = 6;
+constexpr int kExitRangeUsedUp = 5;
 constexpr int kExitInterrupted = 130;
 }
 
@@ -129,8 +130,20 @@ void ProductionReport::interrupt(Production& production, int count, int signal) 
     });
 }
 
+void ProductionReport::serialRangeUsedUp() {
+    usedUp_ = true;
+    notice("vm612k: the serial range is used up: no unit starts any more; the running units finish "
+           "(exit status " + std::to_string(kExitRangeUsedUp) + ")");
+}
+
+void ProductionReport::serialStore(const std::string& error) {
+    if (error.empty()) notice("vm612k: the serial store answers again");
+    else notice("vm612k: the serial store can't be reached (" + error + "): no unit starts until it answers; trying again");
+}
+
 int ProductionReport::statusOf(const Production::Snapshot& run) const {
     if (run.unrecorded > 0) return kExitLog;
+    if (usedUp_) return kExitRangeUsedUp;
     if (interrupted_) return kExitInterrupted;
     return run.tally.passed() == run.tally.units() ? 0 : 1;
 }

@@ -22,6 +22,8 @@ public:
     void unitLine(unsigned programmer, const std::string& line) override;
     void unitEnded(const UnitRecord& unit, bool recorded) override;
     void flashSizeDiffers(unsigned programmer, std::uint32_t chosen, std::uint32_t reported) override;
+    void serialRangeUsedUp() override;
+    void serialStore(const std::string& error) override;
 
     // Ctrl-C (or SIGTERM, SIGHUP; `signal` is its number): the first stops
     // taking modules, the second stops the running units at their next block
@@ -44,6 +46,7 @@ private:
     void say(const std::string& line);
     // A line on stderr, through the board's hook.
     void notice(const std::string& line);
+    std::atomic<bool> usedUp_{false};
     void emitLocked(const std::function<void()>& print);
     void verbose(unsigned programmer, const std::string& line);
     int statusOf(const Production::Snapshot& run) const;

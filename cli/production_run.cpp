@@ -90,6 +90,10 @@ int runProduction(const CliOptions& options, const std::string& programPath) {
                          options.file.c_str(), static_cast<unsigned long long>(start.checksum),
                          static_cast<unsigned long long>(*options.expectChecksum));
             return kExitInput;
+        case ProductionRefusal::serialStore:
+            std::fprintf(stderr, "vm612k: the serial store can't be had: %s: nothing started\n",
+                         start.error.c_str());
+            return kExitNoProgrammer;
     }
     Production& production = *start.production;
     const LoadedImage& image = start.image;

@@ -216,6 +216,7 @@ bool StationBoard::start() {
             return fail(fillIn(t.boardAuditLogError, {log_->text(), QString::fromStdString(started.error)}));
         case ProductionRefusal::image: return fail(imageRefusal(file, loadLines));
         case ProductionRefusal::checksum: return fail(checksumRefusal(file, started.checksum, *expected));
+        case ProductionRefusal::serialStore: return fail(QString::fromStdString(started.error));
     }
     // The audit log was opened, but no unit has started: nothing is written.
     const SizeCheck size =

@@ -67,8 +67,17 @@ ProductionStart startProduction(const ProductionSetup& setup, const std::string&
             return start;
         }
     }
+    std::shared_ptr<SerialSource> serials;
+    if (setup.openSerials) {
+        serials = setup.openSerials(facts.station, &start.error);
+        if (!serials) {
+            start.refusal = ProductionRefusal::serialStore;
+            return start;
+        }
+    }
     start.production = std::make_unique<Production>(setup.job, facts, std::move(log), observer,
                                                     setup.keepUnits);
+    start.production->setSerials(std::move(serials));
     return start;
 }
 

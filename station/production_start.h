@@ -38,10 +38,14 @@ struct ProductionSetup {
     // then ends as an image refusal with that reason in `error`).
     std::optional<JobStamp> jobStamp;
     std::function<std::string(const std::vector<std::uint8_t>&)> checkImage;
+    // A run whose units get serial numbers: opens its source for the
+    // station's name (null, with the reason in `error`, when it can't).
+    std::function<std::shared_ptr<SerialSource>(const std::string& station, std::string* error)>
+        openSerials;
 };
 
 // Why nothing started.
-enum class ProductionRefusal { none, auditLog, noHid, image, checksum };
+enum class ProductionRefusal { none, auditLog, noHid, image, checksum, serialStore };
 
 struct ProductionStart {
     ProductionRefusal refusal = ProductionRefusal::none;
