@@ -158,11 +158,23 @@ unsigned firstNonAsciiLine(std::string_view text) {
     return 0;
 }
 
+// Whether a key = value line's value is an array or an inline table ("[",
+// "{"). A job has neither; and toml++ 3.3 trips its own assertions on some
+// malformed ones ("[[}"), so they never reach it.
+bool arrayOrTableValue(std::string_view row) {
+    const std::size_t equals = row.find('=');
+    if (equals == std::string_view::npos || row.substr(0, equals).find_first_of("\"'") != std::string_view::npos)
+        return false;
+    const std::size_t value = row.find_first_not_of(" \t", equals + 1);
+    return value != std::string_view::npos && (row[value] == '[' || row[value] == '{');
+}
+
 // The line of the first table header that is not a plain [name] (letters,
-// digits, '-', '_'), or 0. A job has only such tables; and toml++ 3.3 trips
-// its own assertions on some malformed headers ("[:::job]"), so they never
-// reach it.
-unsigned firstOddHeaderLine(std::string_view text) {
+// digits, '-', '_'), or of the first array or inline-table value; 0 when
+// there is none. A job has only such tables and plain values; and toml++
+// 3.3 trips its own assertions on some malformed headers ("[:::job]") and
+// arrays, so they never reach it. `header` tells which it was.
+unsigned firstOddLine(std::string_view text, bool* header) {
     unsigned line = 0;
     std::size_t start = 0;
     while (start <= text.size()) {
@@ -172,7 +184,12 @@ unsigned firstOddHeaderLine(std::string_view text) {
         std::string_view row = text.substr(start, end - start);
         start = end + 1;
         const std::size_t first = row.find_first_not_of(" \t");
-        if (first == std::string_view::npos || row[first] != '[') continue;
+        if (first == std::string_view::npos) continue;
+        *header = row[first] == '[';
+        if (!*header) {
+            if (arrayOrTableValue(row)) return line;
+            continue;
+        }
         std::size_t i = first + 1;
         while (i < row.size() && (row[i] == ' ' || row[i] == '\t')) ++i;
         const std::size_t nameStart = i;
@@ -195,9 +212,11 @@ JobRead readJobText(std::string_view text, const std::string& fileName) {
         read.problem = {fileName, line, "", "holds a character that is not printable ASCII; a job file is printable ASCII"};
         return read;
     }
-    if (const unsigned line = firstOddHeaderLine(text)) {
+    bool header = false;
+    if (const unsigned line = firstOddLine(text, &header)) {
         read.problem = {fileName, line, "",
-                        "a table header is [name], the name of letters, digits, '-' and '_'"};
+                        header ? "a table header is [name], the name of letters, digits, '-' and '_'"
+                               : "a job's values are strings, numbers or true/false, not arrays or tables"};
         return read;
     }
     toml::parse_result parsed = toml::parse(text, fileName);

@@ -113,6 +113,14 @@ TEST(JobFile, ATextBeyondAsciiOrAnOddHeaderIsRefusedWithItsLine) {
     }
     EXPECT_TRUE(readJobText("  [ job ]  # the job\n", "job.toml").problem.text().find("table header") ==
                 std::string::npos);
+    for (const char* value : {"-e=[[}RRRR", "name = [1, 2]", "name = { a = 1 }"}) {
+        const vmjob::JobRead odd = readJobText("[job]\n" + std::string(value) + "\n", "job.toml");
+        ASSERT_FALSE(odd.spec) << value;
+        EXPECT_EQ(odd.problem.line, 2u) << value;
+        EXPECT_NE(odd.problem.text().find("not arrays"), std::string::npos) << value;
+    }
+    EXPECT_TRUE(readJobText("[job]\nname = \"a=[b\"\n", "job.toml").problem.text().find("not arrays") ==
+                std::string::npos);
     // U+0362 in a comment: toml++ 3.3's whitespace test goes astray on it.
     std::string text = wholeJob() + "# caf\xC3\xA9 \xCD\xA2\n";
     vmjob::JobRead read = readJobText(text, "job.toml");
