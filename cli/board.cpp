@@ -15,14 +15,19 @@ Board::Board(const CliOptions& options)
     : enabled_(!options.quiet && platform::isTerminal(kBoardFd)) {}
 
 std::string Board::render(const BoardRow& row, int width) {
-    std::string state = !row.phase.empty() ? row.phase
-                        : !row.last.empty() && row.seated ? row.last
-                        : row.seated ? "module seated" : "no module";
+    // A verdict names the module in the socket, with what the operator does
+    // with it; once that module is out, the socket waits for the next.
+    std::string state = !row.phase.empty()                  ? row.phase
+                        : row.last == "PASS" && row.seated ? "PASS: take out, seat the next"
+                        : row.last == "FAIL" && row.seated ? "FAIL: take out, put aside"
+                        : row.seated                       ? "module seated"
+                                                           : "empty: seat the next module";
     std::string text = "programmer " + std::to_string(row.programmer) + ": " + state;
-    while (text.size() < 32) text += ' ';
+    while (text.size() < 40) text += ' ';
     text += "  " + std::to_string(row.units) + " units, " + std::to_string(row.passed) + " passed, " +
             std::to_string(row.units - row.passed) + " failed";
     if (row.unit) text += "  unit " + std::to_string(row.unit);
+    if (row.serial) text += "  serial " + std::to_string(*row.serial);
     if (width > 1 && static_cast<int>(text.size()) > width - 1) text.resize(width - 1);
     return text;
 }
@@ -50,12 +55,13 @@ std::vector<std::string> Board::layout(const std::vector<BoardRow>& rows, int wi
     return lines;
 }
 
-void Board::draw(const std::vector<BoardRow>& rows) {
+void Board::draw(const std::vector<BoardRow>& rows, const std::string& heading) {
     if (!enabled_) return;
     std::lock_guard<std::mutex> guard(lock_);
     clearLocked();
-    const std::vector<std::string> lines =
-        layout(rows, platform::terminalColumns(kBoardFd), platform::terminalRows(kBoardFd));
+    const int height = platform::terminalRows(kBoardFd) - (heading.empty() ? 0 : 1);
+    std::vector<std::string> lines = layout(rows, platform::terminalColumns(kBoardFd), height);
+    if (!heading.empty()) lines.insert(lines.begin(), heading);
     for (const std::string& line : lines) std::fprintf(stderr, "%s\n", line.c_str());
     drawn_ = static_cast<int>(lines.size());
     std::fflush(stderr);

@@ -5,7 +5,9 @@
 // before any other output line, on stdout or stderr.
 #pragma once
 
+#include <cstdint>
 #include <functional>
+#include <optional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -20,12 +22,15 @@ struct BoardRow {
     unsigned passed = 0;
     unsigned unit = 0;      // the unit running; 0: none
     std::string last;       // "PASS", "FAIL" or "" for the last unit
+    std::optional<std::uint64_t> serial;  // the running or last unit's serial number
 };
 
 class Board {
 public:
     explicit Board(const CliOptions& options);
-    void draw(const std::vector<BoardRow>& rows);
+    // `heading`, when given, is a line above the rows (the serial numbers
+    // left, say).
+    void draw(const std::vector<BoardRow>& rows, const std::string& heading = "");
     // Erases the board (before a line on stdout, and at the end).
     void clear();
     // Runs `print` (lines on stdout or stderr) with the board erased first

@@ -12,9 +12,10 @@ int runStation(const CliOptions& options, const std::string& programPath, const 
         for (const LaneView& lane : lanes) {
             const Production::ProgrammerView view = production.view(lane.programmer);
             rows.push_back({lane.programmer, lane.phase, lane.seated, view.units, view.passed, view.unit,
-                            view.last});
+                            view.last, view.serial});
         }
-        board.draw(rows);
+        const SerialSource* serials = production.serials();
+        board.draw(rows, serials ? "serial numbers left: " + std::to_string(serials->left()) : "");
     });
     board.clear();
     const int status = report.finish(production, true);

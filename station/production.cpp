@@ -79,6 +79,7 @@ void Production::endLocked(UnitRecord unit) {
         changed_.notify_all();
     }
     lastPassed_[unit.programmer] = unit.passed;
+    if (unit.serial) lastSerial_[unit.programmer] = *unit.serial;
     tally_.add(unit);
     observer_.unitEnded(unit, recorded);
     if (keepUnits_) units_.push_back(std::move(unit));
@@ -181,9 +182,14 @@ std::string Production::logError() const {
 
 Production::ProgrammerView Production::view(unsigned programmer) const {
     std::lock_guard<std::mutex> guard(lock_);
-    ProgrammerView view{tally_.unitsOf(programmer), tally_.passedOf(programmer), 0, ""};
-    for (const auto& [number, running] : running_)
-        if (running.unit.programmer == programmer) view.unit = number;
+    ProgrammerView view{tally_.unitsOf(programmer), tally_.passedOf(programmer), 0, "", std::nullopt};
+    auto serial = lastSerial_.find(programmer);
+    if (serial != lastSerial_.end()) view.serial = serial->second;
+    for (const auto& [number, running] : running_) {
+        if (running.unit.programmer != programmer) continue;
+        view.unit = number;
+        if (running.unit.serial) view.serial = running.unit.serial;
+    }
     auto last = lastPassed_.find(programmer);
     if (last != lastPassed_.end()) view.last = last->second ? "PASS" : "FAIL";
     return view;

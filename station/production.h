@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -99,6 +100,7 @@ public:
         unsigned passed = 0;
         unsigned unit = 0;
         std::string last;
+        std::optional<std::uint64_t> serial;  // of the running unit, else of the last
     };
     ProgrammerView view(unsigned programmer) const;
 
@@ -129,6 +131,7 @@ private:
     std::vector<UnitRecord> units_;
     Tally tally_;
     std::map<unsigned, bool> lastPassed_;
+    std::map<unsigned, std::uint64_t> lastSerial_;
     unsigned unrecorded_ = 0;
     std::string logError_;
 };

@@ -51,21 +51,25 @@ TEST(UnitReport, TallyAndBoardRow) {
     EXPECT_EQ(tally.summary(3600)[1], "total: 3 units, 1 passed, 2 failed, yield 33.3%, 2.0 units/hour");
     EXPECT_NE(tally.summaryJson(3600).find("\"units_per_hour\":2.0,"), std::string::npos);
 
-    BoardRow row{2, "programming 42%", true, 5, 4, 9, "PASS"};
+    BoardRow row{2, "programming 42%", true, 5, 4, 9, "PASS", 1004};
     const std::string wide = Board::render(row, 200);
     EXPECT_NE(wide.find("programmer 2: programming 42%"), std::string::npos);
-    EXPECT_NE(wide.find("5 units, 4 passed, 1 failed  unit 9"), std::string::npos);
+    EXPECT_NE(wide.find("5 units, 4 passed, 1 failed  unit 9  serial 1004"), std::string::npos);
     EXPECT_EQ(Board::render(row, 20).size(), 19u);
+    // A verdict holds only while its module is seated, with what to do.
     row.phase.clear();
+    EXPECT_NE(Board::render(row, 200).find("PASS: take out, seat the next"), std::string::npos);
+    row.last = "FAIL";
+    EXPECT_NE(Board::render(row, 200).find("FAIL: take out, put aside"), std::string::npos);
     row.seated = false;
-    EXPECT_NE(Board::render(row, 200).find("no module"), std::string::npos);
+    EXPECT_NE(Board::render(row, 200).find("empty: seat the next module"), std::string::npos);
 }
 
 // The board is never taller than the terminal less the cursor's line: the
 // programmers that do not fit are summed up in its last line.
 TEST(UnitReport, BoardFitsTheTerminal) {
     std::vector<BoardRow> rows;
-    for (unsigned p = 0; p < 16; ++p) rows.push_back(BoardRow{p, p % 2 ? "erasing" : "", true, 3, 2, 0, ""});
+    for (unsigned p = 0; p < 16; ++p) rows.push_back(BoardRow{p, p % 2 ? "erasing" : "", true, 3, 2, 0, "", std::nullopt});
     EXPECT_EQ(Board::layout(rows, 80, 40).size(), 16u);
     EXPECT_EQ(Board::layout(rows, 80, 17).size(), 16u);
     const std::vector<std::string> small = Board::layout(rows, 80, 10);
