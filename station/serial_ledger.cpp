@@ -64,7 +64,8 @@ public:
                 if (end.kind == SerialEnd::Kind::passed) store_->settlePassed(run_, number);
                 else if (end.kind == SerialEnd::Kind::freed) store_->settleFreed(run_, number);
                 else store_->settleVoided(run_, number, end.failure, end.step);
-                refreshLeft();
+                // A number handed back is free again.
+                if (end.kind == SerialEnd::Kind::freed) refreshLeft();
                 return true;
             } catch (const StoreError& e) {
                 if (e.kind != StoreError::Kind::unreachable) return false;
