@@ -45,7 +45,8 @@ const char* kEmulatorHelp =
     "Exit status: 0 success, 1 a content result (not blank, a difference),\n"
     "2 usage or input error, 3 no programmer or flash size refused,\n"
     "4 failed transfer (no answer, bad page sum, both erases failed),\n"
-    "5 an audit record could not be written (station, --all; stderr names the log),\n"
+    "5 the serial range is used up (station, --all with a job's serial numbers),\n"
+    "6 an audit record could not be written (station, --all; stderr names the log),\n"
     "130 interrupted (SIGINT), 143 terminated (SIGTERM).\n";
 
 // A usage error: its text on stderr, and under --json (looked for in the
