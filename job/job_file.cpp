@@ -231,6 +231,19 @@ JobRead readJobText(std::string_view text, const std::string& fileName) {
         read.problem = *problem;
         return read;
     }
+    // A string of a job is one line of text: a control character (an
+    // escaped line end or tab) in the image's name or the revision is no
+    // name of a file the engineer meant.
+    for (const auto& [value, where] : {std::pair{&spec.imageFile, "image.file"},
+                                       std::pair{&spec.revision, "job.revision"},
+                                       std::pair{&spec.size, "flash.size"}}) {
+        const bool control = std::any_of(value->begin(), value->end(),
+                                         [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; });
+        if (!control) continue;
+        const toml::node* node = parsed.table().at_path(where).node();
+        read.problem = {fileName, node ? lineOf(*node) : 0, where, "holds a control character (a line end, a tab)"};
+        return read;
+    }
     if (!spec.erase && !spec.program && !spec.verify) {
         const toml::node* steps = parsed.table().get("steps");
         read.problem = {fileName, steps ? lineOf(*steps) : 0, "steps",

@@ -121,6 +121,13 @@ TEST(JobFile, ATextBeyondAsciiOrAnOddHeaderIsRefusedWithItsLine) {
     }
     EXPECT_TRUE(readJobText("[job]\nname = \"a=[b\"\n", "job.toml").problem.text().find("not arrays") ==
                 std::string::npos);
+    // An escaped line end in a string would write back as a second line.
+    std::string lineEnd = wholeJob();
+    lineEnd.replace(lineEnd.find("chime-v3.bin"), 12, "chime\\n[[x.bin");
+    const vmjob::JobRead escaped = readJobText(lineEnd, "job.toml");
+    ASSERT_FALSE(escaped.spec);
+    EXPECT_EQ(escaped.problem.key, "image.file");
+    EXPECT_NE(escaped.problem.text().find("control character"), std::string::npos);
     // U+0362 in a comment: toml++ 3.3's whitespace test goes astray on it.
     std::string text = wholeJob() + "# caf\xC3\xA9 \xCD\xA2\n";
     vmjob::JobRead read = readJobText(text, "job.toml");
