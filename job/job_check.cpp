@@ -11,6 +11,7 @@
 
 #include "app/flash_size.h"
 #include "job/digest.h"
+#include "job/job_serial.h"
 #include "job/minisign.h"
 
 namespace vmjob {
@@ -161,7 +162,14 @@ JobCheck checkJob(const std::string& jobPath, const std::vector<std::string>& tr
         }
     }
     check.error = checkImage(job);
-    if (check.error.empty()) check.job = std::move(job);
+    if (!check.error.empty()) return check;
+    if (std::optional<Problem> problem = serialPlacementProblem(job.spec, jobPath, job.imageSize)) {
+        check.error = problem->text();
+        return check;
+    }
+    // One URL for the station and the serials commands, from any folder.
+    if (job.spec.serial) job.spec.serial->store = serialStoreUrl(job.spec, jobPath);
+    check.job = std::move(job);
     return check;
 }
 

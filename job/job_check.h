@@ -13,7 +13,7 @@
 namespace vmjob {
 
 struct CheckedJob {
-    JobSpec spec;
+    JobSpec spec;  // with [serial], its store is the URL to open (job/job_serial.h)
     std::string jobPath;
     std::string jobSha256;   // of the job file's bytes, lower-case hexadecimal
     std::string imagePath;   // the image, found from the job file's folder
@@ -32,6 +32,7 @@ struct JobCheck {
 
 // Reads `jobPath`; with `trustedKeys` (public key files) its signature
 // `jobPath`.minisig must be valid by one of them before the job is read.
+// A serial number's field must lie inside the image.
 JobCheck checkJob(const std::string& jobPath, const std::vector<std::string>& trustedKeys);
 
 // What `job new` is given.
