@@ -55,7 +55,17 @@ std::string SerialsOutput::head(const std::string& result, int status) const {
            ",\"exit_status\":" + std::to_string(status);
 }
 
-int SerialsOutput::fail(int status, const std::string& result, const std::string& error) {
+int SerialsOutput::fail(int status, const std::string& result, const std::string& text) {
+    // One line, whatever the database said (libpq's reasons run over lines).
+    std::string error;
+    for (char c : text) {
+        if (c == '\n' || c == '\t' || c == '\r') {
+            if (!error.empty() && error.back() != ' ') error += ' ';
+        } else {
+            error += c;
+        }
+    }
+    while (!error.empty() && error.back() == ' ') error.pop_back();
     std::fprintf(stderr, "vm612k: %s\n", error.c_str());
     if (json_) std::cout << head(result, status) << ",\"error\":" << jsonString(error) << "}" << std::endl;
     return status;
