@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "serial/serial_format.h"
 #include "station/job_stamp.h"
 
 struct JobRequest {
@@ -20,4 +21,8 @@ struct JobRequest {
     bool erase = true, program = true, verify = true;
     // A run's job once checked: its record fields.
     std::optional<JobStamp> stamp;
+    // Its serial numbers, when it has a [serial] table (the store's URL
+    // absolute), under the job's name.
+    std::optional<vmserial::SerialSettings> serial;
+    std::string jobName;
 };

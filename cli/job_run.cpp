@@ -5,6 +5,7 @@
 
 #include "app/flash_size.h"
 #include "job/digest.h"
+#include "cli/serials_report.h"
 #include "job/job_check.h"
 #include "station/json_string.h"
 
@@ -42,6 +43,7 @@ void printCheck(const vmjob::CheckedJob& job) {
     std::printf("steps: %s\n", joined(stepsOf(spec), ", ").c_str());
     std::printf("image SHA-256: %s\n", spec.imageSha256.c_str());
     std::printf("checksum: %s\n", hexSum(job.imageChecksum).c_str());
+    std::printf("%s", spec.serial ? serialSettingsLines(*spec.serial).c_str() : "serial: none\n");
     if (job.signedJob) {
         std::printf("signer: %s\n", job.signer.c_str());
         std::printf("trusted comment: %s\n", job.signedComment.c_str());
@@ -66,6 +68,7 @@ std::string checkJson(const vmjob::JobCheck& check, const std::string& path) {
            ",\"image_sha256\":" + jsonString(job.spec.imageSha256) +
            ",\"image_checksum\":" + jsonString(hexSum(job.imageChecksum)) +
            ",\"flash_size\":" + jsonString(job.spec.size) + ",\"steps\":[" + steps + "]" +
+           ",\"serial\":" + serialSettingsJson(job.spec.serial) +
            ",\"signed\":" + (job.signedJob ? "true" : "false") +
            ",\"signer\":" + orNull(job.signedJob, job.signer) +
            ",\"signed_comment\":" + orNull(job.signedJob, job.signedComment) + "}";
@@ -126,6 +129,8 @@ int applyJob(CliOptions& options) {
     options.verify = job.spec.verify;
     options.job.stamp = JobStamp{job.spec.name, job.spec.revision, job.jobSha256, job.spec.imageSha256,
                                  job.signedJob, job.signer, job.signedComment};
+    options.job.serial = job.spec.serial;
+    options.job.jobName = job.spec.name;
     return 0;
 }
 

@@ -9,6 +9,7 @@
 #include "app/flash_size.h"
 #include "cli/job_options.h"
 #include "cli/production_options.h"
+#include "cli/serials_options.h"
 #include "cli/json.h"
 
 namespace {
@@ -43,10 +44,11 @@ const char* kEmulatorHelp =
     "  Fault and module keys take @I to name programmer I alone: unplug=40@2.\n"
     "\n"
     "Exit status: 0 success, 1 a content result (not blank, a difference),\n"
-    "2 usage or input error, 3 no programmer or flash size refused,\n"
-    "4 failed transfer (no answer, bad page sum, both erases failed),\n"
-    "5 the serial range is used up (station, --all with a job's serial numbers),\n"
-    "6 an audit record could not be written (station, --all; stderr names the log),\n"
+    "2 usage or input error, 3 no programmer or flash size refused, or the serial\n"
+    "store can't be reached (station, serials), 4 failed transfer (no answer, bad\n"
+    "page sum, both erases failed), 5 the serial range is used up (station, --all\n"
+    "with a job's serial numbers), 6 an audit record could not be written (station,\n"
+    "--all; stderr names the log),\n"
     "130 interrupted (SIGINT), 143 terminated (SIGTERM).\n";
 
 // A usage error: its text on stderr, and under --json (looked for in the
@@ -191,6 +193,8 @@ CliParse parseCommandLine(int argc, const char* const* argv) {
     }
     JobOptions jobs;
     jobs.add(app, options.job);
+    SerialsOptions serials;
+    serials.add(app, options.serials);
 
     try {
         app.parse(argc, argv);
@@ -229,6 +233,9 @@ CliParse parseCommandLine(int argc, const char* const* argv) {
         return {std::nullopt, 2};
     }
     if (jobDone) return {options, 0};
+    bool serialsDone = false;
+    if (!serials.finish(options, &serialsDone, &productionError)) return usageError(productionError, argc, argv);
+    if (serialsDone) return {options, 0};
 
     return withFlashSize(std::move(options), size, argc, argv);
 }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "cli/job_request.h"
+#include "cli/serials_request.h"
 
 enum class CliCommand { list, read, erase, blank, program, verify, onekey };
 
@@ -33,6 +34,8 @@ struct CliOptions {
     bool truncate = false;  // an image larger than the flash is cut to it
     // Production jobs (cli/job_options.h).
     JobRequest job;
+    // A job's serial numbers (cli/serials_options.h).
+    SerialsRequest serials;
 };
 
 // Outcome of parsing: run with the options, or stop with an exit status

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "cli/job_run.h"
+#include "cli/serials_run.h"
 #include "cli/unit_report.h"
 #include "device/devapi.h"
 #include "platform/files.h"
@@ -64,6 +65,7 @@ int runProduction(const CliOptions& options, const std::string& programPath) {
     // A production job's run (cli/job_run.h).
     setup.jobStamp = options.job.stamp;
     setup.checkImage = jobImageCheck(options);
+    setup.openSerials = jobSerials(options);
     ProductionStart start = startProduction(setup, programPath, report, [&](const std::string& line) {
         if (!options.json) std::printf("%s\n", line.c_str());
     });

@@ -19,6 +19,7 @@
 #include "cli/production_run.h"
 #include "cli/progress_bar.h"
 #include "cli/run_output.h"
+#include "cli/serials_run.h"
 #include "device/devapi.h"
 #include "device/module_location.h"
 #include "operations/worker_outcome.h"
@@ -344,6 +345,7 @@ int runCli(const CliOptions& options, const std::string& programPath) {
     platform::ignoreFileSizeLimit();
 
     if (options.job.command != JobRequest::Command::none) return runJobCommand(options);
+    if (options.serials.command != SerialsRequest::Command::none) return runSerialsCommand(options);
     if (isProductionRun(options)) {
         // A job's image, size and steps come first (cli/job_run.h).
         CliOptions run = options;

@@ -11,6 +11,7 @@
 
 #include "app/flash_size.h"
 #include "job/digest.h"
+#include "job/job_serial.h"
 #include "job/minisign.h"
 
 namespace vmjob {
@@ -128,7 +129,7 @@ int flashSizeIndex(const std::string& text) {
 
 bool jobsSupported() { return true; }
 
-JobCheck checkJob(const std::string& jobPath, const std::vector<std::string>& trustedKeys) {
+JobCheck readJobFile(const std::string& jobPath, const std::vector<std::string>& trustedKeys) {
     JobCheck check;
     std::string error;
     std::optional<std::string> bytes = readSmallFile(jobPath, &error);
@@ -150,6 +151,16 @@ JobCheck checkJob(const std::string& jobPath, const std::vector<std::string>& tr
         return check;
     }
     job.spec = *read.spec;
+    // One URL for the station and the serials commands, from any folder.
+    if (job.spec.serial) job.spec.serial->store = serialStoreUrl(job.spec, jobPath);
+    check.job = std::move(job);
+    return check;
+}
+
+JobCheck checkJob(const std::string& jobPath, const std::vector<std::string>& trustedKeys) {
+    JobCheck check = readJobFile(jobPath, trustedKeys);
+    if (!check.job) return check;
+    CheckedJob& job = *check.job;
     if (squeeze(job.spec.size) != "auto") {
         job.sizeIndex = flashSizeIndex(job.spec.size);
         if (job.sizeIndex < 0) {
@@ -157,11 +168,16 @@ JobCheck checkJob(const std::string& jobPath, const std::vector<std::string>& tr
                                   "unknown flash size '" + job.spec.size +
                                       "' (256Kbit, 512Kbit, 1Mbit ... 128Mbit, a byte count, or auto)"}
                               .text();
+            check.job.reset();
             return check;
         }
     }
     check.error = checkImage(job);
-    if (check.error.empty()) check.job = std::move(job);
+    if (check.error.empty()) {
+        if (std::optional<Problem> problem = serialPlacementProblem(job.spec, jobPath, job.imageSize))
+            check.error = problem->text();
+    }
+    if (!check.error.empty()) check.job.reset();
     return check;
 }
 

@@ -13,7 +13,7 @@
 namespace vmjob {
 
 struct CheckedJob {
-    JobSpec spec;
+    JobSpec spec;  // with [serial], its store is the URL to open (job/job_serial.h)
     std::string jobPath;
     std::string jobSha256;   // of the job file's bytes, lower-case hexadecimal
     std::string imagePath;   // the image, found from the job file's folder
@@ -30,8 +30,15 @@ struct JobCheck {
     std::string error;  // why the job is refused, naming the file (and line and key)
 };
 
-// Reads `jobPath`; with `trustedKeys` (public key files) its signature
-// `jobPath`.minisig must be valid by one of them before the job is read.
+// Reads the job file `jobPath` alone: with `trustedKeys` (public key files)
+// its signature `jobPath`.minisig must be valid by one of them before the
+// job is read. Neither the image nor the flash size is looked at; what
+// needs only the job (its serial numbers' store) works from this.
+JobCheck readJobFile(const std::string& jobPath, const std::vector<std::string>& trustedKeys);
+
+// Reads `jobPath` as readJobFile() does, then checks it against its image:
+// the flash size known, the image's SHA-256 the job's, the image within
+// the flash, and a serial number's field inside the image.
 JobCheck checkJob(const std::string& jobPath, const std::vector<std::string>& trustedKeys);
 
 // What `job new` is given.

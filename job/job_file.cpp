@@ -12,6 +12,8 @@
 #include <sstream>
 #include <vector>
 
+#include "job/job_serial.h"
+
 namespace vmjob {
 
 std::string Problem::text() const {
@@ -31,12 +33,12 @@ struct KeyRule {
     std::function<std::optional<std::string>(const toml::node&, JobSpec&)> take;
 };
 
-// One table of the file. A later table (the serial numbers') is one more
-// entry here.
+// One table of the file; `open` (when set) readies the spec for its keys.
 struct TableRule {
     const char* name;
     bool required;
     std::vector<KeyRule> keys;
+    void (*open)(JobSpec&, unsigned line) = nullptr;
 };
 
 unsigned lineOf(const toml::node& node) { return static_cast<unsigned>(node.source().begin.line); }
@@ -71,6 +73,63 @@ KeyRule stepKey(const char* name, bool JobSpec::*field) {
             }};
 }
 
+// A whole number of [serial], at least `least`, into `field`.
+template <typename T>
+KeyRule serialNumberKey(const char* name, bool required, T vmserial::SerialSettings::*field,
+                        unsigned SerialLines::*line, std::int64_t least) {
+    return {name, required, [=](const toml::node& node, JobSpec& spec) -> std::optional<std::string> {
+                const auto* value = node.as_integer();
+                if (!value) return std::string("must be a whole number");
+                if (value->get() < least) return "must be at least " + std::to_string(least);
+                *spec.serial.*field = static_cast<T>(value->get());
+                spec.serialLines.*line = lineOf(node);
+                return std::nullopt;
+            }};
+}
+
+// A string of [serial], checked and taken by `take` (a problem text, or none).
+KeyRule serialTextKey(const char* name, bool required, unsigned SerialLines::*line,
+                      std::optional<std::string> (*take)(const std::string&, vmserial::SerialSettings&)) {
+    return {name, required, [=](const toml::node& node, JobSpec& spec) -> std::optional<std::string> {
+                const auto* value = node.as_string();
+                if (!value) return std::string("must be a string");
+                if (std::optional<std::string> problem = take(value->get(), *spec.serial)) return problem;
+                spec.serialLines.*line = lineOf(node);
+                return std::nullopt;
+            }};
+}
+
+std::optional<std::string> takeFormat(const std::string& text, vmserial::SerialSettings& settings) {
+    const std::optional<vmserial::SerialFormat> format = vmserial::parseSerialFormat(text);
+    if (!format)
+        return "must be u16le, u16be, u32le, u32be, u64le, u64be, ascii-dec, ascii-hex or bcd, not '" +
+               text + "'";
+    settings.format = *format;
+    return std::nullopt;
+}
+
+std::optional<std::string> takeStore(const std::string& text, vmserial::SerialSettings& settings) {
+    if (std::optional<std::string> problem = storeUrlProblem(text)) return problem;
+    settings.store = text;
+    return std::nullopt;
+}
+
+std::vector<KeyRule> serialKeys() {
+    using vmserial::SerialSettings;
+    return {serialNumberKey("offset", true, &SerialSettings::offset, &SerialLines::offset, 0),
+            serialTextKey("format", true, &SerialLines::format, takeFormat),
+            serialNumberKey("width", false, &SerialSettings::width, &SerialLines::width, 1),
+            serialNumberKey("first", true, &SerialSettings::first, &SerialLines::first, 0),
+            serialNumberKey("last", true, &SerialSettings::last, &SerialLines::last, 0),
+            serialNumberKey("step", false, &SerialSettings::step, &SerialLines::step, 1),
+            serialTextKey("store", false, &SerialLines::store, takeStore)};
+}
+
+void openSerial(JobSpec& spec, unsigned line) {
+    spec.serial.emplace();
+    spec.serialLines.table = line;
+}
+
 std::optional<std::string> validName(std::string& text) {
     if (text.empty() || !std::all_of(text.begin(), text.end(), isNameChar))
         return "must be letters, digits, '-', '_' and '.', not '" + text + "'";
@@ -102,6 +161,7 @@ const std::vector<TableRule>& rules() {
         {"flash", true, {stringKey("size", true, &JobSpec::size, notEmpty, &JobSpec::sizeLine)}},
         {"steps", false, {stepKey("erase", &JobSpec::erase), stepKey("program", &JobSpec::program),
                           stepKey("verify", &JobSpec::verify)}},
+        {"serial", false, serialKeys(), openSerial},
     };
     return tables;
 }
@@ -134,6 +194,7 @@ std::optional<Problem> readTables(const toml::table& root, JobSpec& spec, const 
         if (known == rules().end()) return Problem{fileName, lineOf(node), name, "unknown table"};
         const toml::table* table = node.as_table();
         if (!table) return Problem{fileName, lineOf(node), name, "must be a table ([" + name + "])"};
+        if (known->open) known->open(spec, lineOf(node));
         if (std::optional<Problem> problem = readTable(*known, *table, spec, fileName)) return problem;
     }
     for (const TableRule& table : rules()) {
@@ -204,6 +265,23 @@ unsigned firstOddLine(std::string_view text, bool* header) {
     return 0;
 }
 
+// [serial]'s keys in the order of the file's description (a TOML table
+// would sort them), the offset in hexadecimal.
+std::string serialTableText(const vmserial::SerialSettings& settings) {
+    std::ostringstream out;
+    const auto line = [&](const char* key, auto value) { out << toml::table{{key, value}} << "\n"; };
+    toml::value<std::int64_t> offset(static_cast<std::int64_t>(settings.offset));
+    offset.flags(toml::value_flags::format_as_hexadecimal);
+    out << "offset = " << offset << "\n";
+    line("format", vmserial::serialFormatName(settings.format));
+    if (settings.width != 0) line("width", static_cast<std::int64_t>(settings.width));
+    line("first", static_cast<std::int64_t>(settings.first));
+    line("last", static_cast<std::int64_t>(settings.last));
+    line("step", static_cast<std::int64_t>(settings.step));
+    if (!settings.store.empty()) line("store", settings.store);
+    return out.str();
+}
+
 }  // namespace
 
 JobRead readJobText(std::string_view text, const std::string& fileName) {
@@ -250,6 +328,10 @@ JobRead readJobText(std::string_view text, const std::string& fileName) {
                         "all three steps are off: the job would do nothing"};
         return read;
     }
+    if (std::optional<Problem> problem = serialRangeProblem(spec, fileName)) {
+        read.problem = *problem;
+        return read;
+    }
     read.spec = spec;
     return read;
 }
@@ -263,6 +345,7 @@ std::string jobText(const JobSpec& spec) {
     std::ostringstream out;
     out << "[job]\n" << job << "\n\n[image]\n" << image << "\n\n[flash]\n" << flash
         << "\n\n[steps]\n" << steps << "\n";
+    if (spec.serial) out << "\n[serial]\n" << serialTableText(*spec.serial);
     return out.str();
 }
 

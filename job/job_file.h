@@ -5,15 +5,21 @@
 //            sha256 (required: 64 hexadecimal digits, of the image's bytes)
 //   [flash]  size (required: any form -s takes, or "auto")
 //   [steps]  erase, program, verify (each true unless given)
+//   [serial] offset, format, width, first, last (required but width, which
+//            only ascii-dec, ascii-hex and bcd need), step (default 1),
+//            store (default: an SQLite file beside the job)
 //
 // Reading only checks the text: unknown tables or keys, missing required
-// keys and wrong types are problems that name the line and the key. The
-// image and the size are checked against the files by job/job_check.h.
+// keys, wrong types and a serial range its format cannot hold are problems
+// that name the line and the key. The image, the size and where the serial
+// number lies in the image are checked against the files by job/job_check.h.
 #pragma once
 
 #include <optional>
 #include <string>
 #include <string_view>
+
+#include "serial/serial_format.h"
 
 namespace vmjob {
 
@@ -27,6 +33,11 @@ struct Problem {
     std::string text() const;
 };
 
+// Where each key of [serial] stands; 0 for a key not given.
+struct SerialLines {
+    unsigned table = 0, offset = 0, format = 0, width = 0, first = 0, last = 0, step = 0, store = 0;
+};
+
 struct JobSpec {
     std::string name;
     std::string revision;  // "" when not given
@@ -34,8 +45,12 @@ struct JobSpec {
     std::string imageSha256;  // lower-case hexadecimal
     std::string size;         // as written
     bool erase = true, program = true, verify = true;
+    // The serial numbers, when the job gives them. `store` is as written:
+    // "" when not given; checkJob() makes it the URL to open.
+    std::optional<vmserial::SerialSettings> serial;
     // Where the values stand, for the checks against the files.
     unsigned imageFileLine = 0, imageSha256Line = 0, sizeLine = 0;
+    SerialLines serialLines;
 };
 
 struct JobRead {
@@ -46,7 +61,8 @@ struct JobRead {
 // Reads a job from its text; `fileName` names it in the problems.
 JobRead readJobText(std::string_view text, const std::string& fileName);
 
-// The text of a job file for `spec`, in the order above.
+// The text of a job file for `spec`, in the order above (store only when
+// given).
 std::string jobText(const JobSpec& spec);
 
 }  // namespace vmjob

@@ -9,10 +9,14 @@ namespace {
 const char* const kUnsupported = "jobs are not supported in this build";
 }
 
-JobCheck checkJob(const std::string&, const std::vector<std::string>&) {
+JobCheck readJobFile(const std::string&, const std::vector<std::string>&) {
     JobCheck check;
     check.error = kUnsupported;
     return check;
+}
+
+JobCheck checkJob(const std::string& jobPath, const std::vector<std::string>& trustedKeys) {
+    return readJobFile(jobPath, trustedKeys);
 }
 
 std::string writeNewJob(const NewJob&) { return kUnsupported; }

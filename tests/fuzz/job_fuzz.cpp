@@ -10,6 +10,16 @@
 #include "job/job_file.h"
 #include "job/minisign.h"
 
+namespace {
+
+bool sameSerial(const std::optional<vmserial::SerialSettings>& a, const std::optional<vmserial::SerialSettings>& b) {
+    if (!a || !b) return !a && !b;
+    return a->offset == b->offset && a->format == b->format && a->width == b->width && a->first == b->first &&
+           a->last == b->last && a->step == b->step && a->store == b->store;
+}
+
+}  // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     std::string error;
@@ -25,7 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (!again.spec || again.spec->name != read.spec->name ||
             again.spec->imageFile != read.spec->imageFile || again.spec->size != read.spec->size ||
             again.spec->imageSha256 != read.spec->imageSha256 ||
-            again.spec->revision != read.spec->revision) {
+            again.spec->revision != read.spec->revision || !sameSerial(again.spec->serial, read.spec->serial)) {
             std::abort();
         }
     }

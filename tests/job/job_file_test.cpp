@@ -62,7 +62,7 @@ struct Fault {
 TEST(JobFile, EachFaultNamesItsLineAndKey) {
     const Fault faults[] = {
         {"unknown key", "revision = \"3.1\"", "revison = \"3.1\"", 3, "job.revison", "unknown key"},
-        {"unknown table", "[steps]", "[serial]", 12, "serial", "unknown table"},
+        {"unknown table", "[steps]", "[serials]", 12, "serials", "unknown table"},
         {"wrong type", "size = \"16Mbit\"", "size = 16", 10, "flash.size", "must be a string"},
         {"step type", "verify = false", "verify = \"no\"", 13, "steps.verify", "true or false"},
         {"short sha", std::string(64, 'A'), "abc", 7, "image.sha256", "64 hexadecimal"},
@@ -134,4 +134,96 @@ TEST(JobFile, ATextBeyondAsciiOrAnOddHeaderIsRefusedWithItsLine) {
     ASSERT_FALSE(read.spec);
     EXPECT_EQ(read.problem.line, 14u);
     EXPECT_NE(read.problem.text().find("not printable ASCII"), std::string::npos);
+}
+
+namespace {
+
+// The whole job with a [serial] table after it: [serial] on line 15, its
+// keys from line 16.
+const std::string kSerial =
+    "offset = 0x1FF000\nformat = \"u32le\"\nfirst = 1000\nlast = 1999\n";
+
+std::string withSerial(const std::string& keys) { return wholeJob() + "\n[serial]\n" + keys; }
+
+}  // namespace
+
+TEST(JobFile, ReadsTheSerialTableAndWritesItBack) {
+    vmjob::JobRead read = readJobText(withSerial(kSerial), "job.toml");
+    ASSERT_TRUE(read.spec) << read.problem.text();
+    ASSERT_TRUE(read.spec->serial);
+    const vmserial::SerialSettings& serial = *read.spec->serial;
+    EXPECT_EQ(serial.offset, 0x1FF000u);
+    EXPECT_EQ(serial.format, vmserial::SerialFormat::u32le);
+    EXPECT_EQ(serial.width, 0u);
+    EXPECT_EQ(serial.first, 1000u);
+    EXPECT_EQ(serial.last, 1999u);
+    EXPECT_EQ(serial.step, 1u) << "the default";
+    EXPECT_EQ(serial.store, "") << "the default is the checked job's to make";
+    EXPECT_EQ(read.spec->serialLines.table, 15u);
+    EXPECT_EQ(read.spec->serialLines.offset, 16u);
+    EXPECT_EQ(read.spec->serialLines.last, 19u);
+    EXPECT_FALSE(readJobText(wholeJob(), "job.toml").spec->serial);
+
+    read = readJobText(withSerial("offset = 16\nformat = \"bcd\"\nwidth = 10\nfirst = 5\nlast = 9000000005\n"
+                                  "step = 1000\nstore = \"postgresql://vm612k@line:5432/serials\"\n"),
+                       "job.toml");
+    ASSERT_TRUE(read.spec) << read.problem.text();
+    const std::string text = vmjob::jobText(*read.spec);
+    EXPECT_NE(text.find("\n[serial]\noffset = 0x10\nformat = 'bcd'\nwidth = 10\n"), std::string::npos) << text;
+    const vmjob::JobRead back = readJobText(text, "again.toml");
+    ASSERT_TRUE(back.spec && back.spec->serial) << back.problem.text() << "\n" << text;
+    EXPECT_EQ(back.spec->serial->offset, 16u);
+    EXPECT_EQ(back.spec->serial->format, vmserial::SerialFormat::bcd);
+    EXPECT_EQ(back.spec->serial->width, 10u);
+    EXPECT_EQ(back.spec->serial->first, 5u);
+    EXPECT_EQ(back.spec->serial->last, 9000000005u);
+    EXPECT_EQ(back.spec->serial->step, 1000u);
+    EXPECT_EQ(back.spec->serial->store, "postgresql://vm612k@line:5432/serials");
+}
+
+// Ranges at the edges of what their format holds.
+TEST(JobFile, ASerialRangeThatJustFitsReads) {
+    for (const char* keys : {
+             "offset = 0\nformat = 'u16be'\nfirst = 0\nlast = 65535\n",
+             "offset = 0\nformat = 'u16le'\nfirst = 0\nlast = 70000\nstep = 65535\n",  // hands out 65535 last
+             "offset = 0\nformat = 'ascii-dec'\nwidth = 3\nfirst = 999\nlast = 999\n",
+             "offset = 0\nformat = 'ascii-hex'\nwidth = 64\nfirst = 0\nlast = 9223372036854775807\n",
+             "offset = 0\nformat = 'u32le'\nwidth = 4\nfirst = 1\nlast = 2\nstore = 'sqlite:a/b.db'\n",
+         }) {
+        const vmjob::JobRead read = readJobText(withSerial(keys), "job.toml");
+        EXPECT_TRUE(read.spec) << keys << read.problem.text();
+    }
+}
+
+TEST(JobFile, EachSerialFaultNamesItsLineAndKey) {
+    const Fault faults[] = {
+        {"unknown key", "first = 1000", "frist = 1000", 18, "serial.frist", "unknown key"},
+        {"missing key", "last = 1999\n", "", 15, "serial.last", "missing"},
+        {"offset as text", "offset = 0x1FF000", "offset = \"0x1FF000\"", 16, "serial.offset", "whole number"},
+        {"fraction", "first = 1000", "first = 1000.5", 18, "serial.first", "whole number"},
+        {"negative", "first = 1000", "first = -1", 18, "serial.first", "at least 0"},
+        {"step 0", "last = 1999", "last = 1999\nstep = 0", 20, "serial.step", "at least 1"},
+        {"width 0", "last = 1999", "last = 1999\nwidth = 0", 20, "serial.width", "at least 1"},
+        {"format", "\"u32le\"", "\"u24le\"", 17, "serial.format", "not 'u24le'"},
+        {"no width", "\"u32le\"", "\"ascii-dec\"", 15, "serial.width", "needs a width"},
+        {"odd width", "\"u32le\"", "\"u32le\"\nwidth = 8", 18, "serial.width", "does not match"},
+        {"wide", "\"u32le\"", "\"bcd\"\nwidth = 65", 18, "serial.width", "64 bytes"},
+        {"first above last", "first = 1000", "first = 2000", 18, "serial.first", "above last"},
+        {"too large", "\"u32le\"", "\"ascii-dec\"\nwidth = 3", 20, "serial.last", "1999 does not fit"},
+        {"store", "last = 1999", "last = 1999\nstore = \"serials.db\"", 20, "serial.store", "sqlite:PATH"},
+        {"empty store", "last = 1999", "last = 1999\nstore = \"sqlite:\"", 20, "serial.store", "sqlite:PATH"},
+        {"store type", "last = 1999", "last = 1999\nstore = 5", 20, "serial.store", "must be a string"},
+    };
+    for (const Fault& fault : faults) {
+        std::string text = withSerial(kSerial);
+        const std::size_t at = text.find(fault.from);
+        ASSERT_NE(at, std::string::npos) << fault.what;
+        text.replace(at, fault.from.size(), fault.to);
+        vmjob::JobRead read = readJobText(text, "dir/job.toml");
+        ASSERT_FALSE(read.spec) << fault.what;
+        EXPECT_EQ(read.problem.line, fault.line) << fault.what << ": " << read.problem.text();
+        EXPECT_EQ(read.problem.key, fault.key) << fault.what << ": " << read.problem.text();
+        EXPECT_NE(read.problem.text().find(fault.words), std::string::npos)
+            << fault.what << ": " << read.problem.text();
+    }
 }

@@ -1,0 +1,85 @@
+#include "cli/serials_run.h"
+#include "station/serial_ledger.h"
+
+#include "cli/serials_report.h"
+#include "job/job_check.h"
+
+namespace {
+
+constexpr int kExitInput = 2;
+constexpr int kExitStore = 3;
+
+using Command = SerialsRequest::Command;
+
+std::string commandWord(Command command) {
+    switch (command) {
+        case Command::status: return "status";
+        case Command::list: return "list";
+        case Command::recover: return "recover";
+        case Command::voidNumber: return "void";
+        case Command::none: break;
+    }
+    return "";
+}
+
+// A store that can't be reached (or stays busy) or fails is worth another
+// try later; every other refusal is about the job or the number given.
+bool storeFault(const vmserial::StoreError& error) {
+    return error.kind == vmserial::StoreError::Kind::unreachable ||
+           error.kind == vmserial::StoreError::Kind::failed;
+}
+
+int runOn(vmserial::SerialStore& store, const vmserial::SerialRange& range, const SerialsRequest& request,
+          SerialsOutput& output) {
+    switch (request.command) {
+        case Command::status: return output.status(range, store.status());
+        case Command::list:
+            return output.list(store.list(request.state.empty()
+                                              ? std::nullopt
+                                              : vmserial::parseSerialState(request.state)),
+                               request.state);
+        case Command::recover: return output.recovered(store.recover());
+        case Command::voidNumber:
+            store.voidByHand(request.number, request.reason);
+            return output.voided(request.number, request.reason);
+        case Command::none: break;
+    }
+    return kExitInput;
+}
+
+}  // namespace
+
+int runSerialsCommand(const CliOptions& options) {
+    const SerialsRequest& request = options.serials;
+    SerialsOutput output("serials " + commandWord(request.command), request.job, options.json);
+    // The job file alone: its image need not be at hand where the numbers
+    // are looked after.
+    const vmjob::JobCheck check = vmjob::readJobFile(request.job, request.trust);
+    if (!check.job) return output.fail(kExitInput, "input-error", check.error);
+    const vmjob::JobSpec& spec = check.job->spec;
+    if (!spec.serial)
+        return output.fail(kExitInput, "input-error",
+                           request.job + ": the job has no [serial] table: it hands out no serial numbers");
+    output.setStore(spec.name, spec.serial->store);
+    const vmserial::SerialRange range{spec.serial->first, spec.serial->last, spec.serial->step};
+    try {
+        std::unique_ptr<vmserial::SerialStore> store = vmserial::openSerialStore(spec.serial->store, spec.name);
+        store->setupRange(range);
+        return runOn(*store, range, request, output);
+    } catch (const vmserial::StoreError& error) {
+        const bool fault = storeFault(error);
+        return output.fail(fault ? kExitStore : kExitInput, fault ? "store-unreachable" : "input-error",
+                           error.what());
+    }
+}
+
+std::function<std::shared_ptr<SerialSource>(const std::string& station, std::string* error)>
+jobSerials(const CliOptions& options) {
+    if (!options.job.serial) return {};
+    SerialPlan plan;
+    plan.settings = *options.job.serial;
+    plan.job = options.job.jobName;
+    return [plan](const std::string& station, std::string* error) {
+        return openSerialLedger(plan, station, error);
+    };
+}
