@@ -41,6 +41,7 @@ const char* kEmulatorHelp =
     "  pull_ms=MS        fault: each module is pulled MS after it was seated\n"
     "  control=PATH      follow this file's commands: remove I, insert I [FILE],\n"
     "                    unplug I, plug I, wait MS\n"
+    "  modules=DIR       each module taken out leaves its flash in DIR/pI-N.bin\n"
     "  Fault and module keys take @I to name programmer I alone: unplug=40@2.\n"
     "\n"
     "Exit status: 0 success, 1 a content result (not blank, a difference),\n"

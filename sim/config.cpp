@@ -97,6 +97,7 @@ std::string_view expectation(std::string_view key) {
     if (key == "module") return "0 or 1";
     if (key == "swap_ms" || key == "pull_ms") return "milliseconds from 0 to 600000";
     if (key == "control") return "a file path";
+    if (key == "modules") return "a folder path";
     return "";
 }
 
@@ -132,6 +133,10 @@ bool applyItem(std::string_view key, std::string_view value, SimConfig* config) 
     if (key == "others") return parseRange(value, 0, 64, &config->others);
     if (key == "control") {
         config->control = std::string(value);
+        return !value.empty();
+    }
+    if (key == "modules") {
+        p.modulesDir = std::string(value);
         return !value.empty();
     }
     if (key == "latency_us") return parseRange(value, 0, 1000000, &config->latencyUs);

@@ -1,5 +1,7 @@
 #include "sim/programmer.h"
 
+#include <fstream>
+
 #include <algorithm>
 
 #include "sim/flash_chip.h"
@@ -51,6 +53,11 @@ SimProgrammer::SimProgrammer(int index, const SimProgrammerOptions& options,
       badsumAt_(options.badsumPage) {
     if (options.protect) chip_->setStatus(FlashChip::kStatusProtect);
     if (!options.file.empty()) file_ = FlashFile::open(options.file, *chip_, &error_);
+    // A module that comes with data was programmed before: to the operator
+    // it has had its unit, and it goes out in its turn.
+    const std::vector<std::uint8_t>& cells = chip_->cells();
+    if (module_ && std::any_of(cells.begin(), cells.end(), [](std::uint8_t b) { return b != 0xFF; }))
+        worked();
 }
 
 SimProgrammer::~SimProgrammer() { persist(); }
@@ -208,6 +215,7 @@ void SimProgrammer::removeModule() {
     module_ = false;
     slave_->detach();
     persist();
+    keepModule();
 }
 
 void SimProgrammer::insertModule(std::span<const std::uint8_t> contents) {
@@ -221,6 +229,16 @@ void SimProgrammer::insertModule(std::span<const std::uint8_t> contents) {
     work_ = {};
     if (isDirect(block_)) slave_->attach(block_[0]);
     persist();
+}
+
+// The module going out leaves its flash in the modules folder.
+void SimProgrammer::keepModule() {
+    if (options_.modulesDir.empty()) return;
+    const std::string path = options_.modulesDir + "/p" + std::to_string(index_) + "-" +
+                             std::to_string(++modulesOut_) + ".bin";
+    const std::vector<std::uint8_t>& bytes = chip_->cells();
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
 void SimProgrammer::flush() {

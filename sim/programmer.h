@@ -43,6 +43,9 @@ struct SimProgrammerOptions {
     std::uint32_t eraseMs = 300;  // duration of a chip erase
     bool misoHigh = false;       // MISO stuck high: no chip answers the pins
     std::string file;            // flash contents kept here; empty = none
+    // Each module taken out leaves its flash here as p<programmer>-<n>.bin,
+    // n counting from 1; empty = nowhere.
+    std::string modulesDir;
     std::uint32_t unplugAfterPages = 0;  // gone after this many pages; 0 = never
     std::uint32_t badsumPage = 0;        // this page's status sum is wrong; 0 = never
     bool module = true;                  // a module is seated at start
@@ -156,6 +159,7 @@ private:
     void pageDone(std::uint16_t sum);
     void persist();
     void worked();
+    void keepModule();
 
     const int index_;
     const SimProgrammerOptions options_;
@@ -177,6 +181,7 @@ private:
     std::uint32_t address_ = 0;
     std::uint32_t pages_ = 0;
     std::uint32_t runPages_ = 0;  // pages since the last 'U'
+    unsigned modulesOut_ = 0;
     SimModuleWork work_;
     std::uint32_t unplugAt_ = 0;
     std::uint32_t badsumAt_ = 0;

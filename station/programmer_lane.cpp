@@ -38,6 +38,10 @@ ProgrammerLane::ProgrammerLane(const ProgrammerInfo& info, const std::string& pr
             break;
         }
     }
+    if (const SerialSource* serials = production.serials(); serials && fingerprint && image_) {
+        const auto from = image_->begin() + static_cast<std::ptrdiff_t>(*fingerprint) * 2048;
+        watch_.knowImage(std::vector<std::uint8_t>(from, from + 2048), serials->field());
+    }
     UnitSession::Observer observer;
     observer.line = [this](const std::string& line) { production_.unitLine(label_, line); };
     observer.step = [this](WorkerStep step) {

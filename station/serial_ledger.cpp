@@ -83,6 +83,10 @@ public:
 
     std::uint64_t left() const override { return left_.load(); }
 
+    std::pair<std::uint64_t, std::uint64_t> field() const override {
+        return {settings_.offset, vmserial::fieldWidth(settings_)};
+    }
+
 private:
     void refreshLeft() {
         try {

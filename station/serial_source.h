@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 struct SerialTake {
@@ -42,4 +43,6 @@ public:
         const std::shared_ptr<const std::vector<std::uint8_t>>& image, std::uint64_t number) const = 0;
     // Numbers not handed out yet, as last seen.
     virtual std::uint64_t left() const = 0;
+    // Where in the image the number goes: its first byte and its length.
+    virtual std::pair<std::uint64_t, std::uint64_t> field() const = 0;
 };

@@ -72,10 +72,36 @@ std::optional<std::vector<std::uint8_t>> SocketWatch::readPage() {
     return bytes;
 }
 
+void SocketWatch::knowImage(std::vector<std::uint8_t> imagePage,
+                            std::pair<std::uint64_t, std::uint64_t> field) {
+    imagePage_ = std::move(imagePage);
+    field_ = field;
+}
+
+// Whether `page` (the fingerprint page) is the image's, outside the serial
+// number's field.
+bool SocketWatch::holdsImage(const std::vector<std::uint8_t>& page) const {
+    if (!page_ || imagePage_.size() != page.size()) return false;
+    const std::uint64_t base = std::uint64_t{*page_} * kPage;
+    for (std::size_t i = 0; i < page.size(); ++i) {
+        const std::uint64_t at = base + i;
+        const bool inField = at >= field_.first && at < field_.first + field_.second;
+        if (!inField && page[i] != imagePage_[i]) return false;
+    }
+    return true;
+}
+
 // Whether a flash answers at all.
 SocketLook SocketWatch::presence() {
     const FlashReport report = DevQueryFlash(handle_, kind_);
     if (!report.replied) return SocketLook::lost;
+    if (report.answered && !imagePage_.empty()) {
+        if (std::optional<std::vector<std::uint8_t>> now = readPage(); now && holdsImage(*now)) {
+            known_ = std::move(*now);
+            weak_ = false;
+            return SocketLook::sameModule;
+        }
+    }
     if (report.answered) return SocketLook::newModule;
     known_.reset();
     weak_ = false;

@@ -32,6 +32,13 @@ public:
     SocketWatch(DeviceHandle handle, std::optional<std::uint32_t> page, std::int32_t kind,
                 std::uint32_t flashSize);
 
+    // A run whose units each get their own serial number: a module found
+    // new that already holds the job's image (its fingerprint page equal
+    // outside the number's field, `field` = first byte and length) had its
+    // unit before (a station that was restarted, say), and is not taken
+    // for a new one: programming it again would take its number away.
+    void knowImage(std::vector<std::uint8_t> imagePage, std::pair<std::uint64_t, std::uint64_t> field);
+
     SocketLook look();
 
     // After a unit: the module is known by the image's page when it passed,
@@ -55,6 +62,7 @@ private:
     SocketLook lookOnce();
     std::optional<std::vector<std::uint8_t>> readPage();
     SocketLook presence();
+    bool holdsImage(const std::vector<std::uint8_t>& page) const;
 
     const DeviceHandle handle_;
     const std::optional<std::uint32_t> page_;
@@ -64,6 +72,8 @@ private:
     // A failed module whose page reads blank: the page can't tell it from a
     // fresh one, so each look also asks whether a flash is there.
     bool weak_ = false;
+    std::vector<std::uint8_t> imagePage_;  // knowImage: the image's fingerprint page
+    std::pair<std::uint64_t, std::uint64_t> field_{0, 0};
     std::uint64_t looks_ = 0;
     std::uint64_t transfers_ = 0;
 };
