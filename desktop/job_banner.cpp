@@ -11,7 +11,6 @@ namespace {
 QLabel* largeLabel(QWidget* parent, const char* name, double scale) {
     auto* label = new QLabel(parent);
     label->setObjectName(name);
-    label->setWordWrap(true);
     label->setTextInteractionFlags(Qt::TextSelectableByMouse);
     QFont font = label->font();
     font.setPointSizeF(font.pointSizeF() * scale);
@@ -38,6 +37,8 @@ void JobBanner::paint(const char* background) {
 
 void JobBanner::showJob(const vmjob::CheckedJob& job) {
     refused_ = false;
+    // The job's own lines are short; they never wrap.
+    line_->setWordWrap(false);
     heading_->setText(jobHeading(job));
     line_->setText(jobImageAndSigner(job));
     line_->setToolTip(QString::fromStdString(job.spec.imageSha256));
@@ -47,6 +48,7 @@ void JobBanner::showJob(const vmjob::CheckedJob& job) {
 
 void JobBanner::showRefusal(const QString& file, const QString& reason) {
     refused_ = true;
+    line_->setWordWrap(true);
     heading_->setText(fillIn(txt().jobRefusedHeading, {file}));
     line_->setText(reason);
     line_->setToolTip(QString());
@@ -59,6 +61,12 @@ void JobBanner::clear() {
     heading_->clear();
     line_->clear();
     hide();
+}
+
+void JobBanner::keepRoomAt(int width) {
+    const QMargins margins = layout()->contentsMargins();
+    const int inner = width - margins.left() - margins.right();
+    line_->setMinimumHeight(line_->wordWrap() && inner > 0 ? line_->heightForWidth(inner) : 0);
 }
 
 QString JobBanner::heading() const { return heading_->text(); }

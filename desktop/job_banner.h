@@ -20,6 +20,8 @@ public:
     // `file` is the job file's name, `reason` the sentence that says why.
     void showRefusal(const QString& file, const QString& reason);
     void clear();
+    // Room for the refusal's wrapped lines at the board's narrowest width.
+    void keepRoomAt(int width);
 
     bool refused() const { return refused_; }
     QString heading() const;
