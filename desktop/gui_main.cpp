@@ -57,6 +57,11 @@ int main(int argc, char** argv) {
         board.setImage(QString::fromStdString(*options.image));
         board.show();
         board.start();
+    } else if (options.stationJob) {
+        StationBoard& board = app.stationBoard();
+        board.setTrustedKeys(options.trustedKeys);
+        board.show();
+        if (board.openJob(QString::fromStdString(*options.stationJob))) board.start();
     }
     const int code = app.host().windowEnded() ? app.host().endCode() : application.exec();
 

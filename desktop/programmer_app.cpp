@@ -54,12 +54,30 @@ ProgrammerApp::ProgrammerApp(AppState& state, std::string programPath,
         board_->show();
         board_->raise();
     });
+    QAction* job = form_.addFileMenuItem(fillIn(txt().menuOpenJob));
+    job->setObjectName("openJobItem");
+    connect(job, &QAction::triggered, this, [this] { chooseJob(); });
     QAction* look = form_.addFileMenuItem(fillIn(txt().menuImageView));
     look->setObjectName("imageViewItem");
     connect(look, &QAction::triggered, this, [this] {
         imageView_.show();
         imageView_.raise();
     });
+}
+
+// A job file chosen in Qt's own chooser opens on the board.
+void ProgrammerApp::chooseJob() {
+    const char* const filters[] = {txt().jobChooserFilter, "*.toml"};
+    FileDialogParams params;
+    params.title = txt().jobChooserTitle;
+    params.filters = filters;
+    params.filterCount = 1;
+    params.defaultExtension = "toml";
+    const FileDialogResult chosen = runFileChooser(&form_, params, FileChooserKind::Open);
+    if (!chosen.chosen) return;
+    board_->show();
+    board_->raise();
+    board_->openJob(QString::fromStdString(chosen.path));
 }
 
 ProgrammerApp::~ProgrammerApp() {

@@ -61,6 +61,7 @@ public:
 
 private:
     void showImage();
+    void chooseJob();
 
     AppState& state_;
     ProgrammerForm form_;

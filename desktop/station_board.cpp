@@ -1,12 +1,9 @@
 #include "desktop/station_board.h"
 
-#include <QCheckBox>
 #include <QCloseEvent>
-#include <QComboBox>
-#include <QFormLayout>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QLabel>
-#include <QLineEdit>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QTimer>
@@ -19,8 +16,11 @@
 
 #include "app/flash_size.h"
 #include "desktop/fill_in.h"
+#include "desktop/job_banner.h"
 #include "desktop/station_board_relay.h"
 #include "desktop/station_checks.h"
+#include "desktop/station_fields.h"
+#include "desktop/station_job.h"
 #include "desktop/station_tile.h"
 #include "station/production.h"
 #include "station/production_start.h"
@@ -72,7 +72,11 @@ StationBoard::StationBoard(std::string programPath, QWidget* parent)
     setObjectName("stationBoard");
     setWindowTitle(fillIn(txt().boardTitle));
     auto* layout = new QVBoxLayout(this);
-    buildFields();
+    banner_ = new JobBanner(this);
+    layout->addWidget(banner_);
+    fields_ = new StationFields(this);
+    layout->addWidget(fields_);
+    buildButtons();
 
     totals_ = new QLabel(this);
     totals_->setObjectName("totals");
@@ -106,30 +110,9 @@ StationBoard::StationBoard(std::string programPath, QWidget* parent)
     clock->start(1000);
 }
 
-void StationBoard::buildFields() {
+void StationBoard::buildButtons() {
     const Texts& t = txt();
-    auto* fields = new QFormLayout;
-    image_ = new QLineEdit(this);
-    image_->setObjectName("image");
-    size_ = new QComboBox(this);
-    size_->setObjectName("size");
-    for (const FlashSizeEntry& entry : FlashSizeTable) size_->addItem(entry.label);
-    size_->setCurrentIndex(kDefaultFlashSizeIndex);
-    truncate_ = new QCheckBox(fillIn(t.boardTruncate), this);
-    truncate_->setObjectName("truncate");
-    log_ = new QLineEdit(this);
-    log_->setObjectName("log");
-    checksum_ = new QLineEdit(this);
-    checksum_->setObjectName("checksum");
-    checksum_->setPlaceholderText(fillIn(t.boardChecksumAny));
-    fields->addRow(fillIn(t.boardImage), image_);
-    fields->addRow(fillIn(t.boardFlashSize), size_);
-    fields->addRow(QString(), truncate_);
-    fields->addRow(fillIn(t.boardAuditLog), log_);
-    fields->addRow(fillIn(t.boardChecksum), checksum_);
     auto* column = static_cast<QVBoxLayout*>(layout());
-    column->addLayout(fields);
-
     auto* buttons = new QHBoxLayout;
     start_ = new QPushButton(fillIn(t.boardStart), this);
     start_->setObjectName("start");
@@ -139,9 +122,14 @@ void StationBoard::buildFields() {
     buttons->addWidget(start_);
     buttons->addWidget(stop_);
     buttons->addStretch(1);
+    leaveJob_ = new QPushButton(fillIn(t.boardLeaveJob), this);
+    leaveJob_->setObjectName("leaveJob");
+    leaveJob_->hide();
+    buttons->addWidget(leaveJob_);
     column->addLayout(buttons);
     connect(start_, &QPushButton::clicked, this, [this] { start(); });
     connect(stop_, &QPushButton::clicked, this, [this] { stop(); });
+    connect(leaveJob_, &QPushButton::clicked, this, [this] { leaveJob(); });
 }
 
 StationBoard::~StationBoard() {
@@ -158,15 +146,27 @@ StationBoard::~StationBoard() {
     }
 }
 
-void StationBoard::setImage(const QString& path) { image_->setText(path); }
-void StationBoard::setLog(const QString& path) { log_->setText(path); }
-void StationBoard::setSize(int sizeIndex) { size_->setCurrentIndex(sizeIndex); }
-void StationBoard::setTruncate(bool truncate) { truncate_->setChecked(truncate); }
-void StationBoard::setExpectedChecksum(const QString& text) { checksum_->setText(text); }
+void StationBoard::setImage(const QString& path) { fields_->setImage(path); }
+void StationBoard::setLog(const QString& path) { fields_->setLog(path); }
+void StationBoard::setSize(int sizeIndex) { fields_->setSize(sizeIndex); }
+void StationBoard::setTruncate(bool truncate) { fields_->setTruncate(truncate); }
+void StationBoard::setExpectedChecksum(const QString& text) { fields_->setExpectedChecksum(text); }
 
 void StationBoard::showStatus(const QString& text) {
     status_->setText(text);
     status_->setToolTip(text);
+    keepRoomForStatus();
+}
+
+// The status line keeps room for its text as it wraps at the window's
+// narrowest, so that made smaller the window squeezes nothing else.
+void StationBoard::keepRoomForStatus() {
+    layout()->activate();
+    const QMargins margins = layout()->contentsMargins();
+    const int narrowest = minimumWidth() - margins.left() - margins.right();
+    const int lines = textLinesHeight(*status_, kStatusLines);
+    status_->setMinimumHeight(narrowest > 0 ? qMax(lines, status_->heightForWidth(narrowest)) : lines);
+    banner_->keepRoomAt(narrowest);
 }
 
 bool StationBoard::fail(const QString& reason) {
@@ -174,36 +174,39 @@ bool StationBoard::fail(const QString& reason) {
     return false;
 }
 
+// Start needs a job that may run when the board is on one.
 void StationBoard::enableFields(bool enable) {
-    start_->setEnabled(enable);
-    image_->setEnabled(enable);
-    size_->setEnabled(enable);
-    truncate_->setEnabled(enable);
-    log_->setEnabled(enable);
-    checksum_->setEnabled(enable);
+    start_->setEnabled(enable && !banner_->refused());
+    leaveJob_->setEnabled(enable);
+    fields_->setEditable(enable);
 }
 
 bool StationBoard::start() {
     if (engine_) return false;
     const Texts& t = txt();
-    const QString file = image_->text();
+    if (banner_->refused()) return false;
+    const QString file = fields_->image();
     if (file.isEmpty()) return fail(fillIn(t.boardNoImage));
     std::optional<std::uint64_t> expected;
-    const QString wanted = checksum_->text().trimmed();
+    const QString wanted = fields_->expectedChecksum().trimmed();
     if (!wanted.isEmpty()) {
         bool ok = false;
         expected = wanted.toULongLong(&ok, 16);
         if (!ok) return fail(fillIn(t.boardChecksumNotHex));
     }
     ProductionSetup setup;
-    setup.job.sizeIndex = size_->currentIndex();
+    setup.job.sizeIndex = fields_->sizeIndex();
+    setup.job.erase = fields_->erase();
+    setup.job.program = fields_->program();
+    setup.job.verify = fields_->verify();
     setup.command = "station";
     setup.version = VM_VERSION;
     setup.imageFile = file.toStdString();
     setup.imageName = std::filesystem::path(setup.imageFile).filename().string();
-    setup.logPath = log_->text().toStdString();
+    setup.logPath = fields_->log().toStdString();
     setup.expectedChecksum = expected;
     setup.keepUnits = false;  // the board shows the tally
+    if (job_) applyJob(*job_, setup);
     auto relay = std::make_unique<Relay>(*this);
     QStringList loadLines;
     ProductionStart started = startProduction(setup, programPath_, *relay, [&](const std::string& line) {
@@ -213,14 +216,19 @@ bool StationBoard::start() {
         case ProductionRefusal::none:
         case ProductionRefusal::noHid: break;
         case ProductionRefusal::auditLog:
-            return fail(fillIn(t.boardAuditLogError, {log_->text(), QString::fromStdString(started.error)}));
-        case ProductionRefusal::image: return fail(imageRefusal(file, loadLines));
+            return fail(fillIn(t.boardAuditLogError, {fields_->log(), QString::fromStdString(started.error)}));
+        case ProductionRefusal::image:
+            if (started.error.empty()) return fail(imageRefusal(file, loadLines));
+            // The job's image changed since the job was opened.
+            refuseJob(QFileInfo(QString::fromStdString(job_->jobPath)).fileName(),
+                      QString::fromStdString(started.error), loadLines.join("  "));
+            return false;
         case ProductionRefusal::checksum: return fail(checksumRefusal(file, started.checksum, *expected));
         case ProductionRefusal::serialStore: return fail(QString::fromStdString(started.error));
     }
     // The audit log was opened, but no unit has started: nothing is written.
     const SizeCheck size =
-        checkImageSize(file, started.image.bytes->size(), setup.job.sizeIndex, truncate_->isChecked());
+        checkImageSize(file, started.image.bytes->size(), setup.job.sizeIndex, fields_->truncate());
     if (size.refused) return fail(size.message);
     const LoadedImage image = started.image;
 
@@ -340,6 +348,7 @@ void StationBoard::fitTiles() {
     // The area's hint follows its tiles, which it does not watch itself.
     grid_->activate();
     tilesArea_->updateGeometry();
+    keepRoomForStatus();
     layout()->activate();
     resize(size().expandedTo(sizeHint()));
 }

@@ -1,8 +1,9 @@
 // The station board: the production station of `vm612k station` (the same
 // engine, audit log and checksum check) in a window. One tile per
-// programmer, the totals, Start and Stop, and the job's fields: the image,
+// programmer, the totals, Start and Stop, and the run's fields: the image,
 // the flash size (an image larger than it is refused unless Truncate is
-// ticked), the audit log's path and the expected checksum. The engine runs
+// ticked), the steps, the audit log's path and the expected checksum; or a
+// production job, which gives the image, the size and the steps. The engine runs
 // on a thread of its own; its events reach the tiles as queued calls on the
 // GUI thread. Closing the board stops the station; the board waits for it
 // on no thread but the station's own.
@@ -14,17 +15,20 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "station/observer.h"
 
-class QCheckBox;
-class QComboBox;
+class JobBanner;
 class QGridLayout;
 class QLabel;
-class QLineEdit;
 class QPushButton;
 class Production;
+class StationFields;
 class StationTile;
+namespace vmjob {
+struct CheckedJob;
+}
 
 class StationBoard final : public QWidget {
     Q_OBJECT
@@ -41,6 +45,18 @@ public:
     void setSize(int sizeIndex);
     void setTruncate(bool truncate);
     void setExpectedChecksum(const QString& text);
+
+    // The keys a job's signature must hold by; none: jobs run unsigned. With
+    // keys the board runs signed jobs only (there is no leaving the job).
+    void setTrustedKeys(std::vector<std::string> keys);
+    // Opens the production job at `path` (not while the station runs): true
+    // when it may run; a refused job says why and leaves Start off until
+    // another job is opened.
+    bool openJob(const QString& path);
+    // The free fields again, as they were before the job.
+    void leaveJob();
+    bool onJob() const;
+    JobBanner& jobBanner() const { return *banner_; }
 
     // Starts the station; false, with the reason on the status line, when
     // the image, its size, the checksum or the audit log is not right.
@@ -65,8 +81,9 @@ private:
     class Relay;
     friend class Relay;
     struct Engine;
-    void buildFields();
+    void buildButtons();
     void enableFields(bool enable);
+    void refuseJob(const QString& file, const QString& reason, const QString& detail);
     void programmerAdded(unsigned programmer, const std::vector<std::string>& ports);
     void programmerRemoved(unsigned programmer);
     void removeTile(unsigned programmer);
@@ -76,15 +93,16 @@ private:
     void finished();
     void showTotals();
     void showStatus(const QString& text);
+    void keepRoomForStatus();
     bool fail(const QString& reason);
 
     std::string programPath_;
-    QLineEdit* image_ = nullptr;
-    QComboBox* size_ = nullptr;
-    QCheckBox* truncate_ = nullptr;
-    QLineEdit* log_ = nullptr;
-    QLineEdit* checksum_ = nullptr;
+    StationFields* fields_ = nullptr;
+    JobBanner* banner_ = nullptr;
+    std::vector<std::string> trustedKeys_;
+    std::unique_ptr<vmjob::CheckedJob> job_;  // the open job that may run
     QPushButton* start_ = nullptr;
+    QPushButton* leaveJob_ = nullptr;
     QPushButton* stop_ = nullptr;
     QLabel* totals_ = nullptr;
     QLabel* status_ = nullptr;

@@ -164,6 +164,28 @@ struct Texts {
     const char* tileAfterFail;
     const char* tileUnplugged;
     const char* tileHandled;
+    // The station board on a production job.
+    const char* menuOpenJob;
+    const char* jobChooserTitle;
+    const char* jobChooserFilter;
+    const char* boardSteps;
+    const char* boardJobChecksum;
+    const char* boardLeaveJob;
+    const char* jobHeading;
+    const char* jobHeadingRevision;
+    const char* jobImageSigner;
+    const char* jobUnsigned;
+    const char* jobReady;
+    const char* jobReadyUnsigned;
+    const char* jobRefusedHeading;
+    const char* jobRefusedSignature;
+    const char* jobRefusedImageMissing;
+    const char* jobRefusedImageChanged;
+    const char* jobRefusedTooLarge;
+    const char* jobRefusedAutoSize;
+    const char* jobRefusedText;
+    const char* jobUnsupported;
+    const char* jobImageChangedAtStart;
 };
 
 // Texts that are the same in every build.

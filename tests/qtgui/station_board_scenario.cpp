@@ -11,46 +11,11 @@
 #include <cstdio>
 #include <fstream>
 
-#include "app/flash_size.h"
 #include "desktop/fill_in.h"
-#include "desktop/station_tile.h"
-#include "qt_fixture.h"
+#include "station_board_support.h"
 
 namespace qtgui {
 namespace {
-
-int sizeIndexOf(std::uint32_t bytes) {
-    for (int i = 0; i < kFlashSizeCount; ++i)
-        if (FlashSizeTable[i].size == bytes) return i;
-    return -1;
-}
-
-QString stateOf(StationBoard& board, unsigned programmer) {
-    StationTile* tile = board.tile(programmer);
-    return tile ? tile->state() : QString("(no tile)");
-}
-
-QString hintOf(StationBoard& board, unsigned programmer) {
-    StationTile* tile = board.tile(programmer);
-    return tile ? tile->hint() : QString("(no tile)");
-}
-
-QString text(const char* catalogued) { return QString::fromUtf8(catalogued); }
-
-// The session's board, shown through its menu item, with an image and the
-// flash size for it.
-StationBoard& openBoard(Session& s, const std::string& image, std::uint32_t flashBytes) {
-    StationBoard& board = s.app().stationBoard();
-    s.app().form().findChild<QAction*>("stationItem")->trigger();
-    EXPECT_TRUE(QTest::qWaitForWindowExposed(&board));
-    board.setImage(QString::fromStdString(image));
-    board.setSize(sizeIndexOf(flashBytes));
-    return board;
-}
-
-void clickStart(StationBoard& board) {
-    QTest::mouseClick(board.findChild<QPushButton*>("start"), Qt::LeftButton);
-}
 
 TEST(StationBoardScenario, TilesFollowTheProgrammersAndCountTheUnits) {
     const std::string image = scratch("image.bin");
