@@ -353,12 +353,23 @@ void StationBoard::fitTiles() {
     resize(size().expandedTo(sizeHint()));
 }
 
+// A word-wrapped banner makes the layout trade width for height, and its
+// hint then stops short of the tiles: they set the least width themselves.
+QSize StationBoard::sizeHint() const {
+    const QMargins margins = layout()->contentsMargins();
+    const int frame = qMax(tilesArea_->sizeHint().width() - grid_->sizeHint().width(), 0);
+    const int tiles = qMax(tilesArea_->sizeHint().width(), grid_->totalMinimumSize().width() + frame);
+    return QWidget::sizeHint().expandedTo(QSize(tiles + margins.left() + margins.right(), 0));
+}
+
 void StationBoard::unitEnded(const UnitRecord& unit, bool recorded) {
     ++units_;
     if (unit.passed) ++passed_;
     if (StationTile* t = tile(unit.programmer)) {
         t->ended(unit.passed);
-        fitTiles();  // its lines may be wider now
+        // Its texts may be wider now; their new sizes count once the
+        // layout has taken them in.
+        QMetaObject::invokeMethod(this, [this] { fitTiles(); }, Qt::QueuedConnection);
     }
     if (!recorded) showStatus(fillIn(txt().boardNotRecorded, {QString::number(unit.unit)}));
     showTotals();

@@ -66,6 +66,8 @@ public:
     // The station's thread runs (it ends a little after a stop).
     bool running() const { return engine_ != nullptr; }
 
+    QSize sizeHint() const override;
+
     StationTile* tile(unsigned programmer) const;
     std::size_t tiles() const { return tiles_.size(); }
     QString totals() const;

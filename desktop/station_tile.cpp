@@ -96,6 +96,8 @@ StationTile::StationTile(unsigned programmer, const std::vector<std::string>& po
     lines_ = new QLabel(this);
     lines_->setObjectName("lines");
     lines_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    // Its width is the tile's: the lines are cut to it, not the tile to them.
+    lines_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     lines_->setMinimumHeight(textLinesHeight(*lines_, static_cast<int>(kRecentLines)));
     layout->addWidget(lines_, 1);
     refresh();
@@ -200,7 +202,24 @@ void StationTile::refresh() {
     hint_->setStyleSheet(attached_ ? QString() : QString("QLabel { color: #c62828; }"));
     handled_->setVisible(!attached_);
     counts_->setText(counts());
-    QStringList lines;
-    for (const std::string& l : recent_) lines << QString::fromStdString(l);
-    lines_->setText(lines.join("\n"));
+    showLines();
+}
+
+// The unit's last lines, each cut in its middle to the tile's width (a
+// long path would otherwise widen every tile), whole in the tooltip.
+void StationTile::showLines() {
+    QStringList whole, shown;
+    const QFontMetrics metrics(lines_->font());
+    const int room = qMax(lines_->contentsRect().width(), metrics.averageCharWidth() * 16);
+    for (const std::string& l : recent_) {
+        whole << QString::fromStdString(l);
+        shown << metrics.elidedText(whole.back(), Qt::ElideMiddle, room);
+    }
+    lines_->setText(shown.join("\n"));
+    lines_->setToolTip(whole.join("\n"));
+}
+
+void StationTile::resizeEvent(QResizeEvent* event) {
+    QFrame::resizeEvent(event);
+    showLines();
 }

@@ -48,6 +48,8 @@ signals:
 private:
     enum class Verdict { none, pass, fail };
     void refresh();
+    void showLines();
+    void resizeEvent(QResizeEvent* event) override;
     void showPorts(const std::vector<std::string>& ports);
 
     const unsigned programmer_;

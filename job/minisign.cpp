@@ -96,7 +96,9 @@ std::string keyIdText(const KeyId& id) {
         std::snprintf(digits, sizeof digits, "%02X", id[i]);
         text += digits;
     }
-    return text;
+    // minisign prints the id as a number: without leading zeros.
+    const std::size_t first = text.find_first_not_of('0');
+    return first == std::string::npos ? "0" : text.substr(first);
 }
 
 std::string verifySignature(std::span<const std::uint8_t> message, const Signature& signature,

@@ -125,4 +125,7 @@ TEST(Minisign, MalformedFilesAreRefusedWithAReason) {
 TEST(Minisign, KeyIdReadsAsMinisignPrintsIt) {
     vmjob::KeyId id{0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF};
     EXPECT_EQ(vmjob::keyIdText(id), "EFCDAB8967452301");
+    // As a number: no leading zeros (minisign -G printed "16CB42536EC5D57").
+    vmjob::KeyId small{0x57, 0x5D, 0xEC, 0x36, 0x25, 0xB4, 0x6C, 0x01};
+    EXPECT_EQ(vmjob::keyIdText(small), "16CB42536EC5D57");
 }

@@ -41,7 +41,9 @@ std::string makeKey(const std::string& name, std::string* keyId) {
     const std::string pub = scratch(name + ".pub"), key = scratch(name + ".key");
     EXPECT_TRUE(run("minisign -G -W -f -p " + quoted(pub) + " -s " + quoted(key)));
     const std::string head = "untrusted comment: minisign public key ";
-    *keyId = slurp(pub).substr(head.size(), 16);
+    // minisign prints the id without leading zeros: up to the line's end.
+    const std::string text = slurp(pub);
+    *keyId = text.substr(head.size(), text.find('\n') - head.size());
     return pub;
 }
 
