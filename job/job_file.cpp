@@ -330,17 +330,21 @@ JobRead readJobText(std::string_view text, const std::string& fileName) {
         read.problem = *problem;
         return read;
     }
-    // A string of a job is one line of text: a control character (an
-    // escaped line end or tab) in the image's name or the revision is no
-    // name of a file the engineer meant.
+    // A string of a job is one line of printable ASCII, as its text is: an
+    // escaped control character (a line end, a tab) or one beyond ASCII
+    // ("\U0000051b") in the image's name or the revision would write back
+    // as a text the reader refuses.
+    static const std::string none;
     for (const auto& [value, where] : {std::pair{&spec.imageFile, "image.file"},
                                        std::pair{&spec.revision, "job.revision"},
-                                       std::pair{&spec.size, "flash.size"}}) {
-        const bool control = std::any_of(value->begin(), value->end(),
-                                         [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; });
-        if (!control) continue;
+                                       std::pair{&spec.size, "flash.size"},
+                                       std::pair{spec.serial ? &spec.serial->store : &none, "serial.store"}}) {
+        const bool printable = std::all_of(value->begin(), value->end(), [](char c) {
+            return static_cast<unsigned char>(c) >= 0x20 && static_cast<unsigned char>(c) < 0x7F;
+        });
+        if (printable) continue;
         const toml::node* node = parsed.table().at_path(where).node();
-        read.problem = {fileName, node ? lineOf(*node) : 0, where, "holds a control character (a line end, a tab)"};
+        read.problem = {fileName, node ? lineOf(*node) : 0, where, "holds a control character or one beyond ASCII (escaped)"};
         return read;
     }
     if (!spec.erase && !spec.program && !spec.verify) {
