@@ -335,10 +335,10 @@ JobRead readJobText(std::string_view text, const std::string& fileName) {
     // ("\U0000051b") in the image's name or the revision would write back
     // as a text the reader refuses.
     static const std::string none;
-    for (const auto& [value, where] : {std::pair{&spec.imageFile, "image.file"},
-                                       std::pair{&spec.revision, "job.revision"},
-                                       std::pair{&spec.size, "flash.size"},
-                                       std::pair{spec.serial ? &spec.serial->store : &none, "serial.store"}}) {
+    using Text = std::pair<const std::string*, const char*>;
+    for (const auto& [value, where] : {Text{&spec.imageFile, "image.file"}, Text{&spec.revision, "job.revision"},
+                                       Text{&spec.size, "flash.size"},
+                                       Text{spec.serial ? &spec.serial->store : &none, "serial.store"}}) {
         const bool printable = std::all_of(value->begin(), value->end(), [](char c) {
             return static_cast<unsigned char>(c) >= 0x20 && static_cast<unsigned char>(c) < 0x7F;
         });
