@@ -1,4 +1,5 @@
 #include "desktop/station_job.h"
+#include "desktop/station_job_serials.h"
 
 #include <QFileInfo>
 
@@ -67,6 +68,7 @@ void applyJob(const vmjob::CheckedJob& job, ProductionSetup& setup) {
                               job.signedJob, job.signer,  job.signedComment};
     // The image is read once more at the start: bytes changed since the job
     // was opened start nothing.
+    setup.openSerials = jobSerialSource(spec);
     setup.checkImage = [expected = spec.imageSha256, file = job.imagePath](const std::vector<std::uint8_t>& bytes) {
         const std::string loaded = vmjob::sha256Hex(bytes);
         if (loaded == expected) return std::string();
