@@ -382,7 +382,10 @@ void StationBoard::showTotals() {
     const double seconds = started_ > 0 ? now() - started_ : 0;
     const double yield = units_ ? 100.0 * passed_ / units_ : 0.0;
     const double perHour = seconds > 0 ? units_ * 3600.0 / seconds : 0.0;
-    totals_->setText(fillIn(txt().boardTotals,
+    QString totals = fillIn(txt().boardTotals,
                             {QString::number(units_), QString::number(passed_), QString::number(units_ - passed_),
-                             QString::number(yield, 'f', 1) + "%", QString::number(perHour, 'f', 1)}));
+                             QString::number(yield, 'f', 1) + "%", QString::number(perHour, 'f', 1)});
+    if (const SerialSource* serials = engine_ && engine_->production ? engine_->production->serials() : nullptr)
+        totals = fillIn(txt().boardSerialsLeft, {totals, QString::number(serials->left())});
+    totals_->setText(totals);
 }

@@ -43,7 +43,7 @@ public:
         onTile(programmer, [](StationTile& tile) { tile.seated(false); });
     }
     void unitStarted(const UnitRecord& unit) override {
-        onTile(unit.programmer, [](StationTile& tile) { tile.unitStarted(); });
+        onTile(unit.programmer, [serial = unit.serial](StationTile& tile) { tile.unitStarted(serial); });
     }
     void unitLine(unsigned programmer, const std::string& line) override {
         onTile(programmer, [line](StationTile& tile) { tile.line(line); });

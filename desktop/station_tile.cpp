@@ -118,7 +118,8 @@ void StationTile::seated(bool seated) {
     refresh();
 }
 
-void StationTile::unitStarted() {
+void StationTile::unitStarted(std::optional<std::uint64_t> serial) {
+    serial_ = serial;
     running_ = true;
     verdict_ = Verdict::none;
     phase_ = UnitPhase::settingFlash;
@@ -183,8 +184,9 @@ QString StationTile::hint() const {
 }
 
 QString StationTile::counts() const {
-    return fillIn(txt().tileCounts, {QString::number(units_), QString::number(passed_),
-                                     QString::number(units_ - passed_)});
+    const QString counts = fillIn(txt().tileCounts, {QString::number(units_), QString::number(passed_),
+                                                     QString::number(units_ - passed_)});
+    return serial_ ? fillIn(txt().tileSerial, {counts, QString::number(*serial_)}) : counts;
 }
 
 void StationTile::refresh() {

@@ -9,6 +9,8 @@
 #include <QFrame>
 
 #include <deque>
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,7 +26,8 @@ public:
     StationTile(unsigned programmer, const std::vector<std::string>& ports, QWidget* parent = nullptr);
 
     void seated(bool seated);
-    void unitStarted();
+    // `serial`: the unit's serial number, when the run has them.
+    void unitStarted(std::optional<std::uint64_t> serial = std::nullopt);
     void progress(UnitPhase phase, int percent);
     void line(const std::string& text);
     void ended(bool passed);
@@ -65,6 +68,7 @@ private:
     UnitPhase phase_ = UnitPhase::idle;
     int percent_ = 0;
     unsigned units_ = 0;
+    std::optional<std::uint64_t> serial_;  // the running or last unit's
     unsigned passed_ = 0;
     Verdict verdict_ = Verdict::none;
     std::deque<std::string> recent_;

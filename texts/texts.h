@@ -157,6 +157,8 @@ struct Texts {
     const char* tilePass;
     const char* tileFail;
     const char* tileCounts;
+    const char* tileSerial;
+    const char* boardSerialsLeft;
     const char* tileEmpty;
     const char* tileSeatedIdle;
     const char* tileBusy;

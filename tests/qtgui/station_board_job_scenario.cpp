@@ -202,7 +202,16 @@ TEST(StationBoardScenario, TheChineseBoardRunsAnUnsignedJobAndSaysSo) {
     const std::string image = scratch("chime-v3.bin");
     writeFile(image, testImage(128 * 1024));
     const std::string job = writeJob(image);
-    Session s("erase_ms=0,size=1Mbit,programmers=3,file=" + scratch("flash.bin"), kTextsSc);
+    // With serial numbers: each tile names its unit's, the totals the numbers left.
+    const std::string store = scratch("serials.db");
+    std::filesystem::remove(store);
+    std::ofstream(job, std::ios::app) << "\n[serial]\noffset = 0x10\nformat = \"u32le\"\nfirst = 500\nlast = 599\n"
+                                      << "store = \"sqlite:" << store << "\"\n";
+    // Blank modules: one that already holds the job's image would count as
+    // done, its number kept.
+    const std::string flash = scratch("flash-serial.bin");
+    for (const char* suffix : {"", ".1", ".2"}) std::filesystem::remove(flash + suffix);
+    Session s("erase_ms=0,size=1Mbit,programmers=3,file=" + flash, kTextsSc);
     EXPECT_EQ(s.form().findChild<QAction*>("openJobItem")->text(), text(kTextsSc.menuOpenJob));
     StationBoard& board = openBoard(s, image, 128 * 1024);
     ASSERT_TRUE(board.openJob(QString::fromStdString(job))) << board.status().toStdString();
@@ -218,6 +227,9 @@ TEST(StationBoardScenario, TheChineseBoardRunsAnUnsignedJobAndSaysSo) {
     const QString pass = text(kTextsSc.tilePass);
     ASSERT_TRUE(waitUntil([&] { return stateOf(board, 1) == pass && stateOf(board, 2) == pass; }))
         << stateOf(board, 1).toStdString() << " / " << stateOf(board, 2).toStdString();
+    EXPECT_TRUE(board.tile(1)->findChild<QLabel*>("counts")->text().contains("序列号 50"))
+        << board.tile(1)->findChild<QLabel*>("counts")->text().toStdString();
+    EXPECT_TRUE(board.totals().contains("剩余序列号: 98 个")) << board.totals().toStdString();
     expectNothingCut(board);
     saveScreenshot(board, "station-board-job-sc");
     board.stop();
