@@ -1,5 +1,7 @@
 #include "app/flash_size.h"
 
+#include <cctype>
+
 #include "app/control_ids.h"
 #include "app/main_window.h"
 #include "app/programmer_session.h"
@@ -27,3 +29,27 @@ void setFlash(MainWindow& window) {
     const SetFlashResult result = window.session().setFlash(index);
     setOperationControls(window, result.taken);
 }
+
+namespace {
+
+// Lower case, without blanks: how sizes are compared.
+std::string squeeze(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        if (c != ' ') out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return out;
+}
+
+}  // namespace
+
+int flashSizeIndexOf(const std::string& text) {
+    const std::string wanted = squeeze(text);
+    for (int i = 0; i < kFlashSizeCount; ++i) {
+        if (squeeze(FlashSizeTable[i].label) == wanted || std::to_string(FlashSizeTable[i].size) == wanted)
+            return i;
+    }
+    return -1;
+}
+
+bool isAutomaticSize(const std::string& text) { return squeeze(text) == "auto"; }

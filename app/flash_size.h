@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 class MainWindow;
 
@@ -13,6 +14,13 @@ struct FlashSizeEntry {
 constexpr int kFlashSizeCount = 10;
 constexpr int kDefaultFlashSizeIndex = 5;  // "8  Mbit"
 extern const FlashSizeEntry FlashSizeTable[kFlashSizeCount];
+
+// A size as an operator writes it: a label in any case and spacing
+// ("16Mbit", "8 mbit") or its byte count; the table's index, -1 for none.
+int flashSizeIndexOf(const std::string& text);
+// Whether the text asks for the size the programmer reports: "auto", in any
+// case and spacing.
+bool isAutomaticSize(const std::string& text);
 
 // The flash kind SetFlash sends with the size.
 constexpr std::int32_t kSetFlashKind = 5;

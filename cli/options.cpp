@@ -14,14 +14,6 @@
 
 namespace {
 
-std::string squeeze(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        if (c != ' ') out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-    return out;
-}
-
 const char* kEmulatorHelp =
     "Emulator (--sim[=CONFIG] or the VM612K_SIM variable; the option wins).\n"
     "CONFIG is a comma-separated list of key=value items:\n"
@@ -90,16 +82,7 @@ std::string numberError(const std::string& option, std::uint64_t min, std::uint6
            ", not '" + shown + "'";
 }
 
-int parseFlashSize(const std::string& text) {
-    const std::string wanted = squeeze(text);
-    for (int i = 0; i < kFlashSizeCount; ++i) {
-        if (squeeze(FlashSizeTable[i].label) == wanted ||
-            std::to_string(FlashSizeTable[i].size) == wanted) {
-            return i;
-        }
-    }
-    return -1;
-}
+int parseFlashSize(const std::string& text) { return flashSizeIndexOf(text); }
 
 std::string commandName(CliCommand command) {
     switch (command) {
@@ -124,7 +107,7 @@ CliParse withFlashSize(CliOptions options, const std::string& size, int argc, co
                               (options.station ? "station" : commandName(options.command)),
                           argc, argv);
     }
-    options.sizeAuto = squeeze(size) == "auto";
+    options.sizeAuto = isAutomaticSize(size);
     options.sizeIndex = options.sizeAuto ? -1 : parseFlashSize(size);
     if (!options.sizeAuto && options.sizeIndex < 0) {
         return usageError("unknown flash size '" + size +

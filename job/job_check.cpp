@@ -20,14 +20,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string squeeze(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        if (c != ' ') out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-    return out;
-}
-
 // A small text file (a job, a key, a signature) whole; nothing when it
 // can't be read, with the reason.
 std::optional<std::string> readSmallFile(const std::string& path, std::string* error) {
@@ -116,16 +108,7 @@ std::string checkImage(CheckedJob& job) {
 
 }  // namespace
 
-int flashSizeIndex(const std::string& text) {
-    const std::string wanted = squeeze(text);
-    for (int i = 0; i < kFlashSizeCount; ++i) {
-        if (squeeze(FlashSizeTable[i].label) == wanted ||
-            std::to_string(FlashSizeTable[i].size) == wanted) {
-            return i;
-        }
-    }
-    return -1;
-}
+int flashSizeIndex(const std::string& text) { return flashSizeIndexOf(text); }
 
 bool jobsSupported() { return true; }
 
@@ -161,7 +144,7 @@ JobCheck checkJob(const std::string& jobPath, const std::vector<std::string>& tr
     JobCheck check = readJobFile(jobPath, trustedKeys);
     if (!check.job) return check;
     CheckedJob& job = *check.job;
-    if (squeeze(job.spec.size) != "auto") {
+    if (!isAutomaticSize(job.spec.size)) {
         job.sizeIndex = flashSizeIndex(job.spec.size);
         if (job.sizeIndex < 0) {
             check.error = Problem{jobPath, job.spec.sizeLine, "flash.size",

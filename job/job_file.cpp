@@ -47,7 +47,7 @@ struct KeyRule {
     std::function<std::optional<std::string>(const toml::node&, JobSpec&)> take;
 };
 
-// One table of the file; `open` (when set) readies the spec for its keys.
+// One table of the file; `open` (when set) readies the job's fields for its keys.
 struct TableRule {
     const char* name;
     bool required;

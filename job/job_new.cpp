@@ -36,7 +36,7 @@ struct FileCloser {
 std::string writeNewJob(const NewJob& request) {
     JobSpec spec;
     spec.size = request.size;
-    const bool automatic = spec.size == "auto";
+    const bool automatic = isAutomaticSize(spec.size);
     const int sizeIndex = automatic ? -1 : flashSizeIndex(spec.size);
     if (!automatic && sizeIndex < 0) return "unknown flash size '" + spec.size + "'";
     std::string error;
