@@ -127,8 +127,7 @@ int applyJob(CliOptions& options) {
     options.erase = job.spec.erase;
     options.program = job.spec.program;
     options.verify = job.spec.verify;
-    options.job.stamp = JobStamp{job.spec.name, job.spec.revision, job.jobSha256, job.spec.imageSha256,
-                                 job.signedJob, job.signer, job.signedComment};
+    options.job.stamp = jobStampOf(job);
     options.job.serial = job.spec.serial;
     options.job.jobName = job.spec.name;
     return 0;

@@ -75,11 +75,5 @@ int runSerialsCommand(const CliOptions& options) {
 
 std::function<std::shared_ptr<SerialSource>(const std::string& station, std::string* error)>
 jobSerials(const CliOptions& options) {
-    if (!options.job.serial) return {};
-    SerialPlan plan;
-    plan.settings = *options.job.serial;
-    plan.job = options.job.jobName;
-    return [plan](const std::string& station, std::string* error) {
-        return openSerialLedger(plan, station, error);
-    };
+    return serialLedgerOpener(options.job.serial, options.job.jobName);
 }

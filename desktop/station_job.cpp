@@ -64,8 +64,7 @@ void applyJob(const vmjob::CheckedJob& job, ProductionSetup& setup) {
     setup.job.program = spec.program;
     setup.job.verify = spec.verify;
     setup.expectedChecksum.reset();  // the job's SHA-256 stands for it
-    setup.jobStamp = JobStamp{spec.name,   spec.revision, job.jobSha256,   spec.imageSha256,
-                              job.signedJob, job.signer,  job.signedComment};
+    setup.jobStamp = jobStampOf(job);
     // The image is read once more at the start: bytes changed since the job
     // was opened start nothing.
     setup.openSerials = jobSerialSource(spec);

@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+#include "job/job_check.h"
+
 struct JobStamp {
     std::string name;
     std::string revision;     // "" when the job names none
@@ -15,6 +17,12 @@ struct JobStamp {
     std::string signer;       // its key id
     std::string signedComment;
 };
+
+// The stamp of a checked job.
+inline JobStamp jobStampOf(const vmjob::CheckedJob& job) {
+    return {job.spec.name, job.spec.revision, job.jobSha256, job.spec.imageSha256,
+            job.signedJob, job.signer,        job.signedComment};
+}
 
 // The record's fields for a job run, each after a comma
 // (,"job":...,"job_revision":...,...); "" for a run without a job. An

@@ -139,3 +139,12 @@ std::shared_ptr<SerialSource> openSerialLedger(const SerialPlan& plan, const std
         return nullptr;
     }
 }
+
+std::function<std::shared_ptr<SerialSource>(const std::string& station, std::string* error)> serialLedgerOpener(
+    const std::optional<vmserial::SerialSettings>& settings, const std::string& job) {
+    if (!settings) return {};
+    SerialPlan plan;
+    plan.settings = *settings;
+    plan.job = job;
+    return [plan](const std::string& station, std::string* error) { return openSerialLedger(plan, station, error); };
+}

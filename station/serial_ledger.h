@@ -3,7 +3,9 @@
 // run's lease held for as long as the ledger lives.
 #pragma once
 
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "serial/serial_format.h"
@@ -20,3 +22,8 @@ struct SerialPlan {
 // when the store can't be had or keeps another range for the job.
 std::shared_ptr<SerialSource> openSerialLedger(const SerialPlan& plan, const std::string& station,
                                                std::string* error);
+
+// What a run's start calls to open the job's ledger (ProductionSetup's
+// openSerials): empty for a job without serial numbers.
+std::function<std::shared_ptr<SerialSource>(const std::string& station, std::string* error)> serialLedgerOpener(
+    const std::optional<vmserial::SerialSettings>& settings, const std::string& job);
