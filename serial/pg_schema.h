@@ -27,6 +27,15 @@ inline constexpr const char* tables[] = {
     "  run_id BIGINT, station TEXT, programmer TEXT, unit BIGINT,"
     "  changed TIMESTAMPTZ NOT NULL, reason TEXT, step TEXT, PRIMARY KEY (job, number))",
     "CREATE INDEX IF NOT EXISTS serial_numbers_by_state ON serial_numbers (job, state, number)",
+    // The line's records (serial/unit_records.h): one row per unit, kept
+    // once by its run and unit number. passed and first_unit are 0 or 1.
+    "CREATE TABLE IF NOT EXISTS unit_records ("
+    "  run TEXT NOT NULL, unit BIGINT NOT NULL, station TEXT NOT NULL, programmer TEXT NOT NULL,"
+    "  job TEXT NOT NULL, passed INTEGER NOT NULL, first_unit INTEGER NOT NULL,"
+    "  failed_step TEXT NOT NULL, failure TEXT NOT NULL, serial BIGINT, seconds DOUBLE PRECISION NOT NULL,"
+    "  ended_ms BIGINT NOT NULL, time TEXT NOT NULL, record TEXT NOT NULL, PRIMARY KEY (run, unit))",
+    "CREATE INDEX IF NOT EXISTS unit_records_by_end ON unit_records (ended_ms)",
+    "CREATE INDEX IF NOT EXISTS unit_records_by_station ON unit_records (station, ended_ms)",
 };
 
 }  // namespace vmserial::pg_schema

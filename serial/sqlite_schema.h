@@ -24,6 +24,15 @@ inline constexpr const char* tables =
     "  state TEXT NOT NULL CHECK (state IN ('free', 'reserved', 'programmed', 'void')),"
     "  run_id INTEGER, station TEXT, programmer TEXT, unit INTEGER,"
     "  changed INTEGER NOT NULL, reason TEXT, step TEXT, PRIMARY KEY (job, number));"
-    "CREATE INDEX IF NOT EXISTS serial_numbers_by_state ON serial_numbers (job, state, number);";
+    "CREATE INDEX IF NOT EXISTS serial_numbers_by_state ON serial_numbers (job, state, number);"
+    // The line's records (serial/unit_records.h): one row per unit, kept
+    // once by its run and unit number. passed and first_unit are 0 or 1.
+    "CREATE TABLE IF NOT EXISTS unit_records ("
+    "  run TEXT NOT NULL, unit INTEGER NOT NULL, station TEXT NOT NULL, programmer TEXT NOT NULL,"
+    "  job TEXT NOT NULL, passed INTEGER NOT NULL, first_unit INTEGER NOT NULL,"
+    "  failed_step TEXT NOT NULL, failure TEXT NOT NULL, serial INTEGER, seconds REAL NOT NULL,"
+    "  ended_ms INTEGER NOT NULL, time TEXT NOT NULL, record TEXT NOT NULL, PRIMARY KEY (run, unit));"
+    "CREATE INDEX IF NOT EXISTS unit_records_by_end ON unit_records (ended_ms);"
+    "CREATE INDEX IF NOT EXISTS unit_records_by_station ON unit_records (station, ended_ms);";
 
 }  // namespace vmserial::sqlite_schema
