@@ -87,7 +87,7 @@ TEST(StationPage, ShowsEveryProgrammerTheTotalsAndTheJob) {
     EXPECT_EQ(stateOfTile(dom, 4), "seated");
     EXPECT_EQ(stateOfTile(dom, 5), "lost");
     EXPECT_NE(tileText(dom, 5).find("LOST"), std::string::npos);
-    EXPECT_NE(tileText(dom, 5).find("not present"), std::string::npos);
+    EXPECT_NE(tileText(dom, 5).find("LOST unplugged"), std::string::npos);
 
     EXPECT_EQ(visibleText(elementWith(dom, "id=\"totals\"", "section")),
               "yield 90.0% first-pass yield 87.5% units 10 passed 9 failed 1 units / hour 640 serial numbers left 123");
