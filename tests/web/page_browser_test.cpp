@@ -129,10 +129,11 @@ TEST(StationPage, SaysWhatTheRunHasComeTo) {
     const std::vector<Case> cases{
         {"ended", "", "The run has ended: the station takes no more modules."},
         {"stopping", "", "Stopping: the running units finish, no new unit starts."},
-        {"range-used-up", "", "The serial range is used up: no new unit starts."},
-        {"store-unreachable", "serial store: could not connect to server: Connection refused",
-         "The serial store can't be reached: no new unit starts. serial store: could not connect to server: "
-         "Connection refused"},
+        {"range-used-up", "the serial range is used up: no unit starts any more",
+         "The serial range is used up: no unit starts any more."},
+        {"store-unreachable", "the serial store can't be reached: could not connect to server: Connection refused",
+         "The serial store can't be reached: could not connect to server: Connection refused."},
+        {"running", "the serial store answers again", "The serial store answers again."},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.state);
