@@ -23,6 +23,8 @@ struct ServerLimits {
     std::size_t maxConnections = 16;     // served at once; more wait or are closed
     int readTimeoutSeconds = 5;          // a client that sends nothing for this long is dropped
     int writeTimeoutSeconds = 5;         // a client that takes nothing for this long is dropped
+    int keepAliveSeconds = 5;            // an open connection between requests
+    std::size_t keepAliveRequests = 100; // requests on one connection
 };
 
 // "PORT" (loopback), "HOST:PORT" or "[V6]:PORT"; port 0 asks for any free port.
@@ -32,6 +34,8 @@ struct ListenAddress {
 };
 // Nullopt-like: false with `error` set when `text` is not an address.
 bool parseListenAddress(const std::string& text, ListenAddress* address, std::string* error);
+// "http://127.0.0.1:8080/" or "http://[::1]:8080/".
+std::string listenUrl(const std::string& host, int port);
 
 class HttpServer {
 public:
