@@ -26,22 +26,34 @@ void ConnectionTable::setWaiting(int fd, bool waiting) {
             e.since = std::chrono::steady_clock::now();
         }
     }
+    if (waiting) {
+        endWaiting();
+    }
 }
 
-bool ConnectionTable::endLongestWaiting() {
+void ConnectionTable::makeRoom(std::size_t excess) {
     std::lock_guard lock(mutex_);
-    Entry* longest = nullptr;
-    for (Entry& e : entries_) {
-        if (e.waiting && !e.ended && (longest == nullptr || e.since < longest->since)) {
-            longest = &e;
+    wanted_ = excess;
+    endWaiting();
+}
+
+void ConnectionTable::endWaiting() {
+    auto ending = static_cast<std::size_t>(std::count_if(entries_.begin(), entries_.end(),
+                                                         [](const Entry& e) { return e.ended; }));
+    while (ending < wanted_) {
+        Entry* longest = nullptr;
+        for (Entry& e : entries_) {
+            if (e.waiting && !e.ended && (longest == nullptr || e.since < longest->since)) {
+                longest = &e;
+            }
         }
+        if (longest == nullptr) {
+            return;
+        }
+        longest->ended = true;
+        end_(longest->fd);
+        ++ending;
     }
-    if (longest == nullptr) {
-        return false;
-    }
-    longest->ended = true;
-    end_(longest->fd);
-    return true;
 }
 
 void ConnectionTable::endAll() {

@@ -23,8 +23,10 @@ public:
     // Before its descriptor is closed.
     void close(int fd);
     void setWaiting(int fd, bool waiting);
-    // Ends the connection that has waited longest; false when none waits.
-    bool endLongestWaiting();
+    // `excess` connections wait for a worker: as many as that are ended,
+    // those that have waited longest for their client first, now and as
+    // connections come to wait, until the next call says otherwise.
+    void makeRoom(std::size_t excess);
     // Ends every connection and refuses new ones.
     void endAll();
     std::size_t size() const;
@@ -38,7 +40,10 @@ private:
     };
     std::function<void(int)> end_;
     mutable std::mutex mutex_;
+    void endWaiting();  // under the lock
+
     std::vector<Entry> entries_;
+    std::size_t wanted_ = 0;
     bool stopping_ = false;
 };
 

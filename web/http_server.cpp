@@ -93,8 +93,14 @@ HttpServer::HttpServer(ServerLimits limits) : impl_(std::make_unique<Impl>(limit
     Impl* impl = impl_.get();
     server.new_task_queue = [impl] {
         std::size_t workers = impl->limits.maxConnections;
-        return new WorkerPool(workers, workers, [impl] { impl->table.endLongestWaiting(); });
+        return new WorkerPool(workers, workers * 4, [impl](std::size_t excess) { impl->table.makeRoom(excess); });
     };
+    // The address is this server's alone: no SO_REUSEPORT (httplib's default),
+    // under which a second station would silently share the first one's port.
+    server.set_socket_options([](socket_t fd) {
+        int yes = 1;
+        setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    });
     server.set_default_headers({{"Cache-Control", "no-store"}, {"X-Content-Type-Options", "nosniff"}});
     server.set_error_handler([](const httplib::Request&, httplib::Response& res) {
         if (res.body.empty()) {
@@ -142,6 +148,8 @@ bool HttpServer::start(const ListenAddress& address, std::string* error) {
 }
 
 int HttpServer::port() const { return impl_->port; }
+
+std::size_t HttpServer::openConnections() const { return impl_->table.size(); }
 
 void HttpServer::stop() {
     impl_->table.endAll();

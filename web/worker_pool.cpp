@@ -8,7 +8,7 @@ thread_local bool refusingHere = false;
 
 }  // namespace
 
-WorkerPool::WorkerPool(std::size_t workers, std::size_t queued, std::function<void()> pressed)
+WorkerPool::WorkerPool(std::size_t workers, std::size_t queued, std::function<void(std::size_t)> pressed)
     : maxQueued_(queued), pressed_(std::move(pressed)) {
     threads_.reserve(workers);
     for (std::size_t i = 0; i < workers; ++i) {
@@ -20,27 +20,34 @@ WorkerPool::~WorkerPool() { shutdown(); }
 
 bool WorkerPool::refusing() { return refusingHere; }
 
+std::size_t WorkerPool::excess() const {
+    std::size_t wanted = busy_ + queue_.size();
+    return wanted > threads_.size() ? wanted - threads_.size() : 0;
+}
+
 void WorkerPool::enqueue(std::function<void()> fn) {
-    bool full = false;
-    bool pressed = false;
+    std::function<void()> refused;
+    std::size_t pressed = 0;
     {
         std::lock_guard lock(mutex_);
-        full = shuttingDown_ || queue_.size() >= maxQueued_;
-        if (!full) {
+        if (shuttingDown_) {
+            refused = std::move(fn);
+        } else {
+            if (queue_.size() >= maxQueued_) {
+                refused = std::move(queue_.front());
+                queue_.pop_front();
+            }
             queue_.push_back(std::move(fn));
-            pressed = busy_ + queue_.size() > threads_.size();
+            pressed = excess();
         }
     }
-    if (full) {
+    if (refused) {
         refusingHere = true;
-        fn();
+        refused();
         refusingHere = false;
-        return;
     }
     wake_.notify_one();
-    if (pressed && pressed_) {
-        pressed_();
-    }
+    pressed_(pressed);
 }
 
 void WorkerPool::shutdown() {
@@ -59,6 +66,7 @@ void WorkerPool::shutdown() {
 void WorkerPool::work() {
     for (;;) {
         std::function<void()> fn;
+        std::size_t pressed = 0;
         {
             std::unique_lock lock(mutex_);
             wake_.wait(lock, [this] { return shuttingDown_ || !queue_.empty(); });
@@ -68,7 +76,9 @@ void WorkerPool::work() {
             fn = std::move(queue_.front());
             queue_.pop_front();
             ++busy_;
+            pressed = excess();
         }
+        pressed_(pressed);
         fn();
         std::lock_guard lock(mutex_);
         --busy_;

@@ -1,7 +1,8 @@
 // The server's workers: a fixed number of threads and a bounded queue of
-// connections waiting for one. A connection over the bound is not queued:
-// it is handed back at once, on the accepting thread, marked as refused, so
-// that it is closed rather than left waiting without end.
+// connections waiting for one. Over the bound the connection that has been
+// queued longest is not kept waiting without end: it is run at once, on the
+// accepting thread, marked as refused, and so closed. (A flood of idle
+// connections then pushes out its own oldest, not the client that came last.)
 #pragma once
 
 #include <condition_variable>
@@ -18,9 +19,9 @@ namespace vmweb {
 
 class WorkerPool : public httplib::TaskQueue {
 public:
-    // `pressed` is called (outside the pool's lock) when a connection is
-    // queued while every worker is busy.
-    WorkerPool(std::size_t workers, std::size_t queued, std::function<void()> pressed);
+    // `pressed` hears, each time a connection is queued or taken, how many
+    // queued ones no worker is free for (0: none).
+    WorkerPool(std::size_t workers, std::size_t queued, std::function<void(std::size_t)> pressed);
     ~WorkerPool() override;
     WorkerPool(const WorkerPool&) = delete;
     WorkerPool& operator=(const WorkerPool&) = delete;
@@ -33,9 +34,10 @@ public:
 
 private:
     void work();
+    std::size_t excess() const;  // under the lock
 
     std::size_t maxQueued_;
-    std::function<void()> pressed_;
+    std::function<void(std::size_t)> pressed_;
     std::mutex mutex_;
     std::condition_variable wake_;
     std::deque<std::function<void()>> queue_;
