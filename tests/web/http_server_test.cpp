@@ -9,7 +9,7 @@
 #include <random>
 #include <vector>
 
-#include "raw_client.h"
+#include "tests/support/web/raw_client.h"
 #include "web/http_server.h"
 
 using namespace webtest;
