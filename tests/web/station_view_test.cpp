@@ -4,7 +4,6 @@
 
 #include <nlohmann/json.hpp>
 
-
 #include "web/station_view.h"
 
 namespace {
