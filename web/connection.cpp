@@ -21,9 +21,19 @@ struct Head {
     HeadVerdict verdict;
 };
 
+// Waits for the client's next bytes; meanwhile the connection counts as
+// waiting, the first to be ended when others want its worker.
+Wait clientBytes(int fd, TableEntry& entry, Clock::time_point deadline) {
+    entry.setWaiting(true);
+    Wait wait = waitReadable(fd, deadline);
+    entry.setWaiting(false);
+    return wait;
+}
+
 // Reads until `pending` holds a head that is whole or refused: the first
 // byte by `idleDeadline`, the whole head within the read time-out after it.
-Head readHead(int fd, std::string& pending, const ServerLimits& limits, Clock::time_point idleDeadline) {
+Head readHead(int fd, TableEntry& entry, std::string& pending, const ServerLimits& limits,
+              Clock::time_point idleDeadline) {
     Clock::time_point deadline = idleDeadline;
     bool started = !pending.empty();
     if (started) {
@@ -38,20 +48,21 @@ Head readHead(int fd, std::string& pending, const ServerLimits& limits, Clock::t
         if (verdict.kind == HeadVerdict::Kind::refused) {
             return {HeadRead::refused, verdict};
         }
-        if (waitReadable(fd, deadline) != Wait::ready) {
-            return {};
-        }
         std::size_t room = std::min(sizeof chunk, limits.maxRequestBytes - pending.size());
         long n = receiveSome(fd, chunk, room);
-        if (n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK)) {
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            if (clientBytes(fd, entry, deadline) != Wait::ready) {
+                return {};
+            }
+            continue;
+        }
+        if (n <= 0) {
             return {};
         }
-        if (n > 0) {
-            pending.append(chunk, static_cast<std::size_t>(n));
-            if (!started) {
-                started = true;
-                deadline = Clock::now() + seconds(limits.readTimeoutSeconds);
-            }
+        pending.append(chunk, static_cast<std::size_t>(n));
+        if (!started) {
+            started = true;
+            deadline = Clock::now() + seconds(limits.readTimeoutSeconds);
         }
     }
 }
@@ -92,18 +103,17 @@ void serveConnection(int fd, const ServerLimits& limits, TableEntry& entry, cons
     std::string pending;
     auto idle = seconds(limits.readTimeoutSeconds);
     for (std::size_t served = 0; served < limits.keepAliveRequests; ++served) {
-        entry.setWaiting(true);
-        Head head = readHead(fd, pending, limits, Clock::now() + idle);
+        Head head = readHead(fd, entry, pending, limits, Clock::now() + idle);
         idle = seconds(limits.keepAliveSeconds);
         if (head.how == HeadRead::ended) {
             return;
         }
         if (head.how == HeadRead::refused) {
             sendAll(fd, refusalReply(head.verdict.status), Clock::now() + seconds(limits.writeTimeoutSeconds));
+            entry.setWaiting(true);  // what is left is only to be read and dropped
             drainBeforeClose(fd, limits.maxRequestBytes * 8, Clock::now() + drainTime);
             return;
         }
-        entry.setWaiting(false);
         std::size_t size = head.verdict.headBytes;
         RequestStream stream(fd, headForLibrary(std::string_view(pending).substr(0, size)),
                              Clock::now() + seconds(limits.writeTimeoutSeconds));

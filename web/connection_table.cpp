@@ -9,7 +9,7 @@ bool ConnectionTable::open(int fd) {
     if (stopping_) {
         return false;
     }
-    entries_.push_back({fd, true, false, std::chrono::steady_clock::now()});
+    entries_.push_back({fd, false, false, std::chrono::steady_clock::now()});
     return true;
 }
 

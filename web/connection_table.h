@@ -1,7 +1,8 @@
 // The connections being served, so that a new client is never shut out by
 // idle ones and the server can end them all when it stops. A connection is
-// "waiting" while it waits for its client's next request; under pressure
-// the one that has waited longest is ended first.
+// "waiting" while it waits for bytes of its client's next request that are
+// not there yet; under pressure the one that has waited longest is ended
+// first.
 #pragma once
 
 #include <chrono>

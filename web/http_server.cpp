@@ -21,6 +21,15 @@ class LiveServer : public httplib::Server {
 public:
     LiveServer(const ServerLimits& limits, ConnectionTable& table) : limits_(limits), table_(table) {}
 
+    // httplib listens with a queue of 5 pending connections: a burst of
+    // clients beyond it would wait a second for their SYN to be sent again.
+    void widenBacklog(int backlog) {
+        socket_t fd = svr_sock_;
+        if (fd != INVALID_SOCKET) {
+            setBacklog(fd, backlog);
+        }
+    }
+
     bool serve(httplib::Stream& stream, bool last, bool& closed) {
         return process_request(stream, last, closed, nullptr);
     }
@@ -101,7 +110,12 @@ HttpServer::HttpServer(ServerLimits limits) : impl_(std::make_unique<Impl>(limit
         int yes = 1;
         setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
     });
-    server.set_default_headers({{"Cache-Control", "no-store"}, {"X-Content-Type-Options", "nosniff"}});
+    // Every reply is whole (the heads lose their Range): say so.
+    server.set_default_headers(
+        {{"Cache-Control", "no-store"}, {"X-Content-Type-Options", "nosniff"}, {"Accept-Ranges", "none"}});
+    // The connection's bounds as its Keep-Alive header tells them.
+    server.set_keep_alive_max_count(impl_->limits.keepAliveRequests);
+    server.set_keep_alive_timeout(impl_->limits.keepAliveSeconds);
     server.set_error_handler([](const httplib::Request&, httplib::Response& res) {
         if (res.body.empty()) {
             res.set_content(reasonBody(res.status), "text/plain; charset=utf-8");
@@ -143,6 +157,7 @@ bool HttpServer::start(const ListenAddress& address, std::string* error) {
         return false;
     }
     impl_->port = port;
+    server.widenBacklog(static_cast<int>(impl_->limits.maxConnections * 8));
     impl_->listener = std::thread([&server] { server.listen_after_bind(); });
     return true;
 }

@@ -94,6 +94,8 @@ void drainBeforeClose(int fd, std::size_t maxBytes, Clock::time_point deadline) 
 
 void closeSocket(int fd) { ::close(fd); }
 
+void setBacklog(int fd, int backlog) { ::listen(fd, backlog); }
+
 SocketHandle::~SocketHandle() {
     if (fd_ >= 0) {
         closeSocket(fd_);

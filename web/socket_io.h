@@ -34,6 +34,8 @@ void shutdownSocket(int fd);
 // it before the connection is reset.
 void drainBeforeClose(int fd, std::size_t maxBytes, Clock::time_point deadline);
 void closeSocket(int fd);
+// A listening socket's queue of connections not yet accepted.
+void setBacklog(int fd, int backlog);
 
 // The owner of an accepted connection's descriptor.
 class SocketHandle {

@@ -160,7 +160,7 @@ void StationView::unitEnded(const UnitRecord& unit, bool) {
     bool first = firstUnit(unit);
     status_.firstUnits += first ? 1 : 0;
     status_.firstPassed += first && unit.passed ? 1 : 0;
-    interrupted_ += unit.failure == "interrupted" ? 1 : 0;
+    interrupted_ += unit.failedStep == "interrupted" ? 1 : 0;
     metrics_.unitEnded(unit.programmer, unit.passed, unit.seconds);
 }
 

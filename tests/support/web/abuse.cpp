@@ -81,7 +81,7 @@ void Abuse::badRequests(AbuseTally& tally) {
         for (const BadRequest& bad : set) {
             RawClient client(port_);
             ++tally.requests;
-            std::string reply = client.send(bad.bytes) ? client.readUntilClosed(milliseconds(10000)) : "";
+            std::string reply = client.send(bad.bytes) ? client.readReply(milliseconds(10000)).value_or("") : "";
             int status = statusOf(reply);
             if (status == bad.status) {
                 ++tally.refused;

@@ -17,17 +17,17 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// 1: readable, 0: the bound passed.
+// 1: readable, 0: the bound passed (a bound already past still looks once).
 int waitReadable(int fd, Clock::time_point deadline) {
     for (;;) {
         auto left = std::chrono::duration_cast<milliseconds>(deadline - Clock::now()).count();
-        if (left <= 0) {
-            return 0;
-        }
         pollfd p{fd, POLLIN, 0};
-        int n = ::poll(&p, 1, static_cast<int>(left));
+        int n = ::poll(&p, 1, static_cast<int>(std::max<long long>(left, 0)));
         if (n > 0) {
             return 1;
+        }
+        if (left <= 0) {
+            return 0;
         }
     }
 }
