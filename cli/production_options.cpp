@@ -42,8 +42,8 @@ void ProductionOptions::add(CLI::App& app, CliOptions& options, std::string& fil
                          "refuse to start unless the image's checksum is this 0xHEX")
         ->check(kNotEmpty);
     station_->add_option("--listen", options.listen,
-                         "serve the live board (/), /api/status and /metrics over HTTP on ADDR:PORT, "
-                         "[V6]:PORT or PORT (loopback); port 0: any free port, shown on stderr");
+                         "serve the live board, /api/status and /metrics over HTTP on HOST:PORT, "
+                         "[V6]:PORT or PORT (loopback); port 0 picks one");
     station_->add_flag("--no-erase", noErase, "skip the erase");
     station_->add_flag("--no-program", noProgram, "skip programming");
     station_->add_flag("--no-verify", noVerify, "skip the verify");
