@@ -112,8 +112,10 @@ TEST(HttpServer, ServesItsPathsUncachedAndHeadWithoutBody) {
     EXPECT_EQ(bodyOf(ranged), "hello\n");
 }
 
-TEST(HttpServer, KeepsAliveAndAnswersPipelinedRequestsInOrder) {
-    auto server = startServer();
+TEST(HttpServer, KeepsAliveForABoundedNumberOfRequestsInOrder) {
+    vmweb::ServerLimits limits;
+    limits.keepAliveRequests = 3;
+    auto server = startServer(limits);
     RawClient client(server->port());
     ASSERT_TRUE(client.send("GET /plain HTTP/1.1\r\nHost: t\r\n\r\nGET /api/status HTTP/1.1\r\nHost: t\r\n\r\n"));
     auto first = client.readReply();
@@ -121,8 +123,18 @@ TEST(HttpServer, KeepsAliveAndAnswersPipelinedRequestsInOrder) {
     ASSERT_TRUE(first && second);
     EXPECT_EQ(bodyOf(*first), "hello\n");
     EXPECT_EQ(bodyOf(*second), R"({"ok":true})");
-    ASSERT_TRUE(client.send("GET /plain HTTP/1.0\r\n\r\n"));
-    EXPECT_EQ(statusOf(client.readUntilClosed()), 200);  // 1.0 without keep-alive: closed after
+    EXPECT_EQ(headerOf(*second, "Keep-Alive"), "timeout=5, max=3");
+    // The third is the last on this connection: answered, then closed.
+    ASSERT_TRUE(client.send("HEAD /plain HTTP/1.1\r\nHost: t\r\n\r\n"));
+    auto third = client.readReply(milliseconds(20000), true);
+    ASSERT_TRUE(third);
+    EXPECT_EQ(headerOf(*third, "Connection"), "close");
+    EXPECT_EQ(headerOf(*third, "Accept-Ranges"), "none");
+    EXPECT_TRUE(client.closedWithin(milliseconds(20000)));
+
+    RawClient old(server->port());
+    ASSERT_TRUE(old.send("GET /plain HTTP/1.0\r\n\r\n"));
+    EXPECT_EQ(statusOf(old.readUntilClosed()), 200);  // 1.0 without keep-alive: closed after
 }
 
 TEST(HttpServer, RefusesOtherMethodsAndGarbageAndClosesTheConnection) {
