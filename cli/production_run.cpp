@@ -18,6 +18,7 @@ namespace {
 
 constexpr int kExitInput = 2;
 constexpr int kExitNoProgrammer = 3;
+constexpr int kExitUnrecorded = 6;
 
 // The file's name after its folder, split where the session's load splits
 // it: a backslash is an ordinary character on Linux.
@@ -110,6 +111,13 @@ int runProduction(const CliOptions& options, const std::string& programPath) {
     }
     Production& production = *start.production;
     const LoadedImage& image = start.image;
+    std::string recordsError;
+    RunRecords records = runRecords(options, &recordsError);
+    if (!recordsError.empty()) {
+        std::fprintf(stderr, "vm612k: %s: nothing started\n", recordsError.c_str());
+        return kExitInput;
+    }
+    production.setRecords(records.sink);
     if (live) {
         std::string listenError;
         if (!live->start(production, &listenError)) {
@@ -123,10 +131,10 @@ int runProduction(const CliOptions& options, const std::string& programPath) {
         std::lock_guard<std::mutex> guard(ledgerLock);
         ledger = &production;
     }
-    const int status = options.station
-                           ? runStation(options, programPath, image, production, report, live.get())
-                           : runOnEveryProgrammer(programPath, image, production, report);
+    int status = options.station ? runStation(options, programPath, image, production, report, live.get())
+                                 : runOnEveryProgrammer(programPath, image, production, report);
     if (live) live->stop();
+    if (records.finish && !records.finish() && status == 0) status = kExitUnrecorded;
     {
         std::lock_guard<std::mutex> guard(ledgerLock);
         ledger = nullptr;

@@ -18,9 +18,6 @@ const char* phaseName(UnitPhase phase) {
     return "idle";
 }
 
-// The module showed no trace of an earlier unit of this image.
-bool firstUnit(const UnitRecord&) { return true; }
-
 }  // namespace
 
 void StationView::begin(const JobFacts& facts, SerialsLeft serialsLeft) {
@@ -157,9 +154,8 @@ void StationView::unitEnded(const UnitRecord& unit, bool) {
     }
     status_.units += 1;
     status_.passed += unit.passed ? 1 : 0;
-    bool first = firstUnit(unit);
-    status_.firstUnits += first ? 1 : 0;
-    status_.firstPassed += first && unit.passed ? 1 : 0;
+    status_.firstUnits += unit.firstUnit ? 1 : 0;
+    status_.firstPassed += unit.firstUnit && unit.passed ? 1 : 0;
     interrupted_ += unit.failedStep == "interrupted" ? 1 : 0;
     metrics_.unitEnded(unit.programmer, unit.passed, unit.seconds);
 }

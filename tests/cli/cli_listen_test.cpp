@@ -166,7 +166,7 @@ TEST_F(CliTest, StationListenAddressIsCheckedBeforeAnythingStarts) {
 TEST_F(CliTest, StationServesItsBoardAndMetricsTrueToItsRecords) {
     image("img.bin", 32768);
     // Four modules seated, one unit each; two of them fail on a bad page sum.
-    StationProcess station(dir_, {"-q", "--sim=programmers=4,erase_ms=0,size=256Kbit,badsum=2@1,badsum=1@3",
+    StationProcess station(dir_, {"-q", "--sim=programmers=4,erase_ms=0,size=256Kbit,badsum=2@1,badsum=2@3",
                                   "-s", "256Kbit", "station", "img.bin", "--listen", "0", "--log", "audit.log",
                                   "--station-name", "line-1"});
     const int port = station.waitForPort();
@@ -182,12 +182,16 @@ TEST_F(CliTest, StationServesItsBoardAndMetricsTrueToItsRecords) {
     const std::vector<json> records = auditRecords(dir_ / "audit.log");
     ASSERT_EQ(records.size(), 4u);
     std::map<std::string, unsigned> units, passed;
+    unsigned firstUnits = 0, firstPassed = 0;
     for (const json& r : records) {
         const std::string p = std::to_string(r["programmer"].get<unsigned>());
         units[p] += 1;
         passed[p] += r["result"] == "pass" ? 1 : 0;
+        firstUnits += r["first_unit"] == true ? 1 : 0;
+        firstPassed += r["first_unit"] == true && r["result"] == "pass" ? 1 : 0;
         EXPECT_EQ(r["run"], board["run"]);
     }
+    ASSERT_GT(firstUnits, 0u);
     EXPECT_EQ(passed["1"] + passed["3"], 0u);
 
     const std::string metrics = webtest::bodyOf(metricsReply);
@@ -212,6 +216,7 @@ TEST_F(CliTest, StationServesItsBoardAndMetricsTrueToItsRecords) {
     EXPECT_EQ(board["totals"]["passed"], 2);
     EXPECT_EQ(board["totals"]["failed"], 2);
     EXPECT_DOUBLE_EQ(board["totals"]["yield"].get<double>(), 0.5);
+    EXPECT_NEAR(board["totals"]["first_pass_yield"].get<double>(), double(firstPassed) / firstUnits, 1e-4);
     ASSERT_EQ(board["programmers"].size(), 4u);
     for (const json& p : board["programmers"]) {
         const std::string number = std::to_string(p["programmer"].get<unsigned>());

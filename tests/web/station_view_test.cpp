@@ -112,7 +112,16 @@ TEST(StationView, FollowsEachProgrammerThroughItsUnits) {
     EXPECT_EQ(board["totals"]["passed"], 1);
     EXPECT_EQ(board["totals"]["failed"], 1);
     EXPECT_DOUBLE_EQ(board["totals"]["yield"].get<double>(), 0.5);
+    EXPECT_DOUBLE_EQ(board["totals"]["first_pass_yield"].get<double>(), 0.5);
     EXPECT_GT(board["totals"]["units_per_hour"].get<double>(), 0);
+
+    // A module seated again after it failed passes: a pass, not a first pass.
+    UnitRecord again = ended(unit(3, 0, 1002), true, 2.0);
+    again.firstUnit = false;
+    view.unitEnded(again, true);
+    board = json::parse(view.statusJson());
+    EXPECT_DOUBLE_EQ(board["totals"]["yield"].get<double>(), 0.6667);
+    EXPECT_DOUBLE_EQ(board["totals"]["first_pass_yield"].get<double>(), 0.5);
 }
 
 TEST(StationView, TellsTheRunsStateMostPressingFirst) {
