@@ -18,8 +18,8 @@ std::string number(double value, int decimals) {
     return std::string(text, result.ptr);
 }
 
-std::string ratio(unsigned part, unsigned whole) {
-    return whole == 0 ? "null" : number(static_cast<double>(part) / whole, 4);
+std::string ratio(unsigned count, unsigned whole) {
+    return whole == 0 ? "null" : number(static_cast<double>(count) / whole, 4);
 }
 
 std::string optionalNumber(const std::optional<std::uint64_t>& value) {
