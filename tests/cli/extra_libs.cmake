@@ -3,3 +3,10 @@
 if(NOT TARGET vm_serial)
   set_source_files_properties(${dir}/cli_serials_test.cpp PROPERTIES HEADER_FILE_ONLY ON)
 endif()
+# The station's live views (--listen) are read over HTTP and held against
+# its records; a build without web/ leaves them out.
+if(TARGET vm_web)
+  target_link_libraries(vm_tests_${name} PRIVATE vm_test_web)
+else()
+  set_source_files_properties(${dir}/cli_listen_test.cpp PROPERTIES HEADER_FILE_ONLY ON)
+endif()
