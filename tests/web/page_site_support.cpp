@@ -1,67 +1,37 @@
 #include "page_site_support.h"
 
-#include <httplib.h>
-
-#include <chrono>
-#include <mutex>
+#include <algorithm>
 #include <stdexcept>
-#include <thread>
 
 namespace webtest {
 
-struct PageSite::Impl {
-    httplib::Server server;
-    std::thread thread;
-    int port = 0;
-    mutable std::mutex mutex;
-    std::vector<CannedReply> replies;
-    std::size_t next = 0;
-    std::vector<std::string> requested;
-};
-
 PageSite::PageSite(const std::string& page, const std::string& apiPath, std::vector<CannedReply> replies)
-    : impl_(std::make_unique<Impl>()) {
-    if (replies.empty()) throw std::invalid_argument("PageSite: no reply for " + apiPath);
-    impl_->replies = std::move(replies);
-    Impl* site = impl_.get();
-    site->server.set_logger([site](const httplib::Request& request, const httplib::Response&) {
-        std::lock_guard<std::mutex> lock(site->mutex);
-        site->requested.push_back(request.path);
-    });
-    site->server.Get("/", [page](const httplib::Request&, httplib::Response& response) {
-        response.set_content(page, "text/html; charset=utf-8");
-    });
-    site->server.Get(apiPath, [site](const httplib::Request&, httplib::Response& response) {
-        std::lock_guard<std::mutex> lock(site->mutex);
-        const CannedReply& reply = site->replies[std::min(site->next, site->replies.size() - 1)];
-        ++site->next;
-        response.status = reply.status;
-        response.set_content(reply.body, "application/json");
-    });
-    site->port = site->server.bind_to_any_port("127.0.0.1");
-    if (site->port <= 0) throw std::runtime_error("PageSite: no loopback port");
-    site->thread = std::thread([site] { site->server.listen_after_bind(); });
-    // stop() only reaches a server that runs: wait (bounded) until it does.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (!site->server.is_running() && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    : replies_(std::move(replies)) {
+    if (replies_.empty()) throw std::invalid_argument("PageSite: no reply for " + apiPath);
+    server_.get("/", [page] { return vmweb::HttpReply{200, "text/html; charset=utf-8", page}; });
+    server_.get(apiPath, [this] { return next(); });
+    std::string error;
+    if (!server_.start(vmweb::ListenAddress{"127.0.0.1", 0}, &error))
+        throw std::runtime_error("PageSite: " + error);
 }
 
-PageSite::~PageSite() {
-    impl_->server.stop();
-    impl_->thread.join();
+vmweb::HttpReply PageSite::next() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const CannedReply& reply = replies_[std::min(next_++, replies_.size() - 1)];
+    ++asked_;
+    return vmweb::HttpReply{reply.status, "application/json", reply.body};
 }
 
-std::string PageSite::url() const { return "http://127.0.0.1:" + std::to_string(impl_->port) + "/"; }
+std::string PageSite::url() const { return vmweb::listenUrl("127.0.0.1", server_.port()); }
 
 void PageSite::rewind() {
-    std::lock_guard<std::mutex> lock(impl_->mutex);
-    impl_->next = 0;
+    std::lock_guard<std::mutex> lock(mutex_);
+    next_ = 0;
 }
 
-std::vector<std::string> PageSite::requested() const {
-    std::lock_guard<std::mutex> lock(impl_->mutex);
-    return impl_->requested;
+std::size_t PageSite::apiRequests() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return asked_;
 }
 
 }  // namespace webtest

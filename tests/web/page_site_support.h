@@ -1,12 +1,16 @@
-// A web site for the pages' tests: one page at "/" and canned JSON at the
-// paths the page reads, on a free loopback port. A path's replies are
-// given as a list; each request takes the next one and the last one stays,
-// so a test can make a station change, or go away, while the page watches.
+// A web site for the pages' tests, on the live views' own server: one page
+// at "/" and canned JSON at the path the page reads, on a free loopback
+// port. The replies are given as a list; each request takes the next one
+// and the last one stays, so a test can make a station change, or go away,
+// while the page watches.
 #pragma once
 
-#include <memory>
+#include <cstddef>
+#include <mutex>
 #include <string>
 #include <vector>
+
+#include "web/http_server.h"
 
 namespace webtest {
 
@@ -19,19 +23,22 @@ class PageSite {
 public:
     // `page` at "/", and `replies` at `apiPath` in turn.
     PageSite(const std::string& page, const std::string& apiPath, std::vector<CannedReply> replies);
-    ~PageSite();
     PageSite(const PageSite&) = delete;
     PageSite& operator=(const PageSite&) = delete;
 
     std::string url() const;
     // The replies start again from the first (for another browser).
     void rewind();
-    // Every path asked for so far, in order.
-    std::vector<std::string> requested() const;
+    // How many times the page asked for its JSON.
+    std::size_t apiRequests() const;
 
 private:
-    struct Impl;
-    std::unique_ptr<Impl> impl_;
+    vmweb::HttpReply next();
+
+    mutable std::mutex mutex_;
+    std::vector<CannedReply> replies_;
+    std::size_t next_ = 0, asked_ = 0;
+    vmweb::HttpServer server_;  // last: it stops before the replies go
 };
 
 }  // namespace webtest
