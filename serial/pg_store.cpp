@@ -5,6 +5,7 @@
 
 #include "serial/pg_conn.h"
 #include "serial/pg_schema.h"
+#include "serial/store_internals.h"
 #include "serial/store_rules.h"
 
 namespace vmserial {
@@ -18,7 +19,7 @@ class PgStore final : public SerialStore {
 public:
     PgStore(const std::string& url, const std::string& job, const StoreOptions& options)
         : url_(url), job_(job), options_(options), conn_(url, options.connectTimeoutSeconds) {
-        createSchema();
+        createPgSchema(conn_, url_);
     }
 
     void setupRange(const SerialRange& range) override;
@@ -26,15 +27,15 @@ public:
     void renewLease(RunId run) override;
     void endRun(RunId run) override;
     ReserveResult reserve(RunId run, const UnitRef& unit) override;
-    void settlePassed(RunId run, std::uint64_t number) override {
-        settle(run, number, "programmed", std::nullopt, std::nullopt);
+    void settlePassed(RunId run, std::uint64_t number, const UnitRow* record) override {
+        settle(run, number, "programmed", std::nullopt, std::nullopt, record);
     }
-    void settleFreed(RunId run, std::uint64_t number) override {
-        settle(run, number, "free", std::nullopt, std::nullopt);
+    void settleFreed(RunId run, std::uint64_t number, const UnitRow* record) override {
+        settle(run, number, "free", std::nullopt, std::nullopt, record);
     }
-    void settleVoided(RunId run, std::uint64_t number, const std::string& failure,
-                      const std::string& step) override {
-        settle(run, number, "void", failure, step);
+    void settleVoided(RunId run, std::uint64_t number, const std::string& failure, const std::string& step,
+                      const UnitRow* record) override {
+        settle(run, number, "void", failure, step, record);
     }
     std::vector<std::uint64_t> recover() override;
     void voidByHand(std::uint64_t number, const std::string& reason) override;
@@ -42,12 +43,12 @@ public:
     std::vector<SerialRecord> list(std::optional<SerialState> only) override;
 
 private:
-    void createSchema();
     const SerialRange& range() const {
         if (!range_) throwNoRange();
         return *range_;
     }
-    void settle(RunId run, std::uint64_t number, const char* state, PgParam reason, PgParam step);
+    void settle(RunId run, std::uint64_t number, const char* state, PgParam reason, PgParam step,
+                const UnitRow* record);
     std::optional<std::uint64_t> issueNext(const SerialRange& r);
 
     std::string url_, job_;
@@ -56,18 +57,6 @@ private:
     PgConn conn_;
     std::optional<SerialRange> range_;
 };
-
-void PgStore::createSchema() {
-    Tx tx(conn_);
-    conn_.exec("SELECT pg_advisory_xact_lock($1::bigint)", {pg_schema::lockKey});
-    conn_.exec(pg_schema::versionTable);
-    const PgResult version = conn_.exec("SELECT MAX(version) FROM serial_schema");
-    const std::optional<std::int64_t> found = version.optionalInteger(0, 0);
-    if (found && *found > storeSchemaVersion) throwSchemaTooNew(url_, static_cast<int>(*found));
-    for (const char* table : pg_schema::tables) conn_.exec(table);
-    if (!found) conn_.exec("INSERT INTO serial_schema (version) VALUES ($1)", {pgText(std::int64_t{storeSchemaVersion})});
-    tx.commit();
-}
 
 void PgStore::setupRange(const SerialRange& asked) {
     if (auto problem = storableProblem(asked)) throw StoreError(StoreError::Kind::failed, *problem);
@@ -155,7 +144,8 @@ ReserveResult PgStore::reserve(RunId run, const UnitRef& unit) {
     return Reserved{number};
 }
 
-void PgStore::settle(RunId run, std::uint64_t number, const char* state, PgParam reason, PgParam step) {
+void PgStore::settle(RunId run, std::uint64_t number, const char* state, PgParam reason, PgParam step,
+                     const UnitRow* record) {
     std::lock_guard lock(mutex_);
     Tx tx(conn_);
     // A number handed back keeps no holder: it is as if never handed out.
@@ -168,6 +158,7 @@ void PgStore::settle(RunId run, std::uint64_t number, const char* state, PgParam
         " WHERE job = $4 AND number = $5 AND state = 'reserved' AND run_id = $6",
         {std::string(state), reason, step, job_, num(number), pgText(run)});
     if (done.affected() == 0) throwNotReserved(run, number);
+    if (record) insertPgRecord(conn_, *record);
     tx.commit();
 }
 

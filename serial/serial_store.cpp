@@ -4,6 +4,8 @@
 
 #include "serial/pg_store.h"
 #include "serial/sqlite_store.h"
+#include "serial/store_internals.h"
+#include "serial/unit_records.h"
 
 namespace vmserial {
 
@@ -33,6 +35,14 @@ std::unique_ptr<SerialStore> openSerialStore(const std::string& url, const std::
         return openPgStore(url, job, options);
     throw StoreError(StoreError::Kind::badUrl,
                      "serial store \"" + url + "\" is neither sqlite:PATH nor postgresql://...");
+}
+
+std::unique_ptr<RecordStore> openRecordStore(const std::string& url, const StoreOptions& options) {
+    const std::string sqlite = "sqlite:";
+    if (url.starts_with(sqlite) && url.size() > sqlite.size())
+        return openSqliteRecordStore(url.substr(sqlite.size()), options);
+    if (url.starts_with("postgresql://") || url.starts_with("postgres://")) return openPgRecordStore(url, options);
+    throw StoreError(StoreError::Kind::badUrl, "store \"" + url + "\" is neither sqlite:PATH nor postgresql://...");
 }
 
 std::uint64_t rangeCount(const SerialRange& range) {

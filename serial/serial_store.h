@@ -91,6 +91,8 @@ struct StoreOptions {
 // The reason recover() gives the numbers it voids.
 inline constexpr const char* runEndedReason = "the run ended during the unit";
 
+struct UnitRow;  // serial/unit_records.h
+
 class SerialStore {
 public:
     virtual ~SerialStore() = default;
@@ -106,13 +108,15 @@ public:
 
     // The lowest free number, reserved for the unit of a live run.
     virtual ReserveResult reserve(RunId run, const UnitRef& unit) = 0;
+    // The settles keep the unit's record too, when one is given, in the
+    // same transaction: the number's fate and the record agree.
     // The unit passed: programmed.
-    virtual void settlePassed(RunId run, std::uint64_t number) = 0;
+    virtual void settlePassed(RunId run, std::uint64_t number, const UnitRow* record = nullptr) = 0;
     // It failed before its first data page was sent: free again.
-    virtual void settleFreed(RunId run, std::uint64_t number) = 0;
+    virtual void settleFreed(RunId run, std::uint64_t number, const UnitRow* record = nullptr) = 0;
     // It failed later: void, with the failure and the step.
     virtual void settleVoided(RunId run, std::uint64_t number, const std::string& failure,
-                              const std::string& step) = 0;
+                              const std::string& step, const UnitRow* record = nullptr) = 0;
 
     // Voids the numbers still reserved by runs that are no longer alive;
     // returns them, lowest first.

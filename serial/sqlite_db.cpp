@@ -58,6 +58,12 @@ SqliteStatement& SqliteStatement::bind(int index, const std::string& value) {
     return *this;
 }
 
+SqliteStatement& SqliteStatement::bind(int index, double value) {
+    const int code = sqlite3_bind_double(statement_.get(), index, value);
+    if (code != SQLITE_OK) db_.fail(code, "bind");
+    return *this;
+}
+
 SqliteStatement& SqliteStatement::bindNull(int index) {
     const int code = sqlite3_bind_null(statement_.get(), index);
     if (code != SQLITE_OK) db_.fail(code, "bind");
@@ -90,6 +96,10 @@ std::string SqliteStatement::text(int column) const {
     if (!bytes) return {};
     return std::string(reinterpret_cast<const char*>(bytes),
                        static_cast<std::size_t>(sqlite3_column_bytes(statement_.get(), column)));
+}
+
+double SqliteStatement::real(int column) const {
+    return sqlite3_column_double(statement_.get(), column);
 }
 
 SqliteTransaction::SqliteTransaction(SqliteDb& db, Mode mode) : db_(db) {

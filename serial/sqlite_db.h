@@ -36,12 +36,14 @@ public:
     SqliteStatement(SqliteDb& db, const char* sql);
     SqliteStatement& bind(int index, std::int64_t value);
     SqliteStatement& bind(int index, const std::string& value);
+    SqliteStatement& bind(int index, double value);
     SqliteStatement& bindNull(int index);
     bool step();  // true: a row is there
     void run();   // steps to the end
     std::int64_t integer(int column) const;
     std::optional<std::int64_t> optionalInteger(int column) const;
     std::string text(int column) const;
+    double real(int column) const;
 
 private:
     struct Finalize {

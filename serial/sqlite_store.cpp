@@ -7,6 +7,7 @@
 
 #include "serial/sqlite_db.h"
 #include "serial/sqlite_schema.h"
+#include "serial/store_internals.h"
 #include "serial/store_rules.h"
 
 namespace vmserial {
@@ -17,31 +18,15 @@ using Mode = SqliteTransaction::Mode;
 
 #define NOW VM_SQLITE_NOW_MS
 
-// The connections of one process to one file take turns through a mutex of
-// the file's: they queue for it instead of polling SQLite's lock with the
-// busy handler's growing sleeps, under which some of sixteen busy lanes
-// waited past the busy timeout. Other processes still meet the file's lock
-// and the busy timeout.
-std::mutex& fileMutex(const std::string& path) {
-    static std::mutex guard;
-    static std::map<std::string, std::unique_ptr<std::mutex>> mutexes;
-    std::error_code error;
-    const std::string key = std::filesystem::weakly_canonical(path, error).string();
-    std::lock_guard lock(guard);
-    auto& m = mutexes[error ? path : key];
-    if (!m) m = std::make_unique<std::mutex>();
-    return *m;
-}
-
 class SqliteStore final : public SerialStore {
 public:
     SqliteStore(const std::string& path, const std::string& job, const StoreOptions& options)
-        : path_(path), job_(job), options_(options), mutex_(fileMutex(path)), db_(path, options.busyTimeoutMs) {
+        : path_(path), job_(job), options_(options), mutex_(sqliteFileMutex(path)), db_(path, options.busyTimeoutMs) {
         std::lock_guard lock(mutex_);
         // WAL lets readers go on beside the one writer; FULL syncs each commit.
         db_.exec("PRAGMA journal_mode=WAL");
         db_.exec("PRAGMA synchronous=FULL");
-        createSchema();
+        createSqliteSchema(db_, path_);
     }
 
     void setupRange(const SerialRange& range) override;
@@ -49,15 +34,15 @@ public:
     void renewLease(RunId run) override;
     void endRun(RunId run) override;
     ReserveResult reserve(RunId run, const UnitRef& unit) override;
-    void settlePassed(RunId run, std::uint64_t number) override {
-        settle(run, number, "programmed", nullptr, nullptr);
+    void settlePassed(RunId run, std::uint64_t number, const UnitRow* record) override {
+        settle(run, number, "programmed", nullptr, nullptr, record);
     }
-    void settleFreed(RunId run, std::uint64_t number) override {
-        settle(run, number, "free", nullptr, nullptr);
+    void settleFreed(RunId run, std::uint64_t number, const UnitRow* record) override {
+        settle(run, number, "free", nullptr, nullptr, record);
     }
-    void settleVoided(RunId run, std::uint64_t number, const std::string& failure,
-                      const std::string& step) override {
-        settle(run, number, "void", &failure, &step);
+    void settleVoided(RunId run, std::uint64_t number, const std::string& failure, const std::string& step,
+                      const UnitRow* record) override {
+        settle(run, number, "void", &failure, &step, record);
     }
     std::vector<std::uint64_t> recover() override;
     void voidByHand(std::uint64_t number, const std::string& reason) override;
@@ -65,7 +50,6 @@ public:
     std::vector<SerialRecord> list(std::optional<SerialState> only) override;
 
 private:
-    void createSchema();
     const SerialRange& range() const {
         if (!range_) throwNoRange();
         return *range_;
@@ -73,7 +57,7 @@ private:
     bool runAlive(RunId run);
     std::uint64_t issued();
     void settle(RunId run, std::uint64_t number, const char* state, const std::string* reason,
-                const std::string* step);
+                const std::string* step, const UnitRow* record);
 
     std::string path_, job_;
     StoreOptions options_;
@@ -81,19 +65,6 @@ private:
     SqliteDb db_;
     std::optional<SerialRange> range_;
 };
-
-void SqliteStore::createSchema() {
-    Tx tx(db_, Mode::write);
-    db_.exec(sqlite_schema::versionTable);
-    SqliteStatement read(db_, "SELECT MAX(version) FROM serial_schema");
-    read.step();
-    const std::optional<std::int64_t> version = read.optionalInteger(0);
-    if (version && *version > storeSchemaVersion) throwSchemaTooNew(path_, static_cast<int>(*version));
-    db_.exec(sqlite_schema::tables);
-    if (!version)
-        SqliteStatement(db_, "INSERT INTO serial_schema (version) VALUES (?)").bind(1, storeSchemaVersion).run();
-    tx.commit();
-}
 
 void SqliteStore::setupRange(const SerialRange& asked) {
     if (auto problem = storableProblem(asked)) throw StoreError(StoreError::Kind::failed, *problem);
@@ -200,7 +171,7 @@ ReserveResult SqliteStore::reserve(RunId run, const UnitRef& unit) {
 }
 
 void SqliteStore::settle(RunId run, std::uint64_t number, const char* state, const std::string* reason,
-                         const std::string* step) {
+                         const std::string* step, const UnitRow* record) {
     std::lock_guard lock(mutex_);
     Tx tx(db_, Mode::write);
     // A number handed back keeps no holder: it is as if never handed out.
@@ -215,6 +186,7 @@ void SqliteStore::settle(RunId run, std::uint64_t number, const char* state, con
     if (step) update.bind(3, *step); else update.bindNull(3);
     update.run();
     if (db_.changes() == 0) throwNotReserved(run, number);
+    if (record) insertSqliteRecord(db_, *record);
     tx.commit();
 }
 

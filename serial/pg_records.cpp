@@ -1,0 +1,89 @@
+// The line's records on a PostgreSQL server, and the schema that the
+// PostgreSQL serial store shares with them.
+#include <cstdio>
+#include <mutex>
+
+#include "serial/pg_conn.h"
+#include "serial/pg_schema.h"
+#include "serial/record_queries.h"
+#include "serial/store_internals.h"
+#include "serial/store_rules.h"
+
+namespace vmserial {
+
+void createPgSchema(PgConn& conn, const std::string& url) {
+    PgTransaction tx(conn);
+    conn.exec("SELECT pg_advisory_xact_lock($1::bigint)", {pg_schema::lockKey});
+    conn.exec(pg_schema::versionTable);
+    const PgResult version = conn.exec("SELECT MAX(version) FROM serial_schema");
+    const std::optional<std::int64_t> found = version.optionalInteger(0, 0);
+    if (found && *found > storeSchemaVersion) throwSchemaTooNew(url, static_cast<int>(*found));
+    for (const char* table : pg_schema::tables) conn.exec(table);
+    if (!found)
+        conn.exec("INSERT INTO serial_schema (version) VALUES ($1)", {pgText(std::int64_t{storeSchemaVersion})});
+    tx.commit();
+}
+
+bool insertPgRecord(PgConn& conn, const UnitRow& row) {
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.6f", row.seconds);
+    const PgResult done = conn.exec(
+        "INSERT INTO unit_records (run, unit, station, programmer, job, passed, first_unit,"
+        " failed_step, failure, serial, seconds, ended_ms, time, record)"
+        " VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11, $12, $13, $14)"
+        " ON CONFLICT (run, unit) DO NOTHING",
+        {row.run, pgText(row.unit), row.station, row.programmer, row.job, std::string(row.passed ? "1" : "0"),
+         std::string(row.firstUnit ? "1" : "0"), row.failedStep, row.failure,
+         row.serial ? pgText(*row.serial) : PgParam{}, std::string(seconds), pgText(row.endedMs), row.time,
+         row.record});
+    return done.affected() > 0;
+}
+
+namespace {
+
+class PgRecordStore final : public RecordStore {
+public:
+    PgRecordStore(const std::string& url, const StoreOptions& options)
+        : conn_(url, options.connectTimeoutSeconds) {
+        createPgSchema(conn_, url);
+    }
+
+    std::size_t putRecords(const std::vector<UnitRow>& rows) override {
+        std::lock_guard lock(mutex_);
+        PgTransaction tx(conn_);
+        std::size_t added = 0;
+        for (const UnitRow& row : rows) added += insertPgRecord(conn_, row) ? 1 : 0;
+        tx.commit();
+        return added;
+    }
+
+    std::vector<ReportGroup> report(const ReportQuery& query) override {
+        std::lock_guard lock(mutex_);
+        conn_.ensureConnected();
+        return pgReport(conn_, query);
+    }
+
+    std::vector<StationLine> line(std::int64_t dayStartMs) override {
+        std::lock_guard lock(mutex_);
+        conn_.ensureConnected();
+        return pgLine(conn_, dayStartMs);
+    }
+
+    std::uint64_t recordCount() override {
+        std::lock_guard lock(mutex_);
+        conn_.ensureConnected();
+        return static_cast<std::uint64_t>(conn_.exec("SELECT COUNT(*) FROM unit_records").integer(0, 0));
+    }
+
+private:
+    std::mutex mutex_;  // one statement at a time on the connection
+    PgConn conn_;
+};
+
+}  // namespace
+
+std::unique_ptr<RecordStore> openPgRecordStore(const std::string& url, const StoreOptions& options) {
+    return std::make_unique<PgRecordStore>(url, options);
+}
+
+}  // namespace vmserial

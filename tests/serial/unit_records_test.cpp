@@ -1,0 +1,72 @@
+// The line's records on both stores: a record is kept once by its run and
+// unit however often it is sent, and a settle that keeps a record keeps it
+// only when the number's change is made too.
+#include <gtest/gtest.h>
+
+#include "serial/unit_records.h"
+#include "store_contract_support.h"
+
+using namespace vmserial;
+using namespace serialtest;
+using Kind = StoreError::Kind;
+
+namespace {
+
+UnitRow row(const std::string& run, std::int64_t unit, bool passed) {
+    UnitRow r;
+    r.run = run;
+    r.unit = unit;
+    r.station = "station-A";
+    r.programmer = "0";
+    r.passed = passed;
+    r.failedStep = passed ? "" : "verify";
+    r.failure = passed ? "" : "content";
+    r.seconds = 2.5;
+    r.endedMs = 1796749509123 + unit;
+    r.time = "2026-12-08T17:05:09.123Z";
+    r.record = "{\"run\":\"" + run + "\",\"unit\":" + std::to_string(unit) + "}";
+    return r;
+}
+
+}  // namespace
+
+TEST_P(StoreContract, ARecordSentAgainIsKeptOnce) {
+    auto records = openRecordStore(url_);
+    EXPECT_EQ(records->putRecords({row("r1", 1, true), row("r1", 2, false)}), 2u);
+    // A spool sent again after its first sending did reach the store, and a
+    // unit number of another run: only the latter is new.
+    EXPECT_EQ(records->putRecords({row("r1", 2, false), row("r1", 1, true), row("r2", 1, true)}), 1u);
+    EXPECT_EQ(records->recordCount(), 3u);
+    // Another connection sees the same.
+    EXPECT_EQ(openRecordStore(url_)->recordCount(), 3u);
+}
+
+TEST_P(StoreContract, ASettleKeepsItsUnitsRecordInTheSameTransaction) {
+    auto store = open();
+    auto records = openRecordStore(url_);
+    const RunId run = store->startRun("station-A");
+    const std::uint64_t passed = take(*store, run), freed = take(*store, run), voided = take(*store, run);
+    UnitRow a = row("r1", 1, true), b = row("r1", 2, false), c = row("r1", 3, false);
+    a.serial = passed;
+    c.serial = voided;
+    store->settlePassed(run, passed, &a);
+    store->settleFreed(run, freed, &b);
+    store->settleVoided(run, voided, "content", "verify", &c);
+    EXPECT_EQ(records->recordCount(), 3u);
+
+    // A settle the store refuses (the number is no longer this run's to
+    // settle) leaves no record behind.
+    EXPECT_EQ(errorOf([&] {
+                  const UnitRow d = row("r1", 4, true);
+                  store->settlePassed(run, passed, &d);
+              }),
+              Kind::notReserved);
+    EXPECT_EQ(records->recordCount(), 3u);
+    // The record of a settle that did reach the store, sent again from a
+    // spool, is not counted twice.
+    EXPECT_EQ(records->putRecords({a, b, c}), 0u);
+}
+
+TEST_P(StoreContract, ARecordStoreOfAnUnknownKindIsRefused) {
+    EXPECT_EQ(errorOf([] { openRecordStore("mysql://host/db"); }), Kind::badUrl);
+}
