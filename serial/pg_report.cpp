@@ -2,6 +2,8 @@
 #include "serial/record_queries.h"
 #include "serial/report_sql.h"
 
+#include <string>
+
 namespace vmserial {
 namespace {
 
@@ -10,6 +12,9 @@ using namespace report_sql;
 std::uint64_t count(const PgResult& result, int row, int column) {
     return static_cast<std::uint64_t>(result.integer(row, column));
 }
+
+// A double precision as libpq gives it in text ("1765213509122.5").
+double real(const PgResult& result, int row, int column) { return std::stod(result.text(row, column)); }
 
 // Both queries of a report, or the three of the line, read one snapshot.
 void readOneSnapshot(PgConn& conn) { conn.exec("SET TRANSACTION ISOLATION LEVEL REPEATABLE READ, READ ONLY"); }
@@ -23,7 +28,7 @@ std::vector<GroupRow> groupRows(PgConn& conn, const ReportQuery& query) {
     std::vector<GroupRow> rows;
     for (int r = 0; r < result.rows(); ++r) {
         rows.push_back({result.text(r, 0), count(result, r, 1), count(result, r, 2), count(result, r, 3),
-                        count(result, r, 4), realOf(result.text(r, 5)), result.integer(r, 6)});
+                        count(result, r, 4), real(result, r, 5), result.integer(r, 6)});
     }
     return rows;
 }

@@ -81,6 +81,4 @@ std::vector<StationLine> assembleLine(const std::vector<LastUnitRow>& last, cons
     return stations;
 }
 
-double realOf(const std::string& text) { return text.empty() ? 0 : std::stod(text); }
-
 }  // namespace vmserial::report_sql

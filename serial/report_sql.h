@@ -57,8 +57,4 @@ struct DayCountRow {
 std::vector<StationLine> assembleLine(const std::vector<LastUnitRow>& last, const std::vector<DayCountRow>& counts,
                                       const std::vector<FailureRow>& failures);
 
-// A REAL aggregate as the stores give it in text ("1765213509122.5",
-// "1.7652135091225e+12"); 0 for NULL's empty text.
-double realOf(const std::string& text);
-
 }  // namespace vmserial::report_sql

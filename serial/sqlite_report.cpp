@@ -18,7 +18,7 @@ std::vector<GroupRow> groupRows(SqliteDb& db, const ReportQuery& query) {
     while (read.step()) {
         rows.push_back({read.text(0), static_cast<std::uint64_t>(read.integer(1)),
                         static_cast<std::uint64_t>(read.integer(2)), static_cast<std::uint64_t>(read.integer(3)),
-                        static_cast<std::uint64_t>(read.integer(4)), realOf(read.text(5)), read.integer(6)});
+                        static_cast<std::uint64_t>(read.integer(4)), read.real(5), read.integer(6)});
     }
     return rows;
 }
@@ -40,15 +40,12 @@ std::vector<FailureRow> failureRows(SqliteDb& db, const std::string& key, std::i
 }  // namespace
 
 std::vector<ReportGroup> sqliteReport(SqliteDb& db, const ReportQuery& query) {
-    SqliteTransaction tx(db, SqliteTransaction::Mode::read);  // one snapshot for both queries
     const std::vector<GroupRow> rows = groupRows(db, query);
     const std::vector<FailureRow> failures = failureRows(db, groupKey(query.by), sinceBound(query), untilBound(query));
-    tx.commit();
     return assembleGroups(rows, failures);
 }
 
 std::vector<StationLine> sqliteLine(SqliteDb& db, std::int64_t dayStartMs) {
-    SqliteTransaction tx(db, SqliteTransaction::Mode::read);
     // With one MAX(), SQLite takes the other bare columns from the row that holds it.
     SqliteStatement lastUnits(db, "SELECT station, MAX(ended_ms), time, job, run FROM unit_records"
                                   " GROUP BY station ORDER BY station");
@@ -63,7 +60,6 @@ std::vector<StationLine> sqliteLine(SqliteDb& db, std::int64_t dayStartMs) {
         counts.push_back({today.text(0), static_cast<std::uint64_t>(today.integer(1)),
                           static_cast<std::uint64_t>(today.integer(2))});
     const std::vector<FailureRow> failures = failureRows(db, "station", dayStartMs, untilBound({}));
-    tx.commit();
     return assembleLine(last, counts, failures);
 }
 
