@@ -1,9 +1,21 @@
 #include "serial/report_sql.h"
 
+#include <algorithm>
 #include <limits>
 #include <stdexcept>
 
 namespace vmserial::report_sql {
+namespace {
+
+// Most first; then by step and kind, byte by byte as keys are.
+void mostFirst(std::vector<FailureCount>& failures) {
+    std::sort(failures.begin(), failures.end(), [](const FailureCount& a, const FailureCount& b) {
+        if (a.units != b.units) return a.units > b.units;
+        return a.step != b.step ? a.step < b.step : a.kind < b.kind;
+    });
+}
+
+}  // namespace
 
 std::string groupKey(ReportBy by) {
     switch (by) {
@@ -52,6 +64,9 @@ std::vector<ReportGroup> assembleGroups(const std::vector<GroupRow>& rows, const
         const auto found = index.find(f.key);
         if (found != index.end()) groups[found->second].failures.push_back({f.step, f.kind, f.units});
     }
+    for (ReportGroup& group : groups) mostFirst(group.failures);
+    // Byte by byte, whatever the database's collation: the same order from either store.
+    std::sort(groups.begin(), groups.end(), [](const ReportGroup& a, const ReportGroup& b) { return a.key < b.key; });
     return groups;
 }
 
@@ -78,6 +93,9 @@ std::vector<StationLine> assembleLine(const std::vector<LastUnitRow>& last, cons
         const auto found = index.find(f.key);
         if (found != index.end()) stations[found->second].failures.push_back({f.step, f.kind, f.units});
     }
+    for (StationLine& station : stations) mostFirst(station.failures);
+    std::sort(stations.begin(), stations.end(),
+              [](const StationLine& a, const StationLine& b) { return a.station < b.station; });
     return stations;
 }
 

@@ -39,8 +39,7 @@ struct FailureRow {
 // span is none.
 double unitsPerHour(std::uint64_t units, double firstStartMs, std::int64_t lastEndMs);
 
-// The groups in the order of `rows`, each with its failures (`failures`
-// come most first within their key).
+// The groups by key, each with its failures most first.
 std::vector<ReportGroup> assembleGroups(const std::vector<GroupRow>& rows, const std::vector<FailureRow>& failures);
 
 // The last unit of a station, and its counts since the day's start.
@@ -52,8 +51,8 @@ struct DayCountRow {
     std::uint64_t units = 0, passed = 0;
 };
 
-// The stations in the order of `last` (every station with a record), with
-// their counts and failures of the day.
+// The stations by name (every station in `last`: each that has a record),
+// with their counts and failures of the day, most first.
 std::vector<StationLine> assembleLine(const std::vector<LastUnitRow>& last, const std::vector<DayCountRow>& counts,
                                       const std::vector<FailureRow>& failures);
 

@@ -11,7 +11,7 @@ std::vector<GroupRow> groupRows(SqliteDb& db, const ReportQuery& query) {
     const std::string sql = "SELECT " + groupKey(query.by) +
                             ", COUNT(*), SUM(passed), SUM(first_unit), SUM(first_unit * passed),"
                             " MIN(ended_ms - seconds * 1000.0), MAX(ended_ms)"
-                            " FROM unit_records WHERE ended_ms >= ?1 AND ended_ms < ?2 GROUP BY 1 ORDER BY 1";
+                            " FROM unit_records WHERE ended_ms >= ?1 AND ended_ms < ?2 GROUP BY 1";
     SqliteStatement read(db, sql.c_str());
     read.bind(1, sinceBound(query)).bind(2, untilBound(query));
     std::vector<GroupRow> rows;
@@ -23,12 +23,12 @@ std::vector<GroupRow> groupRows(SqliteDb& db, const ReportQuery& query) {
     return rows;
 }
 
-// Failures by step and kind within each key, most first, of the units
-// that ended from `since` until before `until`.
+// Failures by step and kind within each key, of the units that ended
+// from `since` until before `until`.
 std::vector<FailureRow> failureRows(SqliteDb& db, const std::string& key, std::int64_t since, std::int64_t until) {
     const std::string sql = "SELECT " + key + ", failed_step, failure, COUNT(*) FROM unit_records"
                             " WHERE passed = 0 AND ended_ms >= ?1 AND ended_ms < ?2"
-                            " GROUP BY 1, 2, 3 ORDER BY 1, 4 DESC, 2, 3";
+                            " GROUP BY 1, 2, 3";
     SqliteStatement read(db, sql.c_str());
     read.bind(1, since).bind(2, until);
     std::vector<FailureRow> rows;
@@ -48,7 +48,7 @@ std::vector<ReportGroup> sqliteReport(SqliteDb& db, const ReportQuery& query) {
 std::vector<StationLine> sqliteLine(SqliteDb& db, std::int64_t dayStartMs) {
     // With one MAX(), SQLite takes the other bare columns from the row that holds it.
     SqliteStatement lastUnits(db, "SELECT station, MAX(ended_ms), time, job, run FROM unit_records"
-                                  " GROUP BY station ORDER BY station");
+                                  " GROUP BY station");
     std::vector<LastUnitRow> last;
     while (lastUnits.step())
         last.push_back({lastUnits.text(0), lastUnits.text(2), lastUnits.text(3), lastUnits.text(4)});
