@@ -60,11 +60,11 @@ std::vector<ReportGroup> pgReport(PgConn& conn, const ReportQuery& query) {
 std::vector<StationLine> pgLine(PgConn& conn, std::int64_t dayStartMs) {
     PgTransaction tx(conn);
     readOneSnapshot(conn);
-    const PgResult lastUnits = conn.exec("SELECT DISTINCT ON (station) station, time, job, run FROM unit_records"
-                                         " ORDER BY station, ended_ms DESC, run DESC, unit DESC");
+    const PgResult lastUnits = conn.exec(lastUnitsSql().c_str());
     std::vector<LastUnitRow> last;
     for (int r = 0; r < lastUnits.rows(); ++r)
-        last.push_back({lastUnits.text(r, 0), lastUnits.text(r, 1), lastUnits.text(r, 2), lastUnits.text(r, 3)});
+        last.push_back({lastUnits.text(r, 0), lastUnits.text(r, 1), lastUnits.text(r, 2), lastUnits.text(r, 3),
+                        lastUnits.integer(r, 4)});
     const PgResult today = conn.exec("SELECT station, COUNT(*), SUM(passed) FROM unit_records"
                                      " WHERE ended_ms >= $1 GROUP BY station",
                                      {pgText(dayStartMs)});

@@ -43,6 +43,12 @@ double unitsPerHour(std::uint64_t units, double firstStartMs, std::int64_t lastE
     return static_cast<double>(units) * 3600.0 * 1000.0 / spanMs;
 }
 
+std::string lastUnitsSql() {
+    return "SELECT u.station, u.time, u.job, u.run, u.unit"
+           " FROM (SELECT station, MAX(ended_ms) AS last FROM unit_records GROUP BY station) AS s"
+           " JOIN unit_records AS u ON u.station = s.station AND u.ended_ms = s.last";
+}
+
 std::vector<ReportGroup> assembleGroups(const std::vector<GroupRow>& rows, const std::vector<FailureRow>& failures) {
     std::vector<ReportGroup> groups;
     std::map<std::string, std::size_t> index;
@@ -74,7 +80,18 @@ std::vector<StationLine> assembleLine(const std::vector<LastUnitRow>& last, cons
                                       const std::vector<FailureRow>& failures) {
     std::vector<StationLine> stations;
     std::map<std::string, std::size_t> index;
+    std::map<std::string, std::pair<std::string, std::int64_t>> lastKey;  // station -> run and unit shown
     for (const LastUnitRow& row : last) {
+        const auto [seen, isNew] = lastKey.try_emplace(row.station, row.run, row.unit);
+        if (!isNew) {
+            if (std::pair(row.run, row.unit) <= seen->second) continue;
+            seen->second = {row.run, row.unit};
+            StationLine& shown = stations[index[row.station]];
+            shown.lastUnit = row.time;
+            shown.job = row.job;
+            shown.run = row.run;
+            continue;
+        }
         index[row.station] = stations.size();
         StationLine station;
         station.station = row.station;

@@ -42,17 +42,22 @@ double unitsPerHour(std::uint64_t units, double firstStartMs, std::int64_t lastE
 // The groups by key, each with its failures most first.
 std::vector<ReportGroup> assembleGroups(const std::vector<GroupRow>& rows, const std::vector<FailureRow>& failures);
 
-// The last unit of a station, and its counts since the day's start.
+// Each station's last unit: the units that ended at its latest end (more
+// than one when two ended in the same millisecond), found through the
+// index on (station, ended_ms) rather than by reading every record.
+std::string lastUnitsSql();
 struct LastUnitRow {
     std::string station, time, job, run;
+    std::int64_t unit = 0;
 };
 struct DayCountRow {
     std::string station;
     std::uint64_t units = 0, passed = 0;
 };
 
-// The stations by name (every station in `last`: each that has a record),
-// with their counts and failures of the day, most first.
+// The stations by name (every station in `last`: each that has a record;
+// of units that ended together, the greatest run and unit), with their
+// counts and failures of the day, most first.
 std::vector<StationLine> assembleLine(const std::vector<LastUnitRow>& last, const std::vector<DayCountRow>& counts,
                                       const std::vector<FailureRow>& failures);
 

@@ -46,12 +46,10 @@ std::vector<ReportGroup> sqliteReport(SqliteDb& db, const ReportQuery& query) {
 }
 
 std::vector<StationLine> sqliteLine(SqliteDb& db, std::int64_t dayStartMs) {
-    // With one MAX(), SQLite takes the other bare columns from the row that holds it.
-    SqliteStatement lastUnits(db, "SELECT station, MAX(ended_ms), time, job, run FROM unit_records"
-                                  " GROUP BY station");
+    SqliteStatement lastUnits(db, lastUnitsSql().c_str());
     std::vector<LastUnitRow> last;
     while (lastUnits.step())
-        last.push_back({lastUnits.text(0), lastUnits.text(2), lastUnits.text(3), lastUnits.text(4)});
+        last.push_back({lastUnits.text(0), lastUnits.text(1), lastUnits.text(2), lastUnits.text(3), lastUnits.integer(4)});
     SqliteStatement today(db, "SELECT station, COUNT(*), SUM(passed) FROM unit_records"
                               " WHERE ended_ms >= ?1 GROUP BY station");
     today.bind(1, dayStartMs);

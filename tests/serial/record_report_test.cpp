@@ -197,6 +197,10 @@ TEST_P(StoreContract, TheLineShowsEveryStationsLastUnitAndItsDayAlone) {
     UnitRow old = unit("st-C", "run-C", 1, kNoon - 3 * kMinute);
     fail(old, "erase", "transfer");
     rows.push_back(old);
+    // Two units of st-A that ended in the same millisecond: the later run's is its last.
+    UnitRow together = unit("st-A", "run-st-A-3", 1, rows[58].endedMs);
+    together.job = "gong";
+    rows.push_back(together);
     auto records = openRecordStore(url_);
     EXPECT_TRUE(records->line(kMidnight).empty());
     records->putRecords(rows);
@@ -210,7 +214,7 @@ TEST_P(StoreContract, TheLineShowsEveryStationsLastUnitAndItsDayAlone) {
         std::map<std::pair<std::string, std::string>, std::uint64_t> failures;
         for (const UnitRow& r : rows) {
             if (r.station != station.station) continue;
-            if (!last || r.endedMs > last->endedMs) last = &r;
+            if (!last || std::tie(r.endedMs, r.run, r.unit) > std::tie(last->endedMs, last->run, last->unit)) last = &r;
             if (r.endedMs < kMidnight) continue;
             ++units;
             passed += r.passed;
@@ -230,6 +234,7 @@ TEST_P(StoreContract, TheLineShowsEveryStationsLastUnitAndItsDayAlone) {
                       want[f].step + "/" + want[f].kind + "=" + std::to_string(want[f].units));
     }
     EXPECT_EQ(line[0].station, "st-A");
+    EXPECT_EQ(line[0].job, "gong");
     EXPECT_EQ(line[2].station, "st-C");
     EXPECT_EQ(line[2].units, 0u);
     EXPECT_GT(line[0].units, 0u);
