@@ -3,3 +3,6 @@
 if(NOT TARGET vm_serial)
   set_source_files_properties(${dir}/cli_serials_test.cpp PROPERTIES HEADER_FILE_ONLY ON)
 endif()
+if(NOT TARGET vm_serial)
+  set_source_files_properties(${dir}/cli_report_test.cpp PROPERTIES HEADER_FILE_ONLY ON)
+endif()
