@@ -25,4 +25,6 @@ struct JobRequest {
     // absolute), under the job's name.
     std::optional<vmserial::SerialSettings> serial;
     std::string jobName;
+    // Where its records go (the job's store).
+    std::string recordStore;
 };

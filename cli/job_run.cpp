@@ -130,6 +130,7 @@ int applyJob(CliOptions& options) {
     options.job.stamp = jobStampOf(job);
     options.job.serial = job.spec.serial;
     options.job.jobName = job.spec.name;
+    options.job.recordStore = job.recordStore;
     return 0;
 }
 

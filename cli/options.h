@@ -31,6 +31,7 @@ struct CliOptions {
     unsigned count = 0;    // --count: units in all; 0 = until Ctrl-C
     std::string log;       // --log: the audit log
     std::string stationName;  // --station-name: the records' station; "" for the host name
+    std::string store;     // --store: where the line's records go (a job's own store otherwise)
     std::optional<std::uint64_t> expectChecksum;
     bool truncate = false;  // an image larger than the flash is cut to it
     // Production jobs (cli/job_options.h).

@@ -23,6 +23,10 @@ void ProductionOptions::add(CLI::App& app, CliOptions& options, std::string& fil
         sub->add_option("--station-name", options.stationName,
                         "with --all: the station's name in the records (default: the host name)")
             ->check(kNotEmpty);
+        sub->add_option("--store", options.store,
+                        "with --all: keep every unit's record in this store too (sqlite:PATH or "
+                        "postgresql://...; a job's runs use the job's store)")
+            ->check(kNotEmpty);
         if (std::string(name) != "erase" && std::string(name) != "blank")
             sub->add_option("--expect-checksum", checksum_,
                             "refuse to start unless the image's checksum is this 0xHEX")
@@ -35,6 +39,10 @@ void ProductionOptions::add(CLI::App& app, CliOptions& options, std::string& fil
     station_->add_option("--log", options.log, "append one JSON record per unit")->check(kNotEmpty);
     station_->add_option("--station-name", options.stationName,
                          "the station's name in the records (default: the host name)")
+        ->check(kNotEmpty);
+    station_->add_option("--store", options.store,
+                         "keep every unit's record in this store too (sqlite:PATH or postgresql://...; "
+                         "a job's runs use the job's store); records it can't take wait in LOG.spool")
         ->check(kNotEmpty);
     station_->add_option("--expect-checksum", checksum_,
                          "refuse to start unless the image's checksum is this 0xHEX")
@@ -82,6 +90,16 @@ bool ProductionOptions::finish(CliOptions& options, std::string* error) {
     }
     if (!many && options.expectChecksum) {
         *error = "--expect-checksum needs --all";
+        return false;
+    }
+    if (!many && !options.store.empty()) {
+        *error = "--store needs --all";
+        return false;
+    }
+    if (!options.store.empty() && !options.store.starts_with("postgresql://") &&
+        !options.store.starts_with("postgres://") &&
+        !(options.store.starts_with("sqlite:") && options.store.size() > 7)) {
+        *error = "--store must be sqlite:PATH or postgresql://USER@HOST:PORT/DB, not '" + options.store + "'";
         return false;
     }
     return true;

@@ -16,6 +16,7 @@ namespace {
 
 constexpr int kExitInput = 2;
 constexpr int kExitNoProgrammer = 3;
+constexpr int kExitUnrecorded = 6;
 
 // The file's name after its folder, split where the session's load splits
 // it: a backslash is an ordinary character on Linux.
@@ -99,13 +100,20 @@ int runProduction(const CliOptions& options, const std::string& programPath) {
     }
     Production& production = *start.production;
     const LoadedImage& image = start.image;
+    std::string recordsError;
+    RunRecords records = runRecords(options, &recordsError);
+    if (!recordsError.empty()) {
+        std::fprintf(stderr, "vm612k: %s: nothing started\n", recordsError.c_str());
+        return kExitInput;
+    }
+    production.setRecords(records.sink);
     {
         std::lock_guard<std::mutex> guard(ledgerLock);
         ledger = &production;
     }
-    const int status = options.station
-                           ? runStation(options, programPath, image, production, report)
-                           : runOnEveryProgrammer(programPath, image, production, report);
+    int status = options.station ? runStation(options, programPath, image, production, report)
+                                 : runOnEveryProgrammer(programPath, image, production, report);
+    if (records.finish && !records.finish() && status == 0) status = kExitUnrecorded;
     {
         std::lock_guard<std::mutex> guard(ledgerLock);
         ledger = nullptr;

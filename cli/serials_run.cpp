@@ -1,13 +1,19 @@
 #include "cli/serials_run.h"
-#include "station/serial_ledger.h"
+
+#include <chrono>
+#include <cstdio>
 
 #include "cli/serials_report.h"
 #include "job/job_check.h"
+#include "station/record_shipper.h"
+#include "station/serial_ledger.h"
 
 namespace {
 
 constexpr int kExitInput = 2;
 constexpr int kExitStore = 3;
+// How long the end of a run waits for the store to take what is left.
+constexpr std::chrono::seconds kRecordsEndBound{5};
 
 using Command = SerialsRequest::Command;
 
@@ -76,4 +82,32 @@ int runSerialsCommand(const CliOptions& options) {
 std::function<std::shared_ptr<SerialSource>(const std::string& station, std::string* error)>
 jobSerials(const CliOptions& options) {
     return serialLedgerOpener(options.job.serial, options.job.jobName);
+}
+
+RunRecords runRecords(const CliOptions& options, std::string* error) {
+    const std::string& jobStore = options.job.serial ? options.job.serial->store : options.job.recordStore;
+    if (!options.store.empty() && options.job.serial && options.store != jobStore) {
+        *error = "--store: the job's records go with its serial numbers, to " + jobStore;
+        return {};
+    }
+    ShipperPlan plan;
+    plan.store = !options.store.empty() ? options.store : jobStore;
+    if (plan.store.empty()) return {};
+    plan.spool = options.log.empty() ? "" : options.log + ".spool";
+    auto shipper = std::make_shared<RecordShipper>(plan);
+    RunRecords records;
+    records.sink = shipper;
+    records.finish = [shipper, plan] {
+        const ShipperState end = shipper->finish(kRecordsEndBound);
+        if (end.waiting == 0) return true;
+        if (!plan.spool.empty()) {
+            std::fprintf(stderr, "vm612k: %llu unit records wait in %s for the store (%s); the next run with this log sends them\n",
+                         static_cast<unsigned long long>(end.waiting), plan.spool.c_str(), end.error.c_str());
+            return true;
+        }
+        std::fprintf(stderr, "vm612k: %llu unit records did not reach the store (%s), and without --log no spool keeps them\n",
+                     static_cast<unsigned long long>(end.waiting), end.error.c_str());
+        return false;
+    };
+    return records;
 }

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "cli/options.h"
+#include "station/record_sink.h"
 #include "station/serial_source.h"
 
 int runSerialsCommand(const CliOptions& options);
@@ -21,3 +22,16 @@ int runSerialsCommand(const CliOptions& options);
 // serial ledger for the station's name. Empty when the job has none.
 std::function<std::shared_ptr<SerialSource>(const std::string& station, std::string* error)>
 jobSerials(const CliOptions& options);
+
+// The line's records of a run: the sink the ledger hands every record to,
+// and the end of their sending. Empty when they go nowhere but the log
+// (no --store and no job).
+struct RunRecords {
+    std::shared_ptr<RecordSink> sink;
+    // Waits a bounded time for the store, then tells on stderr what did not
+    // reach it; false when records are lost to it (no spool file kept them).
+    std::function<bool()> finish;
+};
+// Null `error` text: fine; else a usage error (--store beside a job's own
+// serial store).
+RunRecords runRecords(const CliOptions& options, std::string* error);

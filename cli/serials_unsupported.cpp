@@ -10,6 +10,11 @@ std::function<std::shared_ptr<SerialSource>(const std::string&, std::string*)> j
     return {};
 }
 
+RunRecords runRecords(const CliOptions& options, std::string* error) {
+    if (!options.store.empty()) *error = "--store: stores are not supported in this build";
+    return {};
+}
+
 int runSerialsCommand(const CliOptions&) {
     std::fprintf(stderr, "vm612k: serial numbers are not supported in this build\n");
     return 2;

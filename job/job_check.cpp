@@ -136,6 +136,7 @@ JobCheck readJobFile(const std::string& jobPath, const std::vector<std::string>&
     job.spec = *read.spec;
     // One URL for the station and the serials commands, from any folder.
     if (job.spec.serial) job.spec.serial->store = serialStoreUrl(job.spec, jobPath);
+    job.recordStore = serialStoreUrl(job.spec, jobPath);
     check.job = std::move(job);
     return check;
 }

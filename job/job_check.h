@@ -23,6 +23,9 @@ struct CheckedJob {
     bool signedJob = false;  // a trusted key's signature was checked
     std::string signer;      // its key id
     std::string signedComment;
+    // Where the line's records of the job's runs go: its [serial] store, or
+    // the SQLite file beside the job that a [serial] table would default to.
+    std::string recordStore;
 };
 
 struct JobCheck {

@@ -38,6 +38,10 @@ packages=(
     # serial numbers: the SQLite and PostgreSQL client libraries, and the
     # PostgreSQL 15 server (initdb, pg_ctl) the tests and the bench start
     libsqlite3-dev libpq-dev postgresql-15
+    # the line's records and live views: reading records back (JSON), the
+    # HTTP server, Prometheus' client library and its checker, and the
+    # browser the web pages' tests load them in
+    nlohmann-json3-dev libcpp-httplib-dev prometheus-cpp-dev prometheus chromium
     # the kernel test: the virtual machine, the virtual programmer's
     # usbredir library, objcopy for the kernel modules' dependencies
     qemu-system-x86 libusbredirparser-dev pkg-config binutils
@@ -63,7 +67,8 @@ if [[ $scope == native ]]; then
     packages=(cmake ninja-build make g++ dpkg-dev libgtest-dev googletest libcli11-dev
               libtomlplusplus-dev libsodium-dev minisign
               qt6-base-dev libudev-dev xvfb xauth fonts-arphic-uming
-              libsqlite3-dev libpq-dev postgresql-15)
+              libsqlite3-dev libpq-dev postgresql-15
+              nlohmann-json3-dev libcpp-httplib-dev prometheus-cpp-dev prometheus chromium)
     ensure_chinese_locale() { :; }
 elif [[ $scope == kernel ]]; then
     packages=(cmake ninja-build make g++ libcli11-dev libtomlplusplus-dev libsodium-dev

@@ -60,17 +60,21 @@ void Production::unitStarted(const UnitRecord& unit, const UnitSession* session)
     observer_.unitStarted(unit);
 }
 
-void Production::unitEnded(UnitRecord unit) {
+void Production::stampEnd(UnitRecord& unit) { unit.time = platform::utcNowIso8601(); }
+
+void Production::unitEnded(UnitRecord unit, bool kept) {
     std::lock_guard<std::mutex> guard(lock_);
     if (closed_) return;
     running_.erase(unit.unit);
-    endLocked(std::move(unit));
+    endLocked(std::move(unit), kept);
     changed_.notify_all();
 }
 
-void Production::endLocked(UnitRecord unit) {
-    unit.time = platform::utcNowIso8601();
-    const bool recorded = !log_ || log_->append(auditRecord(unit, facts_));
+void Production::endLocked(UnitRecord unit, bool kept) {
+    if (unit.time.empty()) stampEnd(unit);
+    const std::string record = auditRecord(unit, facts_);
+    const bool recorded = !log_ || log_->append(record);
+    if (records_ && !kept) records_->send(record);
     if (!recorded) {
         // The audit trail has a gap: no unit starts that it would miss too.
         ++unrecorded_;
@@ -135,7 +139,7 @@ void Production::closeWithRunningInterrupted(const std::function<void(const Snap
         unit.failureLine.clear();
         if (running.session) unit.lines = running.session->linesSoFar();
         unit.seconds = std::chrono::duration<double>(Clock::now() - running.start).count();
-        endLocked(std::move(unit));
+        endLocked(std::move(unit), false);
     }
     running_.clear();
     closed_ = true;

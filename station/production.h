@@ -16,6 +16,7 @@
 #include "platform/append_file.h"
 #include "station/job.h"
 #include "station/observer.h"
+#include "station/record_sink.h"
 #include "station/serial_source.h"
 #include "station/unit_report.h"
 
@@ -53,6 +54,9 @@ public:
     // The run's serial numbers; null when its units get none.
     void setSerials(std::shared_ptr<SerialSource> serials) { serials_ = std::move(serials); }
     SerialSource* serials() const { return serials_.get(); }
+    // Where every unit's record goes besides the log (the line's records);
+    // null when nowhere.
+    void setRecords(std::shared_ptr<RecordSink> records) { records_ = std::move(records); }
     // The range is used up: no unit starts any more.
     void rangeUsedUp();
     bool usedUp() const;
@@ -61,10 +65,14 @@ public:
     void serialTrouble(const std::string& error);
     // A claimed unit starts on `session`; it counts as running until ended.
     void unitStarted(const UnitRecord& unit, const UnitSession* session);
+    // The unit's end time, set before its record is made (and settled with
+    // its serial number); unitEnded keeps it.
+    static void stampEnd(UnitRecord& unit);
     // The unit ended: its time, audit record and tally. Ignored once the
     // ledger was closed. When its audit record could not be written, no
-    // more units start (the running ones finish).
-    void unitEnded(UnitRecord unit);
+    // more units start (the running ones finish). `kept`: the store has the
+    // record already (it was kept with the unit's serial number).
+    void unitEnded(UnitRecord unit, bool kept = false);
     // Units whose audit record could not be written, and the system's reason
     // for the last of them.
     unsigned unrecorded() const;
@@ -105,7 +113,7 @@ public:
     ProgrammerView view(unsigned programmer) const;
 
 private:
-    void endLocked(UnitRecord unit);
+    void endLocked(UnitRecord unit, bool kept);
     Snapshot snapshotLocked() const;
 
     const Job job_;
@@ -118,6 +126,7 @@ private:
     std::condition_variable changed_;
     unsigned claimed_ = 0;
     std::shared_ptr<SerialSource> serials_;
+    std::shared_ptr<RecordSink> records_;
     bool usedUp_ = false;
     std::string serialTrouble_;
     bool taking_ = true;

@@ -38,9 +38,11 @@ ProgrammerLane::ProgrammerLane(const ProgrammerInfo& info, const std::string& pr
             break;
         }
     }
-    if (const SerialSource* serials = production.serials(); serials && fingerprint && image_) {
+    if (fingerprint && image_) {
         const auto from = image_->begin() + static_cast<std::ptrdiff_t>(*fingerprint) * 2048;
-        watch_.knowImage(std::vector<std::uint8_t>(from, from + 2048), serials->field());
+        std::vector<std::uint8_t> page(from, from + 2048);
+        if (const SerialSource* serials = production.serials()) watch_.knowImage(std::move(page), serials->field());
+        else watch_.traceImage(std::move(page));
     }
     UnitSession::Observer observer;
     observer.line = [this](const std::string& line) { production_.unitLine(label_, line); };
@@ -84,6 +86,7 @@ void ProgrammerLane::runUnit(unsigned number, std::optional<std::uint32_t> chip,
     unit.path = path_;
     unit.chip = chip;
     unit.emulated = emulated_;
+    unit.firstUnit = !watch_.heldImage();
     phase_ = UnitPhase::settingFlash;
     percent_ = 0;
     SerialSource* serials = serial ? production_.serials() : nullptr;
@@ -117,9 +120,16 @@ void ProgrammerLane::runUnit(unsigned number, std::optional<std::uint32_t> chip,
     } else if (image_) {
         watch_.passed(unitImage ? *unitImage : *image_);
     }
-    if (serials) serials->settle(*serial, serialEnd(unit, run));
+    // The record is made once its end is known, and kept in the store with
+    // the serial number's settle when there is one.
+    Production::stampEnd(unit);
+    bool kept = false;
+    if (serials) {
+        const std::string record = auditRecord(unit, production_.facts());
+        kept = serials->settle(*serial, serialEnd(unit, run), &record);
+    }
     phase_ = UnitPhase::idle;
-    production_.unitEnded(std::move(unit));
+    production_.unitEnded(std::move(unit), kept);
 }
 
 SerialEnd ProgrammerLane::serialEnd(const UnitRecord& unit, const UnitRun& run) {

@@ -6,6 +6,8 @@
 #include <mutex>
 #include <thread>
 
+#include "serial/unit_row.h"
+
 namespace {
 
 using namespace std::chrono_literals;
@@ -57,13 +59,20 @@ public:
         return {SerialTake::Kind::unreachable, 0, error};
     }
 
-    bool settle(std::uint64_t number, const SerialEnd& end) override {
+    bool settle(std::uint64_t number, const SerialEnd& end, const std::string* auditRecord) override {
+        std::optional<vmserial::UnitRow> row;
+        if (auditRecord) {
+            std::string error;
+            row = vmserial::unitRowOf(*auditRecord, &error);
+            if (!row) return false;  // not a record of ours: the number stays reserved
+        }
+        const vmserial::UnitRow* record = row ? &*row : nullptr;
         for (int attempt = 0; attempt < kTries; ++attempt) {
             if (attempt > 0 && !pause(kRetryGap)) break;
             try {
-                if (end.kind == SerialEnd::Kind::passed) store_->settlePassed(run_, number);
-                else if (end.kind == SerialEnd::Kind::freed) store_->settleFreed(run_, number);
-                else store_->settleVoided(run_, number, end.failure, end.step);
+                if (end.kind == SerialEnd::Kind::passed) store_->settlePassed(run_, number, record);
+                else if (end.kind == SerialEnd::Kind::freed) store_->settleFreed(run_, number, record);
+                else store_->settleVoided(run_, number, end.failure, end.step, record);
                 // A number handed back is free again.
                 if (end.kind == SerialEnd::Kind::freed) refreshLeft();
                 return true;

@@ -76,6 +76,13 @@ void SocketWatch::knowImage(std::vector<std::uint8_t> imagePage,
                             std::pair<std::uint64_t, std::uint64_t> field) {
     imagePage_ = std::move(imagePage);
     field_ = field;
+    keepHeld_ = true;
+}
+
+void SocketWatch::traceImage(std::vector<std::uint8_t> imagePage) {
+    imagePage_ = std::move(imagePage);
+    field_ = {0, 0};
+    keepHeld_ = false;
 }
 
 // Whether `page` (the fingerprint page) is the image's, outside the serial
@@ -95,11 +102,15 @@ bool SocketWatch::holdsImage(const std::vector<std::uint8_t>& page) const {
 SocketLook SocketWatch::presence() {
     const FlashReport report = DevQueryFlash(handle_, kind_);
     if (!report.replied) return SocketLook::lost;
+    heldImage_ = false;
     if (report.answered && !imagePage_.empty()) {
         if (std::optional<std::vector<std::uint8_t>> now = readPage(); now && holdsImage(*now)) {
-            known_ = std::move(*now);
-            weak_ = false;
-            return SocketLook::sameModule;
+            heldImage_ = !keepHeld_;
+            if (keepHeld_) {
+                known_ = std::move(*now);
+                weak_ = false;
+                return SocketLook::sameModule;
+            }
         }
     }
     if (report.answered) return SocketLook::newModule;

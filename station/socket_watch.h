@@ -38,6 +38,12 @@ public:
     // unit before (a station that was restarted, say), and is not taken
     // for a new one: programming it again would take its number away.
     void knowImage(std::vector<std::uint8_t> imagePage, std::pair<std::uint64_t, std::uint64_t> field);
+    // A run without serial numbers: a module found new that already holds
+    // the job's image page is programmed again, and heldImage() says so
+    // (it had a unit of the image before: a retry, not its first unit).
+    void traceImage(std::vector<std::uint8_t> imagePage);
+    // Whether the module last found new held the image's page.
+    bool heldImage() const { return heldImage_; }
 
     SocketLook look();
 
@@ -74,6 +80,8 @@ private:
     bool weak_ = false;
     std::vector<std::uint8_t> imagePage_;  // knowImage: the image's fingerprint page
     std::pair<std::uint64_t, std::uint64_t> field_{0, 0};
+    bool keepHeld_ = false;   // knowImage: a module holding the image is the known one
+    bool heldImage_ = false;  // traceImage: the module last found new held it
     std::uint64_t looks_ = 0;
     std::uint64_t transfers_ = 0;
 };

@@ -116,6 +116,7 @@ std::string auditRecord(const UnitRecord& unit, const JobFacts& job) {
                       ",\"lines\":" + jsonArray(unit.lines) +
                       ",\"seconds\":" + format("%.3f", unit.seconds) +
                       ",\"emulated\":" + (unit.emulated ? "true" : "false") +
+                      ",\"first_unit\":" + (unit.firstUnit ? "true" : "false") +
                       ",\"version\":" + jsonString(job.version) + jobStampFields(job.jobStamp) + "}";
     return out + "\n";
 }

@@ -32,6 +32,9 @@ struct UnitRecord {
     double seconds = 0;
     std::string time;  // UTC at the unit's end
     bool emulated = false;  // the programmer is the emulator's
+    // The module showed no trace of an earlier unit of the image (its
+    // fingerprint page was not the image's when it was seated).
+    bool firstUnit = true;
 };
 
 // What every unit of a run shares.

@@ -101,23 +101,33 @@ PostgresServer::PostgresServer(Options options) : options_(options) {
                        "-E", "UTF8", "--no-locale", "--no-sync"}, 120);
         for (int attempt = 1;; ++attempt) {
             port_ = freeLoopbackPort();
-            std::string settings = "-c listen_addresses=127.0.0.1 -p " + std::to_string(port_) + " -k " +
-                                   folder_ + " -c max_connections=64";
-            if (!options_.durable) settings += " -c fsync=off -c synchronous_commit=off";
             try {
-                run("pg_ctl start", {std::string(binDir) + "/pg_ctl", "-D", data_, "-l", log_, "-w", "-t",
-                                     "60", "-o", settings, "start"}, 90);
+                start();
                 break;
             } catch (const std::runtime_error&) {
                 if (attempt == 3) throw;
             }
         }
-        started_ = true;
     } catch (...) {
         stop();
         fs::remove_all(folder_);
         throw;
     }
+}
+
+void PostgresServer::start() {
+    std::string settings = "-c listen_addresses=127.0.0.1 -p " + std::to_string(port_) + " -k " + folder_ +
+                           " -c max_connections=64";
+    if (!options_.durable) settings += " -c fsync=off -c synchronous_commit=off";
+    run("pg_ctl start", {std::string(binDir) + "/pg_ctl", "-D", data_, "-l", log_, "-w", "-t", "60", "-o",
+                         settings, "start"}, 90);
+    started_ = true;
+}
+
+void PostgresServer::pause() { stop(); }
+
+void PostgresServer::resume() {
+    if (!started_) start();
 }
 
 PostgresServer::~PostgresServer() {

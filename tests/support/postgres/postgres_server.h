@@ -29,11 +29,17 @@ public:
     // A new empty database, for a test that needs one of its own.
     void createDatabase(const std::string& name);
     int port() const { return port_; }
+    // The server goes away (its connections are cut) and comes back on the
+    // same port with the same data, as a line's server does when it is
+    // restarted.
+    void pause();
+    void resume();
 
     // Where Debian puts PostgreSQL 15's programs.
     static constexpr const char* binDir = "/usr/lib/postgresql/15/bin";
 
 private:
+    void start();
     void run(const std::string& what, const std::vector<std::string>& args, int boundSeconds);
     void stop();
 

@@ -1,0 +1,77 @@
+// The line's records on their way to the store: each unit's audit record is
+// queued and written to the store by a thread of its own, so a slow or
+// absent store never holds a unit. A record the store did not take is kept
+// in the spool file (one audit record per line, made durable before it
+// counts as kept) and sent on at the next chance, the spool left by an
+// earlier run first; the store keeps a record once by its run and unit, so
+// a record sent twice (a spool sent again after a crash) is counted once.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/append_file.h"
+#include "serial/serial_store.h"
+#include "station/record_sink.h"
+
+namespace vmserial {
+class RecordStore;
+}
+
+struct ShipperPlan {
+    std::string store;  // the store's URL
+    // The spool file (beside the log); empty: records the store did not
+    // take wait in memory only, and are lost with the process.
+    std::string spool;
+    vmserial::StoreOptions options;
+    std::chrono::milliseconds retry{2000};  // how often a spool is sent on
+};
+
+// What has not reached the store (yet).
+struct ShipperState {
+    std::uint64_t stored = 0;   // records the store took from this shipper
+    std::uint64_t waiting = 0;  // records in the spool (or in memory)
+    std::string error;          // why the store last refused, "" once it took them
+};
+
+class RecordShipper final : public RecordSink {
+public:
+    explicit RecordShipper(ShipperPlan plan);
+    ~RecordShipper() override;  // a last sending, bounded by `finish`'s bound
+    RecordShipper(const RecordShipper&) = delete;
+    RecordShipper& operator=(const RecordShipper&) = delete;
+
+    void send(const std::string& auditRecord) override;
+
+    // Waits at most `bound` until everything sent so far has reached the
+    // store (or stays in the spool), then stops the thread.
+    ShipperState finish(std::chrono::milliseconds bound);
+    ShipperState state() const;
+
+private:
+    void run();
+    void deliver(std::vector<std::string> batch);
+    bool putAll(const std::vector<std::string>& records);
+    bool spoolAll(const std::vector<std::string>& records);
+    bool sendSpool();
+    std::size_t spoolLines() const;
+
+    const ShipperPlan plan_;
+    std::unique_ptr<vmserial::RecordStore> store_;
+    std::unique_ptr<platform::AppendFile> spoolFile_;
+    std::vector<std::string> memorySpool_;  // without a spool file
+    bool spooled_ = false;                 // the spool holds records
+    mutable std::mutex lock_;
+    std::condition_variable wake_, idle_;
+    std::deque<std::string> queue_;
+    bool busy_ = false, stop_ = false;
+    ShipperState state_;
+    std::thread thread_;
+};

@@ -1,0 +1,188 @@
+// The line's records on their way from a station to its store: a store
+// that goes away in the middle of a run and comes back gets every unit's
+// record exactly once; a spool left by a run that ended while the store
+// was away is sent by the next one, and a spool sent twice (a crash after
+// its sending) counts once.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "device/devapi.h"
+#include "serial/unit_records.h"
+#include "serial/unit_row.h"
+#include "sim/bus.h"
+#include "station/production.h"
+#include "station/record_shipper.h"
+#include "station/station.h"
+#include "store_site_support.h"
+#include "tests/support/postgres/postgres_server.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+fs::path scratchFolder(const std::string& name) {
+    const char* tmp = std::getenv("VM612K_TEST_TMP");
+    const fs::path folder = (tmp && *tmp ? fs::path(tmp) : fs::temp_directory_path()) / ("records_" + name);
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    return folder;
+}
+
+// Plays the operator, and takes the store away after unit `awayAfter`
+// ends, bringing it back after unit `backAfter` (the station's units go
+// on meanwhile: the store is not theirs to wait for).
+class Operator final : public StationObserver {
+public:
+    Operator(vmsim::SimBus& bus, vmtest::PostgresServer& server, unsigned awayAfter, unsigned backAfter,
+             const RecordShipper& shipper)
+        : bus_(bus), server_(server), awayAfter_(awayAfter), backAfter_(backAfter), shipper_(shipper) {}
+
+    void moduleTakenOut(unsigned programmer) override { bus_.programmer(programmer).insertModule(); }
+    void unitEnded(const UnitRecord& unit, bool) override {
+        ++ended_;
+        if (ended_ == awayAfter_) server_.pause();
+        if (ended_ == backAfter_) {
+            // The store comes back only once a record has gone to the spool.
+            const auto bound = std::chrono::steady_clock::now() + 30s;
+            while (shipper_.state().waiting == 0 && std::chrono::steady_clock::now() < bound)
+                std::this_thread::yield();
+            spooled = shipper_.state().waiting;
+            server_.resume();
+        }
+        bus_.programmer(unit.programmer).removeModule();
+    }
+
+private:
+    vmsim::SimBus& bus_;
+    vmtest::PostgresServer& server_;
+    const unsigned awayAfter_, backAfter_;
+    const RecordShipper& shipper_;
+    unsigned ended_ = 0;
+
+public:
+    std::uint64_t spooled = 0;  // records waiting when the store came back
+};
+
+std::vector<std::string> lines(const fs::path& file) {
+    std::vector<std::string> out;
+    std::ifstream in(file);
+    for (std::string line; std::getline(in, line);)
+        if (!line.empty()) out.push_back(line);
+    return out;
+}
+
+}  // namespace
+
+TEST(RecordShipping, AStoreThatGoesAwayMidRunGetsEveryRecordExactlyOnce) {
+    vmtest::PostgresServer server;
+    const std::string url = server.url();
+    const fs::path folder = scratchFolder("away");
+    const fs::path log = folder / "audit.log";
+
+    vmsim::SimBus bus = vmsim::makeSimBus("erase_ms=0,size=256Kbit,programmers=2");
+    DevResetForTests();
+    DevSetSleeper([](std::uint32_t) {});
+    DevUseServices(bus.services());
+    const std::string programPath = (fs::temp_directory_path() / "QX_App_EN.exe").string();
+    ASSERT_TRUE(DevInitialize(programPath.c_str()));
+
+    ShipperPlan plan;
+    plan.store = url;
+    plan.spool = log.string() + ".spool";
+    plan.options.connectTimeoutSeconds = 2;
+    plan.retry = 50ms;
+    auto shipper = std::make_shared<RecordShipper>(plan);
+    std::string error;
+    auto audit = platform::AppendFile::open(log.string(), &error);
+    ASSERT_TRUE(audit) << error;
+
+    const std::vector<std::uint8_t> bytes(4096, 0x5A);
+    const LoadedImage image{std::make_shared<const std::vector<std::uint8_t>>(bytes), "image.bin"};
+    Job job;
+    job.sizeIndex = 0;
+    job.count = 12;
+    JobFacts facts;
+    facts.run = "run-away";
+    facts.station = "line-1";
+    Operator op(bus, server, 3, 8, *shipper);
+    {
+        Production production(job, facts, std::move(audit), op, false);
+        production.setRecords(shipper);
+        StationPacing pacing;
+        pacing.sense = pacing.senseEmpty = 1ms;
+        pacing.refresh = 10ms;
+        runStationLoop(programPath, image, production, {}, pacing);
+    }
+    DevResetForTests();
+    DevSetSleeper(nullptr);
+
+    // The units that ended while the store was away waited in the spool.
+    EXPECT_GT(op.spooled, 0u);
+    const ShipperState end = shipper->finish(60s);
+    EXPECT_EQ(end.waiting, 0u) << end.error;
+    EXPECT_FALSE(fs::exists(plan.spool));
+
+    const std::vector<std::string> logged = lines(log);
+    ASSERT_EQ(logged.size(), 12u);
+    auto store = vmserial::openRecordStore(url);
+    EXPECT_EQ(store->recordCount(), 12u);
+    // Each logged record is there once, under its own key: sending them
+    // all again adds none.
+    std::vector<vmserial::UnitRow> rows;
+    std::set<std::int64_t> units;
+    for (const std::string& line : logged) {
+        auto row = vmserial::unitRowOf(line, &error);
+        ASSERT_TRUE(row) << error;
+        units.insert(row->unit);
+        rows.push_back(*row);
+    }
+    EXPECT_EQ(units.size(), 12u);
+    EXPECT_EQ(store->putRecords(rows), 0u);
+}
+
+TEST(RecordShipping, ASpoolLeftByAnEarlierRunIsSentOnceByTheNext) {
+    const fs::path folder = scratchFolder("left");
+    const std::string url = "sqlite:" + (folder / "records.db").string();
+    const std::string spool = (folder / "audit.log.spool").string();
+    const auto record = [](int unit) {
+        return "{\"time\":\"2026-12-08T17:05:0" + std::to_string(unit) + ".000Z\",\"run\":\"r1\",\"station\":\"s\","
+               "\"unit\":" + std::to_string(unit) + ",\"programmer\":0,\"result\":\"pass\",\"seconds\":1.5}\n";
+    };
+    // Units 1 and 2 reached the store before a crash kept the spool from
+    // going; unit 3 did not.
+    {
+        auto store = vmserial::openRecordStore(url);
+        std::string error;
+        store->putRecords({*vmserial::unitRowOf(record(1), &error), *vmserial::unitRowOf(record(2), &error)});
+        std::ofstream(spool) << record(1) << record(2) << "{\"torn" << "\n" << record(3);
+    }
+    ShipperPlan plan;
+    plan.store = url;
+    plan.spool = spool;
+    RecordShipper shipper(plan);
+    EXPECT_EQ(shipper.state().waiting, 4u);
+    shipper.send(record(4));
+    const ShipperState end = shipper.finish(30s);
+    EXPECT_EQ(end.waiting, 0u) << end.error;
+    EXPECT_FALSE(fs::exists(spool));
+    EXPECT_EQ(vmserial::openRecordStore(url)->recordCount(), 4u);
+}
+
+TEST(RecordShipping, WithoutASpoolFileTheEndSaysWhatDidNotArrive) {
+    const fs::path folder = scratchFolder("nowhere");
+    ShipperPlan plan;
+    // A store the shipper can't open: a folder stands where its file would.
+    plan.store = "sqlite:" + folder.string();
+    RecordShipper shipper(plan);
+    shipper.send("{\"time\":\"2026-12-08T17:05:01.000Z\",\"run\":\"r\",\"station\":\"s\",\"unit\":1,\"programmer\":0}");
+    const ShipperState end = shipper.finish(200ms);
+    EXPECT_EQ(end.waiting, 1u);
+    EXPECT_FALSE(end.error.empty());
+}
