@@ -68,6 +68,7 @@ void applyJob(const vmjob::CheckedJob& job, ProductionSetup& setup) {
     // The image is read once more at the start: bytes changed since the job
     // was opened start nothing.
     setup.openSerials = jobSerialSource(spec);
+    setup.openRecords = jobRecordSink(job.recordStore);
     setup.checkImage = [expected = spec.imageSha256, file = job.imagePath](const std::vector<std::uint8_t>& bytes) {
         const std::string loaded = vmjob::sha256Hex(bytes);
         if (loaded == expected) return std::string();

@@ -7,8 +7,14 @@
 #include <string>
 
 #include "job/job_file.h"
+#include "station/record_sink.h"
 #include "station/serial_source.h"
 
 // Empty for a job without [serial].
 std::function<std::shared_ptr<SerialSource>(const std::string& station, std::string* error)> jobSerialSource(
     const vmjob::JobSpec& spec);
+
+// Where the job's unit records go besides the log: the job's store, with
+// the records it can't take spooled beside the log (`recordStore`: the
+// checked job's).
+std::function<std::shared_ptr<RecordSink>(const std::string& logPath)> jobRecordSink(const std::string& recordStore);

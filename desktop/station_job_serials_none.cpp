@@ -6,3 +6,5 @@ std::function<std::shared_ptr<SerialSource>(const std::string& station, std::str
     const vmjob::JobSpec&) {
     return {};
 }
+
+std::function<std::shared_ptr<RecordSink>(const std::string&)> jobRecordSink(const std::string&) { return {}; }

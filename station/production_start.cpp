@@ -78,6 +78,7 @@ ProductionStart startProduction(const ProductionSetup& setup, const std::string&
     start.production = std::make_unique<Production>(setup.job, facts, std::move(log), observer,
                                                     setup.keepUnits);
     start.production->setSerials(std::move(serials));
+    if (setup.openRecords) start.production->setRecords(setup.openRecords(setup.logPath));
     return start;
 }
 

@@ -42,6 +42,9 @@ struct ProductionSetup {
     // station's name (null, with the reason in `error`, when it can't).
     std::function<std::shared_ptr<SerialSource>(const std::string& station, std::string* error)>
         openSerials;
+    // Where the units' records go besides the log, given the log's path
+    // (its spool goes beside it); empty for nowhere.
+    std::function<std::shared_ptr<RecordSink>(const std::string& logPath)> openRecords;
 };
 
 // Why nothing started.

@@ -126,7 +126,7 @@ void ProgrammerLane::runUnit(unsigned number, std::optional<std::uint32_t> chip,
     bool kept = false;
     if (serials) {
         const std::string record = auditRecord(unit, production_.facts());
-        kept = serials->settle(*serial, serialEnd(unit, run), &record);
+        serials->settle(*serial, serialEnd(unit, run), &record, &kept);
     }
     phase_ = UnitPhase::idle;
     production_.unitEnded(std::move(unit), kept);

@@ -59,14 +59,13 @@ public:
         return {SerialTake::Kind::unreachable, 0, error};
     }
 
-    bool settle(std::uint64_t number, const SerialEnd& end, const std::string* auditRecord) override {
+    bool settle(std::uint64_t number, const SerialEnd& end, const std::string* auditRecord,
+                bool* recordKept) override {
         std::optional<vmserial::UnitRow> row;
-        if (auditRecord) {
-            std::string error;
-            row = vmserial::unitRowOf(*auditRecord, &error);
-            if (!row) return false;  // not a record of ours: the number stays reserved
-        }
+        std::string error;
+        if (auditRecord) row = vmserial::unitRowOf(*auditRecord, &error);
         const vmserial::UnitRow* record = row ? &*row : nullptr;
+        if (recordKept) *recordKept = false;
         for (int attempt = 0; attempt < kTries; ++attempt) {
             if (attempt > 0 && !pause(kRetryGap)) break;
             try {
@@ -75,6 +74,7 @@ public:
                 else store_->settleVoided(run_, number, end.failure, end.step, record);
                 // A number handed back is free again.
                 if (end.kind == SerialEnd::Kind::freed) refreshLeft();
+                if (recordKept) *recordKept = record != nullptr;
                 return true;
             } catch (const StoreError& e) {
                 if (e.kind != StoreError::Kind::unreachable) return false;

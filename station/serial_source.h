@@ -37,8 +37,10 @@ public:
     virtual SerialTake reserve(unsigned programmer, unsigned unit) = 0;
     // False when the store could not be told (it keeps the number reserved;
     // a later recovery voids it). `auditRecord`, when given, is the unit's
-    // record: kept in the store with the settle, or not at all.
-    virtual bool settle(std::uint64_t number, const SerialEnd& end, const std::string* auditRecord = nullptr) = 0;
+    // record, kept in the store with the settle when it reads as one;
+    // `recordKept` says whether it was.
+    virtual bool settle(std::uint64_t number, const SerialEnd& end, const std::string* auditRecord = nullptr,
+                        bool* recordKept = nullptr) = 0;
     // The image with the number written into it.
     virtual std::shared_ptr<const std::vector<std::uint8_t>> imageWith(
         const std::shared_ptr<const std::vector<std::uint8_t>>& image, std::uint64_t number) const = 0;

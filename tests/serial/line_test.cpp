@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "serial/serial_store.h"
+#include "serial/unit_records.h"
 #include "store_site_support.h"
 
 namespace fs = std::filesystem;
@@ -186,6 +187,15 @@ TEST_P(Line, ThreeStationsOneRangeNoNumberTwice) {
     }
     for (const auto& [number, count] : onModules) EXPECT_EQ(count, 1) << "number " << number << " on two modules";
 
+    // Every unit's record is in the store, kept with its number's settle:
+    // those of the logs, and at most one a programmer of the killed station
+    // that it settled but did not log.
+    std::size_t logged = 0;
+    for (const char* log : {"a0.log", "a1.log", "a2.log", "a2b.log"}) logged += lines(dir_ / log).size();
+    const std::uint64_t kept = vmserial::openRecordStore(url_)->recordCount();
+    EXPECT_GE(kept, logged);
+    EXPECT_LE(kept - logged, 4u);
+
     std::set<std::uint64_t> passed;
     const std::regex pass("\"result\":\"pass\"");
     const std::regex serial("\"serial\":([0-9]+)");
@@ -204,6 +214,35 @@ TEST_P(Line, ThreeStationsOneRangeNoNumberTwice) {
     // programmer of the killed station.
     EXPECT_LE(status.programmed - passed.size(), 4u);
     EXPECT_GT(passed.size(), 50u);
+}
+
+// A store that can't be had when the run starts (its folder is not there
+// yet): the station runs all the same, its records wait in the spool beside
+// the log, and the next run with that log sends them once the store is there.
+TEST(LineRecords, RecordsTheStoreDidNotTakeWaitInTheSpoolForTheNextRun) {
+    std::random_device random;
+    const fs::path dir = fs::temp_directory_path() / ("vm612k-spool-" + std::to_string(random()));
+    fs::create_directories(dir);
+    std::ofstream(dir / "image.bin", std::ios::binary) << std::string(16384, '\x5A');
+    const std::string store = "sqlite:" + (dir / "later" / "records.db").string();
+    const auto runStation = [&](const std::string& count) {
+        return finish(start(dir,
+                            {"-q", "-s", "256Kbit", "--sim=programmers=2,erase_ms=0,size=256Kbit,swap_ms=1,file=" +
+                                                        (dir / "flash.bin").string(),
+                             "station", "image.bin", "--count", count, "--log", "audit.log", "--store", store},
+                            "run"));
+    };
+    ASSERT_EQ(runStation("3"), 0) << slurp(dir / "run.err");
+    EXPECT_NE(slurp(dir / "run.err").find("3 unit records wait in audit.log.spool"), std::string::npos)
+        << slurp(dir / "run.err");
+    EXPECT_EQ(lines(dir / "audit.log.spool").size(), 3u);
+
+    fs::create_directories(dir / "later");
+    ASSERT_EQ(runStation("2"), 0) << slurp(dir / "run.err");
+    EXPECT_FALSE(fs::exists(dir / "audit.log.spool"));
+    EXPECT_EQ(lines(dir / "audit.log").size(), 5u);
+    EXPECT_EQ(vmserial::openRecordStore(store)->recordCount(), 5u);
+    fs::remove_all(dir);
 }
 
 INSTANTIATE_TEST_SUITE_P(BothStores, Line, ::testing::Values(Backend::sqlite, Backend::postgres),

@@ -18,6 +18,7 @@
 #include "device/devapi.h"
 #include "sim/bus.h"
 #include "station/production.h"
+#include "serial/unit_records.h"
 #include "station/serial_ledger.h"
 #include "station/station.h"
 #include "store_site_support.h"
@@ -84,7 +85,10 @@ protected:
         job.sizeIndex = 0;  // 256Kbit
         job.count = count;
         operator_ = std::make_unique<Operator>(bus);
-        Production production(job, JobFacts{}, nullptr, *operator_, true);
+        JobFacts facts;
+        facts.run = "run-" + url_.substr(url_.size() - 6);
+        facts.station = "line-1";
+        Production production(job, facts, nullptr, *operator_, true);
         production.setSerials(serials);
         StationPacing pacing;
         pacing.sense = pacing.senseEmpty = std::chrono::milliseconds(1);
@@ -134,6 +138,8 @@ TEST_P(StationSerials, EveryPassedModuleHoldsItsOwnNumberAndFailuresHandTheirsBa
     // Handed-back numbers went to the next units: the programmed ones are
     // the lowest of the range.
     EXPECT_EQ(*passed.rbegin(), 1000 + passed.size() - 1);
+    // Every unit's record was kept with its number's settle.
+    EXPECT_EQ(vmserial::openRecordStore(url_)->recordCount(), operator_->units.size());
 }
 
 TEST_P(StationSerials, AUsedUpRangeEndsTheRun) {
