@@ -33,6 +33,7 @@ struct CliOptions {
     std::string stationName;  // --station-name: the records' station; "" for the host name
     std::string store;     // --store: where the line's records go (a job's own store otherwise)
     std::optional<std::uint64_t> expectChecksum;
+    std::string listen;  // --listen: the station's live views' address; "" for none
     bool truncate = false;  // an image larger than the flash is cut to it
     // Production jobs (cli/job_options.h).
     JobRequest job;

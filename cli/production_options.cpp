@@ -4,6 +4,8 @@
 
 #include <cstdlib>
 
+#include "cli/live_views.h"
+
 namespace {
 
 // An option that names something may not be given empty.
@@ -47,6 +49,9 @@ void ProductionOptions::add(CLI::App& app, CliOptions& options, std::string& fil
     station_->add_option("--expect-checksum", checksum_,
                          "refuse to start unless the image's checksum is this 0xHEX")
         ->check(kNotEmpty);
+    station_->add_option("--listen", options.listen,
+                         "serve the live board, /api/status and /metrics over HTTP on HOST:PORT, "
+                         "[V6]:PORT or PORT (loopback); port 0 picks one");
     station_->add_flag("--no-erase", noErase, "skip the erase");
     station_->add_flag("--no-program", noProgram, "skip programming");
     station_->add_flag("--no-verify", noVerify, "skip the verify");
@@ -78,6 +83,13 @@ bool ProductionOptions::finish(CliOptions& options, std::string* error) {
             return false;
         }
         options.expectChecksum = value;
+    }
+    if (options.station && station_->count("--listen") > 0) {
+        std::string why;
+        if (!LiveViews::checkAddress(options.listen, &why)) {
+            *error = "--listen: " + why;
+            return false;
+        }
     }
     const bool many = options.all || options.station;
     if (!many && !options.log.empty()) {

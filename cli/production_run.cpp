@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "cli/job_run.h"
+#include "cli/live_views.h"
 #include "cli/serials_run.h"
 #include "cli/unit_report.h"
 #include "device/devapi.h"
@@ -10,6 +11,7 @@
 #include "platform/interrupt_watch.h"
 #include "usb/usb_access_hint.h"
 #include "usb/usb_select.h"
+#include "station/observer_fanout.h"
 #include "station/production_start.h"
 
 namespace {
@@ -67,7 +69,16 @@ int runProduction(const CliOptions& options, const std::string& programPath) {
     setup.jobStamp = options.job.stamp;
     setup.checkImage = jobImageCheck(options);
     setup.openSerials = jobSerials(options);
-    ProductionStart start = startProduction(setup, programPath, report, [&](const std::string& line) {
+    // The live views hear the run from its first event; they serve once the
+    // ledger exists, before the first unit.
+    std::unique_ptr<LiveViews> live;
+    std::vector<StationObserver*> observers{&report};
+    if (options.station && !options.listen.empty()) {
+        live = std::make_unique<LiveViews>(options.listen);
+        observers.push_back(&live->observer());
+    }
+    ObserverFanOut observer(observers);
+    ProductionStart start = startProduction(setup, programPath, observer, [&](const std::string& line) {
         if (!options.json) std::printf("%s\n", line.c_str());
     });
     if (!options.file.empty() && start.refusal != ProductionRefusal::auditLog &&
@@ -107,12 +118,22 @@ int runProduction(const CliOptions& options, const std::string& programPath) {
         return kExitInput;
     }
     production.setRecords(records.sink);
+    if (live) {
+        std::string listenError;
+        if (!live->start(production, &listenError)) {
+            std::fprintf(stderr, "vm612k: --listen: %s: nothing started\n", listenError.c_str());
+            return kExitInput;
+        }
+        std::fprintf(stderr, "listening on %s\n", live->url().c_str());
+        std::fflush(stderr);
+    }
     {
         std::lock_guard<std::mutex> guard(ledgerLock);
         ledger = &production;
     }
-    int status = options.station ? runStation(options, programPath, image, production, report)
+    int status = options.station ? runStation(options, programPath, image, production, report, live.get())
                                  : runOnEveryProgrammer(programPath, image, production, report);
+    if (live) live->stop();
     if (records.finish && !records.finish() && status == 0) status = kExitUnrecorded;
     {
         std::lock_guard<std::mutex> guard(ledgerLock);

@@ -18,5 +18,7 @@ int runProduction(const CliOptions& options, const std::string& programPath);
 int runOnEveryProgrammer(const std::string& programPath,
                          const LoadedImage& image, Production& production,
                          ProductionReport& report);
+// `live`: the station's live views (--listen), or null.
+class LiveViews;
 int runStation(const CliOptions& options, const std::string& programPath, const LoadedImage& image,
-               Production& production, ProductionReport& report);
+               Production& production, ProductionReport& report, LiveViews* live);

@@ -23,4 +23,8 @@ if(NOT WIN32 AND CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
   endif()
   vm_add_layer_check(station vm_app vm_operations vm_chip vm_device vm_platform_files
                      vm_platform_station)
+  if(TARGET vm_web)
+    vm_add_layer_check(web vm_station vm_app vm_operations vm_chip vm_device vm_platform_files
+                       vm_platform_station)
+  endif()
 endif()

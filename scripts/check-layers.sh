@@ -3,6 +3,7 @@
 # of the layers below it. From the top:
 #   front ends: cli (vm612k), desktop (vm612k-gui), windows (the dialog
 #               programs), launcher; they never include each other
+#   web (the live views over HTTP: the server, a station's board and metrics)
 #   station -> job (production job files) -> app -> operations -> chip -> device
 #   usb: the USB seam (usb/usb_seam.h), its implementations (the system's
 #               USB services in usb/linux and usb/win32, the emulator in sim)
@@ -29,6 +30,7 @@ declare -A folders=(
     [app]="app"
     [job]="job"
     [station]="station"
+    [web]="web"
     [cli]="cli"
     [desktop]="desktop"
     [windows]="windows windows/res"
@@ -47,7 +49,8 @@ declare -A below=(
     [app]="operations chip device usb platform texts"
     [job]="serial app operations chip device usb platform texts"
     [station]="job serial app operations chip device usb platform texts"
-    [cli]="station job serial app operations chip device usb platform texts"
+    [web]="station job serial app operations chip device usb platform texts"
+    [cli]="web station job serial app operations chip device usb platform texts"
     [desktop]="station job serial app operations chip device usb platform texts"
     [windows]="app operations chip device usb platform texts"
     [launcher]="platform texts"
@@ -58,6 +61,7 @@ declare -A below=(
 window_files="app/control_ids.h app/main_window.h app/window_host.h app/window_ops.h"
 declare -A refused=(
     [station]=$window_files
+    [web]=$window_files
     [cli]=$window_files
 )
 

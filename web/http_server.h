@@ -20,9 +20,14 @@ struct HttpReply {
 struct ServerLimits {
     std::size_t maxRequestBytes = 8192;  // request line and headers
     std::size_t maxHeaders = 32;
-    std::size_t maxConnections = 16;     // served at once; more wait or are closed
+    // Served at once; four times as many wait, and the longest waiting of
+    // those is closed when one more comes. A connection that waits for its
+    // client's request is ended when others wait for a worker.
+    std::size_t maxConnections = 16;
     int readTimeoutSeconds = 5;          // a client that sends nothing for this long is dropped
     int writeTimeoutSeconds = 5;         // a client that takes nothing for this long is dropped
+    int keepAliveSeconds = 5;            // an open connection between requests
+    std::size_t keepAliveRequests = 100; // requests on one connection
 };
 
 // "PORT" (loopback), "HOST:PORT" or "[V6]:PORT"; port 0 asks for any free port.
@@ -32,6 +37,8 @@ struct ListenAddress {
 };
 // Nullopt-like: false with `error` set when `text` is not an address.
 bool parseListenAddress(const std::string& text, ListenAddress* address, std::string* error);
+// "http://127.0.0.1:8080/" or "http://[::1]:8080/".
+std::string listenUrl(const std::string& host, int port);
 
 class HttpServer {
 public:
@@ -48,6 +55,8 @@ public:
     // set when the address can't be had. The port actually bound is port().
     bool start(const ListenAddress& address, std::string* error);
     int port() const;
+    // The connections being served now.
+    std::size_t openConnections() const;
     void stop();
 
 private:
