@@ -185,29 +185,3 @@ std::string reportErrorJson(const ReportView& view, const std::string& result, i
     return head(view, result, status) + ",\"error\":" + jsonString(error) + "}\n";
 }
 
-std::string shownStoreUrl(const std::string& url) {
-    std::size_t scheme = url.find("://");
-    if (!(url.starts_with("postgresql://") || url.starts_with("postgres://"))) return url;
-    scheme += 3;
-    const std::size_t authorityEnd = std::min(url.find_first_of("/?", scheme), url.size());
-    std::string shown = url.substr(0, scheme);
-    const std::size_t at = url.rfind('@', authorityEnd);
-    if (at != std::string::npos && at >= scheme) {
-        const std::size_t colon = url.find(':', scheme);
-        shown += url.substr(scheme, (colon < at ? colon : at) - scheme) + url.substr(at, authorityEnd - at);
-    } else {
-        shown += url.substr(scheme, authorityEnd - scheme);
-    }
-    const std::size_t query = url.find('?', authorityEnd);
-    shown += url.substr(authorityEnd, std::min(query, url.size()) - authorityEnd);
-    if (query == std::string::npos) return shown;
-    std::string kept;
-    for (std::size_t start = query + 1; start <= url.size();) {
-        const std::size_t end = std::min(url.find('&', start), url.size());
-        const std::string item = url.substr(start, end - start);
-        if (!item.empty() && !item.starts_with("password="))
-            kept += (kept.empty() ? "?" : "&") + item;
-        start = end + 1;
-    }
-    return shown + kept;
-}

@@ -4,6 +4,8 @@
 // and under --json an object with the error too.
 #pragma once
 
+#include "serial/serial_store.h"
+
 #include <optional>
 #include <string>
 #include <vector>
@@ -28,8 +30,7 @@ std::string reportCsv(const ReportView& view, const std::vector<vmserial::Report
 std::string reportErrorJson(const ReportView& view, const std::string& result, int status,
                             const std::string& error);
 
-// A store's URL fit to show: a PostgreSQL URL without its password.
-std::string shownStoreUrl(const std::string& url);
+using vmserial::shownStoreUrl;
 
 // A ratio or rate for JSON: rounded to `decimals` places, shortest form.
 std::string jsonNumber(double value, int decimals);
