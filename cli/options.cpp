@@ -9,6 +9,7 @@
 #include "app/flash_size.h"
 #include "cli/job_options.h"
 #include "cli/production_options.h"
+#include "cli/report_options.h"
 #include "cli/serials_options.h"
 #include "cli/json.h"
 
@@ -38,10 +39,10 @@ const char* kEmulatorHelp =
     "\n"
     "Exit status: 0 success, 1 a content result (not blank, a difference),\n"
     "2 usage or input error, 3 no programmer or flash size refused, or the serial\n"
-    "store can't be reached (station, serials), 4 failed transfer (no answer, bad\n"
-    "page sum, both erases failed), 5 the serial range is used up (station, --all\n"
-    "with a job's serial numbers), 6 an audit record could not be written (station,\n"
-    "--all; stderr names the log),\n"
+    "store can't be reached (station, serials, report), 4 failed transfer (no\n"
+    "answer, bad page sum, both erases failed), 5 the serial range is used up\n"
+    "(station, --all with a job's serial numbers), 6 an audit record could not be\n"
+    "written (station, --all; stderr names the log),\n"
     "130 interrupted (SIGINT), 143 terminated (SIGTERM).\n";
 
 // A usage error: its text on stderr, and under --json (looked for in the
@@ -179,6 +180,8 @@ CliParse parseCommandLine(int argc, const char* const* argv) {
     jobs.add(app, options.job);
     SerialsOptions serials;
     serials.add(app, options.serials);
+    ReportOptions report;
+    report.add(app, options.report);
 
     try {
         app.parse(argc, argv);
@@ -220,6 +223,9 @@ CliParse parseCommandLine(int argc, const char* const* argv) {
     bool serialsDone = false;
     if (!serials.finish(options, &serialsDone, &productionError)) return usageError(productionError, argc, argv);
     if (serialsDone) return {options, 0};
+    bool reportDone = false;
+    if (!report.finish(options, &reportDone, &productionError)) return usageError(productionError, argc, argv);
+    if (reportDone) return {options, 0};
 
     return withFlashSize(std::move(options), size, argc, argv);
 }

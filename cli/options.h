@@ -6,6 +6,7 @@
 #include <string>
 
 #include "cli/job_request.h"
+#include "cli/report_request.h"
 #include "cli/serials_request.h"
 
 enum class CliCommand { list, read, erase, blank, program, verify, onekey };
@@ -38,6 +39,8 @@ struct CliOptions {
     JobRequest job;
     // A job's serial numbers (cli/serials_options.h).
     SerialsRequest serials;
+    // The line's records (cli/report_options.h).
+    ReportRequest report;
 };
 
 // Outcome of parsing: run with the options, or stop with an exit status

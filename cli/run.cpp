@@ -19,6 +19,7 @@
 #include "cli/production_run.h"
 #include "cli/progress_bar.h"
 #include "cli/run_output.h"
+#include "cli/report_run.h"
 #include "cli/serials_run.h"
 #include "device/devapi.h"
 #include "device/module_location.h"
@@ -346,6 +347,7 @@ int runCli(const CliOptions& options, const std::string& programPath) {
 
     if (options.job.command != JobRequest::Command::none) return runJobCommand(options);
     if (options.serials.command != SerialsRequest::Command::none) return runSerialsCommand(options);
+    if (options.report.asked) return runReportCommand(options);
     if (isProductionRun(options)) {
         // A job's image, size and steps come first (cli/job_run.h).
         CliOptions run = options;

@@ -66,7 +66,7 @@ int runSerialsCommand(const CliOptions& options) {
     if (!spec.serial)
         return output.fail(kExitInput, "input-error",
                            request.job + ": the job has no [serial] table: it hands out no serial numbers");
-    output.setStore(spec.name, spec.serial->store);
+    output.setStore(spec.name, vmserial::shownStoreUrl(spec.serial->store));
     const vmserial::SerialRange range{spec.serial->first, spec.serial->last, spec.serial->step};
     try {
         std::unique_ptr<vmserial::SerialStore> store = vmserial::openSerialStore(spec.serial->store, spec.name);
@@ -87,7 +87,7 @@ jobSerials(const CliOptions& options) {
 RunRecords runRecords(const CliOptions& options, std::string* error) {
     const std::string& jobStore = options.job.serial ? options.job.serial->store : options.job.recordStore;
     if (!options.store.empty() && options.job.serial && options.store != jobStore) {
-        *error = "--store: the job's records go with its serial numbers, to " + jobStore;
+        *error = "--store: the job's records go with its serial numbers, to " + vmserial::shownStoreUrl(jobStore);
         return {};
     }
     ShipperPlan plan;

@@ -51,7 +51,7 @@ PgConn::PgConn(const std::string& url, int connectTimeoutSeconds) : url_(url) {
     if (!conn_) throw StoreError(StoreError::Kind::unreachable, "serial store: out of memory");
     if (PQstatus(conn_.get()) != CONNECTION_OK)
         throw StoreError(StoreError::Kind::unreachable,
-                         "serial store " + url + " cannot be reached: " + PQerrorMessage(conn_.get()));
+                         "serial store " + shownStoreUrl(url) + " cannot be reached: " + PQerrorMessage(conn_.get()));
     PQsetNoticeProcessor(conn_.get(), ignoreNotice, nullptr);
 }
 
@@ -60,7 +60,7 @@ void PgConn::ensureConnected() {
     PQreset(conn_.get());
     if (PQstatus(conn_.get()) != CONNECTION_OK)
         throw StoreError(StoreError::Kind::unreachable,
-                         "serial store " + url_ + " cannot be reached: " + PQerrorMessage(conn_.get()));
+                         "serial store " + shownStoreUrl(url_) + " cannot be reached: " + PQerrorMessage(conn_.get()));
 }
 
 void PgConn::fail(const pg_result* result, const char* sql) {

@@ -1,6 +1,8 @@
 // The records' aggregates in each store's SQL: what `vm612k report` and the
 // line's page read. Called by the record stores (serial/unit_records.h)
-// with their connection held.
+// with their connection held. Each call reads one snapshot: SQLite's in
+// the read transaction the store has begun, PostgreSQL's in a read-only
+// transaction of its own.
 #pragma once
 
 #include <cstdint>

@@ -133,6 +133,10 @@ public:
 std::unique_ptr<SerialStore> openSerialStore(const std::string& url, const std::string& job,
                                              const StoreOptions& options = {});
 
+// A store's URL fit to show (messages, reports, pages): a PostgreSQL URL
+// without its password.
+std::string shownStoreUrl(const std::string& url);
+
 // What the stores share of a range: how many numbers it has, the i-th.
 std::uint64_t rangeCount(const SerialRange& range);
 std::uint64_t rangeNumber(const SerialRange& range, std::uint64_t index);

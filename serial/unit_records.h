@@ -36,7 +36,7 @@ struct UnitRow {
 
 // What a report groups by. programmer: a station's programmer (key
 // "STATION/PROGRAMMER"); hour and day: of the unit's end, UTC
-// ("2026-12-08T17", "2026-12-08"); failure: "STEP/KIND" ("" for passes).
+// ("2026-12-08T17", "2026-12-08"); failure: "STEP/KIND" ("pass" for passes).
 enum class ReportBy { station, programmer, hour, day, job, failure };
 
 struct ReportQuery {
@@ -55,8 +55,10 @@ struct ReportGroup {
     std::uint64_t units = 0, passed = 0, failed = 0;
     std::uint64_t firstUnits = 0, firstPassed = 0;  // first-pass yield = firstPassed / firstUnits
     // The group's units over the span from its first unit's start to its
-    // last unit's end.
+    // last unit's end (milliseconds since 1970; a total's span is theirs).
     double unitsPerHour = 0;
+    double firstStartMs = 0;
+    std::int64_t lastEndMs = 0;
     std::vector<FailureCount> failures;  // most first
 };
 

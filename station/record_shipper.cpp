@@ -97,7 +97,7 @@ bool RecordShipper::putAll(const std::vector<std::string>& records) {
     } catch (const vmserial::StoreError& e) {
         store_.reset();  // opened again at the next try
         std::lock_guard<std::mutex> guard(lock_);
-        state_.error = plan_.store + ": " + e.what();
+        state_.error = vmserial::shownStoreUrl(plan_.store) + ": " + e.what();
         return false;
     }
     std::lock_guard<std::mutex> guard(lock_);

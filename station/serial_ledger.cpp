@@ -144,7 +144,7 @@ std::shared_ptr<SerialSource> openSerialLedger(const SerialPlan& plan, const std
         const vmserial::RunId run = store->startRun(station);
         return std::make_shared<SerialLedger>(std::move(store), plan, run);
     } catch (const StoreError& e) {
-        *error = plan.settings.store + ": " + e.what();
+        *error = vmserial::shownStoreUrl(plan.settings.store) + ": " + e.what();
         return nullptr;
     }
 }

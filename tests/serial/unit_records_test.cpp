@@ -70,3 +70,13 @@ TEST_P(StoreContract, ASettleKeepsItsUnitsRecordInTheSameTransaction) {
 TEST_P(StoreContract, ARecordStoreOfAnUnknownKindIsRefused) {
     EXPECT_EQ(errorOf([] { openRecordStore("mysql://host/db"); }), Kind::badUrl);
 }
+
+// Messages, reports and pages show a store without its password, wherever
+// the URL carries one.
+TEST(StoreUrls, AreShownWithoutTheirPassword) {
+    EXPECT_EQ(shownStoreUrl("postgresql://line:s3cret@db:5432/line"), "postgresql://line@db:5432/line");
+    EXPECT_EQ(shownStoreUrl("postgres://line:s3cret@db/line?sslmode=require&password=x&connect_timeout=3"),
+              "postgres://line@db/line?sslmode=require&connect_timeout=3");
+    EXPECT_EQ(shownStoreUrl("postgresql://db/line?password=x"), "postgresql://db/line");
+    EXPECT_EQ(shownStoreUrl("sqlite:/var/lib/line/records.db"), "sqlite:/var/lib/line/records.db");
+}
