@@ -48,7 +48,7 @@ void screenshots(const std::string& url, const std::string& name, const vmtest::
         try {
             vmtest::HeadlessBrowser::screenshot(url, file, sized);
         } catch (const std::runtime_error& error) {
-            ADD_FAILURE() << error.what();
+            ADD_FAILURE() << file << ": " << error.what();
         }
     }
 }

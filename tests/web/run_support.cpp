@@ -138,11 +138,12 @@ void appendLine(const fs::path& file, const std::string& line) {
     std::ofstream(file, std::ios::app) << line << "\n";
 }
 
-void writeSerialJob(const fs::path& dir, const std::string& name, const std::string& store, int first, int last) {
+void writeSerialJob(const fs::path& dir, const std::string& name, const std::string& store, int first, int last,
+                    const std::string& size) {
     std::string image(32768, '\0');
     for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<char>(i * 7 + i / 4096 + 1);
     std::ofstream(dir / "image.bin", std::ios::binary) << image;
-    Vm612k job(dir, {"job", "new", name + ".toml", "--image", "image.bin", "-s", "256Kbit", "--name", name}, "job-new");
+    Vm612k job(dir, {"job", "new", name + ".toml", "--image", "image.bin", "-s", size, "--name", name}, "job-new");
     if (job.finish() != 0) throw std::runtime_error("vm612k job new failed: " + job.err());
     std::ofstream(dir / (name + ".toml"), std::ios::app)
         << "\n[serial]\noffset = 0x100\nformat = \"u32le\"\nfirst = " << first << "\nlast = " << last

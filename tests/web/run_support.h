@@ -67,8 +67,9 @@ std::optional<nlohmann::json> getJson(int port, const std::string& path);
 // Appends one line to a file (the emulator's control file).
 void appendLine(const fs::path& file, const std::string& line);
 
-// A job of a 32 KiB image for a 256Kbit flash in `dir`, named `name`, with
-// the serial numbers first..last (u32le at 0x100) kept in `store`.
-void writeSerialJob(const fs::path& dir, const std::string& name, const std::string& store, int first, int last);
+// A job of a 32 KiB image for a flash of `size` in `dir`, named `name`,
+// with the serial numbers first..last (u32le at 0x100) kept in `store`.
+void writeSerialJob(const fs::path& dir, const std::string& name, const std::string& store, int first, int last,
+                    const std::string& size = "256Kbit");
 
 }  // namespace webtest

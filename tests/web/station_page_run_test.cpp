@@ -7,6 +7,7 @@
 
 #include <signal.h>
 
+#include <iostream>
 #include <string>
 
 #include "page_support.h"
@@ -40,20 +41,25 @@ json lastRecordOf(const std::vector<json>& records, int p) {
 class StationPageRun : public ::testing::Test {
 protected:
     void SetUp() override {
-        webtest::writeSerialJob(dir(), "tone", "sqlite:serials.db", 1000, 1099);
+        webtest::writeSerialJob(dir(), "tone", "sqlite:serials.db", 1000, 1099, "128Mbit");
         webtest::appendLine(dir() / "control", "");
         // Programmer 1's first unit fails at its third page; programmer 3's
-        // erase takes ten minutes, so that its unit runs while the page looks.
+        // erase takes ten minutes, longer than the station waits for a
+        // 128Mbit chip's erase (320 s): its unit runs while the page looks.
         station_ = std::make_unique<webtest::Vm612k>(
             dir(),
             std::vector<std::string>{"-q",
-                                     "--sim=programmers=4,size=256Kbit,module=0,erase_ms=0,erase_ms=600000@3,"
-                                     "badsum=3@1,control=control,file=flash.bin",
+                                     "--sim=programmers=4,size=128Mbit,module=0,erase_ms=0,erase_ms=600000@3,"
+                                     "badsum=3@1,control=control",
                                      "station", "--job", "tone.toml", "--log", "audit.log", "--station-name",
                                      "line-1", "--listen", "0"},
             "station");
         port_ = station_->port();
         ASSERT_NE(port_, 0) << station_->err();
+    }
+
+    void TearDown() override {
+        if (HasFailure() && station_) std::cerr << "the station said:\n" << station_->err();
     }
 
     const webtest::fs::path& dir() const { return scratch_.path(); }
@@ -135,7 +141,10 @@ TEST_F(StationPageRun, ShowsTheRunAsItGoes) {
     EXPECT_TRUE(tileIs(dom, 3, "running"));
     webtest::screenshots(url(), "station-page-run-stopping");
 
-    // The second stops programmer 3's unit, and the station with its views.
+    // The second would stop programmer 3's unit after its erase; the third
+    // ends the station at once, and its views with it.
+    station_->signal(SIGINT);
+    ASSERT_TRUE(webtest::waitUntil([&] { return station_->err().find("stop at their next block") != std::string::npos; }));
     station_->signal(SIGINT);
     EXPECT_EQ(station_->finish(), 130) << station_->err();
     EXPECT_EQ(webtest::getJson(port_, "/api/status"), std::nullopt) << "the views stop with the station";

@@ -51,7 +51,7 @@ std::string lastWords(const std::string& path) {
     std::ifstream in(path);
     std::string all;
     for (std::string line; std::getline(in, line);)
-        if (line.find(":ERROR:dbus/") == std::string::npos) all += line + "\n";
+        if (line.find(":ERROR:dbus/") == std::string::npos && line.find("/usr/bin/chromium:") != 0) all += line + "\n";
     return all.size() > 3000 ? "..." + all.substr(all.size() - 3000) : all;
 }
 
