@@ -3,7 +3,6 @@
 // that changes or goes away, and that text from the JSON stays text.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <regex>
