@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -19,6 +20,7 @@
 #include "desktop/job_banner.h"
 #include "job/digest.h"
 #include "job/job_check.h"
+#include "serial/unit_records.h"
 #include "station_board_support.h"
 
 namespace qtgui {
@@ -99,6 +101,7 @@ TEST(StationBoardScenario, ASignedJobOpensFromTheMenuLocksItsFieldsAndRuns) {
     sign(job, pub);
     const std::string flash = scratch("flash.bin"), audit = scratch("audit.log");
     std::remove(audit.c_str());
+    for (const char* end : {"", "-wal", "-shm"}) std::remove((scratch("chime-v3.serials.db") + end).c_str());
 
     Session s("erase_ms=0,size=1Mbit,programmers=3,file=" + flash);
     StationBoard& board = s.app().stationBoard();
@@ -137,6 +140,12 @@ TEST(StationBoardScenario, ASignedJobOpensFromTheMenuLocksItsFieldsAndRuns) {
     expectJobFields(board, image);  // still the job's after the run
 
     const std::string records = slurp(audit);
+    // Every unit's record reaches the job's store too (a job without
+    // [serial]: the SQLite file beside it), sent after the unit by a thread
+    // of the run's own.
+    const std::size_t logged = static_cast<std::size_t>(std::count(records.begin(), records.end(), '\n'));
+    auto store = vmserial::openRecordStore("sqlite:" + scratch("chime-v3.serials.db"));
+    EXPECT_TRUE(waitUntil([&] { return store->recordCount() == logged; })) << store->recordCount() << " of " << logged;
     for (const std::string& field : {std::string("\"job\":\"chime-v3\""), std::string("\"job_revision\":\"3.1\""),
                                     "\"signer\":\"" + keyId + "\"", std::string("\"steps\":[\"erase\",\"program\"]")})
         EXPECT_NE(records.find(field), std::string::npos) << field << " in " << records;
