@@ -2,6 +2,8 @@
 
 #include <ctime>
 
+#include "platform/local_parts.h"
+
 namespace platform {
 namespace {
 
@@ -28,7 +30,7 @@ std::optional<std::int64_t> localTimeMs(int year, int month, int day, int hour, 
 std::int64_t localDayStartMs(std::int64_t ms) {
     const std::time_t seconds = static_cast<std::time_t>(ms / 1000);
     std::tm parts{};
-    localtime_s(&parts, &seconds);
+    localParts(seconds, &parts);
     parts.tm_hour = parts.tm_min = parts.tm_sec = 0;
     return instantOf(parts).value_or(ms - ms % 86400000);
 }
