@@ -62,17 +62,17 @@ void Production::unitStarted(const UnitRecord& unit, const UnitSession* session)
 
 void Production::stampEnd(UnitRecord& unit) { unit.time = platform::utcNowIso8601(); }
 
-void Production::unitEnded(UnitRecord unit, bool kept) {
+void Production::unitEnded(UnitRecord unit, std::string record, bool kept) {
     std::lock_guard<std::mutex> guard(lock_);
     if (closed_) return;
     running_.erase(unit.unit);
-    endLocked(std::move(unit), kept);
+    endLocked(std::move(unit), std::move(record), kept);
     changed_.notify_all();
 }
 
-void Production::endLocked(UnitRecord unit, bool kept) {
+void Production::endLocked(UnitRecord unit, std::string record, bool kept) {
     if (unit.time.empty()) stampEnd(unit);
-    const std::string record = auditRecord(unit, facts_);
+    if (record.empty()) record = auditRecord(unit, facts_);
     const bool recorded = !log_ || log_->append(record);
     if (records_ && !kept) records_->send(record);
     if (!recorded) {
@@ -139,7 +139,7 @@ void Production::closeWithRunningInterrupted(const std::function<void(const Snap
         unit.failureLine.clear();
         if (running.session) unit.lines = running.session->linesSoFar();
         unit.seconds = std::chrono::duration<double>(Clock::now() - running.start).count();
-        endLocked(std::move(unit), false);
+        endLocked(std::move(unit), {}, false);
     }
     running_.clear();
     closed_ = true;

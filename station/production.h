@@ -70,9 +70,10 @@ public:
     static void stampEnd(UnitRecord& unit);
     // The unit ended: its time, audit record and tally. Ignored once the
     // ledger was closed. When its audit record could not be written, no
-    // more units start (the running ones finish). `kept`: the store has the
-    // record already (it was kept with the unit's serial number).
-    void unitEnded(UnitRecord unit, bool kept = false);
+    // more units start (the running ones finish). `record`: its audit record
+    // when made already (stampEnd, then auditRecord); `kept`: the store has
+    // it already (it was kept with the unit's serial number).
+    void unitEnded(UnitRecord unit, std::string record = {}, bool kept = false);
     // Units whose audit record could not be written, and the system's reason
     // for the last of them.
     unsigned unrecorded() const;
@@ -113,7 +114,7 @@ public:
     ProgrammerView view(unsigned programmer) const;
 
 private:
-    void endLocked(UnitRecord unit, bool kept);
+    void endLocked(UnitRecord unit, std::string record, bool kept);
     Snapshot snapshotLocked() const;
 
     const Job job_;

@@ -124,12 +124,13 @@ void ProgrammerLane::runUnit(unsigned number, std::optional<std::uint32_t> chip,
     // the serial number's settle when there is one.
     Production::stampEnd(unit);
     bool kept = false;
+    std::string record;
     if (serials) {
-        const std::string record = auditRecord(unit, production_.facts());
+        record = auditRecord(unit, production_.facts());
         serials->settle(*serial, serialEnd(unit, run), &record, &kept);
     }
     phase_ = UnitPhase::idle;
-    production_.unitEnded(std::move(unit), kept);
+    production_.unitEnded(std::move(unit), std::move(record), kept);
 }
 
 SerialEnd ProgrammerLane::serialEnd(const UnitRecord& unit, const UnitRun& run) {
