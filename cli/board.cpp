@@ -11,8 +11,8 @@ namespace {
 constexpr int kBoardFd = 2;
 }  // namespace
 
-Board::Board(const CliOptions& options)
-    : enabled_(!options.quiet && platform::isTerminal(kBoardFd)) {}
+Board::Board(const CliOptions& options, TerminalOut& terminal)
+    : enabled_(!options.quiet && platform::isTerminal(kBoardFd)), terminal_(terminal) {}
 
 std::string Board::render(const BoardRow& row, int width) {
     // A verdict names the module in the socket, with what the operator does
@@ -57,32 +57,12 @@ std::vector<std::string> Board::layout(const std::vector<BoardRow>& rows, int wi
 
 void Board::draw(const std::vector<BoardRow>& rows, const std::string& heading) {
     if (!enabled_) return;
-    std::lock_guard<std::mutex> guard(lock_);
-    clearLocked();
     const int height = platform::terminalRows(kBoardFd) - (heading.empty() ? 0 : 1);
     std::vector<std::string> lines = layout(rows, platform::terminalColumns(kBoardFd), height);
     if (!heading.empty()) lines.insert(lines.begin(), heading);
-    for (const std::string& line : lines) std::fprintf(stderr, "%s\n", line.c_str());
-    drawn_ = static_cast<int>(lines.size());
-    std::fflush(stderr);
+    terminal_.frame(std::move(lines));
 }
 
 void Board::clear() {
-    if (!enabled_) return;
-    std::lock_guard<std::mutex> guard(lock_);
-    clearLocked();
-    std::fflush(stderr);
-}
-
-void Board::around(const std::function<void()>& print) {
-    std::lock_guard<std::mutex> guard(lock_);
-    if (enabled_) clearLocked();
-    print();
-    std::fflush(stdout);
-    std::fflush(stderr);
-}
-
-void Board::clearLocked() {
-    if (drawn_ > 0) std::fprintf(stderr, "\x1b[%dA\r\x1b[J", drawn_);
-    drawn_ = 0;
+    if (enabled_) terminal_.frame({});
 }

@@ -1,18 +1,19 @@
 // The station's live board on stderr, one line per programmer: its state,
 // its counts and the unit it is on, cut to the terminal's width and never
 // taller than the terminal (the rest summed up in one line). Drawn only when
-// stderr, the stream it writes to, is a terminal, whatever stdout is; erased
-// before any other output line, on stdout or stderr.
+// stderr, the stream it writes to, is a terminal, whatever stdout is; the
+// terminal's writer (cli/terminal_out.h) erases it before any other output
+// line, on stdout or stderr, and draws it again below.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <optional>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "cli/options.h"
+#include "cli/terminal_out.h"
 
 struct BoardRow {
     unsigned programmer = 0;
@@ -27,15 +28,12 @@ struct BoardRow {
 
 class Board {
 public:
-    explicit Board(const CliOptions& options);
+    Board(const CliOptions& options, TerminalOut& terminal);
     // `heading`, when given, is a line above the rows (the serial numbers
     // left, say).
     void draw(const std::vector<BoardRow>& rows, const std::string& heading = "");
-    // Erases the board (before a line on stdout, and at the end).
+    // Erases the board (at the end).
     void clear();
-    // Runs `print` (lines on stdout or stderr) with the board erased first
-    // and not drawn meanwhile; the next draw puts it below them.
-    void around(const std::function<void()>& print);
 
     // The text of one row, cut to `width` columns; for tests.
     static std::string render(const BoardRow& row, int width);
@@ -45,8 +43,6 @@ public:
     static std::vector<std::string> layout(const std::vector<BoardRow>& rows, int width, int height);
 
 private:
-    void clearLocked();
     bool enabled_;
-    std::mutex lock_;
-    int drawn_ = 0;
+    TerminalOut& terminal_;
 };

@@ -1,3 +1,4 @@
+#include "cli/exit_status.h"
 #include "cli/job_run.h"
 
 #include <cstdio>
@@ -11,7 +12,6 @@
 
 namespace {
 
-constexpr int kExitInput = 2;
 
 std::vector<std::string> stepsOf(const vmjob::JobSpec& spec) {
     std::vector<std::string> steps;

@@ -3,17 +3,11 @@
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
-
-#include "app/flash_size.h"
 #include <cstdlib>
 
+#include "app/flash_size.h"
+#include "cli/exit_status.h"
 #include "platform/interrupt_watch.h"
-
-namespace {
-constexpr int kExitLog = 6;
-constexpr int kExitRangeUsedUp = 5;
-constexpr int kExitInterrupted = 130;
-}
 
 namespace {
 std::string formatted(const char* pattern, ...) __attribute__((format(printf, 1, 2)));
@@ -27,24 +21,15 @@ std::string formatted(const char* pattern, ...) {
 }
 }  // namespace
 
-void ProductionReport::emitLocked(const std::function<void()>& print) {
-    if (aroundOutput_) aroundOutput_(print);
-    else print();
-    std::fflush(stdout);
-    std::fflush(stderr);
-}
-
 void ProductionReport::say(const std::string& line) {
-    if (options_.json) return;
-    std::lock_guard<std::mutex> guard(lock_);
-    emitLocked([&] { std::printf("%s\n", line.c_str()); });
+    if (!options_.json) terminal_.line(TerminalOut::Stream::out, line);
 }
 
-void ProductionReport::notice(const std::string& line) {
-    std::lock_guard<std::mutex> guard(lock_);
-    emitLocked([&] { std::fprintf(stderr, "%s\n", line.c_str()); });
-}
+void ProductionReport::notice(const std::string& line) { terminal_.line(TerminalOut::Stream::err, line); }
 
+void ProductionReport::programmerNotOpened(unsigned programmer) {
+    notice(formatted("vm612k: programmer %u could not be opened", programmer));
+}
 
 void ProductionReport::verbose(unsigned programmer, const std::string& line) {
     if (!options_.verbose) return;
@@ -102,30 +87,33 @@ void ProductionReport::flashSizeDiffers(unsigned programmer, std::uint32_t chose
     }
 }
 
-void ProductionReport::interrupt(Production& production, int count, int signal) {
-    interrupted_ = true;
+void ProductionReport::interrupt(Run& run, int count, int signal) {
+    int none = 0;
+    signal_.compare_exchange_strong(none, signal);
+    // The run hears it first; the words follow through the terminal's
+    // writer, which may be stuck.
     if (count < 2) {
+        run.stopTaking();
         notice(formatted("vm612k: %s: no new modules; the running units finish (Ctrl-C again stops "
                          "them)",
                          platform::interruptName(signal)));
-        production.stopTaking();
         return;
     }
     if (count == 2) {
+        run.stopRunning();
         notice(formatted("vm612k: %s: the running units stop at their next block (Ctrl-C again ends at "
-                     "once)",
-                     platform::interruptName(signal)));
-        production.stopRunning();
+                         "once)",
+                         platform::interruptName(signal)));
         return;
     }
     // A third: the running units end here, with the lines they logged so
     // far; the process ends with them, so no unit goes on after its record.
-    production.closeWithRunningInterrupted([&](const Production::Snapshot& run) {
-        const int status = statusOf(run);
-        print(production.facts(), run, true, status);
-        if (run.unrecorded > 0) reportUnrecorded(run.unrecorded, "");
-        std::fflush(stdout);
-        std::fflush(stderr);
+    // The summary gets a bounded time to reach the terminal.
+    run.ledger().closeWithRunningInterrupted([&](const Production::Snapshot& snapshot) {
+        const int status = statusOf(snapshot);
+        print(run.ledger().facts(), snapshot, true, status);
+        if (snapshot.unrecorded > 0) reportUnrecorded(snapshot.unrecorded, "");
+        terminal_.drain(std::chrono::seconds(2));
         std::_Exit(status);
     });
 }
@@ -142,45 +130,55 @@ void ProductionReport::serialStore(const std::string& error) {
 }
 
 int ProductionReport::statusOf(const Production::Snapshot& run) const {
-    if (run.unrecorded > 0) return kExitLog;
+    if (run.unrecorded > 0) return kExitUnrecorded;
     if (usedUp_) return kExitRangeUsedUp;
-    if (interrupted_) return kExitInterrupted;
-    return run.tally.passed() == run.tally.units() ? 0 : 1;
+    if (signal_ != 0) return exitStatusOfSignal(signal_);
+    return run.tally.passed() == run.tally.units() ? kExitOk : kExitFailed;
 }
 
-int ProductionReport::finish(const Production& production, bool withSummary) {
-    const Production::Snapshot run = production.snapshot();
-    const int status = statusOf(run);
-    print(production.facts(), run, withSummary, status);
-    if (run.unrecorded > 0) reportUnrecorded(run.unrecorded, production.logError());
+int ProductionReport::finish(const JobFacts& facts, const RunOutcome& outcome, bool withSummary) {
+    if (outcome.noProgrammer) {
+        notice("vm612k: no programmer found");
+        print(facts, outcome.run, false, kExitNoProgrammer);
+        return kExitNoProgrammer;
+    }
+    int status = statusOf(outcome.run);
+    print(facts, outcome.run, withSummary, status);
+    if (outcome.run.unrecorded > 0) reportUnrecorded(outcome.run.unrecorded, outcome.logError);
+    if (!reportRecordsLeft(outcome.records) && status == kExitOk) status = kExitUnrecorded;
     return status;
+}
+
+// False when records were lost to the line's store: no spool kept them.
+bool ProductionReport::reportRecordsLeft(const RecordsLeft& left) {
+    if (left.waiting == 0) return true;
+    const auto count = static_cast<unsigned long long>(left.waiting);
+    if (!left.spool.empty()) {
+        notice(formatted("vm612k: %llu unit records wait in %s for the store (%s); the next run with this "
+                         "log sends them",
+                         count, left.spool.c_str(), left.error.c_str()));
+        return true;
+    }
+    notice(formatted("vm612k: %llu unit records did not reach the store (%s), and without --log no spool "
+                     "keeps them",
+                     count, left.error.c_str()));
+    return false;
 }
 
 void ProductionReport::reportUnrecorded(unsigned count, const std::string& reason) {
     notice(formatted("vm612k: %s: %u audit record%s could not be written%s%s; no unit was started "
                      "after the first failure (exit status %d)",
                      options_.log.c_str(), count, count == 1 ? "" : "s", reason.empty() ? "" : ": ",
-                     reason.c_str(), kExitLog));
+                     reason.c_str(), kExitUnrecorded));
 }
 
 void ProductionReport::print(const JobFacts& facts, const Production::Snapshot& run, bool withSummary,
                              int status) {
-    std::lock_guard<std::mutex> guard(lock_);
-    emitLocked([&] { printLocked(facts, run, withSummary, status); });
-}
-
-void ProductionReport::printLocked(const JobFacts& facts, const Production::Snapshot& run,
-                                   bool withSummary, int status) {
+    using Stream = TerminalOut::Stream;
     if (options_.json) {
-        std::printf("%s\n", runJson(facts, run.units, run.tally, run.seconds, status).c_str());
+        terminal_.line(Stream::out, runJson(facts, run.units, run.tally, run.seconds, status));
     } else if (withSummary) {
-        std::printf("run %s, station %s\n", facts.run.c_str(), facts.station.c_str());
-        for (const std::string& line : run.tally.summary(run.seconds)) std::printf("%s\n", line.c_str());
+        terminal_.line(Stream::out, "run " + facts.run + ", station " + facts.station);
+        for (const std::string& line : run.tally.summary(run.seconds)) terminal_.line(Stream::out, line);
     }
-    std::fflush(stdout);
-}
-
-void ProductionReport::aroundOutput(std::function<void(const std::function<void()>&)> hook) {
-    std::lock_guard<std::mutex> guard(lock_);
-    aroundOutput_ = std::move(hook);
 }

@@ -4,18 +4,19 @@
 #pragma once
 
 #include <atomic>
-#include <functional>
-#include <mutex>
 #include <string>
 
 #include "cli/options.h"
+#include "cli/terminal_out.h"
 #include "station/observer.h"
 #include "station/production.h"
+#include "station/run.h"
 
 class ProductionReport : public StationObserver {
 public:
-    explicit ProductionReport(const CliOptions& options) : options_(options) {}
+    ProductionReport(const CliOptions& options, TerminalOut& terminal) : options_(options), terminal_(terminal) {}
 
+    void programmerNotOpened(unsigned programmer) override;
     void moduleSeated(unsigned programmer, std::uint32_t chip) override;
     void moduleTakenOut(unsigned programmer) override;
     void moduleKept(unsigned programmer) override;
@@ -27,35 +28,31 @@ public:
 
     // Ctrl-C (or SIGTERM, SIGHUP; `signal` is its number): the first stops
     // taking modules, the second stops the running units at their next block
-    // (they end as interrupted and the run with 130), a third ends the
-    // process at once, with the summary.
-    void interrupt(Production& production, int count, int signal);
+    // (they end as interrupted and the run with 128 + the signal), a third
+    // ends the process at once, with the summary. Never waits for the
+    // terminal.
+    void interrupt(Run& run, int count, int signal);
 
-    // The summary (and units per hour) on stdout, or the final JSON object.
-    // Returns the exit status: 5 when an audit record could not be written
-    // (stderr names the log), else 130 after Ctrl-C, else 0 when every unit
-    // passed, 1 when one failed.
-    int finish(const Production& production, bool withSummary);
-
-    // Every output line (stdout, and stderr's notices and warnings) is
-    // printed through `hook`, which erases the board first and keeps it
-    // from being drawn meanwhile.
-    void aroundOutput(std::function<void(const std::function<void()>&)> hook);
+    // The summary (and units per hour) on stdout, or the final JSON object,
+    // and what did not reach the line's store on stderr. Returns the exit
+    // status (cli/exit_status.h): 3 when no programmer was found (--all),
+    // else 6 when an audit record could not be written or records were lost
+    // to the store, else 5 when the serial range ran out, else 128 + the
+    // signal after one, else 0 when every unit passed, 1 when one failed.
+    int finish(const JobFacts& facts, const RunOutcome& outcome, bool withSummary);
 
 private:
     void say(const std::string& line);
-    // A line on stderr, through the board's hook.
+    // A line on stderr.
     void notice(const std::string& line);
-    std::atomic<bool> usedUp_{false};
-    void emitLocked(const std::function<void()>& print);
     void verbose(unsigned programmer, const std::string& line);
     int statusOf(const Production::Snapshot& run) const;
     void reportUnrecorded(unsigned count, const std::string& reason);
     void print(const JobFacts& facts, const Production::Snapshot& run, bool withSummary, int status);
-    void printLocked(const JobFacts& facts, const Production::Snapshot& run, bool withSummary, int status);
+    bool reportRecordsLeft(const RecordsLeft& left);
 
     const CliOptions& options_;
-    std::mutex lock_;
-    std::function<void(const std::function<void()>&)> aroundOutput_;
-    std::atomic<bool> interrupted_{false};
+    TerminalOut& terminal_;
+    std::atomic<bool> usedUp_{false};
+    std::atomic<int> signal_{0};  // the first signal that stopped the run
 };

@@ -1,24 +1,29 @@
+// Runs on many programmers, `station` and every --all command: the request
+// made from the options, the run (station/run.h), its terminal board and
+// live views, and its outcome worded and mapped to the exit status.
 #include "cli/production_run.h"
 
-#include <cstdio>
+#include <mutex>
 
+#include "cli/board.h"
+#include "cli/exit_status.h"
 #include "cli/job_run.h"
 #include "cli/live_views.h"
+#include "cli/production_report.h"
 #include "cli/serials_run.h"
+#include "cli/terminal_out.h"
 #include "cli/unit_report.h"
 #include "device/devapi.h"
 #include "platform/files.h"
 #include "platform/interrupt_watch.h"
+#include "station/run.h"
 #include "usb/usb_access_hint.h"
 #include "usb/usb_select.h"
-#include "station/observer_fanout.h"
-#include "station/production_start.h"
 
 namespace {
 
-constexpr int kExitInput = 2;
-constexpr int kExitNoProgrammer = 3;
-constexpr int kExitUnrecorded = 6;
+// How long the end waits for the terminal to take the last lines.
+constexpr auto kTerminalBound = std::chrono::seconds(5);
 
 // The file's name after its folder, split where the session's load splits
 // it: a backslash is an ordinary character on Linux.
@@ -28,31 +33,7 @@ std::string nameOf(const std::string& path) {
     return path.substr(name);
 }
 
-}  // namespace
-
-bool isProductionRun(const CliOptions& options) { return options.all || options.station; }
-
-int runProduction(const CliOptions& options, const std::string& programPath) {
-    // Ctrl-C, SIGTERM and SIGHUP are the run's to handle, all three alike:
-    // the watch comes before every other thread (the emulator's operator
-    // among them).
-    Production* ledger = nullptr;
-    ProductionReport report(options);
-    std::mutex ledgerLock;
-    platform::InterruptWatch watch([&](int count, int signal) {
-        std::lock_guard<std::mutex> guard(ledgerLock);
-        if (ledger) report.interrupt(*ledger, count, signal);
-        else if (count >= 2) std::_Exit(130);
-    });
-
-    std::string error;
-    UsbServices services = selectUsbServices(options.sim, &error);
-    if (!error.empty()) {
-        std::fprintf(stderr, "vm612k: emulator: %s\n", error.c_str());
-        return kExitInput;
-    }
-    DevUseServices(services);
-
+ProductionSetup setupOf(const CliOptions& options) {
     ProductionSetup setup;
     setup.job = jobOf(options);
     setup.command = options.station ? "station" : commandName(options.command);
@@ -69,79 +50,140 @@ int runProduction(const CliOptions& options, const std::string& programPath) {
     setup.jobStamp = options.job.stamp;
     setup.checkImage = jobImageCheck(options);
     setup.openSerials = jobSerials(options);
-    // The live views hear the run from its first event; they serve once the
-    // ledger exists, before the first unit.
-    std::unique_ptr<LiveViews> live;
-    std::vector<StationObserver*> observers{&report};
-    if (options.station && !options.listen.empty()) {
-        live = std::make_unique<LiveViews>(options.listen);
-        observers.push_back(&live->observer());
-    }
-    ObserverFanOut observer(observers);
-    ProductionStart start = startProduction(setup, programPath, observer, [&](const std::string& line) {
-        if (!options.json) std::printf("%s\n", line.c_str());
-    });
-    if (!options.file.empty() && start.refusal != ProductionRefusal::auditLog &&
-        start.refusal != ProductionRefusal::noHid) {
-        std::fflush(stdout);
-    }
+    return setup;
+}
+
+// Why nothing started, on stderr; the exit status.
+int refused(const CliOptions& options, const Run::Start& start, TerminalOut& terminal) {
+    const auto say = [&terminal](const std::string& text) {
+        terminal.line(TerminalOut::Stream::err, "vm612k: " + text);
+    };
     switch (start.refusal) {
         case ProductionRefusal::none: break;
         case ProductionRefusal::auditLog:
-            std::fprintf(stderr, "vm612k: %s: the audit log can't be opened: %s\n",
-                         options.log.c_str(), start.error.c_str());
+            say(options.log + ": the audit log can't be opened: " + start.error);
             return kExitInput;
         case ProductionRefusal::noHid:
-            std::fprintf(stderr, "vm612k: the HID services are not available\n");
+            say("the HID services are not available");
             return kExitNoProgrammer;
         case ProductionRefusal::image:
-            if (!start.error.empty()) std::fprintf(stderr, "vm612k: %s\n", start.error.c_str());
+            if (!start.error.empty()) say(start.error);
             return kExitInput;
-        case ProductionRefusal::checksum:
-            std::fprintf(stderr,
-                         "vm612k: %s has the checksum 0x%llX, not the expected 0x%llX: nothing "
-                         "started\n",
-                         options.file.c_str(), static_cast<unsigned long long>(start.checksum),
-                         static_cast<unsigned long long>(*options.expectChecksum));
-            return kExitInput;
-        case ProductionRefusal::serialStore:
-            std::fprintf(stderr, "vm612k: the serial store can't be had: %s: nothing started\n",
-                         start.error.c_str());
-            return kExitNoProgrammer;
-    }
-    Production& production = *start.production;
-    const LoadedImage& image = start.image;
-    std::string recordsError;
-    RunRecords records = runRecords(options, &recordsError);
-    if (!recordsError.empty()) {
-        std::fprintf(stderr, "vm612k: %s: nothing started\n", recordsError.c_str());
-        return kExitInput;
-    }
-    production.setRecords(records.sink);
-    if (live) {
-        std::string listenError;
-        if (!live->start(production, &listenError)) {
-            std::fprintf(stderr, "vm612k: --listen: %s: nothing started\n", listenError.c_str());
+        case ProductionRefusal::checksum: {
+            char text[160];
+            std::snprintf(text, sizeof text, "has the checksum 0x%llX, not the expected 0x%llX: nothing started",
+                          static_cast<unsigned long long>(start.checksum),
+                          static_cast<unsigned long long>(*options.expectChecksum));
+            say(options.file + " " + text);
             return kExitInput;
         }
-        std::fprintf(stderr, "listening on %s\n", live->url().c_str());
-        std::fflush(stderr);
+        case ProductionRefusal::serialStore:
+            say("the serial store can't be had: " + start.error + ": nothing started");
+            return kExitNoProgrammer;
+    }
+    return kExitOk;
+}
+
+// The station's board on stderr, drawn after each look at the programmers.
+std::function<void(const std::vector<LaneView>&)> boardRounds(Board& board, Run& run, LiveViews* live) {
+    return [&board, &run, live](const std::vector<LaneView>& lanes) {
+        const Production& production = run.ledger();
+        std::vector<BoardRow> rows;
+        for (const LaneView& lane : lanes) {
+            const Production::ProgrammerView view = production.view(lane.programmer);
+            rows.push_back({lane.programmer, lane.phase, lane.seated, view.units, view.passed, view.unit,
+                            view.last, view.serial});
+        }
+        if (live) live->follow(production);
+        const SerialSource* serials = production.serials();
+        board.draw(rows, serials ? "serial numbers left: " + std::to_string(serials->left()) : "");
+    };
+}
+
+}  // namespace
+
+bool isProductionRun(const CliOptions& options) { return options.all || options.station; }
+
+int runProduction(const CliOptions& options, const std::string& programPath) {
+    // Ctrl-C, SIGTERM and SIGHUP are the run's to handle, all three alike:
+    // the watch comes before every other thread (the terminal's writer, the
+    // emulator's operator among them), which inherit its blocked signals.
+    Run* active = nullptr;
+    ProductionReport* activeReport = nullptr;
+    std::mutex activeLock;
+    platform::InterruptWatch watch([&](int count, int signal) {
+        std::lock_guard<std::mutex> guard(activeLock);
+        if (active) activeReport->interrupt(*active, count, signal);
+        else if (count >= 2) std::_Exit(exitStatusOfSignal(signal));
+    });
+    // Every line of the run goes through the terminal's writer, so a
+    // terminal that stops reading holds no lane and no signal.
+    TerminalOut terminal;
+    ProductionReport report(options, terminal);
+    const auto say = [&terminal](const std::string& text) { terminal.line(TerminalOut::Stream::err, text); };
+    const auto ended = [&terminal](int status) {
+        // A terminal that never takes the last lines does not keep the
+        // process: exit() would wait on stdout's lock.
+        if (!terminal.drain(kTerminalBound)) std::_Exit(status);
+        return status;
+    };
+
+    std::string error;
+    UsbServices services = selectUsbServices(options.sim, &error);
+    if (!error.empty()) {
+        say("vm612k: emulator: " + error);
+        return ended(kExitInput);
+    }
+    DevUseServices(services);
+
+    RunRequest request;
+    request.setup = setupOf(options);
+    request.setup.openRecords = runRecords(options, &error);
+    if (!error.empty()) {
+        say("vm612k: " + error + ": nothing started");
+        return ended(kExitInput);
+    }
+    request.scope = options.station ? RunScope::station : RunScope::eachProgrammerOnce;
+    // The live views hear the run from its first event; they serve once the
+    // ledger exists, before the first unit.
+    std::unique_ptr<LiveViews> live;
+    request.observers.push_back(&report);
+    if (options.station && !options.listen.empty()) {
+        live = std::make_unique<LiveViews>(options.listen);
+        request.observers.push_back(&live->observer());
+    }
+    Run::Start start = Run::start(std::move(request), programPath, [&](const std::string& line) {
+        if (!options.json) terminal.line(TerminalOut::Stream::out, line);
+    });
+    if (!start.run) return ended(refused(options, start, terminal));
+    Run& run = *start.run;
+    if (live) {
+        std::string listenError;
+        if (!live->start(run.ledger(), &listenError)) {
+            say("vm612k: --listen: " + listenError + ": nothing started");
+            return ended(kExitInput);
+        }
+        say("listening on " + live->url());
     }
     {
-        std::lock_guard<std::mutex> guard(ledgerLock);
-        ledger = &production;
+        std::lock_guard<std::mutex> guard(activeLock);
+        active = &run;
+        activeReport = &report;
     }
-    int status = options.station ? runStation(options, programPath, image, production, report, live.get())
-                                 : runOnEveryProgrammer(programPath, image, production, report);
+    Board board(options, terminal);
+    const RunOutcome outcome = run.run(options.station ? boardRounds(board, run, live.get())
+                                                       : std::function<void(const std::vector<LaneView>&)>{});
+    board.clear();
     if (live) live->stop();
-    if (records.finish && !records.finish() && status == 0) status = kExitUnrecorded;
+    const int status = report.finish(run.ledger().facts(), outcome, options.station);
     {
-        std::lock_guard<std::mutex> guard(ledgerLock);
-        ledger = nullptr;
+        std::lock_guard<std::mutex> guard(activeLock);
+        active = nullptr;
     }
+    start.run.reset();
     if (status == kExitNoProgrammer) {
         const std::string hint = platform::usbAccessHint();
-        if (!hint.empty()) std::fprintf(stderr, "vm612k: %s\n", hint.c_str());
+        if (!hint.empty()) say("vm612k: " + hint);
     }
-    return status;
+    return ended(status);
 }

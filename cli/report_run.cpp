@@ -1,3 +1,4 @@
+#include "cli/exit_status.h"
 #include "cli/report_run.h"
 
 #include <cstdio>
@@ -12,8 +13,6 @@
 
 namespace {
 
-constexpr int kExitInput = 2;
-constexpr int kExitStore = 3;
 
 vmserial::ReportBy reportBy(const std::string& word) {
     using By = vmserial::ReportBy;

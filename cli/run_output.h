@@ -2,6 +2,7 @@
 // the words go, the programmers' list and the access hint.
 #pragma once
 
+#include "cli/exit_status.h"
 #include <cstdio>
 #include <string>
 
@@ -9,11 +10,6 @@
 
 namespace cli_run {
 
-constexpr int kExitOk = 0;
-constexpr int kExitFailed = 1;
-constexpr int kExitInput = 2;
-constexpr int kExitNoProgrammer = 3;
-constexpr int kExitTransfer = 4;
 
 
 // Where a run's words go. Without --json the log lines are stdout's; with

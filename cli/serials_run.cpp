@@ -1,19 +1,14 @@
 #include "cli/serials_run.h"
 
-#include <chrono>
 #include <cstdio>
 
+#include "cli/exit_status.h"
 #include "cli/serials_report.h"
 #include "job/job_check.h"
 #include "station/record_shipper.h"
 #include "station/serial_ledger.h"
 
 namespace {
-
-constexpr int kExitInput = 2;
-constexpr int kExitStore = 3;
-// How long the end of a run waits for the store to take what is left.
-constexpr std::chrono::seconds kRecordsEndBound{5};
 
 using Command = SerialsRequest::Command;
 
@@ -84,30 +79,19 @@ jobSerials(const CliOptions& options) {
     return serialLedgerOpener(options.job.serial, options.job.jobName);
 }
 
-RunRecords runRecords(const CliOptions& options, std::string* error) {
+std::function<std::shared_ptr<RecordSink>(const std::string& logPath)> runRecords(const CliOptions& options,
+                                                                               std::string* error) {
     const std::string& jobStore = options.job.serial ? options.job.serial->store : options.job.recordStore;
     if (!options.store.empty() && options.job.serial && options.store != jobStore) {
         *error = "--store: the job's records go with its serial numbers, to " + vmserial::shownStoreUrl(jobStore);
         return {};
     }
-    ShipperPlan plan;
-    plan.store = !options.store.empty() ? options.store : jobStore;
-    if (plan.store.empty()) return {};
-    plan.spool = options.log.empty() ? "" : options.log + ".spool";
-    auto shipper = std::make_shared<RecordShipper>(plan);
-    RunRecords records;
-    records.sink = shipper;
-    records.finish = [shipper, plan] {
-        const ShipperState end = shipper->finish(kRecordsEndBound);
-        if (end.waiting == 0) return true;
-        if (!plan.spool.empty()) {
-            std::fprintf(stderr, "vm612k: %llu unit records wait in %s for the store (%s); the next run with this log sends them\n",
-                         static_cast<unsigned long long>(end.waiting), plan.spool.c_str(), end.error.c_str());
-            return true;
-        }
-        std::fprintf(stderr, "vm612k: %llu unit records did not reach the store (%s), and without --log no spool keeps them\n",
-                     static_cast<unsigned long long>(end.waiting), end.error.c_str());
-        return false;
+    const std::string store = !options.store.empty() ? options.store : jobStore;
+    if (store.empty()) return {};
+    return [store](const std::string& logPath) -> std::shared_ptr<RecordSink> {
+        ShipperPlan plan;
+        plan.store = store;
+        plan.spool = logPath.empty() ? "" : logPath + ".spool";
+        return std::make_shared<RecordShipper>(plan);
     };
-    return records;
 }

@@ -23,15 +23,9 @@ int runSerialsCommand(const CliOptions& options);
 std::function<std::shared_ptr<SerialSource>(const std::string& station, std::string* error)>
 jobSerials(const CliOptions& options);
 
-// The line's records of a run: the sink the ledger hands every record to,
-// and the end of their sending. Empty when they go nowhere but the log
-// (no --store and no job).
-struct RunRecords {
-    std::shared_ptr<RecordSink> sink;
-    // Waits a bounded time for the store, then tells on stderr what did not
-    // reach it; false when records are lost to it (no spool file kept them).
-    std::function<bool()> finish;
-};
-// Null `error` text: fine; else a usage error (--store beside a job's own
-// serial store).
-RunRecords runRecords(const CliOptions& options, std::string* error);
+// Where a run's records go besides its log (no --store and no job: nowhere,
+// an empty opener): the run opens the sink for its log's path, the spool
+// beside the log. A usage error (--store beside a job's own serial store)
+// sets `error`.
+std::function<std::shared_ptr<RecordSink>(const std::string& logPath)> runRecords(const CliOptions& options,
+                                                                               std::string* error);

@@ -10,7 +10,8 @@ std::function<std::shared_ptr<SerialSource>(const std::string&, std::string*)> j
     return {};
 }
 
-RunRecords runRecords(const CliOptions& options, std::string* error) {
+std::function<std::shared_ptr<RecordSink>(const std::string&)> runRecords(const CliOptions& options,
+                                                                        std::string* error) {
     if (!options.store.empty()) *error = "--store: stores are not supported in this build";
     return {};
 }

@@ -22,9 +22,7 @@
 #include "desktop/station_fields.h"
 #include "desktop/station_job.h"
 #include "desktop/station_tile.h"
-#include "station/production.h"
-#include "station/production_start.h"
-#include "station/station.h"
+#include "station/run.h"
 #include "texts/texts.h"
 
 namespace {
@@ -60,7 +58,7 @@ double now() {
 // and its end.
 struct StationBoard::Engine {
     std::unique_ptr<Relay> relay;
-    std::unique_ptr<Production> production;
+    std::unique_ptr<Run> run;
     std::mutex lock;
     std::condition_variable ended;
     bool done = false;
@@ -135,7 +133,7 @@ void StationBoard::buildButtons() {
 StationBoard::~StationBoard() {
     if (!engine_) return;
     engine_->relay->detach();
-    engine_->production->stopRunning();
+    engine_->run->stopRunning();
     std::unique_lock<std::mutex> guard(engine_->lock);
     if (engine_->ended.wait_for(guard, kCloseBound, [this] { return engine_->done; })) {
         guard.unlock();
@@ -209,12 +207,15 @@ bool StationBoard::start() {
     if (job_) applyJob(*job_, setup);
     auto relay = std::make_unique<Relay>(*this);
     QStringList loadLines;
-    ProductionStart started = startProduction(setup, programPath_, *relay, [&](const std::string& line) {
+    RunRequest request;
+    request.setup = setup;
+    request.observers.push_back(relay.get());
+    Run::Start started = Run::start(std::move(request), programPath_, [&](const std::string& line) {
         loadLines << QString::fromStdString(line);
     });
     switch (started.refusal) {
-        case ProductionRefusal::none:
-        case ProductionRefusal::noHid: break;
+        case ProductionRefusal::none: break;
+        case ProductionRefusal::noHid: return false;  // the board binds the services before
         case ProductionRefusal::auditLog:
             return fail(fillIn(t.boardAuditLogError, {fields_->log(), QString::fromStdString(started.error)}));
         case ProductionRefusal::image:
@@ -228,9 +229,8 @@ bool StationBoard::start() {
     }
     // The audit log was opened, but no unit has started: nothing is written.
     const SizeCheck size =
-        checkImageSize(file, started.image.bytes->size(), setup.job.sizeIndex, fields_->truncate());
+        checkImageSize(file, started.run->image().bytes->size(), setup.job.sizeIndex, fields_->truncate());
     if (size.refused) return fail(size.message);
-    const LoadedImage image = started.image;
 
     // Tiles of programmers that went keep their modules' flags; the others
     // come again with the station's programmers.
@@ -247,13 +247,13 @@ bool StationBoard::start() {
     started_ = now();
     auto engine = std::make_shared<Engine>();
     engine->relay = std::move(relay);
-    engine->production = std::move(started.production);
+    engine->run = std::move(started.run);
     engine_ = engine;
     showStatus((size.message.isEmpty() ? fillIn(t.boardTaking) : size.message) + "\n" + loadLines.join("  "));
     enableFields(false);
     stop_->setEnabled(true);
-    engineThread_ = std::thread([engine, programPath = programPath_, image] {
-        runStationLoop(programPath, image, *engine->production, {});
+    engineThread_ = std::thread([engine] {
+        engine->run->run();
         {
             std::lock_guard<std::mutex> guard(engine->lock);
             engine->done = true;
@@ -268,7 +268,7 @@ bool StationBoard::start() {
 
 void StationBoard::stop() {
     if (!engine_) return;
-    engine_->production->stopTaking();
+    engine_->run->stopTaking();
     stop_->setEnabled(false);
     if (!engine_->closing) showStatus(fillIn(txt().boardStopTaking));
 }
@@ -277,7 +277,7 @@ void StationBoard::closeEvent(QCloseEvent* event) {
     if (engine_ && !engine_->closing) {
         engine_->closing = true;
         stop();
-        engine_->production->stopRunning();
+        engine_->run->stopRunning();
         showStatus(fillIn(txt().boardClosing));
     }
     QWidget::closeEvent(event);
@@ -385,7 +385,7 @@ void StationBoard::showTotals() {
     QString totals = fillIn(txt().boardTotals,
                             {QString::number(units_), QString::number(passed_), QString::number(units_ - passed_),
                              QString::number(yield, 'f', 1) + "%", QString::number(perHour, 'f', 1)});
-    if (const SerialSource* serials = engine_ && engine_->production ? engine_->production->serials() : nullptr)
+    if (const SerialSource* serials = engine_ && engine_->run ? engine_->run->ledger().serials() : nullptr)
         totals = fillIn(txt().boardSerialsLeft, {totals, QString::number(serials->left())});
     totals_->setText(totals);
 }

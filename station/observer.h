@@ -1,7 +1,7 @@
-// What a front end hears of a run on many programmers. The ledger calls
-// these under its lock, so they come one at a time in the order things
-// happened, from the programmers' threads; an observer must not call back
-// into the ledger, and hands the event on (prints it, queues it).
+// What a front end hears of a run on many programmers. A run hands each of
+// its observers the events through a queue of its own (station/run.h), one
+// at a time in the order things happened, on that queue's thread: an
+// observer may take its time, and never holds a lane.
 #pragma once
 
 #include <cstdint>
@@ -18,6 +18,8 @@ public:
     virtual ~StationObserver() = default;
 
     virtual void programmerAdded(unsigned /*programmer*/, const std::vector<std::string>& /*ports*/) {}
+    // A programmer found that could not be opened (another program has it).
+    virtual void programmerNotOpened(unsigned /*programmer*/) {}
     // The programmer went off the bus (or its lane ended): its tile goes.
     virtual void programmerRemoved(unsigned /*programmer*/) {}
     virtual void moduleSeated(unsigned /*programmer*/, std::uint32_t /*chip*/) {}

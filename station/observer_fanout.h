@@ -1,6 +1,6 @@
-// One station's events to more than one observer (the terminal's report and
-// the live views, say), each in the order given. The ledger's rules hold
-// for every one of them: called under its lock, they must not call back.
+// One station's events to more than one observer (the observers' queues of
+// a run, say), each in the order given. Called under the ledger's lock: the
+// observers it feeds return at once.
 #pragma once
 
 #include <vector>
@@ -13,6 +13,9 @@ public:
 
     void programmerAdded(unsigned p, const std::vector<std::string>& ports) override {
         for (StationObserver* o : observers_) o->programmerAdded(p, ports);
+    }
+    void programmerNotOpened(unsigned p) override {
+        for (StationObserver* o : observers_) o->programmerNotOpened(p);
     }
     void programmerRemoved(unsigned p) override {
         for (StationObserver* o : observers_) o->programmerRemoved(p);

@@ -13,6 +13,20 @@ void Production::programmerAdded(unsigned programmer, const std::vector<std::str
     observer_.programmerAdded(programmer, ports);
 }
 
+void Production::programmerNotOpened(unsigned programmer) {
+    std::lock_guard<std::mutex> guard(lock_);
+    observer_.programmerNotOpened(programmer);
+}
+
+RecordsLeft Production::endRecords(std::chrono::milliseconds bound) {
+    std::shared_ptr<RecordSink> records;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        records = records_;
+    }
+    return records ? records->end(bound) : RecordsLeft{};
+}
+
 void Production::programmerRemoved(unsigned programmer) {
     std::lock_guard<std::mutex> guard(lock_);
     observer_.programmerRemoved(programmer);
@@ -50,13 +64,19 @@ void Production::flashSizeDiffers(unsigned programmer, std::uint32_t chosen, std
 
 unsigned Production::claimUnit() {
     std::lock_guard<std::mutex> guard(lock_);
-    if (!taking_ || (job_.count != 0 && claimed_ >= job_.count)) return 0;
+    if (!taking_) return 0;
+    if (!returned_.empty()) {
+        const unsigned number = *returned_.begin();
+        returned_.erase(returned_.begin());
+        return number;
+    }
+    if (job_.count != 0 && claimed_ >= job_.count) return 0;
     return ++claimed_;
 }
 
 void Production::unitStarted(const UnitRecord& unit, const UnitSession* session) {
     std::lock_guard<std::mutex> guard(lock_);
-    running_[unit.unit] = Running{unit, session, Clock::now()};
+    running_[unit.unit] = Running{unit, session, Clock::now(), false};
     observer_.unitStarted(unit);
 }
 
@@ -73,11 +93,18 @@ void Production::unitEnded(UnitRecord unit, std::string record, bool kept) {
 void Production::endLocked(UnitRecord unit, std::string record, bool kept) {
     if (unit.time.empty()) stampEnd(unit);
     if (record.empty()) record = auditRecord(unit, facts_);
-    const bool recorded = !log_ || log_->append(record);
+    bool recorded = false;
+    if (auto ahead = loggedAhead_.find(record); ahead != loggedAhead_.end()) {
+        recorded = ahead->second;
+        loggedAhead_.erase(ahead);
+    } else {
+        recorded = appendLog(record);
+    }
     if (records_ && !kept) records_->send(record);
     if (!recorded) {
         // The audit trail has a gap: no unit starts that it would miss too.
         ++unrecorded_;
+        std::lock_guard<std::mutex> logGuard(logLock_);
         logError_ = log_->lastError();
         taking_ = false;
         changed_.notify_all();
@@ -91,7 +118,8 @@ void Production::endLocked(UnitRecord unit, std::string record, bool kept) {
 
 void Production::returnUnit(unsigned number) {
     std::lock_guard<std::mutex> guard(lock_);
-    if (number != 0 && number == claimed_) --claimed_;
+    if (number != 0 && number <= claimed_) returned_.insert(number);
+    changed_.notify_all();
 }
 
 void Production::rangeUsedUp() {
@@ -133,6 +161,8 @@ void Production::closeWithRunningInterrupted(const std::function<void(const Snap
     std::lock_guard<std::mutex> guard(lock_);
     taking_ = false;
     for (auto& [number, running] : running_) {
+        // Its end is in the log already; it settles on its own thread.
+        if (running.logged) continue;
         UnitRecord unit = running.unit;
         unit.passed = false;
         unit.failedStep = "interrupted";
@@ -149,7 +179,25 @@ void Production::closeWithRunningInterrupted(const std::function<void(const Snap
 
 bool Production::taking() const {
     std::lock_guard<std::mutex> guard(lock_);
-    return taking_ && (job_.count == 0 || claimed_ < job_.count);
+    return taking_ && (job_.count == 0 || claimed_ < job_.count || !returned_.empty());
+}
+
+bool Production::appendLog(const std::string& record) {
+    std::lock_guard<std::mutex> guard(logLock_);
+    return !log_ || log_->append(record);
+}
+
+bool Production::logAhead(unsigned unit, const std::string& record) {
+    const bool written = appendLog(record);
+    std::lock_guard<std::mutex> guard(lock_);
+    loggedAhead_[record] = written;
+    if (auto running = running_.find(unit); running != running_.end()) running->second.logged = true;
+    if (!written) {
+        // The unit counts as unrecorded when it ends; none starts meanwhile.
+        taking_ = false;
+        changed_.notify_all();
+    }
+    return written;
 }
 
 bool Production::stopped() const { return !taking(); }

@@ -10,6 +10,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,7 @@ public:
 
     // Events of the programmers, handed to the observer in order.
     void programmerAdded(unsigned programmer, const std::vector<std::string>& ports);
+    void programmerNotOpened(unsigned programmer);
     void programmerRemoved(unsigned programmer);
     void moduleSeated(unsigned programmer, std::uint32_t chip);
     void moduleTakenOut(unsigned programmer);
@@ -45,10 +47,12 @@ public:
     void flashSizeDiffers(unsigned programmer, std::uint32_t chosen, std::uint32_t reported);
 
     // The next unit number, or 0 when no more units are to start (the count
-    // is reached, or the run stops taking modules).
+    // is reached, or the run stops taking modules). A number given back is
+    // claimed again before any new one, the lowest first, so a run of
+    // `count` units numbers them 1..count whatever did not start.
     unsigned claimUnit();
-    // A claimed unit that did not start (it got no serial number): its
-    // number is claimed again when no other was claimed since.
+    // A claimed unit that did not start (it got no serial number, or no
+    // module was there after all): its number is free again.
     void returnUnit(unsigned number);
 
     // The run's serial numbers; null when its units get none.
@@ -57,6 +61,9 @@ public:
     // Where every unit's record goes besides the log (the line's records);
     // null when nowhere.
     void setRecords(std::shared_ptr<RecordSink> records) { records_ = std::move(records); }
+    // The run's end for its records: waits at most `bound` for the store to
+    // take them (station/record_sink.h).
+    RecordsLeft endRecords(std::chrono::milliseconds bound);
     // The range is used up: no unit starts any more.
     void rangeUsedUp();
     bool usedUp() const;
@@ -74,6 +81,14 @@ public:
     // when made already (stampEnd, then auditRecord); `kept`: the store has
     // it already (it was kept with the unit's serial number).
     void unitEnded(UnitRecord unit, std::string record = {}, bool kept = false);
+    // Writes a unit's audit record to the log ahead of its end: a unit with
+    // a serial number is logged before its number is settled in the store,
+    // so a store that hangs or a kill never leaves a settled unit unlogged.
+    // unitEnded then logs it no second time. False when it could not be
+    // written (no unit starts after it).
+    // A unit logged ahead is not logged again as interrupted by
+    // closeWithRunningInterrupted.
+    bool logAhead(unsigned unit, const std::string& record);
     // Units whose audit record could not be written, and the system's reason
     // for the last of them.
     unsigned unrecorded() const;
@@ -115,6 +130,7 @@ public:
 
 private:
     void endLocked(UnitRecord unit, std::string record, bool kept);
+    bool appendLog(const std::string& record);
     Snapshot snapshotLocked() const;
 
     const Job job_;
@@ -126,6 +142,9 @@ private:
     mutable std::mutex lock_;
     std::condition_variable changed_;
     unsigned claimed_ = 0;
+    std::set<unsigned> returned_;  // claimed numbers given back
+    std::map<std::string, bool> loggedAhead_;  // records logged ahead: written?
+    std::mutex logLock_;  // the log's own: a slow disk holds no lane's event
     std::shared_ptr<SerialSource> serials_;
     std::shared_ptr<RecordSink> records_;
     bool usedUp_ = false;
@@ -136,6 +155,7 @@ private:
         UnitRecord unit;
         const UnitSession* session;
         Clock::time_point start;
+        bool logged = false;  // its audit record is in the log already
     };
     std::map<unsigned, Running> running_;
     std::vector<UnitRecord> units_;

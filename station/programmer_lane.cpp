@@ -126,7 +126,10 @@ void ProgrammerLane::runUnit(unsigned number, std::optional<std::uint32_t> chip,
     bool kept = false;
     std::string record;
     if (serials) {
+        // The log first: whatever the store then does (hangs, goes away, the
+        // process is killed), the unit and its number are on record.
         record = auditRecord(unit, production_.facts());
+        production_.logAhead(unit.unit, record);
         serials->settle(*serial, serialEnd(unit, run), &record, &kept);
     }
     phase_ = UnitPhase::idle;

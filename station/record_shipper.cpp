@@ -38,6 +38,11 @@ ShipperState RecordShipper::state() const {
     return state_;
 }
 
+RecordsLeft RecordShipper::end(std::chrono::milliseconds bound) {
+    const ShipperState state = finish(bound);
+    return {state.waiting, state.error, state.waiting > 0 ? plan_.spool : ""};
+}
+
 ShipperState RecordShipper::finish(std::chrono::milliseconds bound) {
     {
         std::unique_lock<std::mutex> guard(lock_);

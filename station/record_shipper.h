@@ -49,6 +49,7 @@ public:
     RecordShipper& operator=(const RecordShipper&) = delete;
 
     void send(const std::string& auditRecord) override;
+    RecordsLeft end(std::chrono::milliseconds bound) override;
 
     // Waits at most `bound` until everything sent so far has reached the
     // store (or stays in the spool), then stops the thread.

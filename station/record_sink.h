@@ -3,12 +3,23 @@
 // goes on; the sink delivers it when it can and never loses it.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
+
+// What had not reached the store when the run ended.
+struct RecordsLeft {
+    std::uint64_t waiting = 0;  // records not in the store
+    std::string error;          // why the store did not take them
+    std::string spool;          // the file they wait in; "" when none kept them
+};
 
 class RecordSink {
 public:
     virtual ~RecordSink() = default;
     // One audit record (as the log holds it); never waits for the store.
     virtual void send(const std::string& auditRecord) = 0;
+    // The run's end: waits at most `bound` for the store to take what was
+    // sent, then stops sending.
+    virtual RecordsLeft end(std::chrono::milliseconds /*bound*/) { return {}; }
 };

@@ -10,6 +10,7 @@
 #include "chip/jedec_id.h"
 #include "station/production_start.h"
 #include "station/programmer_lane.h"
+#include "station/unit_claim.h"
 
 namespace {
 
@@ -91,15 +92,12 @@ private:
     // A module that has not had its unit: its id over the pins, then its
     // unit. False when the programmer went.
     bool startUnit() {
-        const unsigned number = production_.claimUnit();
-        if (number == 0) return true;
-        std::optional<std::uint64_t> serial;
-        if (!reserveSerial(number, &serial)) return true;
+        const std::optional<UnitClaim> claim = claimUnit(production_, lane_.label());
+        if (!claim) return true;
         const std::optional<std::uint32_t> id = lane_.senseChip();
         if (!id || !jedecIdShowsChip(*id)) {
             // No unit after all: its number and its serial go back.
-            if (serial) production_.serials()->settle(*serial, {SerialEnd::Kind::freed, "", ""});
-            production_.returnUnit(number);
+            giveBack(production_, *claim);
             if (!id) {
                 gone_ = !lane_.listed();
                 return !gone_;
@@ -111,26 +109,8 @@ private:
         takenOut();
         production_.moduleSeated(lane_.label(), *id);
         seated_ = true;
-        lane_.runUnit(number, id, pacing_.unitBound, serial);
+        lane_.runUnit(claim->number, id, pacing_.unitBound, claim->serial);
         return true;
-    }
-
-    // A serial number for unit `number` when the run has them; false when
-    // none could be had (the range is used up, or the store can't be
-    // reached: the unit then does not start).
-    bool reserveSerial(unsigned number, std::optional<std::uint64_t>* serial) {
-        SerialSource* serials = production_.serials();
-        if (serials == nullptr) return true;
-        const SerialTake take = serials->reserve(lane_.label(), number);
-        if (take.kind == SerialTake::Kind::number) {
-            production_.serialTrouble("");
-            *serial = take.number;
-            return true;
-        }
-        production_.returnUnit(number);
-        if (take.kind == SerialTake::Kind::usedUp) production_.rangeUsedUp();
-        else production_.serialTrouble(take.error);
-        return false;
     }
 
     bool stopping() {
