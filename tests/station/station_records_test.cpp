@@ -179,6 +179,40 @@ TEST_F(StationTest, AFailedRecordLeavesNoPartAndStopsTheStation) {
     }
 }
 
+// A reader that stops reading stdout (a paused terminal, a pager) holds
+// neither the lanes nor the signals: with a 4 KiB pipe never read, the units
+// go on being logged, and two signals end the run with every unit in the log.
+TEST_F(StationTest, AStalledStdoutHoldsNoLaneAndNoSignal) {
+    Child run(dir_, {"-s", "1Mbit", "--verbose", sim("programmers=4,swap_ms=1"), "station", "image.bin",
+                     "--log", "stalled.log"},
+              0, 4096);
+    const auto logged = [this] { return fileLines(dir_ / "stalled.log").size(); };
+    // Far more than the pipe holds of the verbose lines (a unit prints ~500 bytes).
+    const auto end = std::chrono::steady_clock::now() + std::chrono::minutes(2);
+    while (logged() < 60 && std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ASSERT_GE(logged(), 60u) << slurp(dir_ / "stderr.txt");
+    // Signals of one kind do not queue: two kinds, both the run's
+    // interrupts; SIGINT is taken first however they come.
+    run.signal(SIGTERM);
+    run.signal(SIGINT);
+    EXPECT_EQ(run.exitWithin(std::chrono::seconds(60)), 130);
+    const std::vector<std::string> audit = fileLines(dir_ / "stalled.log");
+    std::set<std::string> units;
+    for (const std::string& record : audit) {
+        EXPECT_TRUE(field(record, "result") == "\"pass\"" || field(record, "failed_step") == "\"interrupted\"")
+            << record;
+        units.insert(field(record, "unit"));
+    }
+    EXPECT_EQ(units.size(), audit.size());
+    // What the pipe took first came in order, unbroken.
+    EXPECT_FALSE(run.waitFor("^read to the end$"));
+    EXPECT_FALSE(run.lines().empty());
+    for (const std::string& line : run.lines())
+        EXPECT_TRUE(std::regex_search(line, std::regex("^(\\[[0-3]\\] |unit |/|FileSize|ReadFile|Buffer|run |programmer |total: )")))
+            << line;
+}
+
 TEST_F(StationTest, TerminateAndHangUpAreCtrlC) {
     const std::string slow = "programmers=2,latency_us=2000";
     {

@@ -37,10 +37,14 @@ namespace fs = std::filesystem;
 // The binary as a child process, its stdout read line by line.
 class Child {
 public:
-    // `fileSizeLimit`: the child's RLIMIT_FSIZE in bytes (0: as the test's).
-    Child(const fs::path& dir, const std::vector<std::string>& args, rlim_t fileSizeLimit = 0) {
+    // `fileSizeLimit`: the child's RLIMIT_FSIZE in bytes (0: as the test's);
+    // `pipeSize`: the stdout pipe's capacity in bytes (0: the system's).
+    Child(const fs::path& dir, const std::vector<std::string>& args, rlim_t fileSizeLimit = 0, int pipeSize = 0) {
         int out[2];
         EXPECT_EQ(::pipe(out), 0);
+        if (pipeSize != 0) {
+            EXPECT_GE(::fcntl(out[1], F_SETPIPE_SZ, pipeSize), pipeSize);
+        }
         pid_ = ::fork();
         if (pid_ == 0) {
             ::dup2(out[1], 1);
@@ -88,6 +92,18 @@ public:
         return status_;
     }
     void signal(int number) { ::kill(pid_, number); }
+    // Waits for the child's end without reading its stdout, at most
+    // `bound`: its exit status, or -1 when it is still running.
+    int exitWithin(std::chrono::seconds bound) {
+        const auto end = std::chrono::steady_clock::now() + bound;
+        int raw = 0;
+        while (::waitpid(pid_, &raw, WNOHANG) == 0) {
+            if (std::chrono::steady_clock::now() > end) return -1;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        status_ = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+        return status_;
+    }
     const std::vector<std::string>& lines() const { return lines_; }
     std::string all() const {
         std::string text;
