@@ -95,6 +95,8 @@ RunRecords runRecords(const CliOptions& options, std::string* error) {
     if (plan.store.empty()) return {};
     plan.spool = options.log.empty() ? "" : options.log + ".spool";
     auto shipper = std::make_shared<RecordShipper>(plan);
+    if (const std::string leftAlone = shipper->state().leftAlone; !leftAlone.empty())
+        std::fprintf(stderr, "vm612k: %s\n", leftAlone.c_str());
     RunRecords records;
     records.sink = shipper;
     records.finish = [shipper, plan] {
@@ -102,7 +104,7 @@ RunRecords runRecords(const CliOptions& options, std::string* error) {
         if (end.waiting == 0) return true;
         if (!plan.spool.empty()) {
             std::fprintf(stderr, "vm612k: %llu unit records wait in %s for the store (%s); the next run with this log sends them\n",
-                         static_cast<unsigned long long>(end.waiting), plan.spool.c_str(), end.error.c_str());
+                         static_cast<unsigned long long>(end.waiting), end.spool.c_str(), end.error.c_str());
             return true;
         }
         std::fprintf(stderr, "vm612k: %llu unit records did not reach the store (%s), and without --log no spool keeps them\n",
