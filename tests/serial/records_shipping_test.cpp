@@ -239,3 +239,15 @@ TEST(RecordShipping, ASpoolGoesToItsOwnStoreOnly) {
     EXPECT_EQ(vmserial::openRecordStore(storeB)->recordCount(), 1u);
     EXPECT_EQ(vmserial::openRecordStore(storeA)->recordCount(), 2u);
 }
+
+// A spool is marked with its store's key: one store however its URL is
+// spelled, and never a password.
+TEST(RecordShipping, AStoresKeyIsItsPlaceAlone) {
+    EXPECT_EQ(vmserial::storeKey("postgresql://line:s3cret@db:5432/line?sslmode=require&connect_timeout=3"),
+              "postgresql://line@db:5432/line");
+    EXPECT_EQ(vmserial::storeKey("postgres://line@db:5432/line?password=x"), "postgresql://line@db:5432/line");
+    EXPECT_NE(vmserial::storeKey("postgresql://line@db:5432/line"), vmserial::storeKey("postgresql://line@db:5432/other"));
+    const fs::path folder = scratchFolder("key");
+    EXPECT_EQ(vmserial::storeKey("sqlite:" + (folder / "x" / ".." / "a.db").string()),
+              "sqlite:" + (folder / "a.db").string());
+}
