@@ -151,6 +151,7 @@ int ProductionReport::finish(const JobFacts& facts, const RunOutcome& outcome, b
 
 // False when records were lost to the line's store: no spool kept them.
 bool ProductionReport::reportRecordsLeft(const RecordsLeft& left) {
+    if (!left.leftAlone.empty()) notice("vm612k: " + left.leftAlone);
     if (left.waiting == 0) return true;
     const auto count = static_cast<unsigned long long>(left.waiting);
     if (!left.spool.empty()) {

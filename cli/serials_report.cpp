@@ -121,13 +121,18 @@ int SerialsOutput::list(const std::vector<vmserial::SerialRecord>& records, cons
     return 0;
 }
 
-int SerialsOutput::recovered(const std::vector<std::uint64_t>& numbers) {
-    if (json_) return ok(",\"voided\":[" + numberList(numbers, ",") + "]");
-    if (numbers.empty())
-        std::printf("no number is reserved by a run that has ended\n");
-    else
-        std::printf("voided %zu number%s of runs that ended: %s\n", numbers.size(), numbers.size() == 1 ? "" : "s",
-                    numberList(numbers, ", ").c_str());
+int SerialsOutput::recovered(const vmserial::Recovered& recovered) {
+    const std::vector<std::uint64_t>& voided = recovered.voided;
+    const std::vector<std::uint64_t>& programmed = recovered.programmed;
+    if (json_)
+        return ok(",\"voided\":[" + numberList(voided, ",") + "],\"programmed\":[" + numberList(programmed, ",") + "]");
+    if (voided.empty() && programmed.empty()) std::printf("no number is reserved by a run that has ended\n");
+    if (!programmed.empty())
+        std::printf("programmed %zu number%s of runs that ended, as their units' records say: %s\n",
+                    programmed.size(), programmed.size() == 1 ? "" : "s", numberList(programmed, ", ").c_str());
+    if (!voided.empty())
+        std::printf("voided %zu number%s of runs that ended: %s\n", voided.size(), voided.size() == 1 ? "" : "s",
+                    numberList(voided, ", ").c_str());
     return 0;
 }
 

@@ -26,7 +26,7 @@ public:
 
     int status(const vmserial::SerialRange& range, const vmserial::StoreStatus& status);
     int list(const std::vector<vmserial::SerialRecord>& records, const std::string& state);
-    int recovered(const std::vector<std::uint64_t>& numbers);
+    int recovered(const vmserial::Recovered& recovered);
     int voided(std::uint64_t number, const std::string& reason);
 
 private:

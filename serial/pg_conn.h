@@ -2,6 +2,10 @@
 // again when it was lost), results, parameters as text, and a transaction
 // that rolls back unless committed. A connection that cannot be made or is
 // lost is a StoreError "unreachable"; what the server refuses is "failed".
+// Nothing waits unbounded: the connection is made within the connect
+// timeout, TCP keepalives find a peer that went away, the server ends a
+// statement or lock wait past the statement timeout, and a server that does
+// not answer at all (stopped) has the connection dropped soon after.
 #pragma once
 
 #include <cstdint>
@@ -38,6 +42,7 @@ using PgParam = std::optional<std::string>;  // nullopt: SQL NULL
 
 class PgConn {
 public:
+    PgConn(const std::string& url, const StoreOptions& options);
     PgConn(const std::string& url, int connectTimeoutSeconds);
     // Makes the connection again when it was lost; unreachable when it cannot.
     void ensureConnected();
@@ -47,8 +52,12 @@ private:
     struct Finish {
         void operator()(pg_conn* conn) const;
     };
+    void connect();
+    pg_result* await(const char* sql);
+    [[noreturn]] void drop(const std::string& why);
     [[noreturn]] void fail(const pg_result* result, const char* sql);
     std::string url_;
+    StoreOptions options_;
     std::unique_ptr<pg_conn, Finish> conn_;
 };
 

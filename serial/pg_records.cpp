@@ -39,12 +39,54 @@ bool insertPgRecord(PgConn& conn, const UnitRow& row) {
     return done.affected() > 0;
 }
 
+void setPgFate(PgConn& conn, const std::string& job, std::uint64_t number, const NumberFate& fate) {
+    conn.exec("UPDATE serial_numbers SET state = $1, reason = $2, step = $3, changed = now(),"
+              " run_id = CASE WHEN $1 = 'free' THEN NULL ELSE run_id END,"
+              " station = CASE WHEN $1 = 'free' THEN NULL ELSE station END,"
+              " programmer = CASE WHEN $1 = 'free' THEN NULL ELSE programmer END,"
+              " unit = CASE WHEN $1 = 'free' THEN NULL ELSE unit END"
+              " WHERE job = $4 AND number = $5",
+              {serialStateName(fate.state), fate.reason, fate.step, job, pgText(number)});
+}
+
+bool keepPgRecord(PgConn& conn, const UnitRow& row, const std::string& job) {
+    if (!insertPgRecord(conn, row)) return false;
+    if (!row.serial) return true;
+    const PgResult held = conn.exec(
+        "SELECT state, reason, station, programmer, unit FROM serial_numbers WHERE job = $1 AND number = $2"
+        " FOR UPDATE", {job, pgText(*row.serial)});
+    if (held.rows() == 0) return true;
+    const HeldNumber number{stateFromStore(held.text(0, 0)), held.text(0, 1), held.text(0, 2), held.text(0, 3),
+                            held.optionalInteger(0, 4)};
+    if (const std::optional<NumberFate> fate = fateByRecord(number, row)) setPgFate(conn, job, *row.serial, *fate);
+    return true;
+}
+
+std::optional<UnitRow> pgRecordOf(PgConn& conn, const std::string& job, std::uint64_t number,
+                                  const HeldNumber& held) {
+    const PgResult found = conn.exec(
+        "SELECT passed, failed_step, failure FROM unit_records WHERE job = $1 AND serial = $2 AND station = $3"
+        " AND programmer = $4 AND unit = $5 ORDER BY passed DESC LIMIT 1",
+        {job, pgText(number), held.station, held.programmer, held.unit ? pgText(*held.unit) : PgParam{}});
+    if (found.rows() == 0) return std::nullopt;
+    UnitRow row;
+    row.job = job;
+    row.serial = number;
+    row.station = held.station;
+    row.programmer = held.programmer;
+    row.unit = held.unit.value_or(0);
+    row.passed = found.integer(0, 0) != 0;
+    row.failedStep = found.text(0, 1);
+    row.failure = found.text(0, 2);
+    return row;
+}
+
 namespace {
 
 class PgRecordStore final : public RecordStore {
 public:
     PgRecordStore(const std::string& url, const StoreOptions& options)
-        : conn_(url, options.connectTimeoutSeconds) {
+        : conn_(url, options) {
         createPgSchema(conn_, url);
     }
 
@@ -52,7 +94,7 @@ public:
         std::lock_guard lock(mutex_);
         PgTransaction tx(conn_);
         std::size_t added = 0;
-        for (const UnitRow& row : rows) added += insertPgRecord(conn_, row) ? 1 : 0;
+        for (const UnitRow& row : rows) added += keepPgRecord(conn_, row, row.job) ? 1 : 0;
         tx.commit();
         return added;
     }

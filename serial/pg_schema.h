@@ -36,6 +36,8 @@ inline constexpr const char* tables[] = {
     "  ended_ms BIGINT NOT NULL, time TEXT NOT NULL, record TEXT NOT NULL, PRIMARY KEY (run, unit))",
     "CREATE INDEX IF NOT EXISTS unit_records_by_end ON unit_records (ended_ms)",
     "CREATE INDEX IF NOT EXISTS unit_records_by_station ON unit_records (station, ended_ms)",
+    // A recovery looks for the record of each number it settles.
+    "CREATE INDEX IF NOT EXISTS unit_records_by_serial ON unit_records (job, serial)",
 };
 
 }  // namespace vmserial::pg_schema

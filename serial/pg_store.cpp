@@ -18,7 +18,7 @@ PgParam num(std::uint64_t n) { return pgText(n); }
 class PgStore final : public SerialStore {
 public:
     PgStore(const std::string& url, const std::string& job, const StoreOptions& options)
-        : url_(url), job_(job), options_(options), conn_(url, options.connectTimeoutSeconds) {
+        : url_(url), job_(job), options_(options), conn_(url, options) {
         createPgSchema(conn_, url_);
     }
 
@@ -37,7 +37,7 @@ public:
                       const UnitRow* record) override {
         settle(run, number, "void", failure, step, record);
     }
-    std::vector<std::uint64_t> recover() override;
+    Recovered recover() override;
     void voidByHand(std::uint64_t number, const std::string& reason) override;
     StoreStatus status() override;
     std::vector<SerialRecord> list(std::optional<SerialState> only) override;
@@ -157,24 +157,35 @@ void PgStore::settle(RunId run, std::uint64_t number, const char* state, PgParam
         " unit = CASE WHEN $1 = 'free' THEN NULL ELSE unit END"
         " WHERE job = $4 AND number = $5 AND state = 'reserved' AND run_id = $6",
         {std::string(state), reason, step, job_, num(number), pgText(run)});
-    if (done.affected() == 0) throwNotReserved(run, number);
-    if (record) insertPgRecord(conn_, *record);
+    if (done.affected() > 0) {
+        if (record) insertPgRecord(conn_, *record);
+    } else {
+        // No longer this run's: its record, when there is one, settles it.
+        if (!record || record->serial != number) throwNotReserved(run, number);
+        keepPgRecord(conn_, *record, job_);
+    }
     tx.commit();
 }
 
-std::vector<std::uint64_t> PgStore::recover() {
+Recovered PgStore::recover() {
     std::lock_guard lock(mutex_);
     Tx tx(conn_);
+    // One statement, so the runs are judged dead at one instant.
     const PgResult rows = conn_.exec(
-        "UPDATE serial_numbers SET state = 'void', reason = $1, step = NULL, changed = now()"
-        " WHERE job = $2 AND state = 'reserved' AND run_id IN"
-        " (SELECT id FROM serial_runs WHERE expires <= now()) RETURNING number",
-        {std::string(runEndedReason), job_});
+        "SELECT number, station, programmer, unit FROM serial_numbers"
+        " WHERE job = $1 AND state = 'reserved' AND run_id IN"
+        " (SELECT id FROM serial_runs WHERE expires <= now()) ORDER BY number FOR UPDATE",
+        {job_});
+    Recovered recovered;
+    for (int i = 0; i < rows.rows(); ++i) {
+        const auto number = static_cast<std::uint64_t>(rows.integer(i, 0));
+        const HeldNumber held{SerialState::reserved, "", rows.text(i, 1), rows.text(i, 2), rows.optionalInteger(i, 3)};
+        const NumberFate fate = fateOnRecovery(held, pgRecordOf(conn_, job_, number, held));
+        setPgFate(conn_, job_, number, fate);
+        (fate.state == SerialState::programmed ? recovered.programmed : recovered.voided).push_back(number);
+    }
     tx.commit();
-    std::vector<std::uint64_t> voided;
-    for (int i = 0; i < rows.rows(); ++i) voided.push_back(static_cast<std::uint64_t>(rows.integer(i, 0)));
-    std::sort(voided.begin(), voided.end());
-    return voided;
+    return recovered;
 }
 
 void PgStore::voidByHand(std::uint64_t number, const std::string& reason) {

@@ -82,14 +82,28 @@ struct SerialRecord {
     std::string step;    // void after a failure: the step it failed in
 };
 
+// How long the store waits for anything, so that a hung store is noticed
+// (and said) within seconds rather than holding the station.
 struct StoreOptions {
-    int leaseSeconds = 30;      // a run not renewed for this long is dead
-    int busyTimeoutMs = 10000;  // SQLite: how long to wait for the file's lock
-    int connectTimeoutSeconds = 10;
+    int leaseSeconds = 30;     // a run not renewed for this long is dead
+    int busyTimeoutMs = 5000;  // SQLite: how long to wait for the file's lock
+    int connectTimeoutSeconds = 5;
+    // PostgreSQL: a statement's bound and a lock wait's, on the server; the
+    // program waits a little longer for the answer, then drops the
+    // connection (a stopped server or backend never answers).
+    int statementTimeoutMs = 5000;
 };
 
-// The reason recover() gives the numbers it voids.
+// The reason recover() gives the numbers it voids for want of a record.
 inline constexpr const char* runEndedReason = "the run ended during the unit";
+
+// What a recovery did with a dead run's reserved numbers, lowest first. A
+// number whose unit's record is in the store is settled as the record says
+// (programmed when it passed, void with its failure when not); only a
+// number without a record is voided with runEndedReason.
+struct Recovered {
+    std::vector<std::uint64_t> voided, programmed;
+};
 
 struct UnitRow;  // serial/unit_records.h
 
@@ -109,7 +123,10 @@ public:
     // The lowest free number, reserved for the unit of a live run.
     virtual ReserveResult reserve(RunId run, const UnitRef& unit) = 0;
     // The settles keep the unit's record too, when one is given, in the
-    // same transaction: the number's fate and the record agree.
+    // same transaction: the number's fate and the record agree. A number no
+    // longer reserved by the run (a recovery took it after the run's lease
+    // lapsed) is notReserved without a record of it; with one, the record is
+    // kept and settles the number by the records' rule (serial/store_rules.h).
     // The unit passed: programmed.
     virtual void settlePassed(RunId run, std::uint64_t number, const UnitRow* record = nullptr) = 0;
     // It failed before its first data page was sent: free again.
@@ -118,9 +135,9 @@ public:
     virtual void settleVoided(RunId run, std::uint64_t number, const std::string& failure,
                               const std::string& step, const UnitRow* record = nullptr) = 0;
 
-    // Voids the numbers still reserved by runs that are no longer alive;
-    // returns them, lowest first.
-    virtual std::vector<std::uint64_t> recover() = 0;
+    // Settles the numbers still reserved by runs that are no longer alive:
+    // by their units' records where the store has them, void otherwise.
+    virtual Recovered recover() = 0;
     // A number known to be spoiled: one handed out and not reserved.
     virtual void voidByHand(std::uint64_t number, const std::string& reason) = 0;
 

@@ -23,7 +23,9 @@ SqliteDb::SqliteDb(const std::string& path, int busyTimeoutMs) {
 
 void SqliteDb::fail(int code, const std::string& doing) const {
     const int primary = code & 0xff;
-    const auto kind = primary == SQLITE_BUSY || primary == SQLITE_LOCKED || primary == SQLITE_CANTOPEN
+    // A full disk passes too: worth another try, as a lock is.
+    const auto kind = primary == SQLITE_BUSY || primary == SQLITE_LOCKED || primary == SQLITE_CANTOPEN ||
+                              primary == SQLITE_FULL
                           ? StoreError::Kind::unreachable
                           : StoreError::Kind::failed;
     throw StoreError(kind, "serial store: " + doing + ": " + sqlite3_errmsg(db_.get()));

@@ -1,7 +1,8 @@
 // A thin RAII wrapper over SQLite's C API for the serial store: the
 // connection, prepared statements, and a transaction that rolls back unless
-// committed. Errors are StoreErrors: a lock not had within the busy timeout
-// and a file that cannot be opened are "unreachable" (try again later).
+// committed. Errors are StoreErrors: a lock not had within the busy timeout,
+// a file that cannot be opened and a full disk are "unreachable" (try again
+// later).
 #pragma once
 
 #include <cstdint>

@@ -54,6 +54,52 @@ bool insertSqliteRecord(SqliteDb& db, const UnitRow& row) {
     return db.changes() > 0;
 }
 
+void setSqliteFate(SqliteDb& db, const std::string& job, std::uint64_t number, const NumberFate& fate) {
+    SqliteStatement update(db, "UPDATE serial_numbers SET state = ?1, reason = ?2, step = ?3, changed = "
+                               VM_SQLITE_NOW_MS ","
+                               " run_id = CASE WHEN ?1 = 'free' THEN NULL ELSE run_id END,"
+                               " station = CASE WHEN ?1 = 'free' THEN NULL ELSE station END,"
+                               " programmer = CASE WHEN ?1 = 'free' THEN NULL ELSE programmer END,"
+                               " unit = CASE WHEN ?1 = 'free' THEN NULL ELSE unit END"
+                               " WHERE job = ?4 AND number = ?5");
+    update.bind(1, serialStateName(fate.state)).bind(4, job).bind(5, static_cast<std::int64_t>(number));
+    if (fate.reason) update.bind(2, *fate.reason); else update.bindNull(2);
+    if (fate.step) update.bind(3, *fate.step); else update.bindNull(3);
+    update.run();
+}
+
+bool keepSqliteRecord(SqliteDb& db, const UnitRow& row, const std::string& job) {
+    if (!insertSqliteRecord(db, row)) return false;
+    if (!row.serial) return true;
+    SqliteStatement held(db, "SELECT state, reason, station, programmer, unit FROM serial_numbers"
+                             " WHERE job = ? AND number = ?");
+    held.bind(1, job).bind(2, static_cast<std::int64_t>(*row.serial));
+    if (!held.step()) return true;
+    const HeldNumber number{stateFromStore(held.text(0)), held.text(1), held.text(2), held.text(3),
+                            held.optionalInteger(4)};
+    if (const std::optional<NumberFate> fate = fateByRecord(number, row)) setSqliteFate(db, job, *row.serial, *fate);
+    return true;
+}
+
+std::optional<UnitRow> sqliteRecordOf(SqliteDb& db, const std::string& job, std::uint64_t number,
+                                      const HeldNumber& held) {
+    SqliteStatement found(db, "SELECT passed, failed_step, failure FROM unit_records WHERE job = ? AND serial = ?"
+                              " AND station = ? AND programmer = ? AND unit IS ? ORDER BY passed DESC LIMIT 1");
+    found.bind(1, job).bind(2, static_cast<std::int64_t>(number)).bind(3, held.station).bind(4, held.programmer);
+    if (held.unit) found.bind(5, *held.unit); else found.bindNull(5);
+    if (!found.step()) return std::nullopt;
+    UnitRow row;
+    row.job = job;
+    row.serial = number;
+    row.station = held.station;
+    row.programmer = held.programmer;
+    row.unit = held.unit.value_or(0);
+    row.passed = found.integer(0) != 0;
+    row.failedStep = found.text(1);
+    row.failure = found.text(2);
+    return row;
+}
+
 namespace {
 
 class SqliteRecordStore final : public RecordStore {
@@ -70,7 +116,7 @@ public:
         std::lock_guard lock(mutex_);
         SqliteTransaction tx(db_, SqliteTransaction::Mode::write);
         std::size_t added = 0;
-        for (const UnitRow& row : rows) added += insertSqliteRecord(db_, row) ? 1 : 0;
+        for (const UnitRow& row : rows) added += keepSqliteRecord(db_, row, row.job) ? 1 : 0;
         tx.commit();
         return added;
     }

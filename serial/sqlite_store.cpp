@@ -44,7 +44,7 @@ public:
                       const UnitRow* record) override {
         settle(run, number, "void", &failure, &step, record);
     }
-    std::vector<std::uint64_t> recover() override;
+    Recovered recover() override;
     void voidByHand(std::uint64_t number, const std::string& reason) override;
     StoreStatus status() override;
     std::vector<SerialRecord> list(std::optional<SerialState> only) override;
@@ -185,24 +185,36 @@ void SqliteStore::settle(RunId run, std::uint64_t number, const char* state, con
     if (reason) update.bind(2, *reason); else update.bindNull(2);
     if (step) update.bind(3, *step); else update.bindNull(3);
     update.run();
-    if (db_.changes() == 0) throwNotReserved(run, number);
-    if (record) insertSqliteRecord(db_, *record);
+    if (db_.changes() > 0) {
+        if (record) insertSqliteRecord(db_, *record);
+    } else {
+        // No longer this run's: its record, when there is one, settles it.
+        if (!record || record->serial != number) throwNotReserved(run, number);
+        keepSqliteRecord(db_, *record, job_);
+    }
     tx.commit();
 }
 
-std::vector<std::uint64_t> SqliteStore::recover() {
+Recovered SqliteStore::recover() {
     std::lock_guard lock(mutex_);
     Tx tx(db_, Mode::write);
     // One statement, so the runs are judged dead at one instant.
-    SqliteStatement update(db_, "UPDATE serial_numbers SET state = 'void', reason = ?, step = NULL, changed = " NOW
-                                " WHERE job = ? AND state = 'reserved' AND run_id IN"
-                                " (SELECT id FROM serial_runs WHERE expires <= " NOW ") RETURNING number");
-    update.bind(1, std::string(runEndedReason)).bind(2, job_);
-    std::vector<std::uint64_t> voided;
-    while (update.step()) voided.push_back(static_cast<std::uint64_t>(update.integer(0)));
+    SqliteStatement dead(db_, "SELECT number, station, programmer, unit FROM serial_numbers"
+                              " WHERE job = ? AND state = 'reserved' AND run_id IN"
+                              " (SELECT id FROM serial_runs WHERE expires <= " NOW ") ORDER BY number");
+    dead.bind(1, job_);
+    std::vector<std::pair<std::uint64_t, HeldNumber>> numbers;
+    while (dead.step())
+        numbers.push_back({static_cast<std::uint64_t>(dead.integer(0)),
+                           {SerialState::reserved, "", dead.text(1), dead.text(2), dead.optionalInteger(3)}});
+    Recovered recovered;
+    for (const auto& [number, held] : numbers) {
+        const NumberFate fate = fateOnRecovery(held, sqliteRecordOf(db_, job_, number, held));
+        setSqliteFate(db_, job_, number, fate);
+        (fate.state == SerialState::programmed ? recovered.programmed : recovered.voided).push_back(number);
+    }
     tx.commit();
-    std::sort(voided.begin(), voided.end());
-    return voided;
+    return recovered;
 }
 
 void SqliteStore::voidByHand(std::uint64_t number, const std::string& reason) {

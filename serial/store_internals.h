@@ -7,6 +7,7 @@
 #include <mutex>
 #include <string>
 
+#include "serial/store_rules.h"
 #include "serial/unit_records.h"
 
 namespace vmserial {
@@ -23,6 +24,23 @@ void createPgSchema(PgConn& conn, const std::string& url);
 // True when the row was new (a row kept already is left as it is).
 bool insertSqliteRecord(SqliteDb& db, const UnitRow& row);
 bool insertPgRecord(PgConn& conn, const UnitRow& row);
+
+// Inserts the row and, when it was new, settles the number it names in
+// `job`'s range by the records' rule (serial/store_rules.h); true when the
+// row was new.
+bool keepSqliteRecord(SqliteDb& db, const UnitRow& row, const std::string& job);
+bool keepPgRecord(PgConn& conn, const UnitRow& row, const std::string& job);
+
+// Gives the job's number its fate; a number made free keeps no holder.
+void setSqliteFate(SqliteDb& db, const std::string& job, std::uint64_t number, const NumberFate& fate);
+void setPgFate(PgConn& conn, const std::string& job, std::uint64_t number, const NumberFate& fate);
+
+// The record of the unit that holds the job's number, a pass first when
+// there are several; nullopt when the store has none.
+std::optional<UnitRow> sqliteRecordOf(SqliteDb& db, const std::string& job, std::uint64_t number,
+                                      const HeldNumber& held);
+std::optional<UnitRow> pgRecordOf(PgConn& conn, const std::string& job, std::uint64_t number,
+                                  const HeldNumber& held);
 
 std::unique_ptr<RecordStore> openSqliteRecordStore(const std::string& path, const StoreOptions& options);
 std::unique_ptr<RecordStore> openPgRecordStore(const std::string& url, const StoreOptions& options);

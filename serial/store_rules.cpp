@@ -3,6 +3,18 @@
 namespace vmserial {
 namespace {
 
+// The failed steps of a unit that failed before its first data page: the
+// flash was refused, or the worker failed in (or before) its erase.
+bool failedBeforeData(const std::string& failedStep) {
+    for (const char* step : {"setflash", "erase", "refused", "no-memory", "failed"})
+        if (failedStep == step) return true;
+    return false;
+}
+
+NumberFate failedFate(const UnitRow& record) {
+    return {SerialState::voided, record.failure.empty() ? record.failedStep : record.failure, record.failedStep};
+}
+
 std::string rangeText(const SerialRange& r) {
     return std::to_string(r.first) + ".." + std::to_string(r.last) + " step " + std::to_string(r.step);
 }
@@ -56,6 +68,29 @@ void checkVoidable(std::uint64_t number, std::optional<SerialState> state) {
 SerialState stateFromStore(const std::string& name) {
     if (auto state = parseSerialState(name)) return *state;
     throw StoreError(StoreError::Kind::failed, "the serial store holds an unknown state \"" + name + "\"");
+}
+
+std::optional<NumberFate> fateByRecord(const HeldNumber& number, const UnitRow& record) {
+    if (number.station != record.station || number.programmer != record.programmer || number.unit != record.unit)
+        return std::nullopt;
+    if (number.state == SerialState::reserved) {
+        if (record.passed) return NumberFate{SerialState::programmed, std::nullopt, std::nullopt};
+        if (failedBeforeData(record.failedStep)) return NumberFate{SerialState::free, std::nullopt, std::nullopt};
+        return failedFate(record);
+    }
+    if (number.state == SerialState::voided && number.reason == runEndedReason) {
+        if (record.passed) return NumberFate{SerialState::programmed, std::nullopt, std::nullopt};
+        return failedFate(record);
+    }
+    return std::nullopt;
+}
+
+NumberFate fateOnRecovery(const HeldNumber& number, const std::optional<UnitRow>& record) {
+    const NumberFate none{SerialState::voided, std::string(runEndedReason), std::nullopt};
+    if (!record) return none;
+    const std::optional<NumberFate> fate = fateByRecord(number, *record);
+    if (!fate || fate->state == SerialState::free) return none;
+    return *fate;
 }
 
 }  // namespace vmserial

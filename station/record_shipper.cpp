@@ -1,24 +1,104 @@
 #include "station/record_shipper.h"
 
+#include <cstdio>
 #include <fstream>
 
 #include "platform/files.h"
+#include "serial/store_key.h"
 #include "serial/unit_records.h"
 #include "serial/unit_row.h"
+#include "station/json_string.h"
 
 namespace {
 
 // Records sent to the store in one transaction when a spool is sent on.
 constexpr std::size_t kBatch = 256;
 
+constexpr const char* kHeaderStart = "{\"spool_for\":";
+
+// What a spool file holds: nothing (or only torn lines), records for the
+// store of `header`, or records for another store or for none named.
+struct SpoolLook {
+    enum class Kind { none, ours, foreign } kind = Kind::none;
+    std::string firstLine;
+    std::size_t lines = 0;  // the lines after a header of ours
+};
+
+SpoolLook lookAt(const std::string& path, const std::string& header) {
+    SpoolLook look;
+    std::ifstream in(path);
+    bool records = false;
+    for (std::string line; std::getline(in, line);) {
+        if (line.empty()) continue;
+        if (look.firstLine.empty()) {
+            look.firstLine = line;
+            if (line == header) continue;
+        }
+        ++look.lines;
+        std::string error;
+        records = records || vmserial::unitRowOf(line, &error);
+    }
+    if (look.firstLine == header) look.kind = SpoolLook::Kind::ours;
+    else if (records || look.firstLine.starts_with(kHeaderStart)) look.kind = SpoolLook::Kind::foreign;
+    return look;
+}
+
+// The store a foreign spool's header names, as it names it.
+std::string namedStore(const std::string& firstLine) {
+    if (!firstLine.starts_with(kHeaderStart) || !firstLine.ends_with("}")) return "";
+    const std::string named = firstLine.substr(std::string(kHeaderStart).size());
+    return named.substr(0, named.size() - 1);
+}
+
+// A short stable name of a store, for its spool file's name.
+std::string storeTag(const std::string& key) {
+    std::uint64_t hash = 1469598103934665603ull;  // FNV-1a
+    for (unsigned char c : key) hash = (hash ^ c) * 1099511628211ull;
+    char tag[17];
+    std::snprintf(tag, sizeof tag, "%016llx", static_cast<unsigned long long>(hash));
+    return tag;
+}
+
 }  // namespace
 
-RecordShipper::RecordShipper(ShipperPlan plan) : plan_(std::move(plan)) {
+std::string spoolHeader(const std::string& storeUrl) {
+    return kHeaderStart + jsonString(vmserial::storeKey(storeUrl)) + "}";
+}
+
+RecordShipper::RecordShipper(ShipperPlan plan) : plan_(std::move(plan)), header_(spoolHeader(plan_.store)) {
     // A spool left by an earlier run (the store was away when it ended) is
     // sent at the first chance, before anything of this run.
-    state_.waiting = spoolLines();
+    chooseSpool();
     spooled_ = state_.waiting > 0;
     thread_ = std::thread([this] { run(); });
+}
+
+// The spool file of this run's store: the one beside the log, unless that
+// holds another store's records; then one named for this run's store.
+void RecordShipper::chooseSpool() {
+    if (plan_.spool.empty()) return;
+    const std::string named = plan_.spool + "." + storeTag(vmserial::storeKey(plan_.store));
+    const SpoolLook beside = lookAt(plan_.spool, header_);
+    const SpoolLook mine = lookAt(named, header_);
+    if (beside.kind == SpoolLook::Kind::foreign) {
+        const std::string store = namedStore(beside.firstLine);
+        state_.leftAlone = plan_.spool + " holds unit records for " +
+                           (store.empty() ? "a store it does not name" : "another store, " + store) +
+                           ": left alone; this run's records wait in " + named;
+        ownSpool_ = named;
+    } else {
+        ownSpool_ = plan_.spool;
+        if (beside.kind == SpoolLook::Kind::none) platform::removeFile(plan_.spool.c_str());
+        if (mine.kind == SpoolLook::Kind::ours) {
+            spools_.push_back(named);
+            state_.waiting += mine.lines;
+        }
+    }
+    const SpoolLook own = ownSpool_ == plan_.spool ? beside : mine;
+    if (own.kind == SpoolLook::Kind::ours) state_.waiting += own.lines;
+    else if (own.kind == SpoolLook::Kind::none) platform::removeFile(ownSpool_.c_str());
+    spools_.push_back(ownSpool_);
+    state_.spool = ownSpool_;
 }
 
 RecordShipper::~RecordShipper() {
@@ -40,7 +120,7 @@ ShipperState RecordShipper::state() const {
 
 RecordsLeft RecordShipper::end(std::chrono::milliseconds bound) {
     const ShipperState state = finish(bound);
-    return {state.waiting, state.error, state.waiting > 0 ? plan_.spool : ""};
+    return {state.waiting, state.error, state.waiting > 0 ? state.spool : "", state.leftAlone};
 }
 
 ShipperState RecordShipper::finish(std::chrono::milliseconds bound) {
@@ -112,10 +192,13 @@ bool RecordShipper::putAll(const std::vector<std::string>& records) {
 }
 
 bool RecordShipper::spoolAll(const std::vector<std::string>& records) {
-    bool durable = !plan_.spool.empty();
+    bool durable = !ownSpool_.empty();
     if (durable && !spoolFile_) {
+        // A new spool names its store first.
+        const bool headed = lookAt(ownSpool_, header_).kind == SpoolLook::Kind::ours;
         std::string error;
-        spoolFile_ = platform::AppendFile::open(plan_.spool, &error);
+        spoolFile_ = platform::AppendFile::open(ownSpool_, &error);
+        if (spoolFile_ && !headed && !spoolFile_->append(header_ + "\n")) spoolFile_.reset();
         durable = spoolFile_ != nullptr;
     }
     for (const std::string& record : records) {
@@ -136,34 +219,33 @@ bool RecordShipper::sendSpool() {
         if (!putAll(memorySpool_)) return false;
         memorySpool_.clear();
     }
-    if (!plan_.spool.empty()) {
-        spoolFile_.reset();
-        std::ifstream in(plan_.spool);
-        std::vector<std::string> batch;
-        std::string line;
-        while (std::getline(in, line)) {
-            if (line.empty()) continue;
-            batch.push_back(line);
-            if (batch.size() == kBatch) {
-                if (!putAll(batch)) return false;
-                batch.clear();
-            }
-        }
-        if (!batch.empty() && !putAll(batch)) return false;
-        in.close();
-        platform::removeFile(plan_.spool.c_str());
-    }
+    spoolFile_.reset();
+    for (const std::string& path : spools_)
+        if (!sendFile(path)) return false;
+    if (!ownSpool_.empty()) spools_ = {ownSpool_};
     std::lock_guard<std::mutex> guard(lock_);
     spooled_ = false;
     state_.waiting = 0;
     return true;
 }
 
-std::size_t RecordShipper::spoolLines() const {
-    if (plan_.spool.empty()) return 0;
-    std::ifstream in(plan_.spool);
-    std::size_t lines = 0;
-    for (std::string line; std::getline(in, line);)
-        if (!line.empty()) ++lines;
-    return lines;
+// One spool file of ours, its header left out; removed once all of it is in
+// the store.
+bool RecordShipper::sendFile(const std::string& path) {
+    std::ifstream in(path);
+    if (!in) return true;  // sent already
+    std::vector<std::string> batch;
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.empty() || line == header_) continue;
+        batch.push_back(line);
+        if (batch.size() == kBatch) {
+            if (!putAll(batch)) return false;
+            batch.clear();
+        }
+    }
+    if (!batch.empty() && !putAll(batch)) return false;
+    in.close();
+    platform::removeFile(path.c_str());
+    return true;
 }

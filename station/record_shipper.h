@@ -5,6 +5,10 @@
 // counts as kept) and sent on at the next chance, the spool left by an
 // earlier run first; the store keeps a record once by its run and unit, so
 // a record sent twice (a spool sent again after a crash) is counted once.
+// A spool knows its store: its first line names it (spoolHeader), and a
+// run with another store leaves it alone (its records wait for a run with
+// their own store) and keeps its own spool beside it, in a file named for
+// its store.
 #pragma once
 
 #include <chrono>
@@ -39,7 +43,14 @@ struct ShipperState {
     std::uint64_t stored = 0;   // records the store took from this shipper
     std::uint64_t waiting = 0;  // records in the spool (or in memory)
     std::string error;          // why the store last refused, "" once it took them
+    std::string spool;          // the file this shipper's records wait in
+    // A spool found for another store (or for none named): left alone, and
+    // why; "" when there was none.
+    std::string leftAlone;
 };
+
+// The first line of a spool whose records are for the store at `storeUrl`.
+std::string spoolHeader(const std::string& storeUrl);
 
 class RecordShipper final : public RecordSink {
 public:
@@ -62,9 +73,13 @@ private:
     bool putAll(const std::vector<std::string>& records);
     bool spoolAll(const std::vector<std::string>& records);
     bool sendSpool();
-    std::size_t spoolLines() const;
+    bool sendFile(const std::string& path);
+    void chooseSpool();
 
     const ShipperPlan plan_;
+    const std::string header_;
+    std::string ownSpool_;              // where this run's records wait
+    std::vector<std::string> spools_;   // the files of ours to send, ownSpool_ last
     std::unique_ptr<vmserial::RecordStore> store_;
     std::unique_ptr<platform::AppendFile> spoolFile_;
     std::vector<std::string> memorySpool_;  // without a spool file

@@ -12,6 +12,9 @@ struct RecordsLeft {
     std::uint64_t waiting = 0;  // records not in the store
     std::string error;          // why the store did not take them
     std::string spool;          // the file they wait in; "" when none kept them
+    // A spool found beside the log for another store, left alone, and why;
+    // "" when there was none.
+    std::string leftAlone;
 };
 
 class RecordSink {

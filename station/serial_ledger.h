@@ -1,6 +1,9 @@
 // The serial source of a run over a serial store (serial/serial_store.h):
-// the store's range checked, what dead runs left reserved voided, and this
-// run's lease held for as long as the ledger lives.
+// the store's range checked, what dead runs left reserved settled (by their
+// units' records, void without one), and this run's lease held for as long
+// as the ledger lives. A lease that lapsed (the store or the station stood
+// still past it) gives way to a new run of the station in the store, so
+// that units go on once the store answers again.
 #pragma once
 
 #include <functional>

@@ -26,6 +26,7 @@
 
 #include "serial/serial_store.h"
 #include "serial/unit_records.h"
+#include "station/record_shipper.h"
 #include "store_site_support.h"
 
 namespace fs = std::filesystem;
@@ -225,22 +226,31 @@ TEST(LineRecords, RecordsTheStoreDidNotTakeWaitInTheSpoolForTheNextRun) {
     fs::create_directories(dir);
     std::ofstream(dir / "image.bin", std::ios::binary) << std::string(16384, '\x5A');
     const std::string store = "sqlite:" + (dir / "later" / "records.db").string();
-    const auto runStation = [&](const std::string& count) {
+    const std::string other = "sqlite:" + (dir / "other.db").string();
+    const auto runStation = [&](const std::string& count, const std::string& to) {
         return finish(start(dir,
                             {"-q", "-s", "256Kbit", "--sim=programmers=2,erase_ms=0,size=256Kbit,swap_ms=1,file=" +
                                                         (dir / "flash.bin").string(),
-                             "station", "image.bin", "--count", count, "--log", "audit.log", "--store", store},
+                             "station", "image.bin", "--count", count, "--log", "audit.log", "--store", to},
                             "run"));
     };
-    ASSERT_EQ(runStation("3"), 0) << slurp(dir / "run.err");
+    ASSERT_EQ(runStation("3", store), 0) << slurp(dir / "run.err");
     EXPECT_NE(slurp(dir / "run.err").find("3 unit records wait in audit.log.spool"), std::string::npos)
         << slurp(dir / "run.err");
-    EXPECT_EQ(lines(dir / "audit.log.spool").size(), 3u);
+    const std::vector<std::string> spooled = lines(dir / "audit.log.spool");
+    ASSERT_EQ(spooled.size(), 4u);
+    EXPECT_EQ(spooled[0], spoolHeader(store));  // the spool names its store
+
+    // A run with another store leaves the spool alone, and says so.
+    ASSERT_EQ(runStation("1", other), 0) << slurp(dir / "run.err");
+    EXPECT_NE(slurp(dir / "run.err").find("left alone"), std::string::npos) << slurp(dir / "run.err");
+    EXPECT_EQ(lines(dir / "audit.log.spool"), spooled);
+    EXPECT_EQ(vmserial::openRecordStore(other)->recordCount(), 1u);
 
     fs::create_directories(dir / "later");
-    ASSERT_EQ(runStation("2"), 0) << slurp(dir / "run.err");
+    ASSERT_EQ(runStation("2", store), 0) << slurp(dir / "run.err");
     EXPECT_FALSE(fs::exists(dir / "audit.log.spool"));
-    EXPECT_EQ(lines(dir / "audit.log").size(), 5u);
+    EXPECT_EQ(lines(dir / "audit.log").size(), 6u);
     EXPECT_EQ(vmserial::openRecordStore(store)->recordCount(), 5u);
     fs::remove_all(dir);
 }

@@ -2,7 +2,7 @@
 // that goes away in the middle of a run and comes back gets every unit's
 // record exactly once; a spool left by a run that ended while the store
 // was away is sent by the next one, and a spool sent twice (a crash after
-// its sending) counts once.
+// its sending) counts once; a spool goes to its own store only.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "device/devapi.h"
+#include "serial/store_key.h"
 #include "serial/unit_records.h"
 #include "serial/unit_row.h"
 #include "sim/bus.h"
@@ -161,7 +162,7 @@ TEST(RecordShipping, ASpoolLeftByAnEarlierRunIsSentOnceByTheNext) {
         auto store = vmserial::openRecordStore(url);
         std::string error;
         store->putRecords({*vmserial::unitRowOf(record(1), &error), *vmserial::unitRowOf(record(2), &error)});
-        std::ofstream(spool) << record(1) << record(2) << "{\"torn" << "\n" << record(3);
+        std::ofstream(spool) << spoolHeader(url) << "\n" << record(1) << record(2) << "{\"torn" << "\n" << record(3);
     }
     ShipperPlan plan;
     plan.store = url;
@@ -185,4 +186,68 @@ TEST(RecordShipping, WithoutASpoolFileTheEndSaysWhatDidNotArrive) {
     const ShipperState end = shipper.finish(200ms);
     EXPECT_EQ(end.waiting, 1u);
     EXPECT_FALSE(end.error.empty());
+}
+
+TEST(RecordShipping, ASpoolGoesToItsOwnStoreOnly) {
+    const fs::path folder = scratchFolder("own");
+    const std::string spool = (folder / "audit.log.spool").string();
+    const std::string storeA = "sqlite:" + (folder / "a.db").string();
+    // Store B's folder is not there yet: B can't be opened.
+    const std::string storeB = "sqlite:" + (folder / "b" / "b.db").string();
+    const auto record = [](int unit) {
+        return "{\"time\":\"2026-12-08T17:05:0" + std::to_string(unit) + ".000Z\",\"run\":\"r1\",\"station\":\"s\","
+               "\"unit\":" + std::to_string(unit) + ",\"programmer\":0,\"result\":\"pass\"}\n";
+    };
+    const std::string spoolOfA = spoolHeader(storeA) + "\n" + record(1) + record(2);
+    std::ofstream(spool) << spoolOfA;
+    const auto text = [](const std::string& path) {
+        std::ifstream in(path);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+
+    // A run with store B leaves A's spool alone and keeps its own beside it.
+    ShipperPlan plan;
+    plan.store = storeB;
+    plan.spool = spool;
+    std::string spoolOfB;
+    {
+        RecordShipper shipper(plan);
+        EXPECT_NE(shipper.state().leftAlone.find(vmserial::storeKey(storeA)), std::string::npos)
+            << shipper.state().leftAlone;
+        EXPECT_EQ(shipper.state().waiting, 0u);
+        shipper.send(record(3));
+        const ShipperState end = shipper.finish(200ms);
+        EXPECT_EQ(end.waiting, 1u);
+        spoolOfB = end.spool;
+    }
+    EXPECT_EQ(text(spool), spoolOfA);
+    ASSERT_NE(spoolOfB, spool);
+    EXPECT_TRUE(text(spoolOfB).starts_with(spoolHeader(storeB) + "\n"));
+
+    // A run with store A sends A's; B's waits for B.
+    plan.store = storeA;
+    EXPECT_EQ(RecordShipper(plan).finish(30s).waiting, 0u);
+    EXPECT_FALSE(fs::exists(spool));
+    EXPECT_EQ(vmserial::openRecordStore(storeA)->recordCount(), 2u);
+    EXPECT_TRUE(fs::exists(spoolOfB));
+
+    // B is there now: its run sends its own spool, found by its store.
+    fs::create_directories(folder / "b");
+    plan.store = storeB;
+    EXPECT_EQ(RecordShipper(plan).finish(30s).waiting, 0u);
+    EXPECT_FALSE(fs::exists(spoolOfB));
+    EXPECT_EQ(vmserial::openRecordStore(storeB)->recordCount(), 1u);
+    EXPECT_EQ(vmserial::openRecordStore(storeA)->recordCount(), 2u);
+}
+
+// A spool is marked with its store's key: one store however its URL is
+// spelled, and never a password.
+TEST(RecordShipping, AStoresKeyIsItsPlaceAlone) {
+    EXPECT_EQ(vmserial::storeKey("postgresql://line:s3cret@db:5432/line?sslmode=require&connect_timeout=3"),
+              "postgresql://line@db:5432/line");
+    EXPECT_EQ(vmserial::storeKey("postgres://line@db:5432/line?password=x"), "postgresql://line@db:5432/line");
+    EXPECT_NE(vmserial::storeKey("postgresql://line@db:5432/line"), vmserial::storeKey("postgresql://line@db:5432/other"));
+    const fs::path folder = scratchFolder("key");
+    EXPECT_EQ(vmserial::storeKey("sqlite:" + (folder / "x" / ".." / "a.db").string()),
+              "sqlite:" + (folder / "a.db").string());
 }

@@ -3,6 +3,7 @@
 // clock, a used-up range, the schema version, and the void by hand.
 #include <gtest/gtest.h>
 
+#include "serial/unit_records.h"
 #include "store_contract_support.h"
 
 using namespace vmserial;
@@ -16,6 +17,26 @@ const SerialRecord* find(const std::vector<SerialRecord>& records, std::uint64_t
         if (r.number == number) return &r;
     return nullptr;
 }
+
+// The record of unit `unit` on programmer "USB0" of station "A" that held
+// `serial`: passed, or failed in `step`.
+UnitRow unitRecord(std::int64_t unit, std::uint64_t serial, const std::string& step = "") {
+    UnitRow row;
+    row.run = "r1";
+    row.unit = unit;
+    row.station = "A";
+    row.programmer = "USB0";
+    row.job = "job";
+    row.passed = step.empty();
+    row.failedStep = step;
+    row.failure = step.empty() ? "" : step + " error";
+    row.serial = serial;
+    row.time = "2026-12-08T17:05:09.123Z";
+    row.record = "{}";
+    return row;
+}
+
+SerialState stateOf(SerialStore& store, std::uint64_t number) { return find(store.list(std::nullopt), number)->state; }
 
 }  // namespace
 
@@ -95,14 +116,14 @@ TEST_P(StoreContract, RecoverVoidsTheReservationsOfEndedRunsOnly) {
     const std::uint64_t d = take(*station1, gone);
     station1->endRun(gone);
 
-    EXPECT_EQ(station2->recover(), (std::vector<std::uint64_t>{c, d}));
+    EXPECT_EQ(station2->recover().voided, (std::vector<std::uint64_t>{c, d}));
     const auto records = station2->list(std::nullopt);
     EXPECT_EQ(find(records, c)->state, SerialState::voided);
     EXPECT_EQ(find(records, c)->reason, runEndedReason);
     EXPECT_EQ(find(records, c)->station, "killed");
     EXPECT_EQ(find(records, a)->state, SerialState::programmed);
     EXPECT_EQ(find(records, b)->state, SerialState::reserved);
-    EXPECT_TRUE(station2->recover().empty());
+    EXPECT_TRUE(station2->recover().voided.empty());
 
     // The ended run's late words change nothing.
     EXPECT_EQ(errorOf([&] { station1->settlePassed(gone, c); }), Kind::notReserved);
@@ -118,13 +139,13 @@ TEST_P(StoreContract, ARunIsDeadThirtySecondsAfterItsLastRenewalByTheStoresClock
     const RunId run = store->startRun("A");
     const std::uint64_t number = take(*store, run);
     ageLeases(url_, 29);
-    EXPECT_TRUE(store->recover().empty());
+    EXPECT_TRUE(store->recover().voided.empty());
     store->renewLease(run);  // thirty seconds again from now
     ageLeases(url_, 29);
-    EXPECT_TRUE(store->recover().empty());
+    EXPECT_TRUE(store->recover().voided.empty());
     EXPECT_EQ(store->status().liveRuns.size(), 1u);
     ageLeases(url_, 2);
-    EXPECT_EQ(store->recover(), std::vector<std::uint64_t>{number});
+    EXPECT_EQ(store->recover().voided, std::vector<std::uint64_t>{number});
     EXPECT_TRUE(store->status().liveRuns.empty());
     EXPECT_EQ(errorOf([&] { store->renewLease(run); }), Kind::leaseLost);
 }
@@ -136,9 +157,9 @@ TEST_P(StoreContract, ALeaseLengthOfTheStoresOptions) {
     const RunId run = store->startRun("A");
     take(*store, run);
     ageLeases(url_, 4);
-    EXPECT_TRUE(store->recover().empty());
+    EXPECT_TRUE(store->recover().voided.empty());
     ageLeases(url_, 2);
-    EXPECT_EQ(store->recover().size(), 1u);
+    EXPECT_EQ(store->recover().voided.size(), 1u);
 }
 
 TEST_P(StoreContract, AUsedUpRangeIsATypedResultUntilANumberIsHandedBack) {
@@ -206,6 +227,67 @@ TEST_P(StoreContract, VoidByHandTakesNumbersNotInAUnitsHands) {
     EXPECT_EQ(errorOf([&] { store->voidByHand(22, "x"); }), Kind::badNumber);  // beyond last
     // A number voided by hand is never handed out again.
     EXPECT_EQ(take(*store, run), 16u);
+}
+
+// A record that reaches the store through the spool settles the number its
+// unit still holds, and undoes a recovery's void of a number its module
+// holds; a record that is not the number's unit's, or one kept already,
+// changes nothing.
+TEST_P(StoreContract, AUnitsRecordSettlesItsNumber) {
+    auto store = open();
+    auto records = openRecordStore(url_);
+    const RunId run = store->startRun("A");
+    std::vector<std::uint64_t> n;
+    for (std::int64_t unit = 1; unit <= 6; ++unit) n.push_back(take(*store, run, "USB0", unit));
+    records->putRecords({unitRecord(1, n[0]), unitRecord(2, n[1], "erase"), unitRecord(3, n[2], "verify"),
+                         unitRecord(9, n[3])});
+    EXPECT_EQ(stateOf(*store, n[0]), SerialState::programmed);
+    EXPECT_EQ(stateOf(*store, n[1]), SerialState::free);  // failed before its first data page
+    const SerialRecord* v = find(store->list(std::nullopt), n[2]);
+    EXPECT_EQ(v->state, SerialState::voided);
+    EXPECT_EQ(v->reason, "verify error");
+    EXPECT_EQ(v->step, "verify");
+    EXPECT_EQ(stateOf(*store, n[3]), SerialState::reserved);  // unit 9 never held it
+
+    // The run dies; a recovery voids what has no record. Then the records
+    // come: the passed unit's module holds its number.
+    store->endRun(run);
+    EXPECT_EQ(store->recover().voided, (std::vector<std::uint64_t>{n[3], n[4], n[5]}));
+    records->putRecords({unitRecord(4, n[3]), unitRecord(5, n[4], "program")});
+    EXPECT_EQ(stateOf(*store, n[3]), SerialState::programmed);
+    EXPECT_EQ(find(store->list(std::nullopt), n[4])->reason, "program error");
+    // The run's own late settle with its record does the same.
+    const UnitRow last = unitRecord(6, n[5]);
+    EXPECT_NO_THROW(store->settlePassed(run, n[5], &last));
+    EXPECT_EQ(stateOf(*store, n[5]), SerialState::programmed);
+    EXPECT_EQ(errorOf([&] { store->settlePassed(run, n[5]); }), Kind::notReserved);
+
+    // A number voided by hand stays void when its record comes again.
+    store->voidByHand(n[0], "label smeared");
+    EXPECT_EQ(records->putRecords({unitRecord(1, n[0])}), 0u);
+    EXPECT_EQ(stateOf(*store, n[0]), SerialState::voided);
+    EXPECT_EQ(store->status().reserved, 0u);
+}
+
+// A recovery reads the records the store holds first: a passed unit's
+// number is programmed, a failed one's void with its failure; only a number
+// without a record (or with a record of a failure before any data page,
+// which could be an earlier unit's) is voided as the run's end.
+TEST_P(StoreContract, RecoverySettlesByTheUnitsRecords) {
+    auto store = open();
+    const RunId run = store->startRun("A");
+    std::vector<std::uint64_t> n;
+    for (std::int64_t unit = 1; unit <= 4; ++unit) n.push_back(take(*store, run, "USB0", unit));
+    keepRecordsBehindTheStore(url_, {unitRecord(1, n[0]), unitRecord(2, n[1], "verify"), unitRecord(3, n[2], "erase")});
+    store->endRun(run);
+    const Recovered recovered = store->recover();
+    EXPECT_EQ(recovered.programmed, std::vector<std::uint64_t>{n[0]});
+    EXPECT_EQ(recovered.voided, (std::vector<std::uint64_t>{n[1], n[2], n[3]}));
+    const auto list = store->list(std::nullopt);
+    EXPECT_EQ(find(list, n[0])->state, SerialState::programmed);
+    EXPECT_EQ(find(list, n[1])->reason, "verify error");
+    EXPECT_EQ(find(list, n[2])->reason, runEndedReason);
+    EXPECT_EQ(find(list, n[3])->reason, runEndedReason);
 }
 
 INSTANTIATE_TEST_SUITE_P(Stores, StoreContract, ::testing::Values(Backend::sqlite, Backend::postgres),

@@ -2,10 +2,17 @@
 // process on the emulator, on both stores: each unit's image holds its own
 // number, a failure before the first data page hands the number back, a
 // passed module holds the number of its record, and a used-up range ends
-// the run.
+// the run. Faults meet a running station (a lease that lapses, a backend
+// that stops answering, a server that goes away): the station says so, starts
+// no unit meanwhile, goes on once the store answers, and afterwards every
+// passed module holds its own number, the store has it programmed, and no
+// number is left reserved.
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <algorithm>
+#include <atomic>
+#include <functional>
 #include <cctype>
 #include <filesystem>
 #include <map>
@@ -19,6 +26,8 @@
 #include "sim/bus.h"
 #include "station/production.h"
 #include "serial/unit_records.h"
+#include "serial/pg_conn.h"
+#include "station/record_shipper.h"
 #include "station/serial_ledger.h"
 #include "station/station.h"
 #include "store_site_support.h"
@@ -32,12 +41,26 @@ constexpr std::uint64_t kOffset = 0x100;
 // Plays the operator: a unit's module goes out when it ends, a fresh one
 // comes in once the station saw the socket empty. Keeps what each passed
 // module held at the serial's place.
+// What a test does to the store while the station runs: after the n-th
+// unit ended, and when the station says the store is in trouble.
+struct Fault {
+    std::function<void(unsigned ended)> afterUnit;
+    std::function<void(const std::string& error)> onTrouble;
+};
+
 class Operator final : public StationObserver {
 public:
-    explicit Operator(vmsim::SimBus& bus) : bus_(bus) {}
+    Operator(vmsim::SimBus& bus, const Fault& fault) : bus_(bus), fault_(fault) {}
 
     void moduleTakenOut(unsigned programmer) override { bus_.programmer(programmer).insertModule(); }
+    void unitStarted(const UnitRecord&) override { ++started; }
+    void serialStore(const std::string& error) override {
+        if (error.empty()) return;
+        troubles.push_back(error);
+        if (fault_.onTrouble) fault_.onTrouble(error);
+    }
     void unitEnded(const UnitRecord& unit, bool) override {
+        if (fault_.afterUnit) fault_.afterUnit(static_cast<unsigned>(units.size() + 1));
         if (unit.passed) {
             const std::vector<std::uint8_t> field = bus_.programmer(unit.programmer).read(kOffset, 4);
             held[*unit.serial] = field[0] | field[1] << 8 | field[2] << 16 | static_cast<std::uint32_t>(field[3]) << 24;
@@ -50,9 +73,12 @@ public:
     std::vector<UnitRecord> units;
     std::map<std::uint64_t, std::uint32_t> held;  // serial -> the number its module holds
     bool usedUp = false;
+    std::atomic<unsigned> started{0};
+    std::vector<std::string> troubles;  // what the station said of the store
 
 private:
     vmsim::SimBus& bus_;
+    const Fault& fault_;
 };
 
 class StationSerials : public ::testing::TestWithParam<Backend> {
@@ -75,6 +101,7 @@ protected:
         plan.settings.last = last;
         plan.settings.store = url_;
         plan.job = "station-test";
+        plan.options = options_;
         std::string error;
         std::shared_ptr<SerialSource> serials = openSerialLedger(plan, "line-1", &error);
         ASSERT_TRUE(serials) << error;
@@ -84,18 +111,32 @@ protected:
         Job job;
         job.sizeIndex = 0;  // 256Kbit
         job.count = count;
-        operator_ = std::make_unique<Operator>(bus);
+        operator_ = std::make_unique<Operator>(bus, fault_);
         JobFacts facts;
         facts.run = "run-" + url_.substr(url_.size() - 6);
         facts.station = "line-1";
+        facts.jobStamp = JobStamp{"station-test", "", "", "", false, "", ""};
         Production production(job, facts, nullptr, *operator_, true);
         production.setSerials(serials);
+        std::shared_ptr<RecordShipper> shipper;
+        if (shipping_) {
+            // Records the store did not take with their settles go this way.
+            ShipperPlan shipping;
+            shipping.store = url_;
+            shipping.options = options_;
+            shipping.retry = std::chrono::milliseconds(50);
+            shipper = std::make_shared<RecordShipper>(shipping);
+            production.setRecords(shipper);
+        }
         StationPacing pacing;
         pacing.sense = pacing.senseEmpty = std::chrono::milliseconds(1);
         pacing.refresh = std::chrono::milliseconds(10);
         runStationLoop(programPath, image, production, {}, pacing);
         usedUp_ = production.usedUp();
         serials.reset();
+        if (shipper) {
+            EXPECT_EQ(shipper->finish(std::chrono::seconds(60)).waiting, 0u);
+        }
         DevResetForTests();
         DevSetSleeper(nullptr);
     }
@@ -107,9 +148,31 @@ protected:
         url_ = serialtest::freshStoreUrl(GetParam(), "station_" + name);
     }
 
+    // After a fault: every unit passed, each module holds its own number,
+    // and the store has exactly those numbers programmed, none reserved.
+    void checkNumbersAreTrue() {
+        const std::size_t count = operator_->units.size();
+        ASSERT_GT(count, 4u);
+        std::set<std::uint64_t> serials;
+        for (const UnitRecord& unit : operator_->units) {
+            ASSERT_TRUE(unit.passed && unit.serial) << unit.unit;
+            EXPECT_TRUE(serials.insert(*unit.serial).second) << "serial " << *unit.serial << " on two modules";
+            EXPECT_EQ(operator_->held[*unit.serial], *unit.serial);
+        }
+        std::unique_ptr<vmserial::SerialStore> store = vmserial::openSerialStore(url_, "station-test");
+        store->setupRange({1000, 1099, 1});
+        for (const vmserial::SerialRecord& number : store->list(std::nullopt))
+            EXPECT_EQ(number.state == vmserial::SerialState::programmed, serials.count(number.number) == 1)
+                << number.number << " is " << vmserial::serialStateName(number.state);
+        EXPECT_EQ(store->status().programmed, count);
+    }
+
     std::string url_;
     std::unique_ptr<Operator> operator_;
     bool usedUp_ = false;
+    Fault fault_;
+    vmserial::StoreOptions options_;
+    bool shipping_ = false;
 };
 
 TEST_P(StationSerials, EveryPassedModuleHoldsItsOwnNumberAndFailuresHandTheirsBack) {
@@ -154,7 +217,89 @@ TEST_P(StationSerials, AUsedUpRangeEndsTheRun) {
     EXPECT_EQ(serials, (std::set<std::uint64_t>{7, 8, 9}));
 }
 
+// The station stood still past its lease (or the store did), and a
+// recovery took its numbers meanwhile: it starts a new run and goes on, and
+// the unit in flight keeps its number.
+TEST_P(StationSerials, ALapsedLeaseGivesWayToANewRun) {
+    fault_.afterUnit = [this](unsigned ended) {
+        if (ended != 3) return;
+        serialtest::ageLeases(url_, 3600);
+        auto store = vmserial::openSerialStore(url_, "station-test");
+        store->setupRange({1000, 1099, 1});
+        store->recover();
+    };
+    shipping_ = true;
+    run("erase_ms=0,size=256Kbit,programmers=2", 1000, 1099, 10);
+    checkNumbersAreTrue();
+}
+
 INSTANTIATE_TEST_SUITE_P(BothStores, StationSerials, ::testing::Values(Backend::sqlite, Backend::postgres),
+                         [](const auto& info) { return serialtest::backendName(info.param); });
+
+}  // namespace
+
+namespace {
+
+class StationFaults : public StationSerials {};
+
+// The station's backends, stopped or let go on.
+void signalBackends(const std::string& url, int signal, std::vector<int>* pids) {
+    if (signal == SIGSTOP) {
+        vmserial::PgConn conn(url, 10);
+        const vmserial::PgResult rows = conn.exec(
+            "SELECT pid FROM pg_stat_activity WHERE datname = current_database()"
+            " AND application_name = 'vm612k' AND pid <> pg_backend_pid()");
+        for (int i = 0; i < rows.rows(); ++i) pids->push_back(static_cast<int>(rows.integer(i, 0)));
+    }
+    for (int pid : *pids) ::kill(pid, signal);
+}
+
+// A backend that stops answering (SIGSTOP) is noticed within the store's
+// bounds: the station says so and starts no unit until the store answers.
+TEST_P(StationFaults, AHungBackendIsSaidAndNoUnitStartsMeanwhile) {
+    std::vector<int> stopped;
+    unsigned startedAtStop = 0, startedAtTrouble = 0;
+    options_.statementTimeoutMs = 1000;
+    fault_.afterUnit = [&](unsigned ended) {
+        if (ended != 2) return;
+        signalBackends(url_, SIGSTOP, &stopped);
+        startedAtStop = operator_->started;
+    };
+    fault_.onTrouble = [&](const std::string&) {
+        if (stopped.empty()) return;
+        startedAtTrouble = operator_->started;
+        signalBackends(url_, SIGCONT, &stopped);
+        stopped.clear();
+    };
+    run("erase_ms=0,size=256Kbit,programmers=1", 1000, 1099, 5);
+    ASSERT_FALSE(operator_->troubles.empty());
+    EXPECT_EQ(startedAtTrouble, startedAtStop);
+    checkNumbersAreTrue();
+}
+
+// The server goes away while a unit runs and comes back once the station
+// said so: the unit's record reaches the store later and settles its
+// number.
+TEST_P(StationFaults, AServerThatGoesAwayAndComesBack) {
+    bool away = false;
+    options_.connectTimeoutSeconds = 2;
+    fault_.afterUnit = [&](unsigned ended) {
+        if (ended != 2) return;
+        serialtest::pauseServer();
+        away = true;
+    };
+    fault_.onTrouble = [&](const std::string&) {
+        if (!away) return;
+        away = false;
+        serialtest::resumeServer();
+    };
+    shipping_ = true;
+    run("erase_ms=0,size=256Kbit,programmers=2", 1000, 1099, 8);
+    EXPECT_FALSE(operator_->troubles.empty());
+    checkNumbersAreTrue();
+}
+
+INSTANTIATE_TEST_SUITE_P(PostgreSQL, StationFaults, ::testing::Values(Backend::postgres),
                          [](const auto& info) { return serialtest::backendName(info.param); });
 
 }  // namespace

@@ -12,6 +12,7 @@
 
 #include "serial/pg_conn.h"
 #include "serial/sqlite_db.h"
+#include "serial/store_internals.h"
 #include "tests/support/postgres/postgres_server.h"
 
 namespace serialtest {
@@ -56,6 +57,9 @@ std::string backendName(Backend backend) { return backend == Backend::sqlite ? "
 
 std::string postgresUrl(const std::string& database) { return theServer().url(database); }
 
+void pauseServer() { theServer().pause(); }
+void resumeServer() { theServer().resume(); }
+
 std::string freshStoreUrl(Backend backend, const std::string& name) {
     if (backend == Backend::sqlite) {
         const fs::path file = scratch() / ("serial_" + name + ".db");
@@ -80,6 +84,16 @@ void ageLeases(const std::string& url, int seconds) {
     }
     vmserial::PgConn conn(url, 10);
     conn.exec("UPDATE serial_runs SET expires = expires - make_interval(secs => $1)", {n});
+}
+
+void keepRecordsBehindTheStore(const std::string& url, const std::vector<vmserial::UnitRow>& rows) {
+    if (isSqlite(url)) {
+        vmserial::SqliteDb db(url.substr(7), 10000);
+        for (const vmserial::UnitRow& row : rows) vmserial::insertSqliteRecord(db, row);
+        return;
+    }
+    vmserial::PgConn conn(url, 10);
+    for (const vmserial::UnitRow& row : rows) vmserial::insertPgRecord(conn, row);
 }
 
 void setSchemaVersion(const std::string& url, int version) {

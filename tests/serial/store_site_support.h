@@ -6,6 +6,9 @@
 #pragma once
 
 #include <string>
+#include <vector>
+
+#include "serial/unit_records.h"
 
 namespace serialtest {
 
@@ -19,10 +22,19 @@ std::string freshStoreUrl(Backend backend, const std::string& name);
 // Moves every run's last renewal `seconds` back in time.
 void ageLeases(const std::string& url, int seconds);
 
+// Writes units' records into the store as an older program did: without
+// touching the numbers they name.
+void keepRecordsBehindTheStore(const std::string& url, const std::vector<vmserial::UnitRow>& rows);
+
 // Writes the recorded schema version.
 void setSchemaVersion(const std::string& url, int version);
 
 // The binary's PostgreSQL server's URL for `database` (starting the server).
 std::string postgresUrl(const std::string& database);
+
+// The binary's PostgreSQL server goes away and comes back (same port, same
+// data), as a line's server does when it is restarted.
+void pauseServer();
+void resumeServer();
 
 }  // namespace serialtest
