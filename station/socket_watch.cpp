@@ -27,7 +27,10 @@ std::optional<Fingerprint> fingerprintOf(const std::vector<std::uint8_t>& image,
         }
         if (!blank && !zero) return Fingerprint{static_cast<std::uint32_t>(at), static_cast<std::uint32_t>(end - at)};
     }
-    return std::nullopt;
+    if (field.second == 0 || field.first >= image.size()) return std::nullopt;
+    const std::size_t at = field.first / kPage * kPage;
+    return Fingerprint{static_cast<std::uint32_t>(at), static_cast<std::uint32_t>(std::min(image.size() - at, kPage)),
+                       true};
 }
 
 SocketWatch::SocketWatch(DeviceHandle handle, std::int32_t kind, std::uint32_t flashSize)
@@ -73,8 +76,7 @@ SocketLook SocketWatch::arrived() {
     heldImage_ = false;
     if (!fingerprint_) return SocketLook::newModule;
     std::optional<std::vector<std::uint8_t>> now = readFingerprint();
-    if (!now || !sameOutsideField(now->data(), fingerprint_->address, fingerprint_->length))
-        return SocketLook::newModule;
+    if (!now || !holdsFingerprint(*now)) return SocketLook::newModule;
     heldImage_ = true;
     if (!image_.keepHolder || !holdsWholeImage()) return SocketLook::newModule;
     knowBy(std::move(now));
@@ -116,6 +118,21 @@ bool SocketWatch::sameOutsideField(const std::uint8_t* flash, std::uint32_t addr
         if (flash[i] != image[address + i] && !inField(std::uint64_t{address} + i, image_.field)) return false;
     }
     return true;
+}
+
+// Whether the fingerprint's bytes as read show the image: equal outside the
+// field, and, when the image shows only in the field, a number written
+// there (neither blank nor zero).
+bool SocketWatch::holdsFingerprint(const std::vector<std::uint8_t>& flash) const {
+    if (!sameOutsideField(flash.data(), fingerprint_->address, fingerprint_->length)) return false;
+    if (!fingerprint_->byField) return true;
+    bool blank = true, zero = true;
+    for (std::uint32_t i = 0; i < flash.size(); ++i) {
+        if (!inField(std::uint64_t{fingerprint_->address} + i, image_.field)) continue;
+        blank = blank && flash[i] == 0xFF;
+        zero = zero && flash[i] == 0x00;
+    }
+    return !blank && !zero;
 }
 
 bool SocketWatch::holdsWholeImage() {

@@ -22,10 +22,13 @@ using SerialField = std::pair<std::uint64_t, std::uint64_t>;
 // Where a module shows that it holds an image: the first page of the image
 // (the last one as far as the image goes) whose bytes outside the serial
 // number's field are neither all 0xFF (a blank module, an empty socket) nor
-// all 0x00 (a shorted one). None for an image without such a page.
+// all 0x00 (a shorted one). An image that has no such page but a field is
+// told by the field's page, its module by a number written there. None for
+// an image without either.
 struct Fingerprint {
     std::uint32_t address = 0;
     std::uint32_t length = 0;
+    bool byField = false;
 };
 std::optional<Fingerprint> fingerprintOf(const std::vector<std::uint8_t>& image, SerialField field = {0, 0});
 
@@ -92,6 +95,7 @@ private:
     std::optional<std::vector<std::uint8_t>> read(std::uint32_t address, std::uint32_t length);
     std::optional<std::vector<std::uint8_t>> readFingerprint();
     bool sameOutsideField(const std::uint8_t* flash, std::uint32_t address, std::uint32_t length) const;
+    bool holdsFingerprint(const std::vector<std::uint8_t>& flash) const;
     bool holdsWholeImage();
     void knowBy(std::optional<std::vector<std::uint8_t>> bytes);
 

@@ -180,16 +180,18 @@ public:
 // number, and the module holds it. The module is known by the image's own
 // bytes outside the number's field: a 1000-byte image (no whole page), and
 // one whose first page holds only the field in an otherwise blank page (a
-// blank module is no module holding that image).
+// blank module is no module holding that image); by its number when the
+// image is blank but for the field.
 TEST_P(StationSerials, AStationStartedAgainOnAProgrammedModuleLeavesItsNumberAlone) {
     std::vector<std::uint8_t> small(1000);
     for (std::size_t i = 0; i < small.size(); ++i) small[i] = static_cast<std::uint8_t>(i * 7 + 3);
     std::vector<std::uint8_t> fieldFirst(3 * 2048, 0xFF);
     std::fill_n(fieldFirst.begin() + kOffset, 4, 0x00);
     std::fill(fieldFirst.begin() + 2048, fieldFirst.end(), 0x5A);
+    const std::vector<std::uint8_t> onlyField(1000, 0xFF);
     int which = 0;
-    for (const std::vector<std::uint8_t>& bytes : {small, fieldFirst}) {
-        SCOPED_TRACE(bytes.size());
+    for (const std::vector<std::uint8_t>& bytes : {small, fieldFirst, onlyField}) {
+        SCOPED_TRACE(which);
         const std::string url = serialtest::freshStoreUrl(GetParam(), "restart_" + std::to_string(which++));
         const std::filesystem::path flash =
             std::filesystem::temp_directory_path() / ("vm612k-restart-" + std::to_string(::getpid()) + ".bin");
