@@ -8,7 +8,9 @@ constexpr std::size_t kPage = 2048;
 // How much of the image one read of a whole-image comparison takes.
 constexpr std::size_t kChunk = 32 * kPage;
 
-bool inField(std::uint64_t at, SerialField field) { return at >= field.first && at - field.first < field.second; }
+bool inField(std::uint64_t at, SerialField field) {
+    return at >= field.first && at - field.first < field.second;
+}
 
 bool allOf(const std::vector<std::uint8_t>& bytes, std::uint8_t value) {
     return std::all_of(bytes.begin(), bytes.end(), [value](std::uint8_t b) { return b == value; });
@@ -16,7 +18,8 @@ bool allOf(const std::vector<std::uint8_t>& bytes, std::uint8_t value) {
 
 }  // namespace
 
-std::optional<Fingerprint> fingerprintOf(const std::vector<std::uint8_t>& image, SerialField field) {
+std::optional<Fingerprint> fingerprintOf(const std::vector<std::uint8_t>& image,
+                                         SerialField field) {
     for (std::size_t at = 0; at < image.size(); at += kPage) {
         const std::size_t end = std::min(image.size(), at + kPage);
         bool blank = true, zero = true;
@@ -25,12 +28,14 @@ std::optional<Fingerprint> fingerprintOf(const std::vector<std::uint8_t>& image,
             blank = blank && image[i] == 0xFF;
             zero = zero && image[i] == 0x00;
         }
-        if (!blank && !zero) return Fingerprint{static_cast<std::uint32_t>(at), static_cast<std::uint32_t>(end - at)};
+        if (!blank && !zero)
+            return Fingerprint{static_cast<std::uint32_t>(at),
+                               static_cast<std::uint32_t>(end - at)};
     }
     if (field.second == 0 || field.first >= image.size()) return std::nullopt;
     const std::size_t at = field.first / kPage * kPage;
-    return Fingerprint{static_cast<std::uint32_t>(at), static_cast<std::uint32_t>(std::min(image.size() - at, kPage)),
-                       true};
+    return Fingerprint{static_cast<std::uint32_t>(at),
+                       static_cast<std::uint32_t>(std::min(image.size() - at, kPage)), true};
 }
 
 SocketWatch::SocketWatch(DeviceHandle handle, std::int32_t kind, std::uint32_t flashSize)
@@ -92,7 +97,8 @@ SocketLook SocketWatch::presence() {
 
 // The flash's bytes as it holds them now. A programmer that has had no
 // flash selected (one just attached) gets the job's flash first.
-std::optional<std::vector<std::uint8_t>> SocketWatch::read(std::uint32_t address, std::uint32_t length) {
+std::optional<std::vector<std::uint8_t>> SocketWatch::read(std::uint32_t address,
+                                                           std::uint32_t length) {
     std::vector<std::uint8_t> bytes(length);
     std::uint32_t done = 0;
     if (DevRead(handle_, bytes.data(), length, address, &done) == 0) {
@@ -111,11 +117,13 @@ std::optional<std::vector<std::uint8_t>> SocketWatch::readFingerprint() {
 
 // Whether `flash`, read at `address`, holds the image's bytes there outside
 // the serial number's field.
-bool SocketWatch::sameOutsideField(const std::uint8_t* flash, std::uint32_t address, std::uint32_t length) const {
+bool SocketWatch::sameOutsideField(const std::uint8_t* flash, std::uint32_t address,
+                                   std::uint32_t length) const {
     const std::vector<std::uint8_t>& image = *image_.bytes;
     if (std::size_t{address} + length > image.size()) return false;
     for (std::uint32_t i = 0; i < length; ++i) {
-        if (flash[i] != image[address + i] && !inField(std::uint64_t{address} + i, image_.field)) return false;
+        if (flash[i] != image[address + i] && !inField(std::uint64_t{address} + i, image_.field))
+            return false;
     }
     return true;
 }
@@ -139,8 +147,10 @@ bool SocketWatch::holdsWholeImage() {
     const std::size_t size = image_.bytes->size();
     for (std::size_t at = 0; at < size; at += kChunk) {
         const auto length = static_cast<std::uint32_t>(std::min(kChunk, size - at));
-        const std::optional<std::vector<std::uint8_t>> flash = read(static_cast<std::uint32_t>(at), length);
-        if (!flash || !sameOutsideField(flash->data(), static_cast<std::uint32_t>(at), length)) return false;
+        const std::optional<std::vector<std::uint8_t>> flash =
+            read(static_cast<std::uint32_t>(at), length);
+        if (!flash || !sameOutsideField(flash->data(), static_cast<std::uint32_t>(at), length))
+            return false;
     }
     return true;
 }
@@ -154,7 +164,8 @@ void SocketWatch::knowBy(std::optional<std::vector<std::uint8_t>> bytes) {
 }
 
 void SocketWatch::passed(const std::vector<std::uint8_t>& image) {
-    if (fingerprint_ && image_.leftOnModule && image.size() >= std::size_t{fingerprint_->address} + fingerprint_->length) {
+    if (fingerprint_ && image_.leftOnModule &&
+        image.size() >= std::size_t{fingerprint_->address} + fingerprint_->length) {
         const auto from = image.begin() + fingerprint_->address;
         knowBy(std::vector<std::uint8_t>(from, from + fingerprint_->length));
     } else {
@@ -168,7 +179,9 @@ void SocketWatch::remember(std::optional<std::vector<std::uint8_t>> known) {
     knowBy(std::move(known));
 }
 
-void SocketWatch::lostDuringUnit() { knowBy(std::vector<std::uint8_t>{}); }
+void SocketWatch::lostDuringUnit() {
+    knowBy(std::vector<std::uint8_t>{});
+}
 
 bool SocketWatch::failed() {
     knowBy(std::nullopt);

@@ -30,7 +30,8 @@ struct Fingerprint {
     std::uint32_t length = 0;
     bool byField = false;
 };
-std::optional<Fingerprint> fingerprintOf(const std::vector<std::uint8_t>& image, SerialField field = {0, 0});
+std::optional<Fingerprint> fingerprintOf(const std::vector<std::uint8_t>& image,
+                                         SerialField field = {0, 0});
 
 // The job's image as the socket watch knows it.
 struct WatchedImage {
@@ -94,7 +95,8 @@ private:
     SocketLook presence();
     std::optional<std::vector<std::uint8_t>> read(std::uint32_t address, std::uint32_t length);
     std::optional<std::vector<std::uint8_t>> readFingerprint();
-    bool sameOutsideField(const std::uint8_t* flash, std::uint32_t address, std::uint32_t length) const;
+    bool sameOutsideField(const std::uint8_t* flash, std::uint32_t address,
+                          std::uint32_t length) const;
     bool holdsFingerprint(const std::vector<std::uint8_t>& flash) const;
     bool holdsWholeImage();
     void knowBy(std::optional<std::vector<std::uint8_t>> bytes);
