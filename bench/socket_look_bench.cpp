@@ -4,6 +4,7 @@
 // station's lanes look about ten times a second. A module found new then
 // has its JEDEC id read over the pins before its unit; that costs more.
 #include <cstdio>
+#include <memory>
 #include <vector>
 
 #include "app/flash_size.h"
@@ -61,7 +62,10 @@ int main() {
     std::vector<std::uint8_t> image(kFlash / 2);
     for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<std::uint8_t>(i * 7 + 3);
     rig.bus.programmer(0).write(0, image);
-    SocketWatch watch(rig.handle, fingerprintPage(image), kSetFlashKind, kFlash);
+    SocketWatch watch(rig.handle, kSetFlashKind, kFlash);
+    WatchedImage watched;
+    watched.bytes = std::make_shared<const std::vector<std::uint8_t>>(image);
+    watch.watchFor(watched);
     watch.passed(image);
     std::puts("A look at a socket, emulated programmer:");
     bool ok = cost(watch, SocketLook::sameModule, "the module that had its unit");

@@ -353,6 +353,16 @@ JobRead readJobText(std::string_view text, const std::string& fileName) {
                         "all three steps are off: the job would do nothing"};
         return read;
     }
+    // A unit's number reaches its module only with the program step:
+    // without it each unit would spend a number on a module that never
+    // holds it.
+    if (spec.serial && !spec.program) {
+        const toml::node* program = parsed.table().at_path("steps.program").node();
+        read.problem = {fileName, program ? lineOf(*program) : 0, "steps.program",
+                        "must be true with [serial] (line " + std::to_string(spec.serialLines.table) +
+                            "): a unit's number reaches its module only by the program step"};
+        return read;
+    }
     if (std::optional<Problem> problem = serialRangeProblem(spec, fileName)) {
         read.problem = *problem;
         return read;

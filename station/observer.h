@@ -25,7 +25,8 @@ public:
     virtual void moduleSeated(unsigned /*programmer*/, std::uint32_t /*chip*/) {}
     virtual void moduleTakenOut(unsigned /*programmer*/) {}
     // The module that had its unit on this programmer is still seated, seen
-    // again after the programmer came back: it gets no second unit.
+    // again after the programmer came back, or found holding the job's image
+    // with its number when the station started: it gets no second unit.
     virtual void moduleKept(unsigned /*programmer*/) {}
 
     // The flash size of the job and the one the programmer's flash-type

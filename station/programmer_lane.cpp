@@ -16,11 +16,21 @@ UnitPhase phaseOf(WorkerStep step) {
     }
 }
 
+// Whether a passed unit of `job` leaves the image on its module: it
+// programmed it, or verified that the module holds it.
+bool leavesImage(const Job& job) {
+    switch (job.command) {
+        case JobCommand::program:
+        case JobCommand::verify: return true;
+        case JobCommand::onekey: return job.program || job.verify;
+        default: return false;
+    }
+}
+
 }  // namespace
 
 ProgrammerLane::ProgrammerLane(const ProgrammerInfo& info, const std::string& programPath,
-                               const LoadedImage& image, Production& production,
-                               std::optional<std::uint32_t> fingerprint)
+                               const LoadedImage& image, Production& production)
     : info_(info),
       label_(info.index),
       emulated_(info.emulated),
@@ -30,7 +40,7 @@ ProgrammerLane::ProgrammerLane(const ProgrammerInfo& info, const std::string& pr
       image_(image.bytes),
       imageName_(image.name),
       // With -s auto the flash's own record gives the size (a capacity of 0).
-      watch_(info.handle, fingerprint, kSetFlashKind,
+      watch_(info.handle, kSetFlashKind,
              production.job().sizeIndex >= 0 ? FlashSizeTable[production.job().sizeIndex].size : 0) {
     for (const std::string& path : info.devicePaths) {
         if (!path.empty()) {
@@ -38,12 +48,14 @@ ProgrammerLane::ProgrammerLane(const ProgrammerInfo& info, const std::string& pr
             break;
         }
     }
-    if (fingerprint && image_) {
-        const auto from = image_->begin() + static_cast<std::ptrdiff_t>(*fingerprint) * 2048;
-        std::vector<std::uint8_t> page(from, from + 2048);
-        if (const SerialSource* serials = production.serials()) watch_.knowImage(std::move(page), serials->field());
-        else watch_.traceImage(std::move(page));
+    WatchedImage watched;
+    watched.bytes = image_;
+    if (const SerialSource* serials = production.serials()) {
+        watched.field = serials->field();
+        watched.keepHolder = true;
     }
+    watched.leftOnModule = leavesImage(production.job());
+    watch_.watchFor(std::move(watched));
     UnitSession::Observer observer;
     observer.line = [this](const std::string& line) { production_.unitLine(label_, line); };
     observer.step = [this](WorkerStep step) {

@@ -25,11 +25,10 @@ std::string programmerIdentity(const ProgrammerInfo& info);
 
 class ProgrammerLane {
 public:
-    // `fingerprint`: the image's page that tells its modules apart from
-    // others (see SocketWatch).
+    // Its socket watch knows the modules by the image's own bytes (see
+    // SocketWatch).
     ProgrammerLane(const ProgrammerInfo& info, const std::string& programPath,
-                   const LoadedImage& image, Production& production,
-                   std::optional<std::uint32_t> fingerprint = std::nullopt);
+                   const LoadedImage& image, Production& production);
 
     unsigned label() const { return label_; }
     DeviceHandle handle() const { return handle_; }

@@ -4,7 +4,6 @@
 
 #include "station/observer_fanout.h"
 #include "station/programmer_lane.h"
-#include "station/socket_watch.h"
 #include "station/unit_claim.h"
 
 Run::Run(RunRequest request) : request_(std::move(request)) {
@@ -68,11 +67,9 @@ RunOutcome Run::run(const std::function<void(const std::vector<LaneView>&)>& rou
 bool Run::runEachOnce() {
     std::vector<std::unique_ptr<ProgrammerLane>> lanes;
     const auto failed = [this](const ProgrammerInfo& info) { production_->programmerNotOpened(info.index); };
-    const std::optional<std::uint32_t> fingerprint =
-        image_.bytes ? fingerprintPage(*image_.bytes) : std::nullopt;
     for (const ProgrammerInfo& info : attachProgrammers(failed)) {
         production_->programmerAdded(info.index, info.portNames);
-        lanes.push_back(std::make_unique<ProgrammerLane>(info, programPath_, image_, *production_, fingerprint));
+        lanes.push_back(std::make_unique<ProgrammerLane>(info, programPath_, image_, *production_));
     }
     if (lanes.empty()) return false;
     // Units are numbered in discovery order: each is claimed before any starts.

@@ -4,25 +4,47 @@
 
 namespace {
 
-constexpr std::uint32_t kPage = 2048;
+constexpr std::size_t kPage = 2048;
+// How much of the image one read of a whole-image comparison takes.
+constexpr std::size_t kChunk = 32 * kPage;
 
-bool allOf(const std::uint8_t* bytes, std::uint8_t value) {
-    return std::all_of(bytes, bytes + kPage, [value](std::uint8_t b) { return b == value; });
+bool inField(std::uint64_t at, SerialField field) {
+    return at >= field.first && at - field.first < field.second;
+}
+
+bool allOf(const std::vector<std::uint8_t>& bytes, std::uint8_t value) {
+    return std::all_of(bytes.begin(), bytes.end(), [value](std::uint8_t b) { return b == value; });
 }
 
 }  // namespace
 
-std::optional<std::uint32_t> fingerprintPage(const std::vector<std::uint8_t>& image) {
-    for (std::size_t at = 0; at + kPage <= image.size(); at += kPage) {
-        if (!allOf(image.data() + at, 0xFF) && !allOf(image.data() + at, 0x00))
-            return static_cast<std::uint32_t>(at / kPage);
+std::optional<Fingerprint> fingerprintOf(const std::vector<std::uint8_t>& image,
+                                         SerialField field) {
+    for (std::size_t at = 0; at < image.size(); at += kPage) {
+        const std::size_t end = std::min(image.size(), at + kPage);
+        bool blank = true, zero = true;
+        for (std::size_t i = at; i < end && (blank || zero); ++i) {
+            if (inField(i, field)) continue;
+            blank = blank && image[i] == 0xFF;
+            zero = zero && image[i] == 0x00;
+        }
+        if (!blank && !zero)
+            return Fingerprint{static_cast<std::uint32_t>(at),
+                               static_cast<std::uint32_t>(end - at)};
     }
-    return std::nullopt;
+    if (field.second == 0 || field.first >= image.size()) return std::nullopt;
+    const std::size_t at = field.first / kPage * kPage;
+    return Fingerprint{static_cast<std::uint32_t>(at),
+                       static_cast<std::uint32_t>(std::min(image.size() - at, kPage)), true};
 }
 
-SocketWatch::SocketWatch(DeviceHandle handle, std::optional<std::uint32_t> page,
-                         std::int32_t kind, std::uint32_t flashSize)
-    : handle_(handle), page_(page), kind_(kind), flashSize_(flashSize) {}
+SocketWatch::SocketWatch(DeviceHandle handle, std::int32_t kind, std::uint32_t flashSize)
+    : handle_(handle), kind_(kind), flashSize_(flashSize) {}
+
+void SocketWatch::watchFor(WatchedImage image) {
+    image_ = std::move(image);
+    fingerprint_ = image_.bytes ? fingerprintOf(*image_.bytes, image_.field) : std::nullopt;
+}
 
 SocketLook SocketWatch::look() {
     const std::uint64_t before = DevTransfers(handle_);
@@ -33,125 +55,139 @@ SocketLook SocketWatch::look() {
 }
 
 SocketLook SocketWatch::lookOnce() {
-    if (known_) {
-        // Without a fingerprint page, or a module that could not be read,
-        // only an empty socket tells a change.
-        bool same = !page_ || known_->empty();
-        if (!same) {
-            const std::optional<std::vector<std::uint8_t>> now = readPage();
-            same = now && *now == *known_;
-        }
-        if (same) {
-            if (!weak_) return SocketLook::sameModule;
-            const SocketLook there = presence();
-            return there == SocketLook::newModule ? SocketLook::sameModule : there;
-        }
-        // A programmer that went keeps what it knew, for when it comes back.
+    if (!known_) {
         const SocketLook there = presence();
-        if (there != SocketLook::lost) {
-            known_.reset();
-            weak_ = false;
-        }
-        return there;
+        return there == SocketLook::newModule ? arrived() : there;
     }
-    return presence();
-}
-
-// The fingerprint page as the flash holds it now. A programmer that has
-// had no flash selected (one just attached) gets the job's flash first.
-std::optional<std::vector<std::uint8_t>> SocketWatch::readPage() {
-    if (!page_) return std::nullopt;
-    std::vector<std::uint8_t> bytes(kPage);
-    std::uint32_t done = 0;
-    if (DevRead(handle_, bytes.data(), kPage, *page_ * kPage, &done) == 0) {
-        if (DevSetFlashType(handle_, kind_, flashSize_) == 0 ||
-            DevRead(handle_, bytes.data(), kPage, *page_ * kPage, &done) == 0) {
-            return std::nullopt;
-        }
+    // Known by its bytes, or by its presence alone (nothing to read).
+    bool same = known_->empty();
+    if (!same) {
+        const std::optional<std::vector<std::uint8_t>> now = readFingerprint();
+        same = now && *now == *known_;
     }
-    return bytes;
+    if (same && !weak_) return SocketLook::sameModule;
+    const SocketLook there = presence();
+    // A programmer that went keeps what it knew, for when it comes back.
+    if (there == SocketLook::lost) return there;
+    if (same && there == SocketLook::newModule) return SocketLook::sameModule;
+    knowBy(std::nullopt);
+    return there == SocketLook::newModule ? arrived() : there;
 }
 
-void SocketWatch::knowImage(std::vector<std::uint8_t> imagePage,
-                            std::pair<std::uint64_t, std::uint64_t> field) {
-    imagePage_ = std::move(imagePage);
-    field_ = field;
-    keepHeld_ = true;
-}
-
-void SocketWatch::traceImage(std::vector<std::uint8_t> imagePage) {
-    imagePage_ = std::move(imagePage);
-    field_ = {0, 0};
-    keepHeld_ = false;
-}
-
-// Whether `page` (the fingerprint page) is the image's, outside the serial
-// number's field.
-bool SocketWatch::holdsImage(const std::vector<std::uint8_t>& page) const {
-    if (!page_ || imagePage_.size() != page.size()) return false;
-    const std::uint64_t base = std::uint64_t{*page_} * kPage;
-    for (std::size_t i = 0; i < page.size(); ++i) {
-        const std::uint64_t at = base + i;
-        const bool inField = at >= field_.first && at < field_.first + field_.second;
-        if (!inField && page[i] != imagePage_[i]) return false;
-    }
-    return true;
+// A module found new: whether it holds the image's fingerprint (it had a
+// unit of the image before), and in a run that keeps such modules, the
+// whole image.
+SocketLook SocketWatch::arrived() {
+    heldImage_ = false;
+    if (!fingerprint_) return SocketLook::newModule;
+    std::optional<std::vector<std::uint8_t>> now = readFingerprint();
+    if (!now || !holdsFingerprint(*now)) return SocketLook::newModule;
+    heldImage_ = true;
+    if (!image_.keepHolder || !holdsWholeImage()) return SocketLook::newModule;
+    knowBy(std::move(now));
+    return SocketLook::sameModule;
 }
 
 // Whether a flash answers at all.
 SocketLook SocketWatch::presence() {
     const FlashReport report = DevQueryFlash(handle_, kind_);
     if (!report.replied) return SocketLook::lost;
-    heldImage_ = false;
-    if (report.answered && !imagePage_.empty()) {
-        if (std::optional<std::vector<std::uint8_t>> now = readPage(); now && holdsImage(*now)) {
-            heldImage_ = !keepHeld_;
-            if (keepHeld_) {
-                known_ = std::move(*now);
-                weak_ = false;
-                return SocketLook::sameModule;
-            }
+    return report.answered ? SocketLook::newModule : SocketLook::empty;
+}
+
+// The flash's bytes as it holds them now. A programmer that has had no
+// flash selected (one just attached) gets the job's flash first.
+std::optional<std::vector<std::uint8_t>> SocketWatch::read(std::uint32_t address,
+                                                           std::uint32_t length) {
+    std::vector<std::uint8_t> bytes(length);
+    std::uint32_t done = 0;
+    if (DevRead(handle_, bytes.data(), length, address, &done) == 0) {
+        if (DevSetFlashType(handle_, kind_, flashSize_) == 0 ||
+            DevRead(handle_, bytes.data(), length, address, &done) == 0) {
+            return std::nullopt;
         }
     }
-    if (report.answered) return SocketLook::newModule;
-    known_.reset();
-    weak_ = false;
-    return SocketLook::empty;
+    return bytes;
+}
+
+std::optional<std::vector<std::uint8_t>> SocketWatch::readFingerprint() {
+    if (!fingerprint_) return std::nullopt;
+    return read(fingerprint_->address, fingerprint_->length);
+}
+
+// Whether `flash`, read at `address`, holds the image's bytes there outside
+// the serial number's field.
+bool SocketWatch::sameOutsideField(const std::uint8_t* flash, std::uint32_t address,
+                                   std::uint32_t length) const {
+    const std::vector<std::uint8_t>& image = *image_.bytes;
+    if (std::size_t{address} + length > image.size()) return false;
+    for (std::uint32_t i = 0; i < length; ++i) {
+        if (flash[i] != image[address + i] && !inField(std::uint64_t{address} + i, image_.field))
+            return false;
+    }
+    return true;
+}
+
+// Whether the fingerprint's bytes as read show the image: equal outside the
+// field, and, when the image shows only in the field, a number written
+// there (neither blank nor zero).
+bool SocketWatch::holdsFingerprint(const std::vector<std::uint8_t>& flash) const {
+    if (!sameOutsideField(flash.data(), fingerprint_->address, fingerprint_->length)) return false;
+    if (!fingerprint_->byField) return true;
+    bool blank = true, zero = true;
+    for (std::uint32_t i = 0; i < flash.size(); ++i) {
+        if (!inField(std::uint64_t{fingerprint_->address} + i, image_.field)) continue;
+        blank = blank && flash[i] == 0xFF;
+        zero = zero && flash[i] == 0x00;
+    }
+    return !blank && !zero;
+}
+
+bool SocketWatch::holdsWholeImage() {
+    const std::size_t size = image_.bytes->size();
+    for (std::size_t at = 0; at < size; at += kChunk) {
+        const auto length = static_cast<std::uint32_t>(std::min(kChunk, size - at));
+        const std::optional<std::vector<std::uint8_t>> flash =
+            read(static_cast<std::uint32_t>(at), length);
+        if (!flash || !sameOutsideField(flash->data(), static_cast<std::uint32_t>(at), length))
+            return false;
+    }
+    return true;
+}
+
+// The module is known by `bytes` at the fingerprint's place; by its
+// presence alone when they are empty (nothing read) or read as a blank or
+// shorted flash does; not at all without them.
+void SocketWatch::knowBy(std::optional<std::vector<std::uint8_t>> bytes) {
+    known_ = std::move(bytes);
+    weak_ = known_ && (known_->empty() || allOf(*known_, 0xFF) || allOf(*known_, 0x00));
 }
 
 void SocketWatch::passed(const std::vector<std::uint8_t>& image) {
-    if (page_) {
-        const auto from = image.begin() + static_cast<std::ptrdiff_t>(*page_ * kPage);
-        known_.emplace(from, from + kPage);
-        weak_ = false;
+    if (fingerprint_ && image_.leftOnModule &&
+        image.size() >= std::size_t{fingerprint_->address} + fingerprint_->length) {
+        const auto from = image.begin() + fingerprint_->address;
+        knowBy(std::vector<std::uint8_t>(from, from + fingerprint_->length));
     } else {
-        known_.emplace();
-        weak_ = true;
+        knowBy(std::vector<std::uint8_t>{});
     }
 }
 
 void SocketWatch::remember(std::optional<std::vector<std::uint8_t>> known) {
-    known_ = std::move(known);
-    // A passed module's page is never blank; an unread or blank one is weak.
-    weak_ = known_ && (known_->size() != kPage || allOf(known_->data(), 0xFF));
+    // Bytes that are not this image's fingerprint's tell nothing.
+    if (known && (!fingerprint_ || known->size() != fingerprint_->length)) known->clear();
+    knowBy(std::move(known));
 }
 
 void SocketWatch::lostDuringUnit() {
-    known_.emplace();
-    weak_ = true;
+    knowBy(std::vector<std::uint8_t>{});
 }
 
 bool SocketWatch::failed() {
-    known_.reset();
-    weak_ = false;
+    knowBy(std::nullopt);
     if (!DevQueryFlash(handle_, kind_).answered) return false;
-    known_ = readPage();
-    if (!known_) {
-        // Unreadable, or no fingerprint page: only an empty socket will tell.
-        known_.emplace();
-        weak_ = true;
-        return true;
-    }
-    weak_ = allOf(known_->data(), 0xFF);
+    // Unreadable, or no fingerprint: only an empty socket will tell.
+    std::optional<std::vector<std::uint8_t>> now = readFingerprint();
+    knowBy(now ? std::move(now) : std::vector<std::uint8_t>{});
     return true;
 }

@@ -18,13 +18,12 @@ namespace {
 // One programmer's loop on its own thread.
 class StationLane {
 public:
-    // `known`: the fingerprint of the module that had its unit on this
-    // programmer before it went off the bus and came back.
+    // `known`: what the module that had its unit on this programmer before
+    // it went off the bus and came back is known by.
     StationLane(const ProgrammerInfo& info, const std::string& programPath, const LoadedImage& image,
                 Production& production, const StationPacing& pacing,
-                std::optional<std::uint32_t> fingerprint,
                 std::optional<std::vector<std::uint8_t>> known)
-        : lane_(info, programPath, image, production, fingerprint),
+        : lane_(info, programPath, image, production),
           production_(production),
           pacing_(pacing) {
         lane_.watch().remember(std::move(known));
@@ -137,8 +136,6 @@ void runStationLoop(const std::string& programPath, const LoadedImage& image,
                     const std::function<void(const std::vector<LaneView>&)>& round,
                     StationPacing pacing) {
     std::map<DeviceHandle, std::unique_ptr<StationLane>> lanes;
-    const std::optional<std::uint32_t> fingerprint =
-        image.bytes ? fingerprintPage(*image.bytes) : std::nullopt;
     // The module each programmer that went off the bus had last, by who the
     // programmer is: it gets no second unit when the programmer comes back.
     std::map<std::string, std::optional<std::vector<std::uint8_t>>> remembered;
@@ -177,7 +174,7 @@ void runStationLoop(const std::string& programPath, const LoadedImage& image,
                 production.programmerAdded(info.index, info.portNames);
                 auto known = remembered.find(who);
                 lanes[info.handle] = std::make_unique<StationLane>(
-                    info, programPath, image, production, pacing, fingerprint,
+                    info, programPath, image, production, pacing,
                     known == remembered.end() ? std::nullopt : known->second);
                 if (known != remembered.end()) remembered.erase(known);
             }

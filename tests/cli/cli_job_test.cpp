@@ -134,6 +134,8 @@ TEST_F(JobTest, MalformedJobsNameTheirLineAndKey) {
         {"file = 'image.bin'", "file = 'gone.bin'", "job.toml:5: image.file: "},
         {"sha256 = '", "sha256 = '0", "job.toml:6: image.sha256: must be 64"},
         {"name = 'image'\n", "", "job.toml:1: job.name: missing"},
+        {"program = true\nverify = true", "program = false\nverify = true\n[serial]\noffset = 0\nformat = 'u16le'\n"
+         "first = 1\nlast = 9", "job.toml:13: steps.program: must be true with [serial]"},
     };
     for (const auto& fault : faults) {
         std::string text = whole;

@@ -213,6 +213,9 @@ TEST(JobFile, EachSerialFaultNamesItsLineAndKey) {
         {"store", "last = 1999", "last = 1999\nstore = \"serials.db\"", 20, "serial.store", "sqlite:PATH"},
         {"empty store", "last = 1999", "last = 1999\nstore = \"sqlite:\"", 20, "serial.store", "sqlite:PATH"},
         {"store type", "last = 1999", "last = 1999\nstore = 5", 20, "serial.store", "must be a string"},
+        // Each unit would spend a number on a module that never holds it.
+        {"no program step", "verify = false", "verify = false\nprogram = false", 14, "steps.program",
+         "program step"},
     };
     for (const Fault& fault : faults) {
         std::string text = withSerial(kSerial);

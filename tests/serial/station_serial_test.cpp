@@ -10,11 +10,14 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
 #include <functional>
 #include <cctype>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -37,6 +40,11 @@ namespace {
 using serialtest::Backend;
 
 constexpr std::uint64_t kOffset = 0x100;
+
+std::string slurpFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
 
 // Plays the operator: a unit's module goes out when it ends, a fresh one
 // comes in once the station saw the socket empty. Keeps what each passed
@@ -231,6 +239,99 @@ TEST_P(StationSerials, ALapsedLeaseGivesWayToANewRun) {
     shipping_ = true;
     run("erase_ms=0,size=256Kbit,programmers=2", 1000, 1099, 10);
     checkNumbersAreTrue();
+}
+
+// Ends a station once its one unit ended or its seated module was kept.
+class RestartWatch final : public StationObserver {
+public:
+    void moduleKept(unsigned) override { kept = true; }
+    void unitEnded(const UnitRecord& unit, bool) override {
+        std::lock_guard<std::mutex> guard(lock);
+        units.push_back(unit);
+    }
+    std::atomic<bool> kept{false};
+    std::mutex lock;
+    std::vector<UnitRecord> units;
+};
+
+// One seated module, the station started on it three times: one unit, one
+// number, and the module holds it. The module is known by the image's own
+// bytes outside the number's field: a 1000-byte image (no whole page), and
+// one whose first page holds only the field in an otherwise blank page (a
+// blank module is no module holding that image); by its number when the
+// image is blank but for the field.
+TEST_P(StationSerials, AStationStartedAgainOnAProgrammedModuleLeavesItsNumberAlone) {
+    std::vector<std::uint8_t> small(1000);
+    for (std::size_t i = 0; i < small.size(); ++i) small[i] = static_cast<std::uint8_t>(i * 7 + 3);
+    std::vector<std::uint8_t> fieldFirst(3 * 2048, 0xFF);
+    std::fill_n(fieldFirst.begin() + kOffset, 4, 0x00);
+    std::fill(fieldFirst.begin() + 2048, fieldFirst.end(), 0x5A);
+    const std::vector<std::uint8_t> onlyField(1000, 0xFF);
+    int which = 0;
+    for (const std::vector<std::uint8_t>& bytes : {small, fieldFirst, onlyField}) {
+        SCOPED_TRACE(which);
+        const std::string url = serialtest::freshStoreUrl(GetParam(), "restart_" + std::to_string(which++));
+        const std::filesystem::path flash =
+            std::filesystem::temp_directory_path() / ("vm612k-restart-" + std::to_string(::getpid()) + ".bin");
+        std::filesystem::remove(flash);
+        const LoadedImage image{std::make_shared<const std::vector<std::uint8_t>>(bytes), "image.bin"};
+        RestartWatch watch;
+        {
+            vmsim::SimBus bus = vmsim::makeSimBus("erase_ms=0,size=256Kbit,programmers=1,file=" + flash.string());
+            for (int start = 0; start < 3; ++start) {
+                watch.kept = false;
+                DevResetForTests();
+                DevSetSleeper([](std::uint32_t) {});
+                DevUseServices(bus.services());
+                const std::string programPath =
+                    (std::filesystem::temp_directory_path() / "QX_App_EN.exe").string();
+                ASSERT_TRUE(DevInitialize(programPath.c_str()));
+                SerialPlan plan;
+                plan.settings.offset = kOffset;
+                plan.settings.format = vmserial::SerialFormat::u32le;
+                plan.settings.first = 1;
+                plan.settings.last = 99;
+                plan.settings.store = url;
+                plan.job = "station-test";
+                std::string error;
+                std::shared_ptr<SerialSource> serials = openSerialLedger(plan, "line-1", &error);
+                ASSERT_TRUE(serials) << error;
+                Job job;
+                job.sizeIndex = 0;  // 256Kbit
+                job.count = 1;
+                JobFacts facts;
+                facts.run = "run-" + std::to_string(start);
+                Production production(job, facts, nullptr, watch, true);
+                production.setSerials(serials);
+                StationPacing pacing;
+                pacing.sense = pacing.senseEmpty = std::chrono::milliseconds(1);
+                pacing.refresh = std::chrono::milliseconds(10);
+                runStationLoop(programPath, image, production, [&](const std::vector<LaneView>&) {
+                    if (watch.kept) production.stopTaking();
+                }, pacing);
+                serials.reset();
+                DevResetForTests();
+                DevSetSleeper(nullptr);
+                EXPECT_EQ(watch.kept.load(), start > 0) << "start " << start;
+            }
+        }
+        ASSERT_EQ(watch.units.size(), 1u);
+        EXPECT_TRUE(watch.units[0].passed);
+        ASSERT_TRUE(watch.units[0].serial);
+        EXPECT_EQ(*watch.units[0].serial, 1u);
+        std::vector<std::uint8_t> expected = bytes;
+        const std::uint8_t one[] = {1, 0, 0, 0};  // u32le
+        std::copy(std::begin(one), std::end(one), expected.begin() + kOffset);
+        const std::string held = slurpFile(flash);
+        std::filesystem::remove(flash);
+        EXPECT_EQ(std::vector<std::uint8_t>(held.begin(), held.begin() + std::min(held.size(), bytes.size())),
+                  expected);
+        std::unique_ptr<vmserial::SerialStore> store = vmserial::openSerialStore(url, "station-test");
+        store->setupRange({1, 99, 1});
+        const vmserial::StoreStatus status = store->status();
+        EXPECT_EQ(status.programmed, 1u);
+        EXPECT_EQ(status.reserved + status.voided, 0u);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(BothStores, StationSerials, ::testing::Values(Backend::sqlite, Backend::postgres),

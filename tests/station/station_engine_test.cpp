@@ -9,7 +9,9 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <random>
 #include <string>
 #include <vector>
@@ -31,8 +33,57 @@ protected:
         fs::create_directories(dir_);
     }
     void TearDown() override { fs::remove_all(dir_); }
+
+    // A station on `bus` with `bytes` for its image, until `job.count`
+    // units or `round` (called with the ledger between looks) stops it.
+    void runStation(vmsim::SimBus& bus, const std::vector<std::uint8_t>& bytes, const Job& job,
+                    StationObserver& observer, const std::function<void(Production&)>& round = {}) {
+        DevResetForTests();
+        DevSetSleeper([](std::uint32_t) {});
+        DevUseServices(bus.services());
+        const std::string programPath = (dir_ / "QX_App_EN.exe").string();
+        ASSERT_TRUE(DevInitialize(programPath.c_str()));
+        const LoadedImage image{std::make_shared<const std::vector<std::uint8_t>>(bytes), "image.bin"};
+        Production production(job, JobFacts{}, nullptr, observer, true);
+        StationPacing pacing;
+        pacing.sense = pacing.senseEmpty = std::chrono::milliseconds(1);
+        pacing.refresh = std::chrono::milliseconds(10);
+        runStationLoop(programPath, image, production, [&](const std::vector<LaneView>&) {
+            if (round) round(production);
+        }, pacing);
+        DevResetForTests();
+        DevSetSleeper(nullptr);
+    }
+
     fs::path dir_;
 };
+
+// Keeps the units' records; seats a fresh module once the station saw the
+// last one go.
+class Records final : public StationObserver {
+public:
+    explicit Records(vmsim::SimBus& bus) : bus_(bus) {}
+    void moduleTakenOut(unsigned programmer) override { bus_.programmer(programmer).insertModule(); }
+    void unitEnded(const UnitRecord& unit, bool) override {
+        std::lock_guard<std::mutex> guard(lock_);
+        units_.push_back(unit);
+    }
+    std::vector<UnitRecord> units() const {
+        std::lock_guard<std::mutex> guard(lock_);
+        return units_;
+    }
+
+private:
+    vmsim::SimBus& bus_;
+    mutable std::mutex lock_;
+    std::vector<UnitRecord> units_;
+};
+
+std::vector<std::uint8_t> patternImage(std::size_t size) {
+    std::vector<std::uint8_t> bytes(size);
+    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i * 7 + 3);
+    return bytes;
+}
 
 }  // namespace
 
@@ -148,4 +199,56 @@ TEST_F(StationEngineTest, AUnitPastItsBoundEndsAsTimedOut) {
     EXPECT_EQ(records.units[0].failedStep, "timeout");
     EXPECT_EQ(records.units[0].failure, "timed-out");
     EXPECT_FALSE(records.units[0].lines.empty());
+}
+
+// A module is known by the image's own bytes, a page or not: a 1000-byte
+// image's module is programmed again by a station started anew (no serial
+// numbers), and its record says it had a unit before.
+TEST_F(StationEngineTest, AModuleHoldingTheImageAtItsSeatingHadAUnitBefore) {
+    vmsim::SimBus bus = vmsim::makeSimBus("erase_ms=0,size=256Kbit,programmers=1");
+    Records records(bus);
+    Job job;
+    job.sizeIndex = 0;  // 256Kbit
+    job.count = 1;
+    runStation(bus, patternImage(1000), job, records);
+    runStation(bus, patternImage(1000), job, records);
+    const std::vector<UnitRecord> units = records.units();
+    ASSERT_EQ(units.size(), 2u);
+    EXPECT_TRUE(units[0].passed && units[1].passed);
+    EXPECT_TRUE(units[0].firstUnit) << "a blank module";
+    EXPECT_FALSE(units[1].firstUnit) << "the module held the image";
+}
+
+// An erase-only station leaves a blank module: the module is kept (no
+// second unit) while it is seen seated at every look, and the next one gets
+// its unit once the socket was seen empty. Each unit is followed by a few
+// hundred looks (their transfers counted) before the operator acts.
+TEST_F(StationEngineTest, AnEraseOnlyStationGivesAKeptModuleOneUnit) {
+    vmsim::SimBus bus = vmsim::makeSimBus("erase_ms=0,size=256Kbit,programmers=1");
+    Records records(bus);
+    Job job;
+    job.sizeIndex = 0;  // 256Kbit
+    job.program = job.verify = false;
+    job.count = 3;  // a station that erases a kept module again ends here
+    std::size_t seen = 0;
+    std::uint64_t mark = 0;
+    bool removed = false;
+    runStation(bus, patternImage(4096), job, records, [&](Production& production) {
+        const std::size_t ended = records.units().size();
+        if (ended != seen) {
+            seen = ended;
+            mark = bus.transferCountOf(0);
+            return;
+        }
+        const std::uint64_t since = bus.transferCountOf(0) - mark;
+        if (ended == 1 && !removed && since > 200) {
+            bus.programmer(0).removeModule();
+            removed = true;
+        }
+        // After the second unit's looks; or, bounded, when no second unit came.
+        if ((ended == 2 && since > 200) || since > 100000) production.stopTaking();
+    });
+    const std::vector<UnitRecord> units = records.units();
+    ASSERT_EQ(units.size(), 2u);
+    EXPECT_TRUE(units[0].passed && units[1].passed);
 }
