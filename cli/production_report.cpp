@@ -12,7 +12,9 @@
 namespace {
 constexpr int kExitLog = 6;
 constexpr int kExitRangeUsedUp = 5;
-constexpr int kExitInterrupted = 130;
+// Interrupted: 128 + the signal's number, as a shell tells a process that a
+// signal ended.
+constexpr int kExitSignalBase = 128;
 }
 
 namespace {
@@ -103,7 +105,8 @@ void ProductionReport::flashSizeDiffers(unsigned programmer, std::uint32_t chose
 }
 
 void ProductionReport::interrupt(Production& production, int count, int signal) {
-    interrupted_ = true;
+    int none = 0;
+    interruptedBy_.compare_exchange_strong(none, signal);
     if (count < 2) {
         notice(formatted("vm612k: %s: no new modules; the running units finish (Ctrl-C again stops "
                          "them)",
@@ -144,7 +147,7 @@ void ProductionReport::serialStore(const std::string& error) {
 int ProductionReport::statusOf(const Production::Snapshot& run) const {
     if (run.unrecorded > 0) return kExitLog;
     if (usedUp_) return kExitRangeUsedUp;
-    if (interrupted_) return kExitInterrupted;
+    if (interruptedBy_ != 0) return kExitSignalBase + interruptedBy_;
     return run.tally.passed() == run.tally.units() ? 0 : 1;
 }
 

@@ -27,13 +27,15 @@ public:
 
     // Ctrl-C (or SIGTERM, SIGHUP; `signal` is its number): the first stops
     // taking modules, the second stops the running units at their next block
-    // (they end as interrupted and the run with 130), a third ends the
-    // process at once, with the summary.
+    // (they end as interrupted), a third ends the process at once, with the
+    // summary. The run ends with 128 + the first signal's number (130 for
+    // SIGINT, 143 for SIGTERM, 129 for SIGHUP).
     void interrupt(Production& production, int count, int signal);
 
     // The summary (and units per hour) on stdout, or the final JSON object.
     // Returns the exit status: 5 when an audit record could not be written
-    // (stderr names the log), else 130 after Ctrl-C, else 0 when every unit
+    // (stderr names the log), else 128 + the first signal's number after an
+    // interrupt (130 after Ctrl-C), else 0 when every unit
     // passed, 1 when one failed.
     int finish(const Production& production, bool withSummary);
 
@@ -57,5 +59,5 @@ private:
     const CliOptions& options_;
     std::mutex lock_;
     std::function<void(const std::function<void()>&)> aroundOutput_;
-    std::atomic<bool> interrupted_{false};
+    std::atomic<int> interruptedBy_{0};  // the first signal's number; 0 when none came
 };

@@ -42,7 +42,7 @@ int runProduction(const CliOptions& options, const std::string& programPath) {
     platform::InterruptWatch watch([&](int count, int signal) {
         std::lock_guard<std::mutex> guard(ledgerLock);
         if (ledger) report.interrupt(*ledger, count, signal);
-        else if (count >= 2) std::_Exit(130);
+        else if (count >= 2) std::_Exit(128 + signal);
     });
 
     std::string error;
