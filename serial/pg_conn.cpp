@@ -42,7 +42,7 @@ std::int64_t PgResult::affected() const {
     return count && *count ? std::stoll(count) : 0;
 }
 
-PgConn::PgConn(const std::string& url, int connectTimeoutSeconds) : url_(url) {
+PgConn::PgConn(const std::string& url, int connectTimeoutSeconds, bool readOnly) : url_(url), readOnly_(readOnly) {
     const std::string timeout = std::to_string(connectTimeoutSeconds);
     // The URL first: the keywords after it add to what it says.
     const char* keys[] = {"dbname", "connect_timeout", "application_name", nullptr};
@@ -51,8 +51,14 @@ PgConn::PgConn(const std::string& url, int connectTimeoutSeconds) : url_(url) {
     if (!conn_) throw StoreError(StoreError::Kind::unreachable, "serial store: out of memory");
     if (PQstatus(conn_.get()) != CONNECTION_OK)
         throw StoreError(StoreError::Kind::unreachable,
-                         "serial store " + shownStoreUrl(url) + " cannot be reached: " + PQerrorMessage(conn_.get()));
+                         "serial store " + shownStoreUrl(url) + " cannot be reached: " +
+                             withoutStoreSecrets(PQerrorMessage(conn_.get()), url));
     PQsetNoticeProcessor(conn_.get(), ignoreNotice, nullptr);
+    readOnlySession();
+}
+
+void PgConn::readOnlySession() {
+    if (readOnly_) exec("SET default_transaction_read_only = on");
 }
 
 void PgConn::ensureConnected() {
@@ -60,7 +66,9 @@ void PgConn::ensureConnected() {
     PQreset(conn_.get());
     if (PQstatus(conn_.get()) != CONNECTION_OK)
         throw StoreError(StoreError::Kind::unreachable,
-                         "serial store " + shownStoreUrl(url_) + " cannot be reached: " + PQerrorMessage(conn_.get()));
+                         "serial store " + shownStoreUrl(url_) + " cannot be reached: " +
+                             withoutStoreSecrets(PQerrorMessage(conn_.get()), url_));
+    readOnlySession();
 }
 
 void PgConn::fail(const pg_result* result, const char* sql) {

@@ -38,7 +38,9 @@ using PgParam = std::optional<std::string>;  // nullopt: SQL NULL
 
 class PgConn {
 public:
-    PgConn(const std::string& url, int connectTimeoutSeconds);
+    // `readOnly`: every transaction of the session is read-only
+    // (default_transaction_read_only), made again with the connection.
+    PgConn(const std::string& url, int connectTimeoutSeconds, bool readOnly = false);
     // Makes the connection again when it was lost; unreachable when it cannot.
     void ensureConnected();
     PgResult exec(const char* sql, std::initializer_list<PgParam> params = {});
@@ -48,7 +50,9 @@ private:
         void operator()(pg_conn* conn) const;
     };
     [[noreturn]] void fail(const pg_result* result, const char* sql);
+    void readOnlySession();
     std::string url_;
+    bool readOnly_ = false;
     std::unique_ptr<pg_conn, Finish> conn_;
 };
 
