@@ -42,8 +42,8 @@ const char* kEmulatorHelp =
     "store can't be reached (station, serials, report), 4 failed transfer (no\n"
     "answer, bad page sum, both erases failed), 5 the serial range is used up\n"
     "(station, --all with a job's serial numbers), 6 an audit record could not be\n"
-    "written (station, --all; stderr names the log),\n"
-    "130 interrupted (SIGINT), 143 terminated (SIGTERM).\n";
+    "written (station, --all; stderr names the log), 129 hung up (SIGHUP: station,\n"
+    "--all), 130 interrupted (SIGINT), 143 terminated (SIGTERM).\n";
 
 // A usage error: its text on stderr, and under --json (looked for in the
 // words themselves, since the parse failed) an object on stdout too.

@@ -111,7 +111,10 @@ bool ProductionOptions::finish(CliOptions& options, std::string* error) {
     if (!options.store.empty() && !options.store.starts_with("postgresql://") &&
         !options.store.starts_with("postgres://") &&
         !(options.store.starts_with("sqlite:") && options.store.size() > 7)) {
-        *error = "--store must be sqlite:PATH or postgresql://USER@HOST:PORT/DB, not '" + options.store + "'";
+        // Echoed up to its first separator: what follows may be a password.
+        const std::string given = options.store.substr(0, options.store.find_first_of(":@= "));
+        *error = "--store must be sqlite:PATH or postgresql://USER@HOST:PORT/DB, not '" + given +
+                 (given.size() < options.store.size() ? "...'" : "'");
         return false;
     }
     return true;

@@ -7,6 +7,7 @@
 #include <map>
 
 #include "cli/report_time.h"
+#include "cli/shown_text.h"
 #include "serial/report_sql.h"
 #include "station/json_string.h"
 
@@ -45,7 +46,7 @@ std::string topFailures(const std::vector<FailureCount>& failures) {
     std::string text;
     const std::size_t shown = std::min<std::size_t>(failures.size(), 3);
     for (std::size_t i = 0; i < shown; ++i)
-        text += (i ? ", " : "") + failureName(failures[i]) + " " + count(failures[i].units);
+        text += (i ? ", " : "") + shownText(failureName(failures[i])) + " " + count(failures[i].units);
     if (failures.size() > shown) text += ", +" + count(failures.size() - shown) + " more";
     return text;
 }
@@ -93,7 +94,7 @@ std::string spanWords(const ReportView& view) {
 using Row = std::vector<std::string>;
 
 Row tableRow(const std::string& key, const ReportGroup& g) {
-    return {key, count(g.units), count(g.passed), count(g.failed), percent(ratio(g.passed, g.units)),
+    return {shownText(key), count(g.units), count(g.passed), count(g.failed), percent(ratio(g.passed, g.units)),
             percent(ratio(g.firstPassed, g.firstUnits)), perHour(g.unitsPerHour), topFailures(g.failures)};
 }
 
@@ -150,7 +151,7 @@ ReportGroup reportTotal(const std::vector<ReportGroup>& groups) {
 }
 
 std::string reportTable(const ReportView& view, const std::vector<ReportGroup>& groups) {
-    std::string text = "store: " + view.store + "\nunits: " + spanWords(view) + "\n";
+    std::string text = "store: " + shownText(view.store) + "\nunits: " + spanWords(view) + "\n";
     if (groups.empty()) return text + "no units recorded\n";
     std::vector<Row> rows{{view.by, "units", "passed", "failed", "yield", "first-pass", "units/h", "failures"}};
     for (const ReportGroup& g : groups) rows.push_back(tableRow(g.key, g));

@@ -47,7 +47,7 @@ public:
     }
 
     int fail(int status, const std::string& result, const std::string& error) {
-        const std::string line = withoutPassword(oneLine(error));
+        const std::string line = oneLine(vmserial::withoutStoreSecrets(error, url_));
         std::fprintf(stderr, "vm612k: %s\n", line.c_str());
         if (request_.json) std::cout << reportErrorJson(view_, result, status, line) << std::flush;
         return status;
@@ -75,7 +75,9 @@ public:
             return fail(kExitStore, "store-unreachable",
                         "the store " + url.substr(7) + " does not exist: no unit has been recorded there");
         try {
-            std::unique_ptr<vmserial::RecordStore> store = vmserial::openRecordStore(url);
+            vmserial::StoreOptions options;
+            options.readOnly = true;  // it works on a store it may not change
+            std::unique_ptr<vmserial::RecordStore> store = vmserial::openRecordStore(url, options);
             const std::vector<vmserial::ReportGroup> groups =
                 store->report({reportBy(request_.by), request_.sinceMs, request_.untilMs});
             std::cout << (request_.json  ? reportJson(view_, groups)
@@ -91,13 +93,6 @@ public:
     }
 
 private:
-    // The store's reasons name its URL as given.
-    std::string withoutPassword(std::string text) const {
-        if (url_.empty() || url_ == view_.store) return text;
-        for (std::size_t at; (at = text.find(url_)) != std::string::npos;) text.replace(at, url_.size(), view_.store);
-        return text;
-    }
-
     const ReportRequest& request_;
     std::string url_;
     ReportView view_;

@@ -49,35 +49,47 @@ private:
         LineView view{shown_, nowMs(), 0};
         view.dayStartMs = platform::localDayStartMs(view.nowMs);
         try {
-            if (!store_) store_ = open();
-            return {200, kJson, lineJson(view, store_->line(view.dayStartMs))};
+            return {200, kJson, lineJson(view, stations(view.dayStartMs))};
         } catch (const vmserial::StoreError& e) {
             store_.reset();  // connected again at the next reading
-            return {503, kJson, lineErrorJson(view, withoutPassword(e.what()))};
+            return {503, kJson, lineErrorJson(view, vmserial::withoutStoreSecrets(e.what(), url_))};
         }
+    }
+
+    // A store kept open that fails (its SQLite file removed or replaced, its
+    // server's connection lost) is opened again at once: the page shows what
+    // the path or server holds now, or why it can't.
+    std::vector<vmserial::StationLine> stations(std::int64_t dayStartMs) {
+        if (store_) {
+            try {
+                return store_->line(dayStartMs);
+            } catch (const vmserial::StoreError&) {
+                store_.reset();
+            }
+        }
+        store_ = open();
+        opened_ = true;
+        return store_->line(dayStartMs);
     }
 
     std::unique_ptr<vmserial::RecordStore> open() const {
         // The page reads: it makes no SQLite file where there is none.
         if (url_.starts_with("sqlite:") && !std::filesystem::exists(url_.substr(7)))
             throw vmserial::StoreError(vmserial::StoreError::Kind::unreachable,
-                                       "the store " + url_.substr(7) + " does not exist yet: no unit has been "
-                                       "recorded there");
+                                       "the store " + url_.substr(7) +
+                                           (opened_ ? " is gone: it was removed or moved away since it was read"
+                                                    : " does not exist yet: no unit has been recorded there"));
         vmserial::StoreOptions options;
         options.busyTimeoutMs = 2000;  // a viewer waits a little, never a station
         options.connectTimeoutSeconds = 3;
+        options.readOnly = true;
         return vmserial::openRecordStore(url_, options);
-    }
-
-    std::string withoutPassword(std::string text) const {
-        for (std::size_t at; url_ != shown_ && (at = text.find(url_)) != std::string::npos;)
-            text.replace(at, url_.size(), shown_);
-        return text;
     }
 
     const std::string url_, shown_;
     std::mutex mutex_;  // one reading at a time; the store is used under it alone
     std::unique_ptr<vmserial::RecordStore> store_;
+    bool opened_ = false;  // the store has been read once
     std::optional<vmweb::HttpReply> last_;
     std::chrono::steady_clock::time_point readAt_;
 };

@@ -3,13 +3,14 @@
 #include <cstdio>
 #include <iostream>
 
+#include "cli/shown_text.h"
 #include "station/json_string.h"
 
 namespace {
 
 std::string orNull(const std::string& text) { return text.empty() ? "null" : jsonString(text); }
 
-std::string orDash(const std::string& text) { return text.empty() ? "-" : text; }
+std::string orDash(const std::string& text) { return text.empty() ? "-" : shownText(text); }
 
 std::string numberList(const std::vector<std::uint64_t>& numbers, const std::string& between) {
     std::string out;
@@ -91,7 +92,7 @@ int SerialsOutput::status(const vmserial::SerialRange& range, const vmserial::St
                   ",\"programmed\":" + std::to_string(s.programmed) + ",\"void\":" + std::to_string(s.voided) +
                   ",\"next_free\":" + (next.empty() ? "null" : next) + ",\"live_runs\":[" + runs + "]");
     }
-    std::printf("job: %s\nstore: %s\n", job_.c_str(), url_.c_str());
+    std::printf("job: %s\nstore: %s\n", shownText(job_).c_str(), shownText(url_).c_str());
     std::printf("range: %s (%llu numbers)\n", rangeText(range).c_str(),
                 static_cast<unsigned long long>(vmserial::rangeCount(range)));
     std::printf("free: %llu\nreserved: %llu\nprogrammed: %llu\nvoid: %llu\n",
@@ -101,7 +102,7 @@ int SerialsOutput::status(const vmserial::SerialRange& range, const vmserial::St
     if (s.liveRuns.empty()) std::printf("live runs: none\n");
     for (const vmserial::LiveRun& run : s.liveRuns)
         std::printf("live run %lld: %s, started %s, lease until %s\n", static_cast<long long>(run.id),
-                    run.station.c_str(), run.started.c_str(), run.expires.c_str());
+                    shownText(run.station).c_str(), run.started.c_str(), run.expires.c_str());
     return 0;
 }
 
@@ -138,7 +139,7 @@ int SerialsOutput::recovered(const vmserial::Recovered& recovered) {
 
 int SerialsOutput::voided(std::uint64_t number, const std::string& reason) {
     if (json_) return ok(",\"voided\":" + std::to_string(number) + ",\"reason\":" + jsonString(reason));
-    std::printf("voided %llu: %s\n", static_cast<unsigned long long>(number), reason.c_str());
+    std::printf("voided %llu: %s\n", static_cast<unsigned long long>(number), shownText(reason).c_str());
     return 0;
 }
 
@@ -148,7 +149,7 @@ std::string serialSettingsLines(const vmserial::SerialSettings& s) {
     std::snprintf(offset, sizeof offset, "0x%llX", static_cast<unsigned long long>(s.offset));
     return "serial: " + vmserial::serialFormatName(s.format) + ", " + std::to_string(vmserial::fieldWidth(s)) +
            " bytes at " + offset + ", " + rangeText(range) + " (" + std::to_string(vmserial::rangeCount(range)) +
-           " numbers)\nserial store: " + s.store + "\n";
+           " numbers)\nserial store: " + vmserial::shownStoreUrl(s.store) + "\n";
 }
 
 std::string serialSettingsJson(const std::optional<vmserial::SerialSettings>& settings) {
@@ -158,5 +159,5 @@ std::string serialSettingsJson(const std::optional<vmserial::SerialSettings>& se
            jsonString(vmserial::serialFormatName(s.format)) + ",\"width\":" +
            std::to_string(vmserial::fieldWidth(s)) + ",\"first\":" + std::to_string(s.first) +
            ",\"last\":" + std::to_string(s.last) + ",\"step\":" + std::to_string(s.step) +
-           ",\"store\":" + jsonString(s.store) + "}";
+           ",\"store\":" + jsonString(vmserial::shownStoreUrl(s.store)) + "}";
 }

@@ -1,6 +1,8 @@
 #include "cli/serials_run.h"
 
 #include <cstdio>
+#include <filesystem>
+#include <optional>
 
 #include "cli/exit_status.h"
 #include "cli/serials_report.h"
@@ -28,6 +30,22 @@ std::string commandWord(Command command) {
 bool storeFault(const vmserial::StoreError& error) {
     return error.kind == vmserial::StoreError::Kind::unreachable ||
            error.kind == vmserial::StoreError::Kind::failed;
+}
+
+// A read of an SQLite store no station has made yet: nothing handed out,
+// and no file made for it. Its folder must be there, as a station needs it.
+std::optional<int> beforeFirstUse(const std::string& url, const vmserial::SerialRange& range,
+                                  const SerialsRequest& request, SerialsOutput& output) {
+    if (!url.starts_with("sqlite:")) return std::nullopt;
+    const std::filesystem::path file = url.substr(7);
+    std::error_code error;
+    const std::filesystem::path folder = file.has_parent_path() ? file.parent_path() : ".";
+    if (std::filesystem::exists(file, error) || !std::filesystem::is_directory(folder, error)) return std::nullopt;
+    if (request.command == Command::list) return output.list({}, request.state);
+    vmserial::StoreStatus fresh;
+    fresh.free = vmserial::rangeCount(range);
+    fresh.nextFree = range.first;
+    return output.status(range, fresh);
 }
 
 int runOn(vmserial::SerialStore& store, const vmserial::SerialRange& range, const SerialsRequest& request,
@@ -63,14 +81,19 @@ int runSerialsCommand(const CliOptions& options) {
                            request.job + ": the job has no [serial] table: it hands out no serial numbers");
     output.setStore(spec.name, vmserial::shownStoreUrl(spec.serial->store));
     const vmserial::SerialRange range{spec.serial->first, spec.serial->last, spec.serial->step};
+    // status and list read: they work on a store they may not change.
+    vmserial::StoreOptions access;
+    access.readOnly = request.command == Command::status || request.command == Command::list;
+    if (access.readOnly)
+        if (const std::optional<int> status = beforeFirstUse(spec.serial->store, range, request, output)) return *status;
     try {
-        std::unique_ptr<vmserial::SerialStore> store = vmserial::openSerialStore(spec.serial->store, spec.name);
+        std::unique_ptr<vmserial::SerialStore> store = vmserial::openSerialStore(spec.serial->store, spec.name, access);
         store->setupRange(range);
         return runOn(*store, range, request, output);
     } catch (const vmserial::StoreError& error) {
         const bool fault = storeFault(error);
         return output.fail(fault ? kExitStore : kExitInput, fault ? "store-unreachable" : "input-error",
-                           error.what());
+                           vmserial::withoutStoreSecrets(error.what(), spec.serial->store));
     }
 }
 

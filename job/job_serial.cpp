@@ -2,6 +2,8 @@
 
 #include <filesystem>
 
+#include "serial/serial_store.h"
+
 namespace vmjob {
 
 namespace fs = std::filesystem;
@@ -18,7 +20,7 @@ bool isPostgresUrl(const std::string& url) {
 
 std::optional<std::string> storeUrlProblem(const std::string& url) {
     if ((url.starts_with(kSqlite) && url.size() > kSqlite.size()) || isPostgresUrl(url)) return std::nullopt;
-    return "must be sqlite:PATH or postgresql://USER@HOST:PORT/DB, not '" + url + "'";
+    return "must be sqlite:PATH or postgresql://USER@HOST:PORT/DB, not '" + vmserial::shownStoreUrl(url) + "'";
 }
 
 std::optional<Problem> serialRangeProblem(const JobSpec& spec, const std::string& fileName) {

@@ -102,7 +102,8 @@ void PgConn::connect() {
         const std::string why = PQerrorMessage(conn_.get());
         conn_.reset();
         throw StoreError(StoreError::Kind::unreachable,
-                         "serial store " + shownStoreUrl(url_) + " cannot be reached: " + why);
+                         "serial store " + shownStoreUrl(url_) + " cannot be reached: " +
+                             withoutStoreSecrets(why, url_));
     }
     PQsetNoticeProcessor(conn_.get(), ignoreNotice, nullptr);
     PQsetnonblocking(conn_.get(), 1);
@@ -113,6 +114,11 @@ void PgConn::connect() {
     exec("SELECT set_config('statement_timeout', $1, false), set_config('lock_timeout', $1, false),"
          " set_config('idle_in_transaction_session_timeout', $2, false)",
          {statement, idle});
+    readOnlySession();
+}
+
+void PgConn::readOnlySession() {
+    if (options_.readOnly) exec("SET default_transaction_read_only = on");
 }
 
 void PgConn::ensureConnected() {

@@ -56,6 +56,7 @@ private:
     pg_result* await(const char* sql);
     [[noreturn]] void drop(const std::string& why);
     [[noreturn]] void fail(const pg_result* result, const char* sql);
+    void readOnlySession();
     std::string url_;
     StoreOptions options_;
     std::unique_ptr<pg_conn, Finish> conn_;

@@ -24,6 +24,15 @@ void createPgSchema(PgConn& conn, const std::string& url) {
     tx.commit();
 }
 
+void checkPgSchema(PgConn& conn, const std::string& url) {
+    PgTransaction tx(conn);
+    if (conn.exec("SELECT to_regclass('serial_schema') IS NULL").text(0, 0) == "t") throwNoSchema(url);
+    const PgResult version = conn.exec("SELECT MAX(version) FROM serial_schema");
+    const std::optional<std::int64_t> found = version.optionalInteger(0, 0);
+    if (found && *found > storeSchemaVersion) throwSchemaTooNew(url, static_cast<int>(*found));
+    tx.commit();
+}
+
 bool insertPgRecord(PgConn& conn, const UnitRow& row) {
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%.6f", row.seconds);
@@ -87,7 +96,8 @@ class PgRecordStore final : public RecordStore {
 public:
     PgRecordStore(const std::string& url, const StoreOptions& options)
         : conn_(url, options) {
-        createPgSchema(conn_, url);
+        if (options.readOnly) checkPgSchema(conn_, url);
+        else createPgSchema(conn_, url);
     }
 
     std::size_t putRecords(const std::vector<UnitRow>& rows) override {

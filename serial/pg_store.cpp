@@ -19,7 +19,8 @@ class PgStore final : public SerialStore {
 public:
     PgStore(const std::string& url, const std::string& job, const StoreOptions& options)
         : url_(url), job_(job), options_(options), conn_(url, options) {
-        createPgSchema(conn_, url_);
+        if (options.readOnly) checkPgSchema(conn_, url_);
+        else createPgSchema(conn_, url_);
     }
 
     void setupRange(const SerialRange& range) override;
@@ -63,11 +64,17 @@ void PgStore::setupRange(const SerialRange& asked) {
     std::lock_guard lock(mutex_);
     Tx tx(conn_);
     // Two stations setting up one job at once: the second one's insert does
-    // nothing, and both compare with what is there.
-    conn_.exec("INSERT INTO serial_ranges (job, first, last, step) VALUES ($1, $2, $3, $4) "
-               "ON CONFLICT (job) DO NOTHING",
-               {job_, num(asked.first), num(asked.last), num(asked.step)});
+    // nothing, and both compare with what is there. One that only reads
+    // takes a range not recorded yet as one with no number handed out.
+    if (!options_.readOnly)
+        conn_.exec("INSERT INTO serial_ranges (job, first, last, step) VALUES ($1, $2, $3, $4) "
+                   "ON CONFLICT (job) DO NOTHING",
+                   {job_, num(asked.first), num(asked.last), num(asked.step)});
     const PgResult row = conn_.exec("SELECT first, last, step FROM serial_ranges WHERE job = $1", {job_});
+    if (row.rows() == 0) {
+        range_ = asked;
+        return;
+    }
     const SerialRange stored{static_cast<std::uint64_t>(row.integer(0, 0)),
                              static_cast<std::uint64_t>(row.integer(0, 1)),
                              static_cast<std::uint64_t>(row.integer(0, 2))};
@@ -219,8 +226,8 @@ StoreStatus PgStore::status() {
         }
     }
     const PgResult issued = conn_.exec("SELECT issued FROM serial_ranges WHERE job = $1", {job_});
-    if (issued.rows() == 0) throwNoRange();
-    const auto index = static_cast<std::uint64_t>(issued.integer(0, 0));
+    if (issued.rows() == 0 && !options_.readOnly) throwNoRange();
+    const auto index = issued.rows() == 0 ? std::uint64_t{0} : static_cast<std::uint64_t>(issued.integer(0, 0));
     status.free += rangeCount(r) - index;
     const PgResult lowest = conn_.exec(
         "SELECT MIN(number) FROM serial_numbers WHERE job = $1 AND state = 'free'", {job_});

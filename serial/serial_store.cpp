@@ -1,6 +1,5 @@
 #include "serial/serial_store.h"
 
-#include <algorithm>
 #include <limits>
 
 #include "serial/pg_store.h"
@@ -35,7 +34,7 @@ std::unique_ptr<SerialStore> openSerialStore(const std::string& url, const std::
     if (url.starts_with("postgresql://") || url.starts_with("postgres://"))
         return openPgStore(url, job, options);
     throw StoreError(StoreError::Kind::badUrl,
-                     "serial store \"" + url + "\" is neither sqlite:PATH nor postgresql://...");
+                     "serial store \"" + shownStoreUrl(url) + "\" is neither sqlite:PATH nor postgresql://...");
 }
 
 std::unique_ptr<RecordStore> openRecordStore(const std::string& url, const StoreOptions& options) {
@@ -43,7 +42,7 @@ std::unique_ptr<RecordStore> openRecordStore(const std::string& url, const Store
     if (url.starts_with(sqlite) && url.size() > sqlite.size())
         return openSqliteRecordStore(url.substr(sqlite.size()), options);
     if (url.starts_with("postgresql://") || url.starts_with("postgres://")) return openPgRecordStore(url, options);
-    throw StoreError(StoreError::Kind::badUrl, "store \"" + url + "\" is neither sqlite:PATH nor postgresql://...");
+    throw StoreError(StoreError::Kind::badUrl, "store \"" + shownStoreUrl(url) + "\" is neither sqlite:PATH nor postgresql://...");
 }
 
 std::uint64_t rangeCount(const SerialRange& range) {
@@ -61,33 +60,6 @@ std::optional<std::string> storableProblem(const SerialRange& range) {
     if (range.last > most || range.step > most)
         return "the store keeps numbers up to " + std::to_string(most);
     return std::nullopt;
-}
-
-std::string shownStoreUrl(const std::string& url) {
-    std::size_t scheme = url.find("://");
-    if (!(url.starts_with("postgresql://") || url.starts_with("postgres://"))) return url;
-    scheme += 3;
-    const std::size_t authorityEnd = std::min(url.find_first_of("/?", scheme), url.size());
-    std::string shown = url.substr(0, scheme);
-    const std::size_t at = url.rfind('@', authorityEnd);
-    if (at != std::string::npos && at >= scheme) {
-        const std::size_t colon = url.find(':', scheme);
-        shown += url.substr(scheme, (colon < at ? colon : at) - scheme) + url.substr(at, authorityEnd - at);
-    } else {
-        shown += url.substr(scheme, authorityEnd - scheme);
-    }
-    const std::size_t query = url.find('?', authorityEnd);
-    shown += url.substr(authorityEnd, std::min(query, url.size()) - authorityEnd);
-    if (query == std::string::npos) return shown;
-    std::string kept;
-    for (std::size_t start = query + 1; start <= url.size();) {
-        const std::size_t end = std::min(url.find('&', start), url.size());
-        const std::string item = url.substr(start, end - start);
-        if (!item.empty() && !item.starts_with("password="))
-            kept += (kept.empty() ? "?" : "&") + item;
-        start = end + 1;
-    }
-    return shown + kept;
 }
 
 }  // namespace vmserial

@@ -92,6 +92,10 @@ struct StoreOptions {
     // program waits a little longer for the answer, then drops the
     // connection (a stopped server or backend never answers).
     int statementTimeoutMs = 5000;
+    // To read alone (reports, serials status and list): no schema is made
+    // and every change is refused; a SQLite file where nothing can be
+    // written (a read-only file system) is read as its main file holds it.
+    bool readOnly = false;
 };
 
 // The reason recover() gives the numbers it voids for want of a record.
@@ -150,9 +154,13 @@ public:
 std::unique_ptr<SerialStore> openSerialStore(const std::string& url, const std::string& job,
                                              const StoreOptions& options = {});
 
-// A store's URL fit to show (messages, reports, pages): a PostgreSQL URL
-// without its password.
+// A store's URL fit to show (messages, reports, pages, JSON): without the
+// password of its user part, nor a query item whose key names a secret
+// (password, sslpassword, pass%77ord, ...); serial/store_url.cpp has the rule.
 std::string shownStoreUrl(const std::string& url);
+// `text` (a message about the store) with `url` shown as above wherever it
+// is named, and its secrets masked wherever a piece of it is quoted.
+std::string withoutStoreSecrets(const std::string& text, const std::string& url);
 
 // What the stores share of a range: how many numbers it has, the i-th.
 std::uint64_t rangeCount(const SerialRange& range);

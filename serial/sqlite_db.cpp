@@ -2,16 +2,56 @@
 
 #include <sqlite3.h>
 
+#include <cctype>
+#include <cstdio>
+#include <string_view>
+
 namespace vmserial {
 
 void SqliteDb::Close::operator()(sqlite3* db) const { sqlite3_close_v2(db); }
 void SqliteStatement::Finalize::operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
 
-SqliteDb::SqliteDb(const std::string& path, int busyTimeoutMs) {
+namespace {
+
+// "file:" and the path, escaped where a URI would read it otherwise.
+std::string immutableUri(const std::string& path) {
+    std::string uri = "file:";
+    for (unsigned char c : path) {
+        if (std::isalnum(c) || std::string_view("/-._~").find(static_cast<char>(c)) != std::string_view::npos) {
+            uri += static_cast<char>(c);
+        } else {
+            char escaped[4];
+            std::snprintf(escaped, sizeof escaped, "%%%02X", c);
+            uri += escaped;
+        }
+    }
+    return uri + "?immutable=1";
+}
+
+}  // namespace
+
+SqliteDb::SqliteDb(const std::string& path, int busyTimeoutMs, bool readOnly) {
+    if (!readOnly) {
+        open(path, path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, busyTimeoutMs);
+        return;
+    }
+    // Opened as a writer opens it (SQLite opens a file it may not write to
+    // read-only), but taking no change: so it shares the WAL file and its
+    // index with the stations, and the last one to close removes them.
+    open(path, path, SQLITE_OPEN_READWRITE, busyTimeoutMs);
+    exec("PRAGMA query_only = 1");
+    // A WAL file is read through its shared-memory index, which a reader
+    // makes when it is not there: where nothing can be made (a read-only
+    // file system, a folder not ours) the file is read as immutable, as it
+    // is on such a system.
+    const int code = sqlite3_exec(db_.get(), "SELECT COUNT(*) FROM sqlite_master", nullptr, nullptr, nullptr);
+    if ((code & 0xff) == SQLITE_CANTOPEN || (code & 0xff) == SQLITE_READONLY)
+        open(immutableUri(path), path, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, busyTimeoutMs);
+}
+
+void SqliteDb::open(const std::string& name, const std::string& path, int flags, int busyTimeoutMs) {
     sqlite3* raw = nullptr;
-    const int code = sqlite3_open_v2(path.c_str(), &raw,
-                                     SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
-                                     nullptr);
+    const int code = sqlite3_open_v2(name.c_str(), &raw, flags | SQLITE_OPEN_NOMUTEX, nullptr);
     db_.reset(raw);  // sqlite3_open_v2 gives a handle to close even when it fails
     if (code != SQLITE_OK)
         throw StoreError(StoreError::Kind::unreachable,
@@ -39,6 +79,11 @@ void SqliteDb::exec(const char* sql) {
 }
 
 int SqliteDb::changes() const { return sqlite3_changes(db_.get()); }
+
+bool SqliteDb::moved() const {
+    int moved = 0;
+    return sqlite3_file_control(db_.get(), "main", SQLITE_FCNTL_HAS_MOVED, &moved) == SQLITE_OK && moved != 0;
+}
 
 SqliteStatement::SqliteStatement(SqliteDb& db, const char* sql) : db_(db) {
     sqlite3_stmt* raw = nullptr;

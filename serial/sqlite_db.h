@@ -19,13 +19,20 @@ namespace vmserial {
 
 class SqliteDb {
 public:
-    SqliteDb(const std::string& path, int busyTimeoutMs);
+    // `readOnly`: opens the file to read (query_only), never making it; where
+    // its WAL index can't be made (a read-only file system), as an
+    // immutable file.
+    SqliteDb(const std::string& path, int busyTimeoutMs, bool readOnly = false);
     void exec(const char* sql);
     int changes() const;  // rows the last statement changed
+    // True when the file at the path is no longer the one opened (removed,
+    // or another file put there).
+    bool moved() const;
     sqlite3* handle() const { return db_.get(); }
     [[noreturn]] void fail(int code, const std::string& doing) const;
 
 private:
+    void open(const std::string& name, const std::string& path, int flags, int busyTimeoutMs);
     struct Close {
         void operator()(sqlite3* db) const;
     };

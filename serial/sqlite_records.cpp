@@ -39,6 +39,18 @@ void createSqliteSchema(SqliteDb& db, const std::string& path) {
     tx.commit();
 }
 
+void checkSqliteSchema(SqliteDb& db, const std::string& path) {
+    SqliteTransaction tx(db, SqliteTransaction::Mode::read);
+    SqliteStatement made(db, "SELECT COUNT(*) FROM sqlite_master WHERE type = 'table' AND name = 'serial_schema'");
+    made.step();
+    if (made.integer(0) == 0) throwNoSchema(path);
+    SqliteStatement read(db, "SELECT MAX(version) FROM serial_schema");
+    read.step();
+    const std::optional<std::int64_t> version = read.optionalInteger(0);
+    if (version && *version > storeSchemaVersion) throwSchemaTooNew(path, static_cast<int>(*version));
+    tx.commit();
+}
+
 bool insertSqliteRecord(SqliteDb& db, const UnitRow& row) {
     SqliteStatement insert(db,
                            "INSERT INTO unit_records (run, unit, station, programmer, job, passed, first_unit,"
@@ -105,8 +117,13 @@ namespace {
 class SqliteRecordStore final : public RecordStore {
 public:
     SqliteRecordStore(const std::string& path, const StoreOptions& options)
-        : mutex_(sqliteFileMutex(path)), db_(path, options.busyTimeoutMs) {
+        : path_(path), readOnly_(options.readOnly), mutex_(sqliteFileMutex(path)),
+          db_(path, options.busyTimeoutMs, options.readOnly) {
         std::lock_guard lock(mutex_);
+        if (options.readOnly) {
+            checkSqliteSchema(db_, path);
+            return;
+        }
         db_.exec("PRAGMA journal_mode=WAL");
         db_.exec("PRAGMA synchronous=FULL");
         createSqliteSchema(db_, path);
@@ -123,24 +140,37 @@ public:
 
     std::vector<ReportGroup> report(const ReportQuery& query) override {
         std::lock_guard lock(mutex_);
+        checkInPlace();
         SqliteTransaction tx(db_, SqliteTransaction::Mode::read);
         return sqliteReport(db_, query);
     }
 
     std::vector<StationLine> line(std::int64_t dayStartMs) override {
         std::lock_guard lock(mutex_);
+        checkInPlace();
         SqliteTransaction tx(db_, SqliteTransaction::Mode::read);
         return sqliteLine(db_, dayStartMs);
     }
 
     std::uint64_t recordCount() override {
         std::lock_guard lock(mutex_);
+        checkInPlace();
         SqliteStatement count(db_, "SELECT COUNT(*) FROM unit_records");
         count.step();
         return static_cast<std::uint64_t>(count.integer(0));
     }
 
 private:
+    // A reader kept open (the line's page) reads the file at the path, not
+    // one removed or replaced since: that one is read no more.
+    void checkInPlace() const {
+        if (readOnly_ && db_.moved())
+            throw StoreError(StoreError::Kind::unreachable,
+                             "serial store " + path_ + " was removed or replaced since it was opened");
+    }
+
+    std::string path_;
+    bool readOnly_;
     std::mutex& mutex_;
     SqliteDb db_;
 };

@@ -21,8 +21,13 @@ using Mode = SqliteTransaction::Mode;
 class SqliteStore final : public SerialStore {
 public:
     SqliteStore(const std::string& path, const std::string& job, const StoreOptions& options)
-        : path_(path), job_(job), options_(options), mutex_(sqliteFileMutex(path)), db_(path, options.busyTimeoutMs) {
+        : path_(path), job_(job), options_(options), mutex_(sqliteFileMutex(path)),
+          db_(path, options.busyTimeoutMs, options.readOnly) {
         std::lock_guard lock(mutex_);
+        if (options.readOnly) {
+            checkSqliteSchema(db_, path_);
+            return;
+        }
         // WAL lets readers go on beside the one writer; FULL syncs each commit.
         db_.exec("PRAGMA journal_mode=WAL");
         db_.exec("PRAGMA synchronous=FULL");
@@ -69,7 +74,7 @@ private:
 void SqliteStore::setupRange(const SerialRange& asked) {
     if (auto problem = storableProblem(asked)) throw StoreError(StoreError::Kind::failed, *problem);
     std::lock_guard lock(mutex_);
-    Tx tx(db_, Mode::write);
+    Tx tx(db_, options_.readOnly ? Mode::read : Mode::write);
     SqliteStatement read(db_, "SELECT first, last, step FROM serial_ranges WHERE job = ?");
     read.bind(1, job_);
     if (read.step()) {
@@ -78,7 +83,7 @@ void SqliteStore::setupRange(const SerialRange& asked) {
                                  static_cast<std::uint64_t>(read.integer(2))};
         if (stored.first != asked.first || stored.last != asked.last || stored.step != asked.step)
             throwRangeMismatch(job_, stored, asked);
-    } else {
+    } else if (!options_.readOnly) {  // one that reads takes it as no number handed out
         SqliteStatement(db_, "INSERT INTO serial_ranges (job, first, last, step) VALUES (?, ?, ?, ?)")
             .bind(1, job_)
             .bind(2, static_cast<std::int64_t>(asked.first))
@@ -132,7 +137,10 @@ bool SqliteStore::runAlive(RunId run) {
 std::uint64_t SqliteStore::issued() {
     SqliteStatement read(db_, "SELECT issued FROM serial_ranges WHERE job = ?");
     read.bind(1, job_);
-    if (!read.step()) throwNoRange();
+    if (!read.step()) {
+        if (options_.readOnly) return 0;  // a range not recorded yet
+        throwNoRange();
+    }
     return static_cast<std::uint64_t>(read.integer(0));
 }
 

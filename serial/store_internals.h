@@ -20,6 +20,10 @@ std::mutex& sqliteFileMutex(const std::string& path);
 // Makes the tables on first use; schemaTooNew when a newer program made them.
 void createSqliteSchema(SqliteDb& db, const std::string& path);
 void createPgSchema(PgConn& conn, const std::string& url);
+// The same for a store opened to read: schemaTooNew, or failed when there
+// is no store's schema to read.
+void checkSqliteSchema(SqliteDb& db, const std::string& path);
+void checkPgSchema(PgConn& conn, const std::string& url);
 
 // True when the row was new (a row kept already is left as it is).
 bool insertSqliteRecord(SqliteDb& db, const UnitRow& row);

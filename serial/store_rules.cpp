@@ -29,9 +29,14 @@ void throwRangeMismatch(const std::string& job, const SerialRange& stored, const
 
 void throwSchemaTooNew(const std::string& where, int version) {
     throw StoreError(StoreError::Kind::schemaTooNew,
-                     "serial store " + where + " has schema version " + std::to_string(version) +
+                     "serial store " + shownStoreUrl(where) + " has schema version " + std::to_string(version) +
                          ", newer than this program's " + std::to_string(storeSchemaVersion) +
                          ": use a newer program");
+}
+
+void throwNoSchema(const std::string& where) {
+    throw StoreError(StoreError::Kind::failed,
+                     "serial store " + shownStoreUrl(where) + " holds no store's tables: nothing was recorded there");
 }
 
 void throwLeaseLost(RunId run) {

@@ -14,6 +14,8 @@ namespace vmserial {
 [[noreturn]] void throwRangeMismatch(const std::string& job, const SerialRange& stored,
                                      const SerialRange& asked);
 [[noreturn]] void throwSchemaTooNew(const std::string& where, int version);
+// A store opened to read that holds no store's tables.
+[[noreturn]] void throwNoSchema(const std::string& where);
 [[noreturn]] void throwLeaseLost(RunId run);
 [[noreturn]] void throwNotReserved(RunId run, std::uint64_t number);
 [[noreturn]] void throwNoRange();

@@ -4,10 +4,14 @@
 
 #include <cerrno>
 #include <cstring>
+#include <optional>
 #include <thread>
+
+#include "platform/process.h"
 
 #include "web/connection.h"
 #include "web/connection_table.h"
+#include "web/host_check.h"
 #include "web/socket_io.h"
 #include "web/worker_pool.h"
 
@@ -80,6 +84,7 @@ std::string reasonBody(int status) {
     switch (status) {
     case 404: return "not found\n";
     case 405: return "only GET and HEAD\n";
+    case 421: return "misdirected request: this server does not answer to that host name\n";
     case 500: return "internal error\n";
     default: return "error " + std::to_string(status) + "\n";
     }
@@ -95,6 +100,7 @@ struct HttpServer::Impl {
     LiveServer server;
     std::thread listener;
     int port = 0;
+    std::optional<HostRule> hosts;  // set by start(), before the first request
 };
 
 HttpServer::HttpServer(ServerLimits limits) : impl_(std::make_unique<Impl>(limits)) {
@@ -116,6 +122,16 @@ HttpServer::HttpServer(ServerLimits limits) : impl_(std::make_unique<Impl>(limit
     // The connection's bounds as its Keep-Alive header tells them.
     server.set_keep_alive_max_count(impl_->limits.keepAliveRequests);
     server.set_keep_alive_timeout(impl_->limits.keepAliveSeconds);
+    // A Host that is not this server's is refused before any route runs
+    // (web/host_check.h: DNS rebinding).
+    server.set_pre_routing_handler([impl](const httplib::Request& req, httplib::Response& res) {
+        if (!req.has_header("Host") || impl->hosts->allows(req.get_header_value("Host"))) {
+            return httplib::Server::HandlerResponse::Unhandled;
+        }
+        res.status = 421;
+        res.set_content(reasonBody(421), "text/plain; charset=utf-8");
+        return httplib::Server::HandlerResponse::Handled;
+    });
     server.set_error_handler([](const httplib::Request&, httplib::Response& res) {
         if (res.body.empty()) {
             res.set_content(reasonBody(res.status), "text/plain; charset=utf-8");
@@ -157,6 +173,7 @@ bool HttpServer::start(const ListenAddress& address, std::string* error) {
         return false;
     }
     impl_->port = port;
+    impl_->hosts.emplace(address.host, platform::hostName());
     server.widenBacklog(static_cast<int>(impl_->limits.maxConnections * 8));
     impl_->listener = std::thread([&server] { server.listen_after_bind(); });
     return true;

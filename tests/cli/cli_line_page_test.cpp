@@ -91,7 +91,74 @@ Reply get(int port, const std::string& path) {
     return {webtest::statusOf(reply), webtest::headerOf(reply, "Content-Type"), webtest::bodyOf(reply)};
 }
 
+// A store of one unit of `station`, at `file`, written and closed.
+void storeOf(const fs::path& file, const std::string& station) {
+    vmserial::UnitRow row;
+    row.run = "run-" + station;
+    row.unit = 1;
+    row.station = station;
+    row.passed = true;
+    row.endedMs = 1796731200000;
+    row.time = "2026-12-08T12:00:00.000Z";
+    row.record = "{}";
+    vmserial::openRecordStore("sqlite:" + file.string())->putRecords({row});
+}
+
+std::string firstStation(const Reply& reply) {
+    const json line = json::parse(reply.body, nullptr, false);
+    return line.contains("stations") && !line["stations"].empty() ? line["stations"][0]["station"].get<std::string>()
+                                                                   : "";
+}
+
+// /api/line's reply once it is `status` (with `station` first, when given),
+// asking a few times a second for at most twenty seconds: a reply is kept
+// a second.
+Reply replyOnce(int port, int status, const std::string& station = "") {
+    Reply reply;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (((reply = get(port, "/api/line")).status != status || (!station.empty() && firstStation(reply) != station)) &&
+           std::chrono::steady_clock::now() < end) {
+        pollfd none{-1, 0, 0};
+        ::poll(&none, 0, 100);
+    }
+    return reply;
+}
+
 }  // namespace
+
+// The page reads the file at its path: one removed is a 503 until a store is
+// there again, one replaced is read no more; and it answers to no other
+// site's name (DNS rebinding).
+TEST_F(LineTest, ThePageReadsTheFileAtItsPathAndAnswersToItsOwnHostAlone) {
+    const fs::path file = dir_ / "line.db";
+    storeOf(file, "st-old");
+    Server server = serve({"--serve", "127.0.0.1:0", "--store", url()});
+    const int port = server.port();
+    ASSERT_NE(port, 0);
+    EXPECT_EQ(firstStation(replyOnce(port, 200, "st-old")), "st-old");
+    const std::string rebound =
+        webtest::roundTrip(port, "GET /api/line HTTP/1.1\r\nHost: rebound.example:" + std::to_string(port) + "\r\n\r\n");
+    EXPECT_EQ(webtest::statusOf(rebound), 421);
+    EXPECT_EQ(rebound.find("st-old"), std::string::npos);
+
+    const auto removeStore = [&] {
+        for (const char* suffix : {"", "-wal", "-shm"}) fs::remove(file.string() + suffix);
+    };
+    removeStore();
+    const Reply gone = replyOnce(port, 503);
+    ASSERT_EQ(gone.status, 503) << gone.body;
+    EXPECT_NE(json::parse(gone.body)["error"].get<std::string>().find("is gone"), std::string::npos) << gone.body;
+    storeOf(file, "st-new");
+    EXPECT_EQ(firstStation(replyOnce(port, 200, "st-new")), "st-new");
+
+    // Another store put in its place while the page reads it.
+    storeOf(dir_ / "other.db", "st-other");
+    removeStore();
+    fs::rename(dir_ / "other.db", file);
+    const Reply replaced = replyOnce(port, 200, "st-other");
+    EXPECT_EQ(firstStation(replaced), "st-other") << replaced.body;
+    EXPECT_EQ(server.stop(), 0);
+}
 
 TEST_F(LineTest, TheLinePageGivesEveryStationOnLoopbackAndStopsOnSigterm) {
     Server early = serve({"--serve", "127.0.0.1:0", "--store", url()});

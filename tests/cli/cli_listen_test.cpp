@@ -175,6 +175,8 @@ TEST_F(CliTest, StationServesItsBoardAndMetricsTrueToItsRecords) {
     ASSERT_FALSE(board.is_null()) << station.err();
     const std::string metricsReply = webtest::get(port, "/metrics");
     const std::string page = webtest::get(port, "/");
+    // A page of another site whose name was made to point here reads nothing.
+    const std::string rebound = webtest::roundTrip(port, "GET /api/status HTTP/1.1\r\nHost: rebound.example\r\n\r\n");
     station.interrupt();
     EXPECT_EQ(station.finish(), 130) << station.err();
     EXPECT_FALSE(webtest::RawClient(port).connected());  // stopped with the station
@@ -226,6 +228,7 @@ TEST_F(CliTest, StationServesItsBoardAndMetricsTrueToItsRecords) {
         EXPECT_EQ(p["last"]["result"], passed[number] == 1 ? "pass" : "fail");
     }
     EXPECT_EQ(webtest::statusOf(page), 200);
+    EXPECT_EQ(webtest::statusOf(rebound), 421) << rebound;
     EXPECT_EQ(webtest::headerOf(page, "Content-Type"), "text/html; charset=utf-8");
 }
 

@@ -59,7 +59,7 @@ TEST_F(SerialsTest, AFreshRangeIsAllFreeInTheStoreBesideTheJobFromAnyFolder) {
     EXPECT_EQ(status.out, (Lines{"job: chime", "store: " + storeUrl(), "range: 1000..1998 step 2 (500 numbers)",
                                  "free: 500", "reserved: 0", "programmed: 0", "void: 0", "next free: 1000",
                                  "live runs: none"}));
-    EXPECT_TRUE(fs::exists(dir_ / "jobs/chime.serials.db"));
+    EXPECT_FALSE(fs::exists(dir_ / "jobs/chime.serials.db")) << "a status makes no store";
 
     const CliRun json = run("serials status --job jobs/job.toml --json");
     ASSERT_EQ(json.status, 0) << json.err;
@@ -100,6 +100,33 @@ TEST_F(SerialsTest, ANumberVoidedByHandIsListedWithItsReason) {
     EXPECT_EQ(recovered.out, Lines{"no number is reserved by a run that has ended"});
     EXPECT_EQ(run("serials recover --job jobs/job.toml --json").out.at(0).find("\"voided\":[],\"programmed\":[]}") != std::string::npos,
               true);
+}
+
+// A reason with a tab or a line end keeps to its line in the list (JSON
+// gives it exactly); status and list read a store where nothing can be
+// written, and a void there is refused.
+TEST_F(SerialsTest, ReasonsKeepToTheirLineAndAReadOnlyStoreIsRead) {
+    makeJob();
+    handOut(2);
+    const CliRun voided = run("serials void --job jobs/job.toml 1000 --reason \"$(printf 'torn\\tlabel\\nreprint')\"");
+    ASSERT_EQ(voided.status, 0) << voided.err;
+    EXPECT_EQ(voided.out, Lines{"voided 1000: torn\\tlabel\\nreprint"});
+    const CliRun list = run("serials list --job jobs/job.toml");
+    ASSERT_EQ(list.out.size(), 3u) << joinedForTest(list.out);
+    EXPECT_EQ(list.out[1].substr(list.out[1].rfind('\t') + 1), "torn\\tlabel\\nreprint");
+    EXPECT_NE(run("serials list --job jobs/job.toml --json").out.at(0).find("\"reason\":\"torn\\tlabel\\nreprint\""),
+              std::string::npos);
+
+    const std::string reader = readOnlyRunner(dir_ / "jobs");
+    if (reader.empty()) GTEST_SKIP() << "no way here to run vm612k where it can't write";
+    const CliRun status = shell(reader + " serials status --job jobs/job.toml");
+    ASSERT_EQ(status.status, 0) << status.err;
+    expectHas(joinedForTest(status.out), {"free: 498\n", "programmed: 1\nvoid: 1\nnext free: 1004\n"});
+    const CliRun readList = shell(reader + " serials list --job jobs/job.toml --state void");
+    ASSERT_EQ(readList.status, 0) << readList.err;
+    EXPECT_EQ(readList.out.size(), 2u);
+    const CliRun voidThere = shell(reader + " serials void --job jobs/job.toml 1002 --reason x");
+    EXPECT_EQ(voidThere.status, 3) << voidThere.err;
 }
 
 TEST_F(SerialsTest, WhatCannotBeDoneIsRefusedWithItsExitStatus) {

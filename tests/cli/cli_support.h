@@ -57,7 +57,12 @@ protected:
         dir_ = fs::temp_directory_path() / ("vm612k-cli-" + std::to_string(random()));
         fs::create_directories(dir_);
     }
-    void TearDown() override { fs::remove_all(dir_); }
+    void TearDown() override {
+        std::error_code error;  // a folder made read-only is made writable again first
+        for (const auto& entry : fs::recursive_directory_iterator(dir_, error))
+            fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add, error);
+        fs::remove_all(dir_);
+    }
 
     // Runs vm612k with `args` (already quoted where needed) in the test's folder.
     CliRun run(const std::string& args, const std::string& env = "env -u VM612K_SIM") {
@@ -73,6 +78,28 @@ protected:
             fs::copy_file(VM612K_CLI_PATH, program);
         }
         return shell("env -u VM612K_SIM " + quote(program.string()) + " " + args);
+    }
+
+    // Makes `folder` and its files read-only, and gives the command that runs
+    // vm612k as one who can't write them: the test's user, or when that is
+    // root (who writes anywhere) the nobody user, running a copy in bin/.
+    // "" when neither can.
+    std::string readOnlyRunner(const fs::path& folder) {
+        for (const auto& entry : fs::directory_iterator(folder))
+            fs::permissions(entry.path(), fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+        fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
+                                    fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
+        std::string as, program = quote(VM612K_CLI_PATH);
+        if (::geteuid() == 0) {
+            runCopy("--version");
+            as = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
+            program = quote((dir_ / "bin" / "vm612k").string());
+        }
+        const bool runs = shell(as + program + " --version >/dev/null").status == 0;
+        const bool refused =
+            shell(as + "sh -c " + quote(": > " + quote((folder / "probe").string())) + " 2>/dev/null").status != 0;
+        const std::string runner = as + program;
+        return runs && refused ? "env -u VM612K_SIM " + runner : "";
     }
 
     // Runs a shell command line in the test's folder.

@@ -222,7 +222,7 @@ TEST_F(StationTest, TerminateAndHangUpAreCtrlC) {
         run.signal(SIGTERM);
         ASSERT_TRUE(stderrSays("SIGTERM: no new modules"));
         EXPECT_TRUE(run.waitFor("^total: 2 units, 2 passed"));
-        EXPECT_EQ(run.wait(), 130);
+        EXPECT_EQ(run.wait(), 143);  // 128 + SIGTERM
         const std::vector<std::string> audit = fileLines(dir_ / "term.log");
         ASSERT_EQ(audit.size(), 2u);
         for (const std::string& record : audit) {
@@ -240,7 +240,7 @@ TEST_F(StationTest, TerminateAndHangUpAreCtrlC) {
         ASSERT_TRUE(stderrSays("SIGHUP: no new modules"));
         run.signal(SIGTERM);
         ASSERT_TRUE(stderrSays("SIGTERM: the running units stop"));
-        EXPECT_EQ(run.wait(), 130);
+        EXPECT_EQ(run.wait(), 129);  // 128 + SIGHUP, the first
         EXPECT_TRUE(std::regex_search(run.all(), std::regex("unit 1 programmer [01]: FAIL interrupted")));
         EXPECT_TRUE(std::regex_search(run.all(), std::regex("unit 2 programmer [01]: FAIL interrupted")));
         const std::vector<std::string> audit = fileLines(dir_ / "hup.log");

@@ -159,6 +159,6 @@ TEST_F(StationTest, RefusalsStartNothing) {
 // naming the log; the part written is cut off again.
 // SIGTERM and SIGHUP are Ctrl-C: the first lets the running units finish,
 // the second stops them at their next block; the summary, every running
-// unit's record whole, and 130.
+// unit's record whole, and 128 + the first signal's number (143, 129).
 
 }  // namespace

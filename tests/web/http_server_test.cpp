@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "tests/support/web/raw_client.h"
+#include "web/host_check.h"
 #include "web/http_server.h"
 
 using namespace webtest;
@@ -81,6 +82,24 @@ TEST(ListenAddress, ReadsPortHostAndBracketedV6) {
     EXPECT_EQ(vmweb::listenUrl("::1", 80), "http://[::1]:80/");
 }
 
+// DNS rebinding: a page whose name was made to point here sends that name.
+TEST(HostRule, TakesItsOwnNamesAndNumbersAndNoOtherName) {
+    const vmweb::HostRule loopback("127.0.0.1", "bench-7.plant.example");
+    for (const char* host : {"127.0.0.1", "127.0.0.1:8080", "LOCALHOST:1", "localhost.", "[::1]:80", "10.0.0.9"})
+        EXPECT_TRUE(loopback.allows(host)) << host;
+    for (const char* host : {"rebound.example", "rebound.example:8080", "localhost.rebound.example", "bench-7",
+                             "", ":80", "localhost:80x", "[::1", "127.0.0.1.rebound.example"})
+        EXPECT_FALSE(loopback.allows(host)) << host;
+    const vmweb::HostRule every("0.0.0.0", "bench-7.plant.example");
+    for (const char* host : {"bench-7", "bench-7.plant.example:8080", "Bench-7.local", "localhost", "192.168.1.5:80"})
+        EXPECT_TRUE(every.allows(host)) << host;
+    for (const char* host : {"bench-7.rebound.example", "plant.example", "bench-8"})
+        EXPECT_FALSE(every.allows(host)) << host;
+    const vmweb::HostRule named("station-3", "");
+    EXPECT_TRUE(named.allows("station-3:8080"));
+    EXPECT_FALSE(named.allows("localhost"));
+}
+
 TEST(HttpServer, ServesItsPathsUncachedAndHeadWithoutBody) {
     auto server = startServer();
     std::string reply = get(server->port(), "/api/status?x=1");
@@ -94,7 +113,7 @@ TEST(HttpServer, ServesItsPathsUncachedAndHeadWithoutBody) {
     EXPECT_NE(headerOf(page, "Content-Security-Policy").find("default-src 'none'"), std::string::npos);
 
     RawClient head(server->port());
-    ASSERT_TRUE(head.send("HEAD /plain HTTP/1.1\r\nHost: t\r\nConnection: close\r\n\r\n"));
+    ASSERT_TRUE(head.send("HEAD /plain HTTP/1.1\r\nHost: localhost\r\nConnection: close\r\n\r\n"));
     std::string headReply = head.readUntilClosed();
     EXPECT_EQ(statusOf(headReply), 200);
     EXPECT_EQ(headerOf(headReply, "Content-Length"), "6");
@@ -106,6 +125,11 @@ TEST(HttpServer, ServesItsPathsUncachedAndHeadWithoutBody) {
         EXPECT_EQ(statusOf(missing), 404) << path;
         EXPECT_EQ(headerOf(missing, "Cache-Control"), "no-store") << path;
     }
+    // Another site's name is refused before any route; no Host (HTTP/1.0) is served.
+    std::string rebound = roundTrip(server->port(), "GET /api/status HTTP/1.1\r\nHost: rebound.example:8080\r\n\r\n");
+    EXPECT_EQ(statusOf(rebound), 421);
+    EXPECT_EQ(bodyOf(rebound).find("ok"), std::string::npos);
+    EXPECT_EQ(statusOf(roundTrip(server->port(), "GET /api/status HTTP/1.0\r\n\r\n")), 200);
     // A ranged GET is answered whole.
     std::string ranged = roundTrip(server->port(), "GET /plain HTTP/1.1\r\nRange: bytes=0-0,0-1\r\n\r\n");
     EXPECT_EQ(statusOf(ranged), 200);
@@ -117,7 +141,7 @@ TEST(HttpServer, KeepsAliveForABoundedNumberOfRequestsInOrder) {
     limits.keepAliveRequests = 3;
     auto server = startServer(limits);
     RawClient client(server->port());
-    ASSERT_TRUE(client.send("GET /plain HTTP/1.1\r\nHost: t\r\n\r\nGET /api/status HTTP/1.1\r\nHost: t\r\n\r\n"));
+    ASSERT_TRUE(client.send("GET /plain HTTP/1.1\r\nHost: localhost\r\n\r\nGET /api/status HTTP/1.1\r\nHost: localhost\r\n\r\n"));
     auto first = client.readReply();
     auto second = client.readReply();
     ASSERT_TRUE(first && second);
@@ -125,7 +149,7 @@ TEST(HttpServer, KeepsAliveForABoundedNumberOfRequestsInOrder) {
     EXPECT_EQ(bodyOf(*second), R"({"ok":true})");
     EXPECT_EQ(headerOf(*second, "Keep-Alive"), "timeout=5, max=3");
     // The third is the last on this connection: answered, then closed.
-    ASSERT_TRUE(client.send("HEAD /plain HTTP/1.1\r\nHost: t\r\n\r\n"));
+    ASSERT_TRUE(client.send("HEAD /plain HTTP/1.1\r\nHost: localhost\r\n\r\n"));
     auto third = client.readReply(milliseconds(20000), true);
     ASSERT_TRUE(third);
     EXPECT_EQ(headerOf(*third, "Connection"), "close");
@@ -141,7 +165,7 @@ TEST(HttpServer, RefusesOtherMethodsAndGarbageAndClosesTheConnection) {
     auto server = startServer();
     for (const char* method : {"POST", "PUT", "DELETE", "OPTIONS", "PATCH", "TRACE", "CONNECT", "BREW"}) {
         RawClient client(server->port());
-        ASSERT_TRUE(client.send(std::string(method) + " /plain HTTP/1.1\r\nHost: t\r\nContent-Length: 3\r\n\r\nabc"));
+        ASSERT_TRUE(client.send(std::string(method) + " /plain HTTP/1.1\r\nHost: localhost\r\nContent-Length: 3\r\n\r\nabc"));
         std::string reply = client.readUntilClosed();
         EXPECT_EQ(statusOf(reply), 405) << method;
         EXPECT_EQ(headerOf(reply, "Allow"), "GET, HEAD") << method;
@@ -228,7 +252,7 @@ TEST(HttpServer, DropsASlowReaderAndServesOthersMeanwhile) {
     limits.writeTimeoutSeconds = 1;
     auto server = startServer(limits);
     RawClient slow(server->port(), 4096);
-    ASSERT_TRUE(slow.send("GET /large HTTP/1.1\r\nHost: t\r\n\r\n"));
+    ASSERT_TRUE(slow.send("GET /large HTTP/1.1\r\nHost: localhost\r\n\r\n"));
     ASSERT_EQ(slow.readByte(milliseconds(20000)), 'H');
     for (int i = 0; i < 3; ++i) {
         EXPECT_EQ(statusOf(get(server->port(), "/plain")), 200);

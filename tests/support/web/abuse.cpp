@@ -29,6 +29,7 @@ std::vector<BadRequest> badRequestSet() {
         {"BREW /pot HTTP/1.1\r\n\r\n", 405},
         {"GET /../../etc/passwd HTTP/1.1\r\n\r\n", 404},
         {"GET /nothing/here HTTP/1.1\r\n\r\n", 404},
+        {"GET /api/status HTTP/1.1\r\nHost: rebound.example:8080\r\n\r\n", 421},
         {std::string("\x16\x03\x01\x02\x00\x01\x00\x01\xfc\x03\x03", 11) + "\r\n\r\n", 400},
         {"GET / HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n", 400},
     };
@@ -116,7 +117,7 @@ void Abuse::idleCrowd(AbuseTally& tally) {
 void Abuse::slowReader(const std::string& path, AbuseTally& tally) {
     while (!stopping_) {
         RawClient client(port_, 4096);
-        if (!client.send("GET " + path + " HTTP/1.1\r\nHost: slow\r\n\r\n")) {
+        if (!client.send("GET " + path + " HTTP/1.1\r\nHost: localhost\r\n\r\n")) {
             pause(100);
             continue;
         }

@@ -169,7 +169,7 @@ std::string roundTrip(int port, const std::string& request) {
 }
 
 std::string get(int port, const std::string& path) {
-    return roundTrip(port, "GET " + path + " HTTP/1.1\r\nHost: test\r\n\r\n");
+    return roundTrip(port, "GET " + path + " HTTP/1.1\r\nHost: localhost\r\n\r\n");
 }
 
 }  // namespace webtest
