@@ -207,6 +207,7 @@ TEST(StationBoardScenario, AModuleKeepsItsTileUntilTheOperatorHasHandledIt) {
     ASSERT_TRUE(waitUntil([&] { return board.tile(2) != nullptr && board.tile(2)->attached() && stateOf(board, 2) == "FAIL"; }))
         << stateOf(board, 2).toStdString();
     EXPECT_EQ(hintOf(board, 2), text(kTextsEn.tileAfterFail));
+    saveScreenshot(board, "station-board-replugged-fail");
 
     // Put aside, the failed module's tile goes.
     std::ofstream(control, std::ios::app) << "unplug 2\n";
