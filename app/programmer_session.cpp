@@ -78,6 +78,7 @@ bool ProgrammerSession::connect() {
     state_.deviceHandle = adopted_ ? adoptedHandle_ : DevConnect(connectIndex_);
     const bool connected = state_.deviceHandle >= 0;
     log(connected ? txt().connectOk : txt().connectFail);
+    if (!connected && !adopted_ && DevHeldCount() > 0) log(txt().connectNoneFree);
     return connected;
 }
 
@@ -90,7 +91,10 @@ void ProgrammerSession::disconnect() {
 bool ProgrammerSession::deviceArrived() {
     if (adopted_ || state_.deviceHandle >= 0) return false;
     state_.deviceHandle = DevConnect(connectIndex_);
-    if (state_.deviceHandle < 0) return false;
+    if (state_.deviceHandle < 0) {
+        if (DevHeldCount() > 0) log(txt().connectNoneFree);
+        return false;
+    }
     log(txt().deviceArrived);
     return true;
 }

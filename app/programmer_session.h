@@ -88,10 +88,13 @@ public:
     // chosen. False when the HID services can't be bound.
     bool open();
     // Connects (or takes the adopted handle); true when a programmer is open.
+    // Programmers a station lane holds are left alone (DevConnect): when
+    // only those are there, the log says that none is free.
     bool connect();
     void disconnect();
     // The system reports a device arrived or went. True when the session
-    // connected, or closed its programmer.
+    // connected, or closed its programmer. An arrival takes only a free
+    // programmer, and says so when the only ones there are held.
     bool deviceArrived();
     bool deviceRemoved();
     DeviceHandle device() const { return state_.deviceHandle; }

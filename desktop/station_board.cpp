@@ -244,6 +244,7 @@ bool StationBoard::start() {
     }
     placeTiles();
     units_ = passed_ = 0;
+    tally_.clear();
     started_ = now();
     auto engine = std::make_shared<Engine>();
     engine->relay = std::move(relay);
@@ -305,8 +306,13 @@ void StationBoard::programmerAdded(unsigned programmer, const std::vector<std::s
         return;
     }
     auto* added = new StationTile(programmer, ports, grid_->parentWidget());
+    if (auto counted = tally_.find(programmer); counted != tally_.end())
+        added->restoreCounts(counted->second.units, counted->second.passed);
     connect(added, &StationTile::handled, this, [this](unsigned number) { removeTile(number); });
     tiles_[programmer] = added;
+    // Shown now: a layout shows a widget added to a visible window only
+    // later, and until then its room counts for nothing in the window's fit.
+    added->show();
     placeTiles();
 }
 
@@ -365,6 +371,9 @@ QSize StationBoard::sizeHint() const {
 void StationBoard::unitEnded(const UnitRecord& unit, bool recorded) {
     ++units_;
     if (unit.passed) ++passed_;
+    Tally& tally = tally_[unit.programmer];
+    ++tally.units;
+    if (unit.passed) ++tally.passed;
     if (StationTile* t = tile(unit.programmer)) {
         t->ended(unit.passed);
         // Its texts may be wider now; their new sizes count once the

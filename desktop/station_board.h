@@ -112,6 +112,12 @@ private:
     QGridLayout* grid_ = nullptr;
     std::map<unsigned, StationTile*> tiles_;
     unsigned units_ = 0, passed_ = 0;
+    // Each programmer's units in this run, whether its tile is there or not:
+    // a tile made again for it goes on from them.
+    struct Tally {
+        unsigned units = 0, passed = 0;
+    };
+    std::map<unsigned, Tally> tally_;
     double started_ = 0;  // seconds on the steady clock at Start
 
     // The running station: its ledger and relay, shared with its thread.

@@ -37,7 +37,7 @@ public:
     }
     // Back on the bus with the module that had its unit: its verdict stays.
     void moduleKept(unsigned programmer) override {
-        onTile(programmer, [](StationTile& tile) { tile.seated(true); });
+        onTile(programmer, [](StationTile& tile) { tile.kept(); });
     }
     void moduleTakenOut(unsigned programmer) override {
         onTile(programmer, [](StationTile& tile) { tile.seated(false); });

@@ -113,6 +113,7 @@ void StationTile::showPorts(const std::vector<std::string>& ports) {
 
 void StationTile::seated(bool seated) {
     seated_ = seated;
+    before_ = Verdict::none;
     // Taken out: the verdict was acted on.
     if (!seated) verdict_ = Verdict::none;
     refresh();
@@ -122,6 +123,7 @@ void StationTile::unitStarted(std::optional<std::uint64_t> serial) {
     serial_ = serial;
     running_ = true;
     verdict_ = Verdict::none;
+    before_ = Verdict::none;
     phase_ = UnitPhase::settingFlash;
     percent_ = 0;
     recent_.clear();
@@ -158,8 +160,22 @@ bool StationTile::unplugged() {
 void StationTile::pluggedIn(const std::vector<std::string>& ports) {
     attached_ = true;
     seated_ = false;
+    before_ = verdict_;
     verdict_ = Verdict::none;
     showPorts(ports);
+    refresh();
+}
+
+void StationTile::kept() {
+    seated_ = true;
+    verdict_ = before_;
+    before_ = Verdict::none;
+    refresh();
+}
+
+void StationTile::restoreCounts(unsigned units, unsigned passed) {
+    units_ = units;
+    passed_ = passed;
     refresh();
 }
 

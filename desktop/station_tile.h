@@ -34,8 +34,13 @@ public:
     // The programmer went off the bus; false when nothing in its socket
     // needs the operator, so the tile may go.
     bool unplugged();
-    // The programmer is back: the station senses its socket anew.
+    // The programmer is back: the station senses its socket anew. Until it
+    // has, the socket shows empty; the verdict of the module it had waits.
     void pluggedIn(const std::vector<std::string>& ports);
+    // Back on the bus with the module that had its unit: its verdict again.
+    void kept();
+    // The counts of a tile this programmer had before in the run.
+    void restoreCounts(unsigned units, unsigned passed);
     bool attached() const { return attached_; }
 
     // The state as the tile shows it: "no module", "erasing", "PASS", ...
@@ -71,6 +76,7 @@ private:
     std::optional<std::uint64_t> serial_;  // the running or last unit's
     unsigned passed_ = 0;
     Verdict verdict_ = Verdict::none;
+    Verdict before_ = Verdict::none;  // the verdict a replug put aside
     std::deque<std::string> recent_;
 };
 

@@ -11,6 +11,7 @@ std::vector<ProgrammerInfo> DevProgrammers() {
         info.index = index++;
         info.handle = entry.handle;
         info.open = info.handle >= 0;
+        info.held = entry.held;
         info.emulated = services.origin == UsbOrigin::emulator;
         info.portNames = std::move(entry.portNames);
         for (const std::string& port : info.portNames) {
@@ -25,4 +26,10 @@ std::vector<ProgrammerInfo> DevProgrammers() {
 std::vector<ProgrammerInfo> DevListProgrammers() {
     DevEnumerate();
     return DevProgrammers();
+}
+
+std::uint32_t DevHeldCount() {
+    std::uint32_t held = 0;
+    for (const auto& entry : programmerList().listed()) held += entry.held ? 1 : 0;
+    return held;
 }

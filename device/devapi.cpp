@@ -86,16 +86,20 @@ DeviceHandle DevOpen(std::uint32_t index) {
 }
 
 DeviceHandle DevConnect(std::uint32_t index) {
-    const std::uint32_t count = DevEnumerate();
-    if (count == 0 || index >= count) return kNoDevice;
-    const DeviceHandle handle = DevOpen(index);
+    const UsbServices services = boundServices();
+    if (!services.hid) {
+        programmerList().clear();
+        return kNoDevice;
+    }
+    const DeviceHandle handle = programmerList().connect(services, index, lastFlashSelection());
     if (handle < 0) return kNoDevice;
     // A refused connect leaves the entry open until the next discovery.
     return startConnection(findLink(handle)) ? handle : kNoDevice;
 }
 
 DeviceHandle DevAttach(std::uint32_t index) {
-    const DeviceHandle handle = DevOpen(index);
+    const DeviceHandle handle =
+        programmerList().open(index, lastFlashSelection(), ProgrammerEntry::Claim::hold);
     if (handle < 0) return kNoDevice;
     Link link = findLink(handle);
     if (startConnection(link)) return handle;

@@ -26,26 +26,45 @@ void DevUseServices(UsbServices services);
 // bound.
 int DevInitialize(const char* moduleFileName);
 
-// Closes every programmer, discovers them anew and opens the one at `index`.
+// Every programmer has one owner in the process at a time:
+// - The connection: a programmer opened by DevConnect or DevOpen. It is the
+//   single-programmer user's (the window, the command line's commands), and
+//   any of its calls may close or reopen it.
+// - An attach: a programmer opened by DevAttach is held by whoever attached
+//   it (a station lane) until it goes to DevClose or off the bus.
+// A held programmer is never closed, reopened, counted or handed out by the
+// connection's calls below, and DevAttach takes only a programmer nobody has
+// open. The calls on a handle serve whoever has it: each owner uses its own
+// handles only. In a process that never attaches, nothing is held, and each
+// call works, and moves the same reports, as if this rule were not there.
+//
+// Closes every programmer not held, discovers them anew (a held one that is
+// still there stays open, in its place) and opens for the connection the
+// one at `index` among those not held. -1 when fewer are listed, the open
+// fails or the programmer refuses the connection; DevHeldCount() then tells
+// whether held ones were the reason.
 DeviceHandle DevConnect(std::uint32_t index);
-// Closes every programmer and discovers them anew; the number found.
+// Closes every programmer not held and discovers them anew, as DevConnect
+// does; the number listed, held ones included.
 std::uint32_t DevEnumerate();
 // Discovery that keeps what is open: an open programmer that is still there
 // stays open with its handle, a new one is added closed, one that has gone
 // is closed and dropped. The number in the list.
 std::uint32_t DevRefresh();
-// Opens the programmer at `index` of the list with a new handle (handles are
-// never reused within the process). A programmer opened now starts with the
-// flash selection the process made last; one already open keeps its handle.
+// Opens the programmer at `index` of the list for the connection with a new
+// handle (handles are never reused within the process). A programmer opened
+// now starts with the flash selection the process made last; one the
+// connection has open already keeps its handle. -1 for a held one.
 DeviceHandle DevOpen(std::uint32_t index);
 
-// Opens the programmer at `index` of the list as DevOpen does, keeping every
+// Opens the programmer at `index` of the list and holds it, keeping every
 // other one as it is, and tells it that a connection starts, as DevConnect
-// does. -1 when the open fails or the programmer refuses the connection
-// (it is closed again then).
+// does. -1 when it is open already (held, or the connection's), the open
+// fails or the programmer refuses the connection (it is closed again then).
 DeviceHandle DevAttach(std::uint32_t index);
 
-// Tells the programmer that the connection ends and closes it; -1 is accepted.
+// Tells the programmer that the connection ends and closes it (a held one
+// is free then); -1 is accepted.
 void DevClose(DeviceHandle handle);
 
 // 1 when the programmer still answers its echo request.
@@ -97,20 +116,24 @@ std::shared_ptr<PortRegisterBlock> DevPortRegisters(DeviceHandle handle);
 void DevSetSleeper(std::function<void(std::uint32_t ms)> sleeper);
 
 // One programmer of the list: its index, its ports and, for real devices,
-// the system paths of their devices, its handle (-1 while closed), and
-// whether it is one of the emulator's (the bound services are the emulator's).
+// the system paths of their devices, its handle (-1 while closed), whether
+// an attach holds it, and whether it is one of the emulator's (the bound
+// services are the emulator's).
 struct ProgrammerInfo {
     std::uint32_t index = 0;
     std::vector<std::string> portNames;
     std::vector<std::string> devicePaths;
     DeviceHandle handle = kNoDevice;
     bool open = false;
+    bool held = false;
     bool emulated = false;
 };
-// Runs discovery, as DevConnect does, and describes what it found.
+// Runs discovery, as DevEnumerate does, and describes what it found.
 std::vector<ProgrammerInfo> DevListProgrammers();
 // Describes the list as it is now, without a discovery.
 std::vector<ProgrammerInfo> DevProgrammers();
+// How many programmers of the list attaches hold; asks no service.
+std::uint32_t DevHeldCount();
 
 // Drops every programmer entry, the flash manager, the recorded program
 // location and the HID binding, as if the process had just started. The

@@ -23,6 +23,11 @@ std::int32_t ProgrammerEntry::handle() const {
     return handle_;
 }
 
+bool ProgrammerEntry::held() const {
+    std::lock_guard<std::mutex> lock(selectionLock_);
+    return handle_ >= 0 && held_;
+}
+
 FlashSelection ProgrammerEntry::selection() const {
     std::lock_guard<std::mutex> lock(selectionLock_);
     return selection_;
@@ -44,9 +49,9 @@ bool ProgrammerEntry::openInterface(std::size_t k) {
     return services_.hid->reportLengths(hidHandle, &reportLengths[k]);
 }
 
-std::int32_t ProgrammerEntry::open(std::int32_t handle) {
+std::int32_t ProgrammerEntry::open(std::int32_t handle, Claim claim) {
     std::lock_guard<std::mutex> io(io_);
-    if (handle_ >= 0) return handle_;
+    if (handle_ >= 0) return claim == Claim::connection && !held() ? handle_ : -1;
     if (!services_.comm || !services_.hid || interfaceCount() == 0 || handle < 0) return -1;
     for (std::size_t k = 0; k < interfaceCount(); ++k) {
         if (!openInterface(k)) {
@@ -56,6 +61,7 @@ std::int32_t ProgrammerEntry::open(std::int32_t handle) {
     }
     std::lock_guard<std::mutex> lock(selectionLock_);
     handle_ = handle;
+    held_ = claim == Claim::hold;
     return handle_;
 }
 
@@ -79,6 +85,7 @@ void ProgrammerEntry::closeLocked() {
     {
         std::lock_guard<std::mutex> lock(selectionLock_);
         handle_ = -1;
+        held_ = false;
     }
     for (std::size_t k = 0; k < interfaceCount(); ++k) {
         reportLengths[k] = HidReportLengths{};

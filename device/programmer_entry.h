@@ -28,16 +28,23 @@ public:
     ProgrammerEntry(const ProgrammerEntry&) = delete;
     ProgrammerEntry& operator=(const ProgrammerEntry&) = delete;
 
+    // Who opens an entry: the process's connection (its one programmer at a
+    // time), or an attach that holds the entry for itself until it closes it.
+    enum class Claim { connection, hold };
     // Opens every interface and takes `handle` as the entry's handle; the
     // handle on success, -1 after a failed open (which leaves the entry fully
-    // closed). An open entry keeps its handle. Takes the I/O lock.
-    std::int32_t open(std::int32_t handle);
+    // closed). An entry the connection has open keeps its handle for the
+    // connection; an open entry is never handed to a hold, nor a held one to
+    // anyone (-1). Takes the I/O lock, so two claims never both win.
+    std::int32_t open(std::int32_t handle, Claim claim = Claim::connection);
     // Closes every interface; safe on a closed or partly open entry. Takes
-    // the I/O lock.
+    // the I/O lock. A held entry is free again.
     void close();
     // The handle given at the open; -1 while closed.
     std::int32_t handle() const;
     bool isOpen() const { return handle() >= 0; }
+    // Open and held by an attach.
+    bool held() const;
     // True when every interface is open and its comm port still leads to the
     // interface handle it had at the open.
     bool stillPresent();
@@ -81,6 +88,7 @@ private:
     mutable std::mutex selectionLock_;
     FlashSelection selection_;
     std::int32_t handle_ = -1;
+    bool held_ = false;  // with handle_, under the selection lock
     std::atomic<std::uint64_t> transfers_{0};
     std::atomic<std::uint64_t> sumErrors_{0};
     std::shared_ptr<PortRegisterBlock> registers_ = std::make_shared<PortRegisterBlock>();

@@ -48,18 +48,28 @@ std::vector<std::shared_ptr<ProgrammerEntry>> ProgrammerList::takeAll() {
 void ProgrammerList::clear() { closeAll(takeAll()); }
 
 void ProgrammerList::discover(const UsbServices& services) {
-    clear();
-    std::vector<std::shared_ptr<ProgrammerEntry>> found = findEntries(services);
-    std::vector<std::shared_ptr<ProgrammerEntry>> displaced;
+    std::lock_guard<std::mutex> rebuilding(rebuildLock_);
+    discoverLocked(services);
+}
+
+void ProgrammerList::discoverLocked(const UsbServices& services) {
+    std::vector<std::shared_ptr<ProgrammerEntry>> released;
     {
         std::lock_guard<std::mutex> lock(lock_);
-        displaced.swap(entries_);
-        entries_ = std::move(found);
+        std::vector<std::shared_ptr<ProgrammerEntry>> held;
+        for (auto& entry : entries_) (entry && entry->held() ? held : released).push_back(entry);
+        entries_ = std::move(held);
     }
-    closeAll(displaced);
+    closeAll(released);
+    rebuild(services);
 }
 
 void ProgrammerList::refresh(const UsbServices& services) {
+    std::lock_guard<std::mutex> rebuilding(rebuildLock_);
+    rebuild(services);
+}
+
+void ProgrammerList::rebuild(const UsbServices& services) {
     const std::vector<std::shared_ptr<ProgrammerEntry>> before = entries();
     std::vector<std::shared_ptr<ProgrammerEntry>> found = findEntries(services);
     std::vector<std::shared_ptr<ProgrammerEntry>> kept;
@@ -95,16 +105,42 @@ std::size_t ProgrammerList::count() const {
     return entries_.size();
 }
 
-std::int32_t ProgrammerList::open(std::size_t index, const FlashSelection& initial) {
+std::int32_t ProgrammerList::open(std::size_t index, const FlashSelection& initial,
+                                  ProgrammerEntry::Claim claim) {
+    std::lock_guard<std::mutex> rebuilding(rebuildLock_);
     std::shared_ptr<ProgrammerEntry> entry;
     {
         std::lock_guard<std::mutex> lock(lock_);
         if (index >= entries_.size() || !entries_[index]) return -1;
         entry = entries_[index];
     }
-    if (entry->isOpen()) return entry->handle();
+    return openEntry(std::move(entry), initial, claim);
+}
+
+std::int32_t ProgrammerList::connect(const UsbServices& services, std::size_t nth,
+                                     const FlashSelection& initial) {
+    std::lock_guard<std::mutex> rebuilding(rebuildLock_);
+    discoverLocked(services);
+    std::shared_ptr<ProgrammerEntry> entry;
+    {
+        std::lock_guard<std::mutex> lock(lock_);
+        for (const auto& listed : entries_) {
+            if (!listed || listed->held()) continue;
+            if (nth-- == 0) {
+                entry = listed;
+                break;
+            }
+        }
+    }
+    if (!entry) return -1;
+    return openEntry(std::move(entry), initial, ProgrammerEntry::Claim::connection);
+}
+
+std::int32_t ProgrammerList::openEntry(std::shared_ptr<ProgrammerEntry> entry, const FlashSelection& initial,
+                                       ProgrammerEntry::Claim claim) {
+    if (entry->isOpen()) return entry->open(-1, claim);  // its own handle, or -1
     entry->select(initial);
-    return entry->open(nextProgrammerHandle());
+    return entry->open(nextProgrammerHandle(), claim);
 }
 
 std::shared_ptr<ProgrammerEntry> ProgrammerList::find(std::int32_t handle) const {
@@ -124,6 +160,6 @@ std::vector<std::shared_ptr<ProgrammerEntry>> ProgrammerList::entries() const {
 std::vector<ProgrammerList::Listed> ProgrammerList::listed() const {
     std::lock_guard<std::mutex> lock(lock_);
     std::vector<Listed> all;
-    for (const auto& entry : entries_) all.push_back(Listed{entry->portNames, entry->handle()});
+    for (const auto& entry : entries_) all.push_back(Listed{entry->portNames, entry->handle(), entry->held()});
     return all;
 }

@@ -5,6 +5,13 @@
 //
 // The list's own lock guards the list alone; no HID or comm call runs under
 // it. Discovery runs its calls outside the lock and then installs its result.
+// A second lock takes the list's rebuilds and opens one at a time, so that
+// an open never lands on an entry a rebuild running beside it drops; the
+// operations on open programmers never take it.
+//
+// An entry held by an attach (ProgrammerEntry::Claim::hold) belongs to its
+// holder: discovery keeps it open while its device is there, and the
+// connection's opens pass it by.
 #pragma once
 
 #include <cstdint>
@@ -23,8 +30,10 @@ public:
     ProgrammerList& operator=(const ProgrammerList&) = delete;
     ~ProgrammerList();
 
-    // Closes and drops every entry, then lists the programmers found now:
-    // one entry per physical device with exactly two matching interfaces.
+    // Closes and drops every entry not held, then lists the programmers
+    // found now: one entry per physical device with exactly two matching
+    // interfaces. A held entry whose device is still there stays in its
+    // place, open; one whose device has gone is closed and dropped.
     void discover(const UsbServices& services);
     // Discovery that keeps what is open: an open entry whose interfaces are
     // still present stays, open and with its handle; a new device is added,
@@ -35,7 +44,12 @@ public:
     // Opens the entry at `index` with a new handle and `initial` as its flash
     // selection; an open entry keeps its own handle and selection. -1 when
     // the index is outside the list or the open fails.
-    std::int32_t open(std::size_t index, const FlashSelection& initial);
+    std::int32_t open(std::size_t index, const FlashSelection& initial,
+                      ProgrammerEntry::Claim claim = ProgrammerEntry::Claim::connection);
+    // discover(), then opens for the connection the entry `nth` among those
+    // not held, as open() does, with no rebuild or open between the two;
+    // -1 when fewer are listed.
+    std::int32_t connect(const UsbServices& services, std::size_t nth, const FlashSelection& initial);
     // The open entry with this handle; none for a negative handle.
     std::shared_ptr<ProgrammerEntry> find(std::int32_t handle) const;
     // Every entry, in list order.
@@ -44,6 +58,7 @@ public:
     struct Listed {
         std::vector<std::string> portNames;
         std::int32_t handle = -1;
+        bool held = false;
     };
     std::vector<Listed> listed() const;
     // Closes and drops every entry.
@@ -51,7 +66,14 @@ public:
 
 private:
     std::vector<std::shared_ptr<ProgrammerEntry>> takeAll();
+    // Lists what is found now, keeping each entry listed before whose
+    // device is still there and open; drops and closes the others.
+    void rebuild(const UsbServices& services);
+    void discoverLocked(const UsbServices& services);
+    std::int32_t openEntry(std::shared_ptr<ProgrammerEntry> entry, const FlashSelection& initial,
+                           ProgrammerEntry::Claim claim);
 
+    std::mutex rebuildLock_;
     mutable std::mutex lock_;
     std::vector<std::shared_ptr<ProgrammerEntry>> entries_;
 };

@@ -45,6 +45,7 @@ struct Texts {
     const char* deviceRemoved;
     const char* connectOk;
     const char* connectFail;
+    const char* connectNoneFree;  // every programmer there is held by the station
     const char* disconnect;
     const char* setFlashOk;
     const char* setFlashFail;

@@ -40,6 +40,7 @@ const Texts kTextsEn = {
     .deviceRemoved = "Disconnect USB device...",
     .connectOk = "Connect to USB Device OK..",
     .connectFail = "Connect to USB Device fail..",
+    .connectNoneFree = "No programmer is free: the station holds every one on the bus.",
     .disconnect = "Disconnect USB Device...",
     .setFlashOk = "Set Flash OK...",
     .setFlashFail = "Set Flash fail...",

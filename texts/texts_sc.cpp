@@ -44,6 +44,7 @@ const Texts kTextsSc = {
     .deviceRemoved = "断开USB设备连接...",
     .connectOk = "连接设备成功..",
     .connectFail = "连接设备失败..",
+    .connectNoneFree = "没有空闲的烧录器: 生产工位占用了所有烧录器。",
     .disconnect = "断开设备...",
     .setFlashOk = "初始化flash OK...",
     .setFlashFail = "初始化flash失败...",

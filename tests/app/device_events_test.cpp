@@ -73,6 +73,34 @@ TEST_F(AppTest, DisconnectAndConnectButtons) {
     EXPECT_FALSE(bus_.programmer(0).connected());
 }
 
+// Programmers a station lane holds (DevAttach) are not the window's: its
+// Connect and an arrival pass them by, and say so when no other is there.
+TEST_F(AppTest, ConnectAndArrivalLeaveHeldProgrammersAlone) {
+    start("erase_ms=0,programmers=2");
+    const DeviceHandle lane = DevAttach(1);
+    ASSERT_GE(lane, 0);
+    newLines();
+    app().press(ids::kConnect);
+    EXPECT_EQ(newLines(), Lines{"Connect to USB Device OK.."});
+    EXPECT_EQ(DevProgrammers()[0].handle, state().deviceHandle);
+
+    app().press(ids::kDisconnect);
+    const DeviceHandle second = DevAttach(0);
+    ASSERT_GE(second, 0);
+    newLines();
+    const Lines noneFree{"Connect to USB Device fail..",
+                         "No programmer is free: the station holds every one on the bus."};
+    app().press(ids::kConnect);
+    EXPECT_EQ(newLines(), noneFree);
+    app().deviceArrived();
+    EXPECT_EQ(newLines(), Lines{noneFree[1]});
+    EXPECT_EQ(state().deviceHandle, kNoDevice);
+    for (DeviceHandle held : {lane, second}) EXPECT_EQ(DevPing(held), 1);
+    EXPECT_TRUE(bus_.programmer(0).connected() && bus_.programmer(1).connected());
+    DevClose(lane);
+    DevClose(second);
+}
+
 TEST_F(AppTest, SetFlashStoresTheSizeAndOpensTheButtonsOnlyWhenAccepted) {
     start("programmers=0");
     newLines();

@@ -1,5 +1,6 @@
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "device/device_context.h"
@@ -260,4 +261,71 @@ TEST_F(Discovery, AttachConnectsOneProgrammerAndLeavesTheOthersOpen) {
     EXPECT_EQ(DevAttach(1), kNoDevice);
     EXPECT_FALSE(DevProgrammers()[1].open);
     EXPECT_EQ(DevPing(first), 1);
+}
+
+// Each programmer has one owner: what an attach holds, the connection's
+// calls neither close, reopen nor count, and an attach takes nothing open.
+TEST_F(Discovery, AnAttachedProgrammerIsLeftAloneByTheConnection) {
+    for (int i = 0; i < 3; ++i) bus_.addProgrammer({});
+    useBus();
+    ASSERT_EQ(DevEnumerate(), 3u);
+    const DeviceHandle held = DevAttach(1);
+    ASSERT_GE(held, 0);
+    EXPECT_EQ(DevHeldCount(), 1u);
+
+    // The connection counts only what is free: 0 and 2.
+    const DeviceHandle first = DevConnect(0);
+    ASSERT_GE(first, 0);
+    EXPECT_EQ(DevProgrammers()[0].handle, first);
+    const DeviceHandle second = DevConnect(1);
+    ASSERT_GE(second, 0);
+    EXPECT_EQ(DevProgrammers()[2].handle, second);
+    EXPECT_FALSE(DevProgrammers()[0].open);  // the connection's own was closed
+    EXPECT_EQ(DevConnect(2), kNoDevice);
+    ASSERT_EQ(DevEnumerate(), 3u);
+    EXPECT_EQ(DevOpen(1), kNoDevice);
+    // Through all of it the held one kept its handle, its connection and
+    // its place.
+    EXPECT_EQ(DevProgrammers()[1].handle, held);
+    EXPECT_TRUE(DevProgrammers()[1].held);
+    EXPECT_TRUE(bus_.programmer(1).connected());
+    EXPECT_EQ(DevPing(held), 1);
+
+    // An attach never takes what the connection has open.
+    const DeviceHandle window = DevConnect(0);
+    ASSERT_GE(window, 0);
+    EXPECT_EQ(DevAttach(0), kNoDevice);
+    EXPECT_FALSE(DevProgrammers()[0].held);
+    EXPECT_EQ(DevPing(window), 1);
+
+    // Closed, it is free again; off the bus, it is dropped.
+    DevClose(held);
+    EXPECT_EQ(DevHeldCount(), 0u);
+    const DeviceHandle freed = DevConnect(1);
+    ASSERT_GE(freed, 0);
+    EXPECT_EQ(DevProgrammers()[1].handle, freed);
+    const DeviceHandle again = DevAttach(2);
+    ASSERT_GE(again, 0);
+    bus_.programmer(2).unplug();
+    EXPECT_EQ(DevEnumerate(), 2u);
+    EXPECT_EQ(DevHeldCount(), 0u);
+    EXPECT_EQ(DevPing(again), 0);
+}
+
+// The connection and an attach that reach for one programmer at once: one
+// of them has it, never both.
+TEST_F(Discovery, OneClaimWinsARaceForAProgrammer) {
+    bus_.addProgrammer({});
+    useBus();
+    for (int round = 0; round < 20; ++round) {
+        ASSERT_EQ(DevEnumerate(), 1u);
+        DeviceHandle connected = kNoDevice, attached = kNoDevice;
+        {
+            std::jthread connecting([&] { connected = DevOpen(0); });
+            std::jthread attaching([&] { attached = DevAttach(0); });
+        }
+        EXPECT_TRUE((connected >= 0) != (attached >= 0)) << connected << " " << attached;
+        DevClose(connected);
+        DevClose(attached);
+    }
 }

@@ -6,16 +6,36 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTest>
 
 #include <cstdio>
 #include <fstream>
 
+#include "app/control_ids.h"
 #include "desktop/fill_in.h"
 #include "station_board_support.h"
 
 namespace qtgui {
 namespace {
+
+// Every tile shown whole in the board, with the room it asks for, and no
+// scroll bar.
+bool tilesFit(StationBoard& board) {
+    for (StationTile* tile : board.findChildren<StationTile*>()) {
+        const QSize least = tile->minimumSizeHint();
+        if (!tile->isVisible() || tile->width() < least.width() || tile->height() < least.height()) return false;
+    }
+    auto* area = board.findChild<QScrollArea*>();
+    return area != nullptr && !area->horizontalScrollBar()->isVisible() && !area->verticalScrollBar()->isVisible();
+}
+
+std::size_t linesSaying(Session& s, const char* catalogued) {
+    std::size_t n = 0;
+    for (const std::string& line : s.log()) n += line == catalogued;
+    return n;
+}
 
 TEST(StationBoardScenario, TilesFollowTheProgrammersAndCountTheUnits) {
     const std::string image = scratch("image.bin");
@@ -60,10 +80,18 @@ TEST(StationBoardScenario, TilesFollowTheProgrammersAndCountTheUnits) {
     operate("insert 1");
     ASSERT_TRUE(waitUntil([&] { return board.tile(1)->counts() == "2 units, 2 passed, 0 failed"; }));
 
-    // A programmer off the bus loses its tile.
+    // A programmer off the bus loses its tile; back, its tile counts on
+    // from where it was, as the totals do.
     operate("unplug 4");
     ASSERT_TRUE(waitUntil([&] { return board.tiles() == 3; }));
     EXPECT_EQ(board.tile(4), nullptr);
+    operate("remove 2");
+    ASSERT_TRUE(waitUntil([&] { return stateOf(board, 2) == "no module"; }));
+    operate("unplug 2");
+    ASSERT_TRUE(waitUntil([&] { return board.tile(2) == nullptr; }));
+    operate("plug 2");
+    ASSERT_TRUE(waitUntil([&] { return board.tile(2) != nullptr; }));
+    EXPECT_EQ(board.tile(2)->counts().toStdString(), "1 units, 1 passed, 0 failed");
 
     QTest::mouseClick(board.findChild<QPushButton*>("stop"), Qt::LeftButton);
     ASSERT_TRUE(waitUntil([&] { return !board.running(); }));
@@ -173,7 +201,17 @@ TEST(StationBoardScenario, AModuleKeepsItsTileUntilTheOperatorHasHandledIt) {
     ASSERT_TRUE(waitUntil([&] { return stateOf(board, 1) == "no module"; })) << stateOf(board, 1).toStdString();
     EXPECT_EQ(hintOf(board, 1), text(kTextsEn.tileEmpty));
 
+    // Back on the bus with its failed module, the programmer's tile says
+    // again what to do with it.
+    std::ofstream(control, std::ios::app) << "plug 2\n";
+    ASSERT_TRUE(waitUntil([&] { return board.tile(2) != nullptr && board.tile(2)->attached() && stateOf(board, 2) == "FAIL"; }))
+        << stateOf(board, 2).toStdString();
+    EXPECT_EQ(hintOf(board, 2), text(kTextsEn.tileAfterFail));
+    saveScreenshot(board, "station-board-replugged-fail");
+
     // Put aside, the failed module's tile goes.
+    std::ofstream(control, std::ios::app) << "unplug 2\n";
+    ASSERT_TRUE(waitUntil([&] { return !board.tile(2)->attached(); }));
     auto* handled = board.tile(2)->findChild<QPushButton*>("handled");
     ASSERT_TRUE(handled != nullptr && handled->isVisible());
     QTest::mouseClick(handled, Qt::LeftButton);
@@ -211,6 +249,62 @@ TEST(StationBoardScenario, TheChineseBoardHasEveryWordInChineseAndNothingCut) {
         << board.totals().toStdString();
     expectNothingCut(board);
     saveScreenshot(board, "station-board-sc");
+    board.stop();
+    ASSERT_TRUE(waitUntil([&] { return !board.running(); }));
+}
+
+// The window and the board share the bus, never a programmer: the window's
+// Connect and a programmer plugged in while units run leave the station's
+// programmers alone, and when only those are there the window says so.
+TEST(StationBoardScenario, TheWindowTakesOnlyAFreeProgrammer) {
+    const std::string image = scratch("image.bin");
+    writeFile(image, testImage(128 * 1024));
+    const std::string control = scratch("control.txt");
+    std::ofstream(control).close();
+    auto operate = [&](const std::string& line) { std::ofstream(control, std::ios::app) << line << "\n"; };
+    // Slow transfers: the units run while the window is used.
+    Session s("erase_ms=0,size=1Mbit,programmers=5,module=0,latency_us=1500,file=" + scratch("flash.bin") +
+              ",control=" + control);
+    StationBoard& board = openBoard(s, image, 128 * 1024);
+    clickStart(board);
+    ASSERT_TRUE(board.running()) << board.status().toStdString();
+    ASSERT_TRUE(waitUntil([&] { return board.tiles() == 4; })) << board.tiles();
+    // The board fits its tiles before any unit has ended.
+    EXPECT_TRUE(waitUntil([&] { return tilesFit(board); }));
+    saveScreenshot(board, "station-board-first-tiles");
+
+    for (unsigned p = 1; p <= 3; ++p) operate("insert " + std::to_string(p));
+    ASSERT_TRUE(waitUntil([&] { return stateOf(board, 3).startsWith("programming"); }))
+        << stateOf(board, 3).toStdString();
+    // Connect again and again: the window reopens its own programmer.
+    for (int press = 0; press < 3; ++press) s.click(ids::kConnect);
+    EXPECT_EQ(linesSaying(s, kTextsEn.connectFail), 0u);
+    EXPECT_EQ(linesSaying(s, kTextsEn.connectNoneFree), 0u);
+    // Let go, the window's programmer goes to the station; Connect then
+    // finds none free and says so.
+    s.click(ids::kDisconnect);
+    ASSERT_TRUE(waitUntil([&] { return board.tiles() == 5; })) << board.tiles();
+    s.click(ids::kConnect);
+    EXPECT_TRUE(s.waitForLine(kTextsEn.connectNoneFree));
+    EXPECT_EQ(s.state().deviceHandle, kNoDevice);
+    saveScreenshot(s.form(), "window-none-free");
+
+    // A programmer plugged in: the window takes it if the station has not.
+    operate("unplug 4");
+    ASSERT_TRUE(waitUntil([&] { return board.tile(4) == nullptr; }));
+    operate("plug 4");
+    ASSERT_TRUE(waitUntil([&] {
+        return s.state().deviceHandle >= 0 || linesSaying(s, kTextsEn.connectNoneFree) == 2;
+    }));
+    for (const ProgrammerInfo& info : DevProgrammers())
+        EXPECT_FALSE(info.handle == s.state().deviceHandle && info.held) << info.index;
+
+    // No unit was disturbed.
+    ASSERT_TRUE(waitUntil([&] {
+        return stateOf(board, 1) == "PASS" && stateOf(board, 2) == "PASS" && stateOf(board, 3) == "PASS";
+    })) << stateOf(board, 1).toStdString() << " / " << stateOf(board, 2).toStdString() << " / "
+        << stateOf(board, 3).toStdString();
+    EXPECT_TRUE(board.totals().startsWith("3 units, 3 passed, 0 failed")) << board.totals().toStdString();
     board.stop();
     ASSERT_TRUE(waitUntil([&] { return !board.running(); }));
 }
