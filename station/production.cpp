@@ -189,6 +189,12 @@ bool Production::appendLog(const std::string& record) {
 
 bool Production::logAhead(unsigned unit, const std::string& record) {
     const bool written = appendLog(record);
+    std::shared_ptr<RecordSink> records;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        records = records_;
+    }
+    if (records) records->keepAhead(record);
     std::lock_guard<std::mutex> guard(lock_);
     loggedAhead_[record] = written;
     if (auto running = running_.find(unit); running != running_.end()) running->second.logged = true;

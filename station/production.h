@@ -82,8 +82,9 @@ public:
     // it already (it was kept with the unit's serial number).
     void unitEnded(UnitRecord unit, std::string record = {}, bool kept = false);
     // Writes a unit's audit record to the log ahead of its end: a unit with
-    // a serial number is logged before its number is settled in the store,
-    // so a store that hangs or a kill never leaves a settled unit unlogged.
+    // a serial number is logged (and kept ahead for the line's store, see
+    // RecordSink::keepAhead) before its number is settled in the store, so a
+    // store that hangs or a kill never leaves a unit off the record.
     // unitEnded then logs it no second time. False when it could not be
     // written (no unit starts after it).
     // A unit logged ahead is not logged again as interrupted by

@@ -69,6 +69,7 @@ RecordShipper::RecordShipper(ShipperPlan plan) : plan_(std::move(plan)), header_
     // A spool left by an earlier run (the store was away when it ended) is
     // sent at the first chance, before anything of this run.
     chooseSpool();
+    takeAheadLeft();
     spooled_ = state_.waiting > 0;
     thread_ = std::thread([this] { run(); });
 }
@@ -101,6 +102,35 @@ void RecordShipper::chooseSpool() {
     state_.spool = ownSpool_;
 }
 
+// Records kept ahead by a run that died before their settles: into the
+// spool, sent with it.
+void RecordShipper::takeAheadLeft() {
+    if (ownSpool_.empty()) return;
+    const std::string ahead = ownSpool_ + ".ahead";
+    if (lookAt(ahead, header_).kind != SpoolLook::Kind::ours) return;
+    std::vector<std::string> records;
+    std::ifstream in(ahead);
+    for (std::string line; std::getline(in, line);)
+        if (!line.empty() && line != header_) records.push_back(line);
+    in.close();
+    if (records.empty() || spoolAll(records)) platform::removeFile(ahead.c_str());
+    spoolFile_.reset();
+}
+
+void RecordShipper::keepAhead(const std::string& auditRecord) {
+    if (ownSpool_.empty()) return;
+    std::lock_guard<std::mutex> guard(aheadLock_);
+    if (!aheadFile_) {
+        const std::string ahead = ownSpool_ + ".ahead";
+        const bool headed = lookAt(ahead, header_).kind == SpoolLook::Kind::ours;
+        std::string error;
+        aheadFile_ = platform::AppendFile::open(ahead, &error);
+        if (aheadFile_ && !headed && !aheadFile_->append(header_ + "\n")) aheadFile_.reset();
+        if (!aheadFile_) return;  // the log has it; the settle is tried as ever
+    }
+    aheadFile_->append(auditRecord.empty() || auditRecord.back() != '\n' ? auditRecord + "\n" : auditRecord);
+}
+
 RecordShipper::~RecordShipper() {
     if (thread_.joinable()) finish(std::chrono::milliseconds(0));
 }
@@ -120,6 +150,13 @@ ShipperState RecordShipper::state() const {
 
 RecordsLeft RecordShipper::end(std::chrono::milliseconds bound) {
     const ShipperState state = finish(bound);
+    {
+        // Every unit has settled: what was kept ahead is in the store with
+        // its settle, or was sent (and spooled) since.
+        std::lock_guard<std::mutex> guard(aheadLock_);
+        aheadFile_.reset();
+        if (!ownSpool_.empty()) platform::removeFile((ownSpool_ + ".ahead").c_str());
+    }
     return {state.waiting, state.error, state.waiting > 0 ? state.spool : "", state.leftAlone};
 }
 

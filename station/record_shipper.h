@@ -60,6 +60,9 @@ public:
     RecordShipper& operator=(const RecordShipper&) = delete;
 
     void send(const std::string& auditRecord) override;
+    // Into the spool's ahead file (SPOOL.ahead), which a clean end removes;
+    // a run that finds one left by a crash moves its records into the spool.
+    void keepAhead(const std::string& auditRecord) override;
     RecordsLeft end(std::chrono::milliseconds bound) override;
 
     // Waits at most `bound` until everything sent so far has reached the
@@ -75,6 +78,7 @@ private:
     bool sendSpool();
     bool sendFile(const std::string& path);
     void chooseSpool();
+    void takeAheadLeft();
 
     const ShipperPlan plan_;
     const std::string header_;
@@ -83,6 +87,8 @@ private:
     std::unique_ptr<vmserial::RecordStore> store_;
     std::unique_ptr<platform::AppendFile> spoolFile_;
     std::vector<std::string> memorySpool_;  // without a spool file
+    std::mutex aheadLock_;  // the ahead file's own, taken by the lanes
+    std::unique_ptr<platform::AppendFile> aheadFile_;
     bool spooled_ = false;                 // the spool holds records
     mutable std::mutex lock_;
     std::condition_variable wake_, idle_;

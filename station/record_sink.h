@@ -22,6 +22,11 @@ public:
     virtual ~RecordSink() = default;
     // One audit record (as the log holds it); never waits for the store.
     virtual void send(const std::string& auditRecord) = 0;
+    // A unit's record before its serial number is settled, kept durably
+    // where a later run finds it: should the process die before the settle
+    // commits, the record still reaches the store (where it settles its own
+    // number). Called on the unit's own thread; quick.
+    virtual void keepAhead(const std::string& /*auditRecord*/) {}
     // The run's end: waits at most `bound` for the store to take what was
     // sent, then stops sending.
     virtual RecordsLeft end(std::chrono::milliseconds /*bound*/) { return {}; }

@@ -31,6 +31,8 @@
 #include "serial/unit_records.h"
 #include "serial/pg_conn.h"
 #include "station/record_shipper.h"
+#include "station/record_shipper.h"
+#include "station/run.h"
 #include "station/serial_ledger.h"
 #include "station/station.h"
 #include "store_site_support.h"
@@ -332,6 +334,75 @@ TEST_P(StationSerials, AStationStartedAgainOnAProgrammedModuleLeavesItsNumberAlo
         EXPECT_EQ(status.programmed, 1u);
         EXPECT_EQ(status.reserved + status.voided, 0u);
     }
+}
+
+// One unit on each programmer present (`--all`) on a job with serial
+// numbers: every unit claims its own number as a station's does, its module
+// holds it, the store has it programmed, and the unit's record is there.
+TEST_P(StationSerials, EveryProgrammerOnceGetsItsOwnNumberAndRecord) {
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("vm612k-all-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    std::ofstream(dir / "image.bin", std::ios::binary) << std::string(4096, '\x5A');
+    vmsim::SimBus bus = vmsim::makeSimBus("erase_ms=0,size=256Kbit,programmers=3,file=" + (dir / "flash.bin").string());
+    DevResetForTests();
+    DevSetSleeper([](std::uint32_t) {});
+    DevUseServices(bus.services());
+    const std::string programPath = (dir / "QX_App_EN.exe").string();
+    ASSERT_TRUE(DevInitialize(programPath.c_str()));
+
+    vmserial::SerialSettings settings;
+    settings.offset = kOffset;
+    settings.format = vmserial::SerialFormat::u32le;
+    settings.first = 500;
+    settings.last = 599;
+    settings.store = url_;
+    RunRequest request;
+    request.scope = RunScope::eachProgrammerOnce;
+    request.setup.job.sizeIndex = 0;  // 256Kbit
+    request.setup.command = "onekey";
+    request.setup.imageFile = (dir / "image.bin").string();
+    request.setup.imageName = "image.bin";
+    request.setup.station = "line-1";
+    request.setup.openSerials = serialLedgerOpener(settings, "station-test");
+    const std::string url = url_;
+    request.setup.openRecords = [url](const std::string&) -> std::shared_ptr<RecordSink> {
+        ShipperPlan plan;
+        plan.store = url;
+        return std::make_shared<RecordShipper>(plan);
+    };
+    RestartWatch units;
+    request.observers.push_back(&units);
+    Run::Start start = Run::start(std::move(request), programPath, {});
+    ASSERT_TRUE(start.run) << start.error;
+    const RunOutcome outcome = start.run->run();
+    start.run.reset();
+    DevResetForTests();
+    DevSetSleeper(nullptr);
+
+    EXPECT_FALSE(outcome.noProgrammer);
+    EXPECT_EQ(outcome.records.waiting, 0u) << outcome.records.error;
+    ASSERT_EQ(units.units.size(), 3u);
+    std::set<std::uint64_t> numbers;
+    for (const UnitRecord& unit : units.units) {
+        EXPECT_TRUE(unit.passed) << unit.failure;
+        ASSERT_TRUE(unit.serial) << "unit " << unit.unit;
+        numbers.insert(*unit.serial);
+        const std::filesystem::path flash =
+            dir / (unit.programmer == 0 ? "flash.bin" : "flash.bin." + std::to_string(unit.programmer));
+        const std::string held = slurpFile(flash).substr(kOffset, 4);
+        const std::uint64_t n = static_cast<std::uint8_t>(held[0]) | static_cast<std::uint8_t>(held[1]) << 8 |
+                                static_cast<std::uint8_t>(held[2]) << 16;
+        EXPECT_EQ(n, *unit.serial) << "programmer " << unit.programmer;
+    }
+    EXPECT_EQ(numbers, (std::set<std::uint64_t>{500, 501, 502}));
+    std::unique_ptr<vmserial::SerialStore> store = vmserial::openSerialStore(url_, "station-test");
+    store->setupRange({500, 599, 1});
+    const vmserial::StoreStatus status = store->status();
+    EXPECT_EQ(status.programmed, 3u);
+    EXPECT_EQ(status.reserved + status.voided, 0u);
+    EXPECT_EQ(vmserial::openRecordStore(url_)->recordCount(), 3u);
+    std::filesystem::remove_all(dir);
 }
 
 INSTANTIATE_TEST_SUITE_P(BothStores, StationSerials, ::testing::Values(Backend::sqlite, Backend::postgres),

@@ -13,6 +13,7 @@
 #include <memory>
 #include <mutex>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -251,4 +252,82 @@ TEST_F(StationEngineTest, AnEraseOnlyStationGivesAKeptModuleOneUnit) {
     const std::vector<UnitRecord> units = records.units();
     ASSERT_EQ(units.size(), 2u);
     EXPECT_TRUE(units[0].passed && units[1].passed);
+}
+
+namespace {
+
+// Serial numbers from a store that fails every third reservation, as one
+// coming and going does.
+class FlakySerials final : public SerialSource {
+public:
+    SerialTake reserve(unsigned, unsigned) override {
+        std::lock_guard<std::mutex> guard(lock_);
+        if (++calls_ % 3 == 0) return {SerialTake::Kind::unreachable, 0, "the store is away"};
+        return {SerialTake::Kind::number, next_++, ""};
+    }
+    bool settle(std::uint64_t, const SerialEnd&, const std::string*, bool* kept) override {
+        if (kept) *kept = false;
+        return true;
+    }
+    std::shared_ptr<const std::vector<std::uint8_t>> imageWith(
+        const std::shared_ptr<const std::vector<std::uint8_t>>& image, std::uint64_t number) const override {
+        auto bytes = std::make_shared<std::vector<std::uint8_t>>(*image);
+        for (int i = 0; i < 4; ++i) (*bytes)[0x100 + i] = static_cast<std::uint8_t>(number >> (8 * i));
+        return bytes;
+    }
+    std::uint64_t left() const override { return 1000; }
+    std::pair<std::uint64_t, std::uint64_t> field() const override { return {0x100, 4}; }
+
+private:
+    std::mutex lock_;
+    unsigned calls_ = 0;
+    std::uint64_t next_ = 1;
+};
+
+// Swaps each unit's module for a fresh one, and keeps the units' numbers.
+class Swapper final : public StationObserver {
+public:
+    explicit Swapper(vmsim::SimBus& bus) : bus_(bus) {}
+    void moduleTakenOut(unsigned programmer) override { bus_.programmer(programmer).insertModule(); }
+    void unitEnded(const UnitRecord& unit, bool) override {
+        numbers.insert(unit.unit);
+        ++units;
+        bus_.programmer(unit.programmer).removeModule();
+    }
+    std::set<unsigned> numbers;
+    unsigned units = 0;
+
+private:
+    vmsim::SimBus& bus_;
+};
+
+}  // namespace
+
+// Units that did not start (no serial number could be had) give their
+// numbers back, whichever was claimed last: --count 8 is eight units,
+// numbered 1..8.
+TEST_F(StationEngineTest, ACountOfUnitsIsNumberedOneToCountWhateverDidNotStart) {
+    vmsim::SimBus bus = vmsim::makeSimBus("erase_ms=0,size=256Kbit,programmers=3");
+    std::vector<std::uint8_t> bytes(4096);
+    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i * 7 + 3);
+    DevResetForTests();
+    DevSetSleeper([](std::uint32_t) {});
+    DevUseServices(bus.services());
+    const std::string programPath = (dir_ / "QX_App_EN.exe").string();
+    ASSERT_TRUE(DevInitialize(programPath.c_str()));
+    const LoadedImage image{std::make_shared<const std::vector<std::uint8_t>>(bytes), "image.bin"};
+    Job job;
+    job.sizeIndex = 0;  // 256Kbit
+    job.count = 8;
+    Swapper swapper(bus);
+    Production production(job, JobFacts{}, nullptr, swapper, true);
+    production.setSerials(std::make_shared<FlakySerials>());
+    StationPacing pacing;
+    pacing.sense = pacing.senseEmpty = std::chrono::milliseconds(1);
+    pacing.refresh = std::chrono::milliseconds(10);
+    runStationLoop(programPath, image, production, {}, pacing);
+    DevResetForTests();
+    DevSetSleeper(nullptr);
+    EXPECT_EQ(swapper.units, 8u);
+    EXPECT_EQ(swapper.numbers, (std::set<unsigned>{1, 2, 3, 4, 5, 6, 7, 8}));
 }
