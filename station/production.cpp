@@ -182,19 +182,30 @@ bool Production::taking() const {
     return taking_ && (job_.count == 0 || claimed_ < job_.count || !returned_.empty());
 }
 
+void Production::logMissing(const std::vector<std::string>& records, const std::string& tail) {
+    for (const std::string& record : records) {
+        const std::string line = record.empty() || record.back() != '\n' ? record + "\n" : record;
+        if (tail.find(line) == std::string::npos) appendLog(line);
+    }
+}
+
 bool Production::appendLog(const std::string& record) {
     std::lock_guard<std::mutex> guard(logLock_);
     return !log_ || log_->append(record);
 }
 
 bool Production::logAhead(unsigned unit, const std::string& record) {
-    const bool written = appendLog(record);
     std::shared_ptr<RecordSink> records;
+    unsigned programmer = 0;
     {
         std::lock_guard<std::mutex> guard(lock_);
         records = records_;
+        if (auto running = running_.find(unit); running != running_.end()) programmer = running->second.unit.programmer;
     }
-    if (records) records->keepAhead(record);
+    // Kept for the store first: a run that dies before the log write leaves
+    // it there, and the next run with this log logs it (logMissing).
+    if (records) records->keepAhead(programmer, record);
+    const bool written = appendLog(record);
     std::lock_guard<std::mutex> guard(lock_);
     loggedAhead_[record] = written;
     if (auto running = running_.find(unit); running != running_.end()) running->second.logged = true;

@@ -89,6 +89,10 @@ public:
     // written (no unit starts after it).
     // A unit logged ahead is not logged again as interrupted by
     // closeWithRunningInterrupted.
+    //
+    // `records` kept ahead by an earlier run that died (RecordSink::aheadLeft)
+    // go into the log unless `tail`, the log's end as it was found, has them.
+    void logMissing(const std::vector<std::string>& records, const std::string& tail);
     bool logAhead(unsigned unit, const std::string& record);
     // Units whose audit record could not be written, and the system's reason
     // for the last of them.

@@ -1,5 +1,7 @@
 #include "station/production_start.h"
 
+#include <fstream>
+#include <iterator>
 #include <thread>
 
 #include "app/flash_size.h"
@@ -20,6 +22,21 @@ std::string newRunId() {
     std::snprintf(hex, sizeof hex, "-%08x", static_cast<unsigned>(random()));
     return id + hex;
 }
+
+namespace {
+
+// The last records of the log: an earlier run's units in flight, if any,
+// are among them.
+std::string logTail(const std::string& path) {
+    constexpr std::streamoff kTail = 1 << 20;
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    if (!in) return "";
+    const std::streamoff size = in.tellg();
+    in.seekg(size > kTail ? size - kTail : 0);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+}  // namespace
 
 ProductionStart startProduction(const ProductionSetup& setup, const std::string& programPath,
                                 StationObserver& observer,
@@ -78,7 +95,14 @@ ProductionStart startProduction(const ProductionSetup& setup, const std::string&
     start.production = std::make_unique<Production>(setup.job, facts, std::move(log), observer,
                                                     setup.keepUnits);
     start.production->setSerials(std::move(serials));
-    if (setup.openRecords) start.production->setRecords(setup.openRecords(setup.logPath));
+    if (setup.openRecords) {
+        std::shared_ptr<RecordSink> records = setup.openRecords(setup.logPath);
+        // Units an earlier run on this log kept ahead of their settles and
+        // never ended: on record in the log too.
+        if (records && !records->aheadLeft().empty())
+            start.production->logMissing(records->aheadLeft(), logTail(setup.logPath));
+        start.production->setRecords(std::move(records));
+    }
     return start;
 }
 

@@ -1,6 +1,7 @@
 #include "station/record_shipper.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 
 #include "platform/files.h"
@@ -102,33 +103,51 @@ void RecordShipper::chooseSpool() {
     state_.spool = ownSpool_;
 }
 
+// The ahead files of this spool: one per programmer with a unit in flight.
+std::vector<std::string> RecordShipper::aheadFiles() const {
+    std::vector<std::string> files;
+    if (ownSpool_.empty()) return files;
+    const std::filesystem::path spool(ownSpool_);
+    const std::string prefix = spool.filename().string() + ".ahead.";
+    std::error_code error;
+    const std::filesystem::path folder = spool.has_parent_path() ? spool.parent_path() : ".";
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+        const std::string name = entry.path().filename().string();
+        if (name.starts_with(prefix) && !name.ends_with(".new")) files.push_back(entry.path().string());
+    }
+    return files;
+}
+
 // Records kept ahead by a run that died before their settles: into the
 // spool, sent with it.
 void RecordShipper::takeAheadLeft() {
-    if (ownSpool_.empty()) return;
-    const std::string ahead = ownSpool_ + ".ahead";
-    if (lookAt(ahead, header_).kind != SpoolLook::Kind::ours) return;
-    std::vector<std::string> records;
-    std::ifstream in(ahead);
-    for (std::string line; std::getline(in, line);)
-        if (!line.empty() && line != header_) records.push_back(line);
-    in.close();
-    if (records.empty() || spoolAll(records)) platform::removeFile(ahead.c_str());
+    const std::vector<std::string> files = aheadFiles();
+    for (const std::string& file : files) {
+        if (lookAt(file, header_).kind != SpoolLook::Kind::ours) continue;
+        std::ifstream in(file);
+        for (std::string line; std::getline(in, line);)
+            if (!line.empty() && line != header_) aheadLeft_.push_back(line);
+    }
+    if (!aheadLeft_.empty() && !spoolAll(aheadLeft_)) return;  // kept in the files for the next run
     spoolFile_.reset();
+    for (const std::string& file : files) platform::removeFile(file.c_str());
 }
 
-void RecordShipper::keepAhead(const std::string& auditRecord) {
+void RecordShipper::keepAhead(unsigned programmer, const std::string& auditRecord) {
     if (ownSpool_.empty()) return;
-    std::lock_guard<std::mutex> guard(aheadLock_);
-    if (!aheadFile_) {
-        const std::string ahead = ownSpool_ + ".ahead";
-        const bool headed = lookAt(ahead, header_).kind == SpoolLook::Kind::ours;
-        std::string error;
-        aheadFile_ = platform::AppendFile::open(ahead, &error);
-        if (aheadFile_ && !headed && !aheadFile_->append(header_ + "\n")) aheadFile_.reset();
-        if (!aheadFile_) return;  // the log has it; the settle is tried as ever
+    // Written whole beside, then put in place: the file holds this unit or
+    // the one before, never part of one.
+    const std::string path = ownSpool_ + ".ahead." + std::to_string(programmer);
+    const std::string fresh = path + ".new";
+    platform::removeFile(fresh.c_str());
+    std::string error;
+    std::unique_ptr<platform::AppendFile> file = platform::AppendFile::open(fresh, &error);
+    const std::string line = auditRecord.empty() || auditRecord.back() != '\n' ? auditRecord + "\n" : auditRecord;
+    // Without it the log has the record all the same; the settle is tried as ever.
+    if (file && file->append(header_ + "\n" + line)) {
+        file.reset();
+        platform::replaceFile(fresh.c_str(), path.c_str());
     }
-    aheadFile_->append(auditRecord.empty() || auditRecord.back() != '\n' ? auditRecord + "\n" : auditRecord);
 }
 
 RecordShipper::~RecordShipper() {
@@ -150,13 +169,9 @@ ShipperState RecordShipper::state() const {
 
 RecordsLeft RecordShipper::end(std::chrono::milliseconds bound) {
     const ShipperState state = finish(bound);
-    {
-        // Every unit has settled: what was kept ahead is in the store with
-        // its settle, or was sent (and spooled) since.
-        std::lock_guard<std::mutex> guard(aheadLock_);
-        aheadFile_.reset();
-        if (!ownSpool_.empty()) platform::removeFile((ownSpool_ + ".ahead").c_str());
-    }
+    // Every unit has settled: what was kept ahead is in the store with its
+    // settle, or was sent (and spooled) since.
+    for (const std::string& file : aheadFiles()) platform::removeFile(file.c_str());
     return {state.waiting, state.error, state.waiting > 0 ? state.spool : "", state.leftAlone};
 }
 

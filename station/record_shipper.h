@@ -60,9 +60,11 @@ public:
     RecordShipper& operator=(const RecordShipper&) = delete;
 
     void send(const std::string& auditRecord) override;
-    // Into the spool's ahead file (SPOOL.ahead), which a clean end removes;
-    // a run that finds one left by a crash moves its records into the spool.
-    void keepAhead(const std::string& auditRecord) override;
+    // Into the programmer's ahead file (SPOOL.ahead.P, replaced whole), which
+    // a clean end removes; a run that finds them left by a crash moves their
+    // records into the spool.
+    void keepAhead(unsigned programmer, const std::string& auditRecord) override;
+    std::vector<std::string> aheadLeft() const override { return aheadLeft_; }
     RecordsLeft end(std::chrono::milliseconds bound) override;
 
     // Waits at most `bound` until everything sent so far has reached the
@@ -79,6 +81,7 @@ private:
     bool sendFile(const std::string& path);
     void chooseSpool();
     void takeAheadLeft();
+    std::vector<std::string> aheadFiles() const;
 
     const ShipperPlan plan_;
     const std::string header_;
@@ -87,8 +90,7 @@ private:
     std::unique_ptr<vmserial::RecordStore> store_;
     std::unique_ptr<platform::AppendFile> spoolFile_;
     std::vector<std::string> memorySpool_;  // without a spool file
-    std::mutex aheadLock_;  // the ahead file's own, taken by the lanes
-    std::unique_ptr<platform::AppendFile> aheadFile_;
+    std::vector<std::string> aheadLeft_;  // found at the start, spooled since
     bool spooled_ = false;                 // the spool holds records
     mutable std::mutex lock_;
     std::condition_variable wake_, idle_;

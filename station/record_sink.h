@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // What had not reached the store when the run ended.
 struct RecordsLeft {
@@ -23,10 +24,15 @@ public:
     // One audit record (as the log holds it); never waits for the store.
     virtual void send(const std::string& auditRecord) = 0;
     // A unit's record before its serial number is settled, kept durably
-    // where a later run finds it: should the process die before the settle
-    // commits, the record still reaches the store (where it settles its own
-    // number). Called on the unit's own thread; quick.
-    virtual void keepAhead(const std::string& /*auditRecord*/) {}
+    // (one per programmer: its unit in flight) where the next run with the
+    // same log finds it: should the process die before the settle commits,
+    // the record still reaches the log and the store (where it settles its
+    // own number). Called on the unit's own thread.
+    virtual void keepAhead(unsigned /*programmer*/, const std::string& /*auditRecord*/) {}
+    // The records an earlier run kept ahead and never settled (it died),
+    // found when this sink was opened; they wait in its spool already, and
+    // the caller sees that its log has them.
+    virtual std::vector<std::string> aheadLeft() const { return {}; }
     // The run's end: waits at most `bound` for the store to take what was
     // sent, then stops sending.
     virtual RecordsLeft end(std::chrono::milliseconds /*bound*/) { return {}; }
