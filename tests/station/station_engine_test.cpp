@@ -38,7 +38,8 @@ protected:
     // A station on `bus` with `bytes` for its image, until `job.count`
     // units or `round` (called with the ledger between looks) stops it.
     void runStation(vmsim::SimBus& bus, const std::vector<std::uint8_t>& bytes, const Job& job,
-                    StationObserver& observer, const std::function<void(Production&)>& round = {}) {
+                    StationObserver& observer, const std::function<void(Production&)>& round = {},
+                    std::shared_ptr<SerialSource> serials = nullptr) {
         DevResetForTests();
         DevSetSleeper([](std::uint32_t) {});
         DevUseServices(bus.services());
@@ -46,6 +47,7 @@ protected:
         ASSERT_TRUE(DevInitialize(programPath.c_str()));
         const LoadedImage image{std::make_shared<const std::vector<std::uint8_t>>(bytes), "image.bin"};
         Production production(job, JobFacts{}, nullptr, observer, true);
+        production.setSerials(std::move(serials));
         StationPacing pacing;
         pacing.sense = pacing.senseEmpty = std::chrono::milliseconds(1);
         pacing.refresh = std::chrono::milliseconds(10);
@@ -310,24 +312,11 @@ TEST_F(StationEngineTest, ACountOfUnitsIsNumberedOneToCountWhateverDidNotStart) 
     vmsim::SimBus bus = vmsim::makeSimBus("erase_ms=0,size=256Kbit,programmers=3");
     std::vector<std::uint8_t> bytes(4096);
     for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i * 7 + 3);
-    DevResetForTests();
-    DevSetSleeper([](std::uint32_t) {});
-    DevUseServices(bus.services());
-    const std::string programPath = (dir_ / "QX_App_EN.exe").string();
-    ASSERT_TRUE(DevInitialize(programPath.c_str()));
-    const LoadedImage image{std::make_shared<const std::vector<std::uint8_t>>(bytes), "image.bin"};
     Job job;
     job.sizeIndex = 0;  // 256Kbit
     job.count = 8;
     Swapper swapper(bus);
-    Production production(job, JobFacts{}, nullptr, swapper, true);
-    production.setSerials(std::make_shared<FlakySerials>());
-    StationPacing pacing;
-    pacing.sense = pacing.senseEmpty = std::chrono::milliseconds(1);
-    pacing.refresh = std::chrono::milliseconds(10);
-    runStationLoop(programPath, image, production, {}, pacing);
-    DevResetForTests();
-    DevSetSleeper(nullptr);
+    runStation(bus, bytes, job, swapper, {}, std::make_shared<FlakySerials>());
     EXPECT_EQ(swapper.units, 8u);
     EXPECT_EQ(swapper.numbers, (std::set<unsigned>{1, 2, 3, 4, 5, 6, 7, 8}));
 }
