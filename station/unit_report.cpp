@@ -1,5 +1,6 @@
 #include "station/unit_report.h"
 
+#include <cmath>
 #include <cstdio>
 
 #include "texts/texts.h"
@@ -119,6 +120,11 @@ std::string auditRecord(const UnitRecord& unit, const JobFacts& job) {
                       ",\"first_unit\":" + (unit.firstUnit ? "true" : "false") +
                       ",\"version\":" + jsonString(job.version) + jobStampFields(job.jobStamp) + "}";
     return out + "\n";
+}
+
+double roundedTo(double value, int decimals) {
+    const double scale = std::pow(10.0, decimals);
+    return std::round(value * scale) / scale;
 }
 
 void Tally::add(const UnitRecord& unit) {

@@ -52,6 +52,14 @@ struct JobFacts {
     std::optional<JobStamp> jobStamp;
 };
 
+// A unit's record on its way to the line's store: the unit, what its run
+// shares, and its audit record as the log holds it (auditRecord), made once.
+struct UnitAudit {
+    const UnitRecord& unit;
+    const JobFacts& job;
+    const std::string& record;
+};
+
 // The steps a command runs: the chosen one-key steps, or the command itself.
 std::vector<std::string> jobSteps(const Job& job);
 
@@ -69,6 +77,10 @@ std::string resultLine(const UnitRecord& unit);
 
 // One audit record, a JSON object on one line with its line end.
 std::string auditRecord(const UnitRecord& unit, const JobFacts& job);
+
+// `value` rounded to `decimals` places, as the records keep it: a unit's
+// seconds to 3.
+double roundedTo(double value, int decimals);
 
 // Units and passes per programmer.
 class Tally {
