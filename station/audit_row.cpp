@@ -1,6 +1,7 @@
 #include "station/audit_row.h"
 
 #include "serial/unit_row.h"
+#include "station/json_text.h"
 
 std::optional<vmserial::UnitRow> auditRow(const UnitAudit& audit) {
     const UnitRecord& unit = audit.unit;
@@ -9,9 +10,9 @@ std::optional<vmserial::UnitRow> auditRow(const UnitAudit& audit) {
     vmserial::UnitRow row;
     row.run = audit.job.run;
     row.unit = unit.unit;
-    row.station = audit.job.station;
+    row.station = jsonText(audit.job.station);  // as its record names it
     row.programmer = std::to_string(unit.programmer);
-    if (audit.job.jobStamp) row.job = audit.job.jobStamp->name;
+    if (audit.job.jobStamp) row.job = jsonText(audit.job.jobStamp->name);
     row.passed = unit.passed;
     row.firstUnit = unit.firstUnit;
     if (!unit.passed) {

@@ -9,13 +9,14 @@
 #include "serial/unit_records.h"
 #include "serial/unit_row.h"
 #include "station/audit_row.h"
-#include "station/json_string.h"
+#include "station/json_text.h"
 
 namespace {
 
 // Records sent to the store in one transaction when a spool is sent on.
 constexpr std::size_t kBatch = 256;
 
+// How a spool's header line starts (spoolHeader), and so a foreign one.
 constexpr const char* kHeaderStart = "{\"spool_for\":";
 
 // What a spool file holds: nothing (or only torn lines), records for the
@@ -76,7 +77,9 @@ std::vector<vmserial::UnitRow> rowsOf(const std::vector<std::string>& lines) {
 }
 
 std::string spoolHeader(const std::string& storeUrl) {
-    return kHeaderStart + jsonString(vmserial::storeKey(storeUrl)) + "}";
+    Json header;
+    header["spool_for"] = vmserial::storeKey(storeUrl);
+    return jsonLine(std::move(header));
 }
 
 RecordShipper::RecordShipper(ShipperPlan plan) : plan_(std::move(plan)), header_(spoolHeader(plan_.store)) {

@@ -11,6 +11,7 @@
 #include "operations/worker_outcome.h"
 #include "station/job.h"
 #include "station/job_stamp.h"
+#include "station/json_text.h"
 
 // One unit: a module taken through the job on one programmer.
 struct UnitRecord {
@@ -78,10 +79,6 @@ std::string resultLine(const UnitRecord& unit);
 // One audit record, a JSON object on one line with its line end.
 std::string auditRecord(const UnitRecord& unit, const JobFacts& job);
 
-// `value` rounded to `decimals` places, as the records keep it: a unit's
-// seconds to 3.
-double roundedTo(double value, int decimals);
-
 // Units and passes per programmer.
 class Tally {
 public:
@@ -98,7 +95,8 @@ public:
     // The summary lines: each programmer, then the total with units per
     // hour over `seconds`.
     std::vector<std::string> summary(double seconds) const;
-    // The same as a JSON object.
+    // The same as a JSON object, and on one line.
+    Json summaryValue(double seconds) const;
     std::string summaryJson(double seconds) const;
 
 private:

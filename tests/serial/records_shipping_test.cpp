@@ -279,7 +279,7 @@ TEST(RecordShipping, ATypedRecordsRowIsTheRowItsTextReadsAs) {
     timedOut.failure.clear();
     JobFacts plain;
     plain.run = "20261208T170500Z-1a2b";
-    plain.station = "line-\xe7\xab\x99";
+    plain.station = "line-\xe7\xab\x99-\xb2";  // a name in UTF-8, and one byte that is not
     JobFacts stamped = plain;
     stamped.jobStamp = JobStamp{"vm612k-voice", "", "ab", "cd", false, "", ""};
     for (const JobFacts& job : {plain, stamped}) {
