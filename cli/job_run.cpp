@@ -8,7 +8,7 @@
 #include "job/digest.h"
 #include "cli/serials_report.h"
 #include "job/job_check.h"
-#include "station/json_string.h"
+#include "station/json_text.h"
 
 namespace {
 
@@ -53,25 +53,33 @@ void printCheck(const vmjob::CheckedJob& job) {
 }
 
 std::string checkJson(const vmjob::JobCheck& check, const std::string& path) {
-    std::string out = "{\"command\":\"job check\",\"job_file\":" + jsonString(path);
+    Json out;
+    out["command"] = "job check";
+    out["job_file"] = path;
     if (!check.job) {
-        return out + ",\"result\":\"refused\",\"exit_status\":2,\"error\":" + jsonString(check.error) + "}";
+        out["result"] = "refused";
+        out["exit_status"] = 2;
+        out["error"] = check.error;
+        return jsonLine(std::move(out));
     }
     const vmjob::CheckedJob& job = *check.job;
-    std::string steps;
-    for (const std::string& step : stepsOf(job.spec)) steps += (steps.empty() ? "" : ",") + jsonString(step);
-    const auto orNull = [](bool set, const std::string& text) { return set ? jsonString(text) : "null"; };
-    return out + ",\"result\":\"ok\",\"exit_status\":0,\"job\":" + jsonString(job.spec.name) +
-           ",\"revision\":" + orNull(!job.spec.revision.empty(), job.spec.revision) +
-           ",\"job_sha256\":" + jsonString(job.jobSha256) + ",\"image\":" + jsonString(job.imagePath) +
-           ",\"image_size\":" + std::to_string(job.imageSize) +
-           ",\"image_sha256\":" + jsonString(job.spec.imageSha256) +
-           ",\"image_checksum\":" + jsonString(hexSum(job.imageChecksum)) +
-           ",\"flash_size\":" + jsonString(job.spec.size) + ",\"steps\":[" + steps + "]" +
-           ",\"serial\":" + serialSettingsJson(job.spec.serial) +
-           ",\"signed\":" + (job.signedJob ? "true" : "false") +
-           ",\"signer\":" + orNull(job.signedJob, job.signer) +
-           ",\"signed_comment\":" + orNull(job.signedJob, job.signedComment) + "}";
+    const auto orNull = [](bool set, const std::string& text) { return set ? Json(text) : Json(); };
+    out["result"] = "ok";
+    out["exit_status"] = 0;
+    out["job"] = job.spec.name;
+    out["revision"] = orNull(!job.spec.revision.empty(), job.spec.revision);
+    out["job_sha256"] = job.jobSha256;
+    out["image"] = job.imagePath;
+    out["image_size"] = job.imageSize;
+    out["image_sha256"] = job.spec.imageSha256;
+    out["image_checksum"] = hexSum(job.imageChecksum);
+    out["flash_size"] = job.spec.size;
+    out["steps"] = stepsOf(job.spec);
+    out["serial"] = serialSettingsJson(job.spec.serial);
+    out["signed"] = job.signedJob;
+    out["signer"] = orNull(job.signedJob, job.signer);
+    out["signed_comment"] = orNull(job.signedJob, job.signedComment);
+    return jsonLine(std::move(out));
 }
 
 int checkCommand(const CliOptions& options) {

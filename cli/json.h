@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "station/json_string.h"
+#include "station/json_text.h"
 
 struct RunReport {
     std::string command;

@@ -2,44 +2,52 @@
 
 #include "cli/report_output.h"
 #include "cli/report_time.h"
-#include "station/json_string.h"
+#include "station/json_text.h"
 
 namespace {
 
-std::string yieldOf(std::uint64_t passed, std::uint64_t units) {
-    return units ? jsonNumber(static_cast<double>(passed) / static_cast<double>(units), 4) : "null";
+Json yieldOf(std::uint64_t passed, std::uint64_t units) {
+    return units ? Json(roundedTo(static_cast<double>(passed) / static_cast<double>(units), 4)) : Json();
 }
 
-std::string stationJson(const vmserial::StationLine& s) {
-    std::string failures;
-    for (const vmserial::FailureCount& f : s.failures)
-        failures += std::string(failures.empty() ? "" : ",") + "{\"step\":" + jsonString(f.step) +
-                    ",\"kind\":" + jsonString(f.kind) + ",\"units\":" + std::to_string(f.units) + "}";
-    return "{\"station\":" + jsonString(s.station) + ",\"last_unit\":" + jsonString(s.lastUnit) +
-           ",\"job\":" + jsonString(s.job) + ",\"run\":" + jsonString(s.run) +
-           ",\"units\":" + std::to_string(s.units) + ",\"passed\":" + std::to_string(s.passed) +
-           ",\"yield\":" + yieldOf(s.passed, s.units) + ",\"failures\":[" + failures + "]}";
+Json stationJson(const vmserial::StationLine& s) {
+    Json out;
+    out["station"] = s.station;
+    out["last_unit"] = s.lastUnit;
+    out["job"] = s.job;
+    out["run"] = s.run;
+    out["units"] = s.units;
+    out["passed"] = s.passed;
+    out["yield"] = yieldOf(s.passed, s.units);
+    out["failures"] = failuresJson(s.failures);
+    return out;
 }
 
-std::string head(const LineView& view) {
-    return "{\"store\":" + jsonString(view.store) + ",\"now\":" + jsonString(isoUtc(view.nowMs));
+Json head(const LineView& view) {
+    Json out;
+    out["store"] = view.store;
+    out["now"] = isoUtc(view.nowMs);
+    return out;
 }
 
 }  // namespace
 
 std::string lineJson(const LineView& view, const std::vector<vmserial::StationLine>& stations) {
-    std::string items;
+    Json out = head(view), items = Json::array();
     std::uint64_t units = 0, passed = 0;
     for (const vmserial::StationLine& s : stations) {
-        items += (items.empty() ? "" : ",") + stationJson(s);
+        items.push_back(stationJson(s));
         units += s.units;
         passed += s.passed;
     }
-    return head(view) + ",\"day_start\":" + jsonString(isoUtc(view.dayStartMs)) + ",\"stations\":[" + items +
-           "],\"totals\":{\"units\":" + std::to_string(units) + ",\"passed\":" + std::to_string(passed) +
-           ",\"yield\":" + yieldOf(passed, units) + "}}";
+    out["day_start"] = isoUtc(view.dayStartMs);
+    out["stations"] = std::move(items);
+    out["totals"] = Json{{"units", units}, {"passed", passed}, {"yield", yieldOf(passed, units)}};
+    return jsonLine(std::move(out));
 }
 
 std::string lineErrorJson(const LineView& view, const std::string& error) {
-    return head(view) + ",\"error\":" + jsonString(error) + "}";
+    Json out = head(view);
+    out["error"] = error;
+    return jsonLine(std::move(out));
 }

@@ -9,7 +9,7 @@
 #include "cli/report_time.h"
 #include "cli/shown_text.h"
 #include "serial/report_sql.h"
-#include "station/json_string.h"
+#include "station/json_text.h"
 
 using vmserial::FailureCount;
 using vmserial::ReportGroup;
@@ -37,7 +37,9 @@ std::string perHour(double value) {
     return text;
 }
 
-std::string jsonRatio(std::optional<double> value) { return value ? jsonNumber(*value, 4) : "null"; }
+std::string csvRatio(std::optional<double> value) { return value ? jsonNumber(*value, 4) : ""; }
+
+Json jsonRatio(std::optional<double> value) { return value ? Json(roundedTo(*value, 4)) : Json(); }
 
 std::string failureName(const FailureCount& f) { return f.step + "/" + f.kind; }
 
@@ -51,30 +53,41 @@ std::string topFailures(const std::vector<FailureCount>& failures) {
     return text;
 }
 
-std::string failuresJson(const std::vector<FailureCount>& failures) {
-    std::string items;
-    for (const FailureCount& f : failures)
-        items += std::string(items.empty() ? "" : ",") + "{\"step\":" + jsonString(f.step) +
-                 ",\"kind\":" + jsonString(f.kind) + ",\"units\":" + count(f.units) + "}";
-    return "[" + items + "]";
+}  // namespace
+
+Json failuresJson(const std::vector<FailureCount>& failures) {
+    Json items = Json::array();
+    for (const FailureCount& f : failures) items.push_back(Json{{"step", f.step}, {"kind", f.kind}, {"units", f.units}});
+    return items;
 }
 
-std::string groupJson(const ReportGroup& g, bool withKey) {
-    return std::string("{") + (withKey ? "\"key\":" + jsonString(g.key) + "," : "") + "\"units\":" + count(g.units) +
-           ",\"passed\":" + count(g.passed) + ",\"failed\":" + count(g.failed) +
-           ",\"yield\":" + jsonRatio(ratio(g.passed, g.units)) + ",\"first_units\":" + count(g.firstUnits) +
-           ",\"first_passed\":" + count(g.firstPassed) +
-           ",\"first_pass_yield\":" + jsonRatio(ratio(g.firstPassed, g.firstUnits)) +
-           ",\"units_per_hour\":" + jsonNumber(g.unitsPerHour, 1) + ",\"failures\":" + failuresJson(g.failures) + "}";
+namespace {
+
+Json groupJson(const ReportGroup& g, bool withKey) {
+    Json out;
+    if (withKey) out["key"] = g.key;
+    out["units"] = g.units;
+    out["passed"] = g.passed;
+    out["failed"] = g.failed;
+    out["yield"] = jsonRatio(ratio(g.passed, g.units));
+    out["first_units"] = g.firstUnits;
+    out["first_passed"] = g.firstPassed;
+    out["first_pass_yield"] = jsonRatio(ratio(g.firstPassed, g.firstUnits));
+    out["units_per_hour"] = roundedTo(g.unitsPerHour, 1);
+    out["failures"] = failuresJson(g.failures);
+    return out;
 }
 
-std::string timeOrNull(const std::optional<std::int64_t>& ms) { return ms ? jsonString(isoUtc(*ms)) : "null"; }
+Json timeOrNull(const std::optional<std::int64_t>& ms) { return ms ? Json(isoUtc(*ms)) : Json(); }
 
-std::string head(const ReportView& view, const std::string& result, int status) {
-    return "{\"command\":\"report\",\"store\":" + jsonString(view.store) + ",\"query\":{\"by\":" +
-           jsonString(view.by) + ",\"since\":" + timeOrNull(view.sinceMs) + ",\"until\":" +
-           timeOrNull(view.untilMs) + "},\"result\":" + jsonString(result) +
-           ",\"exit_status\":" + std::to_string(status);
+Json head(const ReportView& view, const std::string& result, int status) {
+    Json out;
+    out["command"] = "report";
+    out["store"] = view.store;
+    out["query"] = Json{{"by", view.by}, {"since", timeOrNull(view.sinceMs)}, {"until", timeOrNull(view.untilMs)}};
+    out["result"] = result;
+    out["exit_status"] = status;
+    return out;
 }
 
 std::string csvField(const std::string& text) {
@@ -160,10 +173,11 @@ std::string reportTable(const ReportView& view, const std::vector<ReportGroup>& 
 }
 
 std::string reportJson(const ReportView& view, const std::vector<ReportGroup>& groups) {
-    std::string items;
-    for (const ReportGroup& g : groups) items += (items.empty() ? "" : ",") + groupJson(g, true);
-    return head(view, "ok", 0) + ",\"groups\":[" + items + "],\"total\":" + groupJson(reportTotal(groups), false) +
-           "}\n";
+    Json out = head(view, "ok", 0), items = Json::array();
+    for (const ReportGroup& g : groups) items.push_back(groupJson(g, true));
+    out["groups"] = std::move(items);
+    out["total"] = groupJson(reportTotal(groups), false);
+    return jsonLine(std::move(out)) + "\n";
 }
 
 std::string reportCsv(const ReportView& view, const std::vector<ReportGroup>& groups) {
@@ -173,16 +187,17 @@ std::string reportCsv(const ReportView& view, const std::vector<ReportGroup>& gr
         std::string failures;
         for (const FailureCount& f : g.failures)
             failures += (failures.empty() ? "" : ";") + failureName(f) + "=" + count(f.units);
-        const auto blank = [](const std::string& number) { return number == "null" ? std::string() : number; };
         text += csvField(g.key) + "," + count(g.units) + "," + count(g.passed) + "," + count(g.failed) + "," +
-                blank(jsonRatio(ratio(g.passed, g.units))) + "," + count(g.firstUnits) + "," + count(g.firstPassed) +
-                "," + blank(jsonRatio(ratio(g.firstPassed, g.firstUnits))) + "," + jsonNumber(g.unitsPerHour, 1) +
+                csvRatio(ratio(g.passed, g.units)) + "," + count(g.firstUnits) + "," + count(g.firstPassed) +
+                "," + csvRatio(ratio(g.firstPassed, g.firstUnits)) + "," + jsonNumber(g.unitsPerHour, 1) +
                 "," + csvField(failures) + "\n";
     }
     return text;
 }
 
 std::string reportErrorJson(const ReportView& view, const std::string& result, int status, const std::string& error) {
-    return head(view, result, status) + ",\"error\":" + jsonString(error) + "}\n";
+    Json out = head(view, result, status);
+    out["error"] = error;
+    return jsonLine(std::move(out)) + "\n";
 }
 

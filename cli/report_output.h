@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "serial/unit_records.h"
+#include "station/json_text.h"
 
 struct ReportView {
     std::string store;  // as shown: without a password
@@ -32,5 +33,7 @@ std::string reportErrorJson(const ReportView& view, const std::string& result, i
 
 using vmserial::shownStoreUrl;
 
-// A ratio or rate for JSON: rounded to `decimals` places, shortest form.
+// A ratio or rate for CSV: rounded to `decimals` places, shortest form.
 std::string jsonNumber(double value, int decimals);
+// The failures of a group or a station as JSON: [{"step", "kind", "units"}].
+Json failuresJson(const std::vector<vmserial::FailureCount>& failures);

@@ -11,18 +11,20 @@ namespace cli_run {
 namespace {
 
 std::string listJson(const std::vector<ProgrammerInfo>& found) {
-    std::string text = "[";
+    Json list = Json::array();
     for (std::size_t i = 0; i < found.size(); ++i) {
-        if (i) text += ",";
-        text += "{\"index\":" + std::to_string(i) + ",\"ports\":[";
+        Json programmer;
+        programmer["index"] = i;
+        programmer["ports"] = Json::array();
         for (std::size_t k = 0; k < found[i].portNames.size(); ++k) {
-            if (k) text += ",";
-            text += "{\"name\":" + jsonString(found[i].portNames[k]) +
-                    ",\"device\":" + jsonString(found[i].devicePaths[k]) + "}";
+            Json port;
+            port["name"] = found[i].portNames[k];
+            port["device"] = found[i].devicePaths[k];
+            programmer["ports"].push_back(std::move(port));
         }
-        text += "]}";
+        list.push_back(std::move(programmer));
     }
-    return text + "]\n";
+    return jsonLine(std::move(list)) + "\n";
 }
 
 }  // namespace

@@ -4,11 +4,10 @@
 #include <iostream>
 
 #include "cli/shown_text.h"
-#include "station/json_string.h"
 
 namespace {
 
-std::string orNull(const std::string& text) { return text.empty() ? "null" : jsonString(text); }
+Json orNull(const std::string& text) { return text.empty() ? Json() : Json(text); }
 
 std::string orDash(const std::string& text) { return text.empty() ? "-" : shownText(text); }
 
@@ -23,13 +22,18 @@ std::string rangeText(const vmserial::SerialRange& range) {
            std::to_string(range.step);
 }
 
-std::string recordJson(const vmserial::SerialRecord& r) {
-    return "{\"number\":" + std::to_string(r.number) + ",\"state\":" +
-           jsonString(vmserial::serialStateName(r.state)) +
-           ",\"run\":" + (r.run ? std::to_string(*r.run) : "null") + ",\"station\":" + orNull(r.station) +
-           ",\"programmer\":" + orNull(r.programmer) +
-           ",\"unit\":" + (r.unit ? std::to_string(*r.unit) : "null") + ",\"time\":" + orNull(r.time) +
-           ",\"step\":" + orNull(r.step) + ",\"reason\":" + orNull(r.reason) + "}";
+Json recordJson(const vmserial::SerialRecord& r) {
+    Json out;
+    out["number"] = r.number;
+    out["state"] = vmserial::serialStateName(r.state);
+    out["run"] = r.run ? Json(*r.run) : Json();
+    out["station"] = orNull(r.station);
+    out["programmer"] = orNull(r.programmer);
+    out["unit"] = r.unit ? Json(*r.unit) : Json();
+    out["time"] = orNull(r.time);
+    out["step"] = orNull(r.step);
+    out["reason"] = orNull(r.reason);
+    return out;
 }
 
 // number, state, unit, programmer, station, run, time, step, reason
@@ -50,10 +54,15 @@ void SerialsOutput::setStore(const std::string& job, const std::string& url) {
     url_ = url;
 }
 
-std::string SerialsOutput::head(const std::string& result, int status) const {
-    return "{\"command\":" + jsonString(command_) + ",\"job_file\":" + jsonString(jobFile_) +
-           ",\"job\":" + orNull(job_) + ",\"store\":" + orNull(url_) + ",\"result\":" + jsonString(result) +
-           ",\"exit_status\":" + std::to_string(status);
+Json SerialsOutput::head(const std::string& result, int status) const {
+    Json out;
+    out["command"] = command_;
+    out["job_file"] = jobFile_;
+    out["job"] = orNull(job_);
+    out["store"] = orNull(url_);
+    out["result"] = result;
+    out["exit_status"] = status;
+    return out;
 }
 
 int SerialsOutput::fail(int status, const std::string& result, const std::string& text) {
@@ -68,29 +77,38 @@ int SerialsOutput::fail(int status, const std::string& result, const std::string
     }
     while (!error.empty() && error.back() == ' ') error.pop_back();
     std::fprintf(stderr, "vm612k: %s\n", error.c_str());
-    if (json_) std::cout << head(result, status) << ",\"error\":" << jsonString(error) << "}" << std::endl;
+    if (json_) {
+        Json out = head(result, status);
+        out["error"] = error;
+        std::cout << jsonLine(std::move(out)) << std::endl;
+    }
     return status;
 }
 
-int SerialsOutput::ok(const std::string& fields) {
-    if (json_) std::cout << head("ok", 0) << fields << "}" << std::endl;
+int SerialsOutput::ok(const Json& fields) {
+    if (!json_) return 0;
+    Json out = head("ok", 0);
+    for (const auto& [key, value] : fields.items()) out[key] = value;
+    std::cout << jsonLine(std::move(out)) << std::endl;
     return 0;
 }
 
 int SerialsOutput::status(const vmserial::SerialRange& range, const vmserial::StoreStatus& s) {
     const std::string next = s.nextFree ? std::to_string(*s.nextFree) : "";
     if (json_) {
-        std::string runs;
+        Json fields, runs = Json::array();
+        fields["range"] = Json{{"first", range.first}, {"last", range.last}, {"step", range.step},
+                               {"count", vmserial::rangeCount(range)}};
+        fields["free"] = s.free;
+        fields["reserved"] = s.reserved;
+        fields["programmed"] = s.programmed;
+        fields["void"] = s.voided;
+        fields["next_free"] = s.nextFree ? Json(*s.nextFree) : Json();
         for (const vmserial::LiveRun& run : s.liveRuns)
-            runs += std::string(runs.empty() ? "" : ",") + "{\"run\":" + std::to_string(run.id) +
-                    ",\"station\":" + jsonString(run.station) + ",\"started\":" + jsonString(run.started) +
-                    ",\"expires\":" + jsonString(run.expires) + "}";
-        return ok(",\"range\":{\"first\":" + std::to_string(range.first) + ",\"last\":" +
-                  std::to_string(range.last) + ",\"step\":" + std::to_string(range.step) +
-                  ",\"count\":" + std::to_string(vmserial::rangeCount(range)) + "},\"free\":" +
-                  std::to_string(s.free) + ",\"reserved\":" + std::to_string(s.reserved) +
-                  ",\"programmed\":" + std::to_string(s.programmed) + ",\"void\":" + std::to_string(s.voided) +
-                  ",\"next_free\":" + (next.empty() ? "null" : next) + ",\"live_runs\":[" + runs + "]");
+            runs.push_back(Json{{"run", run.id}, {"station", run.station}, {"started", run.started},
+                                {"expires", run.expires}});
+        fields["live_runs"] = std::move(runs);
+        return ok(fields);
     }
     std::printf("job: %s\nstore: %s\n", shownText(job_).c_str(), shownText(url_).c_str());
     std::printf("range: %s (%llu numbers)\n", rangeText(range).c_str(),
@@ -108,10 +126,11 @@ int SerialsOutput::status(const vmserial::SerialRange& range, const vmserial::St
 
 int SerialsOutput::list(const std::vector<vmserial::SerialRecord>& records, const std::string& state) {
     if (json_) {
-        std::string items;
-        for (const vmserial::SerialRecord& record : records)
-            items += (items.empty() ? "" : ",") + recordJson(record);
-        return ok(",\"state\":" + orNull(state) + ",\"numbers\":[" + items + "]");
+        Json fields, numbers = Json::array();
+        for (const vmserial::SerialRecord& record : records) numbers.push_back(recordJson(record));
+        fields["state"] = orNull(state);
+        fields["numbers"] = std::move(numbers);
+        return ok(fields);
     }
     if (records.empty()) {
         std::printf("no %snumber handed out\n", state.empty() ? "" : (state + " ").c_str());
@@ -125,8 +144,7 @@ int SerialsOutput::list(const std::vector<vmserial::SerialRecord>& records, cons
 int SerialsOutput::recovered(const vmserial::Recovered& recovered) {
     const std::vector<std::uint64_t>& voided = recovered.voided;
     const std::vector<std::uint64_t>& programmed = recovered.programmed;
-    if (json_)
-        return ok(",\"voided\":[" + numberList(voided, ",") + "],\"programmed\":[" + numberList(programmed, ",") + "]");
+    if (json_) return ok(Json{{"voided", voided}, {"programmed", programmed}});
     if (voided.empty() && programmed.empty()) std::printf("no number is reserved by a run that has ended\n");
     if (!programmed.empty())
         std::printf("programmed %zu number%s of runs that ended, as their units' records say: %s\n",
@@ -138,7 +156,7 @@ int SerialsOutput::recovered(const vmserial::Recovered& recovered) {
 }
 
 int SerialsOutput::voided(std::uint64_t number, const std::string& reason) {
-    if (json_) return ok(",\"voided\":" + std::to_string(number) + ",\"reason\":" + jsonString(reason));
+    if (json_) return ok(Json{{"voided", number}, {"reason", reason}});
     std::printf("voided %llu: %s\n", static_cast<unsigned long long>(number), shownText(reason).c_str());
     return 0;
 }
@@ -152,12 +170,14 @@ std::string serialSettingsLines(const vmserial::SerialSettings& s) {
            " numbers)\nserial store: " + vmserial::shownStoreUrl(s.store) + "\n";
 }
 
-std::string serialSettingsJson(const std::optional<vmserial::SerialSettings>& settings) {
-    if (!settings) return "null";
+Json serialSettingsJson(const std::optional<vmserial::SerialSettings>& settings) {
+    if (!settings) return nullptr;
     const vmserial::SerialSettings& s = *settings;
-    return "{\"offset\":" + std::to_string(s.offset) + ",\"format\":" +
-           jsonString(vmserial::serialFormatName(s.format)) + ",\"width\":" +
-           std::to_string(vmserial::fieldWidth(s)) + ",\"first\":" + std::to_string(s.first) +
-           ",\"last\":" + std::to_string(s.last) + ",\"step\":" + std::to_string(s.step) +
-           ",\"store\":" + jsonString(vmserial::shownStoreUrl(s.store)) + "}";
+    return Json{{"offset", s.offset},
+                {"format", vmserial::serialFormatName(s.format)},
+                {"width", vmserial::fieldWidth(s)},
+                {"first", s.first},
+                {"last", s.last},
+                {"step", s.step},
+                {"store", vmserial::shownStoreUrl(s.store)}};
 }

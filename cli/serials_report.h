@@ -11,6 +11,7 @@
 
 #include "serial/serial_format.h"
 #include "serial/serial_store.h"
+#include "station/json_text.h"
 
 class SerialsOutput {
 public:
@@ -30,8 +31,9 @@ public:
     int voided(std::uint64_t number, const std::string& reason);
 
 private:
-    std::string head(const std::string& result, int status) const;
-    int ok(const std::string& fields);
+    Json head(const std::string& result, int status) const;
+    // With --json, the object: its head and then `fields`.
+    int ok(const Json& fields);
 
     std::string command_, jobFile_;
     bool json_;
@@ -41,4 +43,4 @@ private:
 // `job check`'s lines for a job's [serial] ("serial: ...", "serial store: ...").
 std::string serialSettingsLines(const vmserial::SerialSettings& settings);
 // Its JSON value: an object, or null for a job without [serial].
-std::string serialSettingsJson(const std::optional<vmserial::SerialSettings>& settings);
+Json serialSettingsJson(const std::optional<vmserial::SerialSettings>& settings);

@@ -23,4 +23,4 @@ int runSerialsCommand(const CliOptions&) {
 
 std::string serialSettingsLines(const vmserial::SerialSettings&) { return ""; }
 
-std::string serialSettingsJson(const std::optional<vmserial::SerialSettings>&) { return "null"; }
+Json serialSettingsJson(const std::optional<vmserial::SerialSettings>&) { return nullptr; }

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "job/job_check.h"
+#include "station/json_text.h"
 
 struct JobStamp {
     std::string name;
@@ -24,7 +25,7 @@ inline JobStamp jobStampOf(const vmjob::CheckedJob& job) {
             job.signedJob, job.signer,        job.signedComment};
 }
 
-// The record's fields for a job run, each after a comma
-// (,"job":...,"job_revision":...,...); "" for a run without a job. An
-// unsigned job's signer and signed comment are null.
-std::string jobStampFields(const std::optional<JobStamp>& stamp);
+// Adds a job run's fields to its unit's record ("job", "job_revision",
+// ...); none for a run without a job. A job without a revision has a null
+// one; an unsigned job's signer and signed comment are null.
+void addJobStamp(Json& record, const std::optional<JobStamp>& stamp);

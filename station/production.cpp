@@ -100,7 +100,7 @@ void Production::endLocked(UnitRecord unit, std::string record, bool kept) {
     } else {
         recorded = appendLog(record);
     }
-    if (records_ && !kept) records_->send(record);
+    if (records_ && !kept) records_->send(UnitAudit{unit, facts_, record});
     if (!recorded) {
         // The audit trail has a gap: no unit starts that it would miss too.
         ++unrecorded_;

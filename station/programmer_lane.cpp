@@ -142,7 +142,8 @@ void ProgrammerLane::runUnit(unsigned number, std::optional<std::uint32_t> chip,
         // process is killed), the unit and its number are on record.
         record = auditRecord(unit, production_.facts());
         production_.logAhead(unit.unit, record);
-        serials->settle(*serial, serialEnd(unit, run), &record, &kept);
+        const UnitAudit audit{unit, production_.facts(), record};
+        serials->settle(*serial, serialEnd(unit, run), &audit, &kept);
     }
     phase_ = UnitPhase::idle;
     production_.unitEnded(std::move(unit), std::move(record), kept);

@@ -8,13 +8,15 @@
 #include "serial/store_key.h"
 #include "serial/unit_records.h"
 #include "serial/unit_row.h"
-#include "station/json_string.h"
+#include "station/audit_row.h"
+#include "station/json_text.h"
 
 namespace {
 
 // Records sent to the store in one transaction when a spool is sent on.
 constexpr std::size_t kBatch = 256;
 
+// How a spool's header line starts (spoolHeader), and so a foreign one.
 constexpr const char* kHeaderStart = "{\"spool_for\":";
 
 // What a spool file holds: nothing (or only torn lines), records for the
@@ -62,8 +64,22 @@ std::string storeTag(const std::string& key) {
 
 }  // namespace
 
+std::vector<vmserial::UnitRow> rowsOf(const std::vector<std::string>& lines) {
+    std::vector<vmserial::UnitRow> rows;
+    rows.reserve(lines.size());
+    for (const std::string& line : lines) {
+        std::string error;
+        // A line that is no audit record of ours (a torn spool line) stays
+        // only in the log.
+        if (auto row = vmserial::unitRowOf(line, &error)) rows.push_back(std::move(*row));
+    }
+    return rows;
+}
+
 std::string spoolHeader(const std::string& storeUrl) {
-    return kHeaderStart + jsonString(vmserial::storeKey(storeUrl)) + "}";
+    Json header;
+    header["spool_for"] = vmserial::storeKey(storeUrl);
+    return jsonLine(std::move(header));
 }
 
 RecordShipper::RecordShipper(ShipperPlan plan) : plan_(std::move(plan)), header_(spoolHeader(plan_.store)) {
@@ -128,7 +144,7 @@ void RecordShipper::takeAheadLeft() {
         for (std::string line; std::getline(in, line);)
             if (!line.empty() && line != header_) aheadLeft_.push_back(line);
     }
-    if (!aheadLeft_.empty() && !spoolAll(aheadLeft_)) return;  // kept in the files for the next run
+    if (!aheadLeft_.empty() && !spoolAll(rowsOf(aheadLeft_))) return;  // kept in the files for the next run
     spoolFile_.reset();
     for (const std::string& file : files) platform::removeFile(file.c_str());
 }
@@ -154,10 +170,12 @@ RecordShipper::~RecordShipper() {
     if (thread_.joinable()) finish(std::chrono::milliseconds(0));
 }
 
-void RecordShipper::send(const std::string& auditRecord) {
+void RecordShipper::send(const UnitAudit& unit) {
+    std::optional<vmserial::UnitRow> row = auditRow(unit);
+    if (!row) return;  // never stamped: no record of a unit's end
     {
         std::lock_guard<std::mutex> guard(lock_);
-        queue_.push_back(auditRecord);
+        queue_.push_back(std::move(*row));
     }
     wake_.notify_all();
 }
@@ -194,7 +212,7 @@ void RecordShipper::run() {
         // With a spool waiting, wake for its next try; else for a record.
         wake_.wait_for(guard, plan_.retry, [this] { return stop_ || !queue_.empty(); });
         const bool last = stop_;
-        std::vector<std::string> batch(std::make_move_iterator(queue_.begin()),
+        std::vector<vmserial::UnitRow> batch(std::make_move_iterator(queue_.begin()),
                                        std::make_move_iterator(queue_.end()));
         queue_.clear();
         if (batch.empty() && !spooled_ && !last) continue;
@@ -209,7 +227,7 @@ void RecordShipper::run() {
 }
 
 // Records go after the ones that wait, so the store gets them in order.
-void RecordShipper::deliver(std::vector<std::string> batch) {
+void RecordShipper::deliver(std::vector<vmserial::UnitRow> batch) {
     if (!spooled_ && !batch.empty()) {
         if (putAll(batch)) return;
         spoolAll(batch);
@@ -219,15 +237,7 @@ void RecordShipper::deliver(std::vector<std::string> batch) {
     if (spooled_) sendSpool();
 }
 
-bool RecordShipper::putAll(const std::vector<std::string>& records) {
-    std::vector<vmserial::UnitRow> rows;
-    rows.reserve(records.size());
-    for (const std::string& record : records) {
-        std::string error;
-        // A line that is no audit record of ours (a torn spool line) stays
-        // only in the log.
-        if (auto row = vmserial::unitRowOf(record, &error)) rows.push_back(std::move(*row));
-    }
+bool RecordShipper::putAll(const std::vector<vmserial::UnitRow>& rows) {
     try {
         if (!store_) store_ = vmserial::openRecordStore(plan_.store, plan_.options);
         store_->putRecords(rows);
@@ -238,12 +248,12 @@ bool RecordShipper::putAll(const std::vector<std::string>& records) {
         return false;
     }
     std::lock_guard<std::mutex> guard(lock_);
-    state_.stored += records.size();
+    state_.stored += rows.size();
     state_.error.clear();
     return true;
 }
 
-bool RecordShipper::spoolAll(const std::vector<std::string>& records) {
+bool RecordShipper::spoolAll(const std::vector<vmserial::UnitRow>& rows) {
     bool durable = !ownSpool_.empty();
     if (durable && !spoolFile_) {
         // A new spool names its store first.
@@ -253,13 +263,11 @@ bool RecordShipper::spoolAll(const std::vector<std::string>& records) {
         if (spoolFile_ && !headed && !spoolFile_->append(header_ + "\n")) spoolFile_.reset();
         durable = spoolFile_ != nullptr;
     }
-    for (const std::string& record : records) {
-        const std::string line = record.empty() || record.back() != '\n' ? record + "\n" : record;
-        if (!durable || !spoolFile_->append(line)) memorySpool_.push_back(line);
-    }
+    for (const vmserial::UnitRow& row : rows)
+        if (!durable || !spoolFile_->append(row.record + "\n")) memorySpool_.push_back(row);
     std::lock_guard<std::mutex> guard(lock_);
     spooled_ = true;
-    state_.waiting += records.size();
+    state_.waiting += rows.size();
     return durable;
 }
 
@@ -292,11 +300,11 @@ bool RecordShipper::sendFile(const std::string& path) {
         if (line.empty() || line == header_) continue;
         batch.push_back(line);
         if (batch.size() == kBatch) {
-            if (!putAll(batch)) return false;
+            if (!putAll(rowsOf(batch))) return false;
             batch.clear();
         }
     }
-    if (!batch.empty() && !putAll(batch)) return false;
+    if (!batch.empty() && !putAll(rowsOf(batch))) return false;
     in.close();
     platform::removeFile(path.c_str());
     return true;

@@ -23,11 +23,16 @@
 
 #include "platform/append_file.h"
 #include "serial/serial_store.h"
+#include "serial/unit_records.h"
 #include "station/record_sink.h"
 
 namespace vmserial {
 class RecordStore;
 }
+
+// A spool's lines as the store's rows: the lines that are no audit record
+// of ours (a torn line) left out.
+std::vector<vmserial::UnitRow> rowsOf(const std::vector<std::string>& lines);
 
 struct ShipperPlan {
     std::string store;  // the store's URL
@@ -59,7 +64,7 @@ public:
     RecordShipper(const RecordShipper&) = delete;
     RecordShipper& operator=(const RecordShipper&) = delete;
 
-    void send(const std::string& auditRecord) override;
+    void send(const UnitAudit& unit) override;
     // Into the programmer's ahead file (SPOOL.ahead.P, replaced whole), which
     // a clean end removes; a run that finds them left by a crash moves their
     // records into the spool.
@@ -74,9 +79,9 @@ public:
 
 private:
     void run();
-    void deliver(std::vector<std::string> batch);
-    bool putAll(const std::vector<std::string>& records);
-    bool spoolAll(const std::vector<std::string>& records);
+    void deliver(std::vector<vmserial::UnitRow> batch);
+    bool putAll(const std::vector<vmserial::UnitRow>& rows);
+    bool spoolAll(const std::vector<vmserial::UnitRow>& rows);
     bool sendSpool();
     bool sendFile(const std::string& path);
     void chooseSpool();
@@ -89,12 +94,12 @@ private:
     std::vector<std::string> spools_;   // the files of ours to send, ownSpool_ last
     std::unique_ptr<vmserial::RecordStore> store_;
     std::unique_ptr<platform::AppendFile> spoolFile_;
-    std::vector<std::string> memorySpool_;  // without a spool file
+    std::vector<vmserial::UnitRow> memorySpool_;  // without a spool file
     std::vector<std::string> aheadLeft_;  // found at the start, spooled since
     bool spooled_ = false;                 // the spool holds records
     mutable std::mutex lock_;
     std::condition_variable wake_, idle_;
-    std::deque<std::string> queue_;
+    std::deque<vmserial::UnitRow> queue_;
     bool busy_ = false, stop_ = false;
     ShipperState state_;
     std::thread thread_;

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+struct UnitAudit;
+
 // What had not reached the store when the run ended.
 struct RecordsLeft {
     std::uint64_t waiting = 0;  // records not in the store
@@ -21,8 +23,8 @@ struct RecordsLeft {
 class RecordSink {
 public:
     virtual ~RecordSink() = default;
-    // One audit record (as the log holds it); never waits for the store.
-    virtual void send(const std::string& auditRecord) = 0;
+    // One unit's record (the log has its text); never waits for the store.
+    virtual void send(const UnitAudit& unit) = 0;
     // A unit's record before its serial number is settled, kept durably
     // (one per programmer: its unit in flight) where the next run with the
     // same log finds it: should the process die before the settle commits,

@@ -7,7 +7,7 @@
 #include <mutex>
 #include <thread>
 
-#include "serial/unit_row.h"
+#include "station/audit_row.h"
 
 namespace {
 
@@ -69,11 +69,9 @@ public:
         return {SerialTake::Kind::unreachable, 0, error};
     }
 
-    bool settle(std::uint64_t number, const SerialEnd& end, const std::string* auditRecord,
-                bool* recordKept) override {
+    bool settle(std::uint64_t number, const SerialEnd& end, const UnitAudit* unit, bool* recordKept) override {
         std::optional<vmserial::UnitRow> row;
-        std::string error;
-        if (auditRecord) row = vmserial::unitRowOf(*auditRecord, &error);
+        if (unit) row = auditRow(*unit);
         const vmserial::UnitRow* record = row ? &*row : nullptr;
         if (recordKept) *recordKept = false;
         // The run that reserved the number settles it, though a later run

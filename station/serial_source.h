@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+struct UnitAudit;
+
 struct SerialTake {
     enum class Kind { number, usedUp, unreachable };
     Kind kind = Kind::unreachable;
@@ -36,10 +38,9 @@ public:
     // store has been tried again for a bounded time first.
     virtual SerialTake reserve(unsigned programmer, unsigned unit) = 0;
     // False when the store could not be told (it keeps the number reserved;
-    // a later recovery voids it). `auditRecord`, when given, is the unit's
-    // record, kept in the store with the settle when it reads as one;
-    // `recordKept` says whether it was.
-    virtual bool settle(std::uint64_t number, const SerialEnd& end, const std::string* auditRecord = nullptr,
+    // a later recovery voids it). `unit`, when given, is the unit's record,
+    // kept in the store with the settle; `recordKept` says whether it was.
+    virtual bool settle(std::uint64_t number, const SerialEnd& end, const UnitAudit* unit = nullptr,
                         bool* recordKept = nullptr) = 0;
     // The image with the number written into it.
     virtual std::shared_ptr<const std::vector<std::uint8_t>> imageWith(

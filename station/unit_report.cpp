@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "texts/texts.h"
-#include "station/json_string.h"
+#include "station/json_text.h"
 
 namespace {
 
@@ -18,12 +18,6 @@ std::string hex(std::uint64_t value, int digits = 0) {
     if (digits) std::snprintf(text, sizeof text, "%0*llX", digits, static_cast<unsigned long long>(value));
     else std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(value));
     return text;
-}
-
-std::string jsonArray(const std::vector<std::string>& items) {
-    std::string out = "[";
-    for (std::size_t i = 0; i < items.size(); ++i) out += (i ? "," : "") + jsonString(items[i]);
-    return out + "]";
 }
 
 double yieldPercent(unsigned passed, unsigned units) {
@@ -98,27 +92,48 @@ std::string resultLine(const UnitRecord& unit) {
     return line + format(" (%.2f s)", unit.seconds);
 }
 
+namespace {
+
+Json unitJson(const UnitRecord& unit, const JobFacts& job) {
+    Json out;
+    out["time"] = unit.time;
+    out["run"] = job.run;
+    out["station"] = job.station;
+    out["unit"] = unit.unit;
+    out["programmer"] = unit.programmer;
+    out["ports"] = unit.ports;
+    out["path"] = unit.path;
+    out["chip"] = unit.chip ? Json(hex(*unit.chip, 6)) : Json();
+    out["image"] = job.imageName;
+    out["image_size"] = job.imageSize;
+    out["image_checksum"] = hex(job.imageChecksum);
+    out["flash_size"] = unit.flashSize ? unit.flashSize : job.flashSize;
+    out["steps"] = job.steps;
+    out["result"] = unit.passed ? "pass" : "fail";
+    out["failed_step"] = unit.passed ? Json() : Json(unit.failedStep);
+    out["serial"] = unit.serial ? Json(*unit.serial) : Json();
+    out["failure"] = unit.passed || unit.failure.empty() ? Json() : Json(unit.failure);
+    out["lines"] = unit.lines;
+    out["seconds"] = roundedTo(unit.seconds, 3);
+    out["emulated"] = unit.emulated;
+    out["first_unit"] = unit.firstUnit;
+    out["version"] = job.version;
+    addJobStamp(out, job.jobStamp);
+    return out;
+}
+
+Json countsJson(Json out, unsigned units, unsigned passed) {
+    out["units"] = units;
+    out["passed"] = passed;
+    out["failed"] = units - passed;
+    out["yield"] = roundedTo(yieldPercent(passed, units) / 100.0, 4);
+    return out;
+}
+
+}  // namespace
+
 std::string auditRecord(const UnitRecord& unit, const JobFacts& job) {
-    std::string out = "{\"time\":" + jsonString(unit.time) + ",\"run\":" + jsonString(job.run) +
-                      ",\"station\":" + jsonString(job.station) + ",\"unit\":" + std::to_string(unit.unit) +
-                      ",\"programmer\":" + std::to_string(unit.programmer) +
-                      ",\"ports\":" + jsonArray(unit.ports) + ",\"path\":" + jsonString(unit.path) +
-                      ",\"chip\":" + (unit.chip ? jsonString(hex(*unit.chip, 6)) : "null") +
-                      ",\"image\":" + jsonString(job.imageName) +
-                      ",\"image_size\":" + std::to_string(job.imageSize) +
-                      ",\"image_checksum\":" + jsonString(hex(job.imageChecksum)) +
-                      ",\"flash_size\":" + std::to_string(unit.flashSize ? unit.flashSize : job.flashSize) +
-                      ",\"steps\":" + jsonArray(job.steps) +
-                      ",\"result\":" + (unit.passed ? "\"pass\"" : "\"fail\"") +
-                      ",\"failed_step\":" + (unit.passed ? "null" : jsonString(unit.failedStep)) +
-                      ",\"serial\":" + (unit.serial ? std::to_string(*unit.serial) : "null") +
-                      ",\"failure\":" + (unit.passed || unit.failure.empty() ? "null" : jsonString(unit.failure)) +
-                      ",\"lines\":" + jsonArray(unit.lines) +
-                      ",\"seconds\":" + format("%.3f", unit.seconds) +
-                      ",\"emulated\":" + (unit.emulated ? "true" : "false") +
-                      ",\"first_unit\":" + (unit.firstUnit ? "true" : "false") +
-                      ",\"version\":" + jsonString(job.version) + jobStampFields(job.jobStamp) + "}";
-    return out + "\n";
+    return jsonLine(unitJson(unit, job)) + "\n";
 }
 
 void Tally::add(const UnitRecord& unit) {
@@ -160,33 +175,30 @@ std::vector<std::string> Tally::summary(double seconds) const {
     return lines;
 }
 
-std::string Tally::summaryJson(double seconds) const {
-    auto counts = [](unsigned units, unsigned passed) {
-        return "\"units\":" + std::to_string(units) + ",\"passed\":" + std::to_string(passed) +
-               ",\"failed\":" + std::to_string(units - passed) +
-               ",\"yield\":" + format("%.4f", yieldPercent(passed, units) / 100.0);
-    };
-    std::string out = "{" + counts(units_, passed_) +
-                      ",\"units_per_hour\":" + format("%.1f", unitsPerHour(seconds)) +
-                      ",\"seconds\":" + format("%.3f", seconds) + ",\"programmers\":[";
-    bool first = true;
+std::string Tally::summaryJson(double seconds) const { return jsonLine(summaryValue(seconds)); }
+
+Json Tally::summaryValue(double seconds) const {
+    Json out = countsJson(Json::object(), units_, passed_);
+    out["units_per_hour"] = roundedTo(unitsPerHour(seconds), 1);
+    out["seconds"] = roundedTo(seconds, 3);
+    out["programmers"] = Json::array();
     for (const auto& [programmer, c] : by_) {
-        out += std::string(first ? "" : ",") + "{\"programmer\":" + std::to_string(programmer) + "," +
-               counts(c.units, c.passed) + "}";
-        first = false;
+        Json one;
+        one["programmer"] = programmer;
+        out["programmers"].push_back(countsJson(std::move(one), c.units, c.passed));
     }
-    return out + "]}";
+    return out;
 }
 
 std::string runJson(const JobFacts& job, const std::vector<UnitRecord>& units, const Tally& tally,
                     double seconds, int exitStatus) {
-    std::string out = "{\"command\":" + jsonString(job.command) + ",\"run\":" + jsonString(job.run) +
-                      ",\"station\":" + jsonString(job.station) +
-                      ",\"exit_status\":" + std::to_string(exitStatus) + ",\"units\":[";
-    for (std::size_t i = 0; i < units.size(); ++i) {
-        std::string record = auditRecord(units[i], job);
-        record.pop_back();  // its line end
-        out += (i ? "," : "") + record;
-    }
-    return out + "],\"summary\":" + tally.summaryJson(seconds) + "}";
+    Json out;
+    out["command"] = job.command;
+    out["run"] = job.run;
+    out["station"] = job.station;
+    out["exit_status"] = exitStatus;
+    out["units"] = Json::array();
+    for (const UnitRecord& unit : units) out["units"].push_back(unitJson(unit, job));
+    out["summary"] = tally.summaryValue(seconds);
+    return jsonLine(std::move(out));
 }

@@ -11,6 +11,7 @@
 #include "operations/worker_outcome.h"
 #include "station/job.h"
 #include "station/job_stamp.h"
+#include "station/json_text.h"
 
 // One unit: a module taken through the job on one programmer.
 struct UnitRecord {
@@ -52,6 +53,14 @@ struct JobFacts {
     std::optional<JobStamp> jobStamp;
 };
 
+// A unit's record on its way to the line's store: the unit, what its run
+// shares, and its audit record as the log holds it (auditRecord), made once.
+struct UnitAudit {
+    const UnitRecord& unit;
+    const JobFacts& job;
+    const std::string& record;
+};
+
 // The steps a command runs: the chosen one-key steps, or the command itself.
 std::vector<std::string> jobSteps(const Job& job);
 
@@ -86,7 +95,8 @@ public:
     // The summary lines: each programmer, then the total with units per
     // hour over `seconds`.
     std::vector<std::string> summary(double seconds) const;
-    // The same as a JSON object.
+    // The same as a JSON object, and on one line.
+    Json summaryValue(double seconds) const;
     std::string summaryJson(double seconds) const;
 
 private:

@@ -90,8 +90,8 @@ TEST_F(ReportTest, JsonGivesTheQueryTheGroupsAndTheTotalWhereverTheTimesZoneIsNa
     const std::string want =
         "{\"command\":\"report\",\"store\":\"" + url + "\",\"query\":{\"by\":\"job\",\"since\":"
         "\"2026-12-08T12:15:00.000Z\",\"until\":null},\"result\":\"ok\",\"exit_status\":0,\"groups\":["
-        "{\"key\":\"bell\",\"units\":1,\"passed\":1,\"failed\":0,\"yield\":1,\"first_units\":1,\"first_passed\":1,"
-        "\"first_pass_yield\":1,\"units_per_hour\":60,\"failures\":[]},"
+        "{\"key\":\"bell\",\"units\":1,\"passed\":1,\"failed\":0,\"yield\":1.0,\"first_units\":1,\"first_passed\":1,"
+        "\"first_pass_yield\":1.0,\"units_per_hour\":60.0,\"failures\":[]},"
         "{\"key\":\"chime\",\"units\":3,\"passed\":1,\"failed\":2,\"yield\":0.3333,\"first_units\":3,"
         "\"first_passed\":1,\"first_pass_yield\":0.3333,\"units_per_hour\":8.6,\"failures\":["
         "{\"step\":\"erase\",\"kind\":\"transfer\",\"units\":1},{\"step\":\"verify\",\"kind\":\"content\",\"units\":1}]}],"

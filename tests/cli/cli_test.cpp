@@ -20,8 +20,27 @@ TEST(CliJson, EscapesAndHoldsTheFields) {
     RunReport report{"read", "ok", "", 0, 16, 0xABCDEF, 1.5, {"a\"b", "c\\d", "\x01"}, ""};
     EXPECT_EQ(toJson(report),
               "{\"command\":\"read\",\"result\":\"ok\",\"failed_step\":\"\",\"exit_status\":0,\"image_size\":16,"
-              "\"checksum\":\"0xABCDEF\",\"elapsed_seconds\":1.500,"
+              "\"checksum\":\"0xABCDEF\",\"elapsed_seconds\":1.5,"
               "\"log\":[\"a\\\"b\",\"c\\\\d\",\"\\u0001\"]}");
+}
+
+// Any bytes make JSON text: valid UTF-8 as it is, and each other byte as the
+// Latin-1 character of its value, so that no byte's information is lost.
+TEST(CliJson, AnyBytesAreTextAndNoByteIsLost) {
+    EXPECT_EQ(jsonText("plain \xe7\xab\x99 \xf0\x9f\x98\x80"), "plain \xe7\xab\x99 \xf0\x9f\x98\x80");
+    EXPECT_EQ(jsonText("gbk-\xb2\xe2.bin"), "gbk-\xc2\xb2\xc3\xa2.bin");      // not UTF-8: each byte stands alone
+    EXPECT_EQ(jsonText("\xc0\xaf"), "\xc3\x80\xc2\xaf");                      // an overlong '/'
+    EXPECT_EQ(jsonText("\xed\xa0\x80"), "\xc3\xad\xc2\xa0\xc2\x80");         // a surrogate
+    EXPECT_EQ(jsonText("cut \xe7\xab"), "cut \xc3\xa7\xc2\xab");               // a sequence cut short
+    EXPECT_EQ(jsonText("\xf4\x90\x80\x80"), "\xc3\xb4\xc2\x90\xc2\x80\xc2\x80");  // beyond U+10FFFF
+    // Every text of a value, however deep, reads back as those characters.
+    const std::string line = jsonLine(Json{{"name", "img-\xff"}, {"lines", {"\x01\b\n", "\xfe"}}});
+    EXPECT_EQ(line, "{\"name\":\"img-\xc3\xbf\",\"lines\":[\"\\u0001\\b\\n\",\"\xc3\xbe\"]}");
+    const Json back = Json::parse(line);
+    EXPECT_EQ(back["name"].get<std::string>(), "img-\xc3\xbf");
+    EXPECT_EQ(back["lines"][1].get<std::string>(), "\xc3\xbe");
+    EXPECT_EQ(roundedTo(0.30049, 3), 0.3);
+    EXPECT_EQ(roundedTo(2.41051, 3), 2.411);
 }
 
 TEST(CliProgress, ShowsPhasePercentBytesRateAndEta) {
@@ -188,7 +207,7 @@ TEST_F(CliTest, JsonIsTheOnlyOutputAndHoldsTheLog) {
     EXPECT_NE(json.find(checksum), std::string::npos) << json;
     std::size_t at = 0;  // every line of the plain run, in order
     for (const std::string& line : plain.out) {
-        at = json.find(jsonString(line), at);
+        at = json.find(jsonLine(Json(line)), at);
         EXPECT_NE(at, std::string::npos) << line;
     }
     EXPECT_TRUE(r.err.empty()) << r.err;
@@ -203,7 +222,8 @@ TEST_F(CliTest, JsonStringsAreUtf8WhateverTheFileName) {
     image("img-\xff\xc3(.bin", 100);
     CliRun r = run(sim(",size=2Mbit") + " --json -s 2Mbit verify \"$(printf 'img-\\377\\303(.bin')\"");
     ASSERT_EQ(r.out.size(), 1u) << r.err;
-    EXPECT_NE(r.out[0].find("img-\\u00ff\\u00c3(.bin"), std::string::npos) << r.out[0];
+    // Each byte that is not UTF-8 is the Latin-1 character of its value: ÿÃ.
+    EXPECT_NE(r.out[0].find("img-\xc3\xbf\xc3\x83(.bin"), std::string::npos) << r.out[0];
     EXPECT_EQ(r.out[0].find('\xff'), std::string::npos);
 }
 

@@ -18,6 +18,7 @@
 #include "serial/unit_row.h"
 #include "sim/bus.h"
 #include "station/production.h"
+#include "station/audit_row.h"
 #include "station/record_shipper.h"
 #include "station/station.h"
 #include "store_site_support.h"
@@ -70,6 +71,20 @@ private:
 public:
     std::uint64_t spooled = 0;  // records waiting when the store came back
 };
+
+// Sends unit `unit` of run r1 as a station does: typed, with its record.
+void sendUnit(RecordShipper& shipper, unsigned unit) {
+    UnitRecord record;
+    record.unit = unit;
+    record.passed = true;
+    record.seconds = 1.5;
+    record.time = "2026-12-08T17:05:0" + std::to_string(unit) + ".000Z";
+    JobFacts job;
+    job.run = "r1";
+    job.station = "s";
+    const std::string text = auditRecord(record, job);
+    shipper.send(UnitAudit{record, job, text});
+}
 
 std::vector<std::string> lines(const fs::path& file) {
     std::vector<std::string> out;
@@ -169,7 +184,7 @@ TEST(RecordShipping, ASpoolLeftByAnEarlierRunIsSentOnceByTheNext) {
     plan.spool = spool;
     RecordShipper shipper(plan);
     EXPECT_EQ(shipper.state().waiting, 4u);
-    shipper.send(record(4));
+    sendUnit(shipper, 4);
     const ShipperState end = shipper.finish(30s);
     EXPECT_EQ(end.waiting, 0u) << end.error;
     EXPECT_FALSE(fs::exists(spool));
@@ -182,7 +197,7 @@ TEST(RecordShipping, WithoutASpoolFileTheEndSaysWhatDidNotArrive) {
     // A store the shipper can't open: a folder stands where its file would.
     plan.store = "sqlite:" + folder.string();
     RecordShipper shipper(plan);
-    shipper.send("{\"time\":\"2026-12-08T17:05:01.000Z\",\"run\":\"r\",\"station\":\"s\",\"unit\":1,\"programmer\":0}");
+    sendUnit(shipper, 1);
     const ShipperState end = shipper.finish(200ms);
     EXPECT_EQ(end.waiting, 1u);
     EXPECT_FALSE(end.error.empty());
@@ -215,7 +230,7 @@ TEST(RecordShipping, ASpoolGoesToItsOwnStoreOnly) {
         EXPECT_NE(shipper.state().leftAlone.find(vmserial::storeKey(storeA)), std::string::npos)
             << shipper.state().leftAlone;
         EXPECT_EQ(shipper.state().waiting, 0u);
-        shipper.send(record(3));
+        sendUnit(shipper, 3);
         const ShipperState end = shipper.finish(200ms);
         EXPECT_EQ(end.waiting, 1u);
         spoolOfB = end.spool;
@@ -242,6 +257,60 @@ TEST(RecordShipping, ASpoolGoesToItsOwnStoreOnly) {
 
 // A spool is marked with its store's key: one store however its URL is
 // spelled, and never a password.
+// The store gets a unit's row from its typed record with the settle, and
+// from its text when a spool is sent: both give the same row.
+TEST(RecordShipping, ATypedRecordsRowIsTheRowItsTextReadsAs) {
+    UnitRecord passed;
+    passed.unit = 7;
+    passed.programmer = 2;
+    passed.serial = 1234;
+    passed.seconds = 2.41049;
+    passed.time = "2026-12-08T17:05:09.123Z";
+    passed.firstUnit = false;
+    UnitRecord failed = passed;
+    failed.passed = false;
+    failed.serial.reset();
+    failed.failedStep = "program";
+    failed.failure = "bad-page-sum";
+    failed.failureLine = "Program data error";
+    failed.seconds = 0.8335;
+    UnitRecord timedOut = failed;
+    timedOut.failedStep = "timeout";
+    timedOut.failure.clear();
+    JobFacts plain;
+    plain.run = "20261208T170500Z-1a2b";
+    plain.station = "line-\xe7\xab\x99-\xb2";  // a name in UTF-8, and one byte that is not
+    JobFacts stamped = plain;
+    stamped.jobStamp = JobStamp{"vm612k-voice", "", "ab", "cd", false, "", ""};
+    for (const JobFacts& job : {plain, stamped}) {
+        for (const UnitRecord& unit : {passed, failed, timedOut}) {
+            const std::string text = auditRecord(unit, job);
+            const std::optional<vmserial::UnitRow> typed = auditRow(UnitAudit{unit, job, text});
+            std::string error;
+            const std::optional<vmserial::UnitRow> read = vmserial::unitRowOf(text, &error);
+            ASSERT_TRUE(typed && read) << text << error;
+            EXPECT_EQ(typed->run, read->run);
+            EXPECT_EQ(typed->unit, read->unit);
+            EXPECT_EQ(typed->station, read->station);
+            EXPECT_EQ(typed->programmer, read->programmer);
+            EXPECT_EQ(typed->job, read->job);
+            EXPECT_EQ(typed->passed, read->passed);
+            EXPECT_EQ(typed->firstUnit, read->firstUnit);
+            EXPECT_EQ(typed->failedStep, read->failedStep);
+            EXPECT_EQ(typed->failure, read->failure);
+            EXPECT_EQ(typed->serial, read->serial);
+            EXPECT_EQ(typed->seconds, read->seconds) << text;
+            EXPECT_EQ(typed->endedMs, read->endedMs);
+            EXPECT_EQ(typed->time, read->time);
+            EXPECT_EQ(typed->record, read->record);
+        }
+    }
+    UnitRecord unstamped = passed;
+    unstamped.time.clear();
+    const std::string text = auditRecord(unstamped, plain);
+    EXPECT_FALSE(auditRow(UnitAudit{unstamped, plain, text}));
+}
+
 TEST(RecordShipping, AStoresKeyIsItsPlaceAlone) {
     EXPECT_EQ(vmserial::storeKey("postgresql://line:s3cret@db:5432/line?sslmode=require&connect_timeout=3"),
               "postgresql://line@db:5432/line");

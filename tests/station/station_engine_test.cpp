@@ -267,7 +267,7 @@ public:
         if (++calls_ % 3 == 0) return {SerialTake::Kind::unreachable, 0, "the store is away"};
         return {SerialTake::Kind::number, next_++, ""};
     }
-    bool settle(std::uint64_t, const SerialEnd&, const std::string*, bool* kept) override {
+    bool settle(std::uint64_t, const SerialEnd&, const UnitAudit*, bool* kept) override {
         if (kept) *kept = false;
         return true;
     }

@@ -1,7 +1,7 @@
-#include "station/json_string.h"
+#include "station/json_text.h"
 
+#include <cmath>
 #include <cstdint>
-#include <cstdio>
 
 namespace {
 
@@ -37,39 +37,42 @@ std::size_t utf8Length(const std::string& text, std::size_t at) {
 
 }  // namespace
 
-std::string jsonString(const std::string& text) {
-    std::string out = "\"";
-    for (std::size_t at = 0; at < text.size();) {
-        const std::size_t length = utf8Length(text, at);
-        const unsigned char c = static_cast<unsigned char>(text[at]);
-        if (length != 1) {
-            if (length == 0) {
-                char escaped[8];
-                std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-                out += escaped;
-                ++at;
-            } else {
-                out.append(text, at, length);
-                at += length;
-            }
+std::string jsonText(const std::string& bytes) {
+    std::string out;
+    out.reserve(bytes.size());
+    for (std::size_t at = 0; at < bytes.size();) {
+        const std::size_t length = utf8Length(bytes, at);
+        if (length > 0) {
+            out.append(bytes, at, length);
+            at += length;
             continue;
         }
-        ++at;
-        switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
-            default:
-                if (c < 0x20) {
-                    char escaped[8];
-                    std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-                    out += escaped;
-                } else {
-                    out += static_cast<char>(c);
-                }
-        }
+        const unsigned char c = static_cast<unsigned char>(bytes[at++]);
+        out += static_cast<char>(0xC0 | c >> 6);
+        out += static_cast<char>(0x80 | (c & 0x3F));
     }
-    return out + "\"";
+    return out;
+}
+
+namespace {
+
+void makeTexts(Json& value) {
+    if (value.is_string()) {
+        std::string& text = value.get_ref<std::string&>();
+        text = jsonText(text);
+    } else if (value.is_structured()) {
+        for (Json& item : value) makeTexts(item);
+    }
+}
+
+}  // namespace
+
+std::string jsonLine(Json value) {
+    makeTexts(value);
+    return value.dump(-1, ' ', false);
+}
+
+double roundedTo(double value, int decimals) {
+    const double scale = std::pow(10.0, decimals);
+    return std::round(value * scale) / scale;
 }
