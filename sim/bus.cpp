@@ -72,6 +72,20 @@ void SimBus::Core::pace(HidHandle handle) {
     clock->sleepUntil(target);
 }
 
+void SimBus::Core::waitForAnswer(HidHandle handle) {
+    SimTime ready{};
+    {
+        std::lock_guard<std::recursive_mutex> guard(lock);
+        const int id = interfaceOfHandle(handle);
+        if (id < 0) return;
+        const Interface& face = interfaces[static_cast<std::size_t>(id)];
+        SimProgrammer* programmer = devices[static_cast<std::size_t>(face.device)].programmer;
+        if (programmer == nullptr || face.role != SimRole::command) return;
+        ready = programmer->answerReadyLocked();
+    }
+    if (ready > clock->now()) clock->sleepUntil(ready);
+}
+
 namespace {
 // The device that holds programmer `index`; -1 when none does.
 int deviceOfProgrammer(const SimBus::Core& core, std::size_t index) {

@@ -50,6 +50,9 @@ struct SimBus::Core {
     // the handle leads to. Each device has a link of its own (its own port,
     // or a hub port with its own transaction translator).
     void pace(HidHandle handle);
+    // Waits, without the lock, until the programmer the handle leads to has
+    // the answer a command Get reads ready (its flash busy programming).
+    void waitForAnswer(HidHandle handle);
 
     std::recursive_mutex lock;
     std::shared_ptr<SimClock> clock;

@@ -35,6 +35,14 @@ std::uint8_t capacityCode(std::uint32_t capacity) {
     return code;
 }
 
+FlashTiming timingOf(const SimProgrammerOptions& options) {
+    FlashTiming timing;
+    if (options.timing == SimTimingModel::datasheet) timing = datasheetTiming(options.capacity);
+    if (options.timing == SimTimingModel::none || options.eraseMsSet)
+        timing.chipErase = std::chrono::milliseconds(options.eraseMs);
+    return timing;
+}
+
 }  // namespace
 
 SimProgrammer::SimProgrammer(int index, const SimProgrammerOptions& options,
@@ -43,7 +51,7 @@ SimProgrammer::SimProgrammer(int index, const SimProgrammerOptions& options,
       options_(options),
       lock_(busLock),
       clock_(std::move(clock)),
-      chip_(std::make_unique<FlashChip>(options.capacity, options.eraseMs, clock_)),
+      chip_(std::make_unique<FlashChip>(options.capacity, timingOf(options), clock_)),
       slave_(std::make_unique<SpiSlave>(*chip_)),
       block_(kPowerOnBlock),
       eraseMode_(options.erase),
@@ -372,6 +380,11 @@ bool SimProgrammer::dataGetLocked(std::uint8_t* report, std::uint32_t length) {
     for (std::uint32_t i = 1; i <= kPageSize; ++i) sum = static_cast<std::uint16_t>(sum + report[i]);
     pageDone(sum);
     return true;
+}
+
+SimTime SimProgrammer::answerReadyLocked() const {
+    if (pending_ != Pending::pageStatus) return SimTime{};
+    return chip_->busyUntil();
 }
 
 void SimProgrammer::pageDone(std::uint16_t sum) {

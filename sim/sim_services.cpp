@@ -156,6 +156,7 @@ public:
     }
 
     bool getFeature(HidHandle handle, std::uint8_t* bytes, std::uint32_t length) override {
+        core_->waitForAnswer(handle);
         core_->pace(handle);
         Guard guard(core_->lock);
         const int id = usable(handle);
