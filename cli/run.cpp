@@ -250,6 +250,7 @@ private:
         if (options_.command == CliCommand::onekey) {
             session.setOneKeySteps(OneKeySteps{options_.erase, options_.program, options_.verify});
         }
+        session.setFlashChoices(FlashChoices{options_.eraseIfNeeded, true});
         // A stop asked for before the operation began: it does not begin.
         if (platform::stopSignal() != 0) return interrupted(WorkerOutcome::interruptedAt(WorkerStep::none));
         const OperationRun run = session.runOperation(

@@ -1,8 +1,12 @@
 #include "operations/erase_step.h"
 
+#include <algorithm>
+
 #include "chip/direct_spi.h"
 #include "device/devapi.h"
+#include "operations/block_loop.h"
 #include "operations/worker_context.h"
+#include "texts/texts.h"
 
 bool eraseWithFallback(WorkerContext& context, const EraseLines& lines) {
     if (DevEraseAll(context.device())) {
@@ -22,4 +26,31 @@ bool eraseWithFallback(WorkerContext& context, const EraseLines& lines) {
         context.log(lines.failed);
     }
     return erased;
+}
+
+bool flashReadsBlank(WorkerContext& context) {
+    const std::uint32_t length = context.flashSize();
+    std::unique_ptr<std::uint8_t[]> buffer = allocateWorkerBuffer(kBlockSize);
+    if (!buffer || length == 0) return false;
+    // A module that holds an image shows it in its first page: that page
+    // alone first, so that such a module costs one page's read.
+    constexpr std::uint32_t kFirstRead = 2048;
+    std::uint32_t address = 0;
+    while (address < length) {
+        const std::uint32_t n = std::min(address == 0 ? kFirstRead : kBlockSize, length - address);
+        std::uint32_t done = 0;
+        if (!DevRead(context.device(), buffer.get(), n, address, &done) || done != n) return false;
+        if (!std::all_of(buffer.get(), buffer.get() + n, [](std::uint8_t b) { return b == 0xFF; }))
+            return false;
+        address += n;
+    }
+    return true;
+}
+
+EraseEnd eraseAsChosen(WorkerContext& context, const EraseLines& lines) {
+    if (context.flashChoices().eraseIfNeeded && flashReadsBlank(context)) {
+        context.log(txt().eraseSkippedBlank);
+        return EraseEnd::skipped;
+    }
+    return eraseWithFallback(context, lines) ? EraseEnd::erased : EraseEnd::failed;
 }

@@ -18,3 +18,15 @@ struct EraseLines {
 
 // True when either method erased the chip.
 bool eraseWithFallback(WorkerContext& context, const EraseLines& lines);
+
+enum class EraseEnd { erased, skipped, failed };
+// The erase as the context's flash choices have it. With eraseIfNeeded the
+// flash is read from the start first, stopping at the first byte that is not
+// 0xFF: a blank flash is left as it is (the skip is logged); otherwise, and
+// when a read fails, it is erased with the fallback.
+EraseEnd eraseAsChosen(WorkerContext& context, const EraseLines& lines);
+
+// Whether the flash reads 0xFF throughout: the first page alone, then whole
+// blocks, stopping at the first block that holds another byte. False too
+// when a read fails or no buffer can be had.
+bool flashReadsBlank(WorkerContext& context);

@@ -113,6 +113,7 @@ std::string auditRecord(const UnitRecord& unit, const JobFacts& job) {
                       ",\"failed_step\":" + (unit.passed ? "null" : jsonString(unit.failedStep)) +
                       ",\"serial\":" + (unit.serial ? std::to_string(*unit.serial) : "null") +
                       ",\"failure\":" + (unit.passed || unit.failure.empty() ? "null" : jsonString(unit.failure)) +
+                      ",\"erase_skipped\":" + (unit.eraseSkipped ? "true" : "false") +
                       ",\"lines\":" + jsonArray(unit.lines) +
                       ",\"seconds\":" + format("%.3f", unit.seconds) +
                       ",\"emulated\":" + (unit.emulated ? "true" : "false") +

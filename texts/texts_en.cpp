@@ -103,6 +103,7 @@ const Texts kTextsEn = {
     .oneKeyVerifyReadError = "Read data error...",
     .oneKeyVerifyPass = "Verify pass...",
     .oneKeyVerifyFail = "Verify fail...",
+    .eraseSkippedBlank = "Flash is blank: erase skipped...",
     .menuStation = "Station...",
     .menuImageView = "Image View...",
     .imageViewTitle = "Image",

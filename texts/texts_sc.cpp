@@ -108,6 +108,7 @@ const Texts kTextsSc = {
     .oneKeyVerifyReadError = "读取数据错误...",
     .oneKeyVerifyPass = "校验通过...",
     .oneKeyVerifyFail = "校验失败...",
+    .eraseSkippedBlank = "Flash是空的：跳过擦除...",
     .menuStation = "生产工位...",
     .menuImageView = "查看镜像...",
     .imageViewTitle = "镜像",
