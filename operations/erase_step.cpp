@@ -29,15 +29,21 @@ bool eraseWithFallback(WorkerContext& context, const EraseLines& lines) {
 }
 
 bool flashReadsBlank(WorkerContext& context) {
-    const std::uint32_t length = context.flashSize();
-    std::unique_ptr<std::uint8_t[]> buffer = allocateWorkerBuffer(kBlockSize);
-    if (!buffer || length == 0) return false;
     // A module that holds an image shows it in its first page: that page
-    // alone first, so that such a module costs one page's read.
+    // alone first, so that such a module costs one page's read. Each read
+    // after it is twice as long, up to 128 pages: a blank flash is read with
+    // few address commands, and a read goes at most twice as far as the
+    // bytes already found blank.
     constexpr std::uint32_t kFirstRead = 2048;
+    constexpr std::uint32_t kLongestRead = 128 * 2048;
+    const std::uint32_t length = context.flashSize();
+    std::unique_ptr<std::uint8_t[]> buffer = allocateWorkerBuffer(kLongestRead);
+    if (!buffer || length == 0) return false;
     std::uint32_t address = 0;
+    std::uint32_t step = kFirstRead;
     while (address < length) {
-        const std::uint32_t n = std::min(address == 0 ? kFirstRead : kBlockSize, length - address);
+        const std::uint32_t n = std::min(step, length - address);
+        step = std::min(2 * step, kLongestRead);
         std::uint32_t done = 0;
         if (!DevRead(context.device(), buffer.get(), n, address, &done) || done != n) return false;
         if (!std::all_of(buffer.get(), buffer.get() + n, [](std::uint8_t b) { return b == 0xFF; }))

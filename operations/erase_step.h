@@ -26,7 +26,7 @@ enum class EraseEnd { erased, skipped, failed };
 // when a read fails, it is erased with the fallback.
 EraseEnd eraseAsChosen(WorkerContext& context, const EraseLines& lines);
 
-// Whether the flash reads 0xFF throughout: the first page alone, then whole
-// blocks, stopping at the first block that holds another byte. False too
-// when a read fails or no buffer can be had.
+// Whether the flash reads 0xFF throughout: the first page alone, then reads
+// twice as long each time (up to 128 pages), stopping at the first read that
+// holds another byte. False too when a read fails or no buffer can be had.
 bool flashReadsBlank(WorkerContext& context);
