@@ -174,6 +174,7 @@ struct Texts {
     const char* jobChooserTitle;
     const char* jobChooserFilter;
     const char* boardSteps;
+    const char* boardEraseIfNeeded;
     const char* boardJobChecksum;
     const char* boardLeaveJob;
     const char* jobHeading;

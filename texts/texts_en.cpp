@@ -155,6 +155,7 @@ const Texts kTextsEn = {
     .jobChooserTitle = "Open a Production Job",
     .jobChooserFilter = "Production jobs",
     .boardSteps = "Steps:",
+    .boardEraseIfNeeded = "Erase only if needed (a blank flash is not erased)",
     .boardJobChecksum = "checked by the job's SHA-256",
     .boardLeaveJob = "Leave Job",
     .jobHeading = "Job {1}",

@@ -160,6 +160,7 @@ const Texts kTextsSc = {
     .jobChooserTitle = "打开生产任务",
     .jobChooserFilter = "生产任务文件",
     .boardSteps = "步骤:",
+    .boardEraseIfNeeded = "仅在需要时擦除（空白Flash不擦除）",
     .boardJobChecksum = "由任务的 SHA-256 校验",
     .boardLeaveJob = "退出任务",
     .jobHeading = "任务 {1}",
