@@ -37,17 +37,15 @@ bool flashReadsBlank(WorkerContext& context) {
     constexpr std::uint32_t kFirstRead = 2048;
     constexpr std::uint32_t kLongestRead = 128 * 2048;
     const std::uint32_t length = context.flashSize();
-    std::unique_ptr<std::uint8_t[]> buffer = allocateWorkerBuffer(kLongestRead);
-    if (!buffer || length == 0) return false;
+    if (length == 0) return false;
     std::uint32_t address = 0;
     std::uint32_t step = kFirstRead;
     while (address < length) {
         const std::uint32_t n = std::min(step, length - address);
         step = std::min(2 * step, kLongestRead);
-        std::uint32_t done = 0;
-        if (!DevRead(context.device(), buffer.get(), n, address, &done) || done != n) return false;
-        if (!std::all_of(buffer.get(), buffer.get() + n, [](std::uint8_t b) { return b == 0xFF; }))
-            return false;
+        const ReadBuffer read = DevReadBuffer(context.device(), n, address);
+        if (!read || read.size != n) return false;
+        if (!std::all_of(read.data, read.data + n, [](std::uint8_t b) { return b == 0xFF; })) return false;
         address += n;
     }
     return true;

@@ -28,5 +28,5 @@ EraseEnd eraseAsChosen(WorkerContext& context, const EraseLines& lines);
 
 // Whether the flash reads 0xFF throughout: the first page alone, then reads
 // twice as long each time (up to 128 pages), stopping at the first read that
-// holds another byte. False too when a read fails or no buffer can be had.
+// holds another byte. False too when a read fails.
 bool flashReadsBlank(WorkerContext& context);
