@@ -45,7 +45,7 @@ struct Case {
     const char* name;
     std::uint32_t capacity;
     std::uint32_t imageBytes;
-    bool blank;  // the module is blank; otherwise it holds another image
+    bool blank;   // the module is blank; otherwise it holds another image
     double goal;  // window / blank-aware at least this (blank modules)
 };
 
@@ -63,7 +63,8 @@ std::vector<std::uint8_t> imageOf(std::uint32_t bytes) {
 // Another image, held by the modules that are not blank: no gaps.
 std::vector<std::uint8_t> otherImageOf(std::uint32_t bytes) {
     std::vector<std::uint8_t> image(bytes);
-    for (std::uint32_t i = 0; i < bytes; ++i) image[i] = static_cast<std::uint8_t>((i * 17 + 3) % 251);
+    for (std::uint32_t i = 0; i < bytes; ++i)
+        image[i] = static_cast<std::uint8_t>((i * 17 + 3) % 251);
     return image;
 }
 
@@ -147,7 +148,8 @@ UnitResult runUnit(vmsim::SimBus& bus, const Timer& timer, std::uint32_t index, 
 // the verify.
 std::uint64_t blankAwarePageTransfers(std::uint32_t capacity, const PageCounts& counts) {
     std::uint64_t scanReads = 0;
-    for (std::uint64_t at = 0, step = kPage; at < capacity; at += step, step = std::min<std::uint64_t>(2 * step, 128 * kPage))
+    for (std::uint64_t at = 0, step = kPage; at < capacity;
+         at += step, step = std::min<std::uint64_t>(2 * step, 128 * kPage))
         ++scanReads;
     const std::uint64_t verifyReads = (counts.pages * kPage + kBlock - 1) / kBlock;
     return 2 * (scanReads + capacity / kPage) + 2 * (counts.blockRuns + counts.sent) +
@@ -160,7 +162,8 @@ std::uint64_t blankAwarePageTransfers(std::uint32_t capacity, const PageCounts& 
 double floorSeconds(const Case& c, const PageCounts& counts, std::uint64_t setup) {
     const vmsim::FlashTiming timing = vmsim::datasheetTiming(c.capacity);
     std::uint64_t transfers = setup;
-    double busy = counts.sent * std::chrono::duration<double>(vmsim::programTime(timing, kPage)).count();
+    double busy =
+        counts.sent * std::chrono::duration<double>(vmsim::programTime(timing, kPage)).count();
     if (c.blank) {
         transfers += 2 + 2 * (c.capacity / kPage);  // the whole flash read once
     } else {
@@ -203,7 +206,9 @@ int main(int argc, char** argv) {
     DevResetForTests();
     DevUseServices(bus.services());
     // The erase's polls wait on the emulator's clock too.
-    if (timer.model) DevSetSleeper([&](std::uint32_t ms) { timer.model->advance(std::chrono::milliseconds(ms)); });
+    if (timer.model)
+        DevSetSleeper(
+            [&](std::uint32_t ms) { timer.model->advance(std::chrono::milliseconds(ms)); });
     if (!DevInitialize("/nonexistent/vm612k-bench") || DevEnumerate() != 2 * cases.size()) {
         std::fprintf(stderr, "unit floor bench: the emulator's programmers are not all there\n");
         return 1;
@@ -214,7 +219,8 @@ int main(int argc, char** argv) {
                           : "all at once in real time, each on a programmer of its own");
     std::vector<UnitResult> results(2 * cases.size());
     const auto unit = [&](std::size_t i) {
-        results[i] = runUnit(bus, timer, static_cast<std::uint32_t>(i), cases[i / 2], images[i / 2], i % 2 == 1);
+        results[i] = runUnit(bus, timer, static_cast<std::uint32_t>(i), cases[i / 2], images[i / 2],
+                             i % 2 == 1);
     };
     if (modelTime) {
         for (std::size_t i = 0; i < results.size(); ++i) unit(i);
@@ -252,17 +258,20 @@ int main(int argc, char** argv) {
         if (c.blank) {
             const bool met = toFloor <= 1.05 && ratio >= c.goal && aware.eraseSkipped;
             if (!met)
-                std::printf("  goal missed: blank-aware <= 1.05 x floor and window / blank-aware >= %.1f\n",
-                            c.goal);
+                std::printf(
+                    "  goal missed: blank-aware <= 1.05 x floor and window / blank-aware >= %.1f\n",
+                    c.goal);
             goals = goals && met;
         } else {
             const bool met = aware.seconds <= 1.02 * window.seconds && !aware.eraseSkipped;
-            if (!met) std::printf("  goal missed: blank-aware at most 2 %% slower than the window\n");
+            if (!met)
+                std::printf("  goal missed: blank-aware at most 2 %% slower than the window\n");
             goals = goals && met;
         }
     }
     std::printf("setup transfers of a unit: %llu (16 Mbit), %llu (128 Mbit)\n",
-                static_cast<unsigned long long>(setup[0]), static_cast<unsigned long long>(setup[2]));
+                static_cast<unsigned long long>(setup[0]),
+                static_cast<unsigned long long>(setup[2]));
     DevResetForTests();
     DevSetSleeper(nullptr);
     if (!passed) {

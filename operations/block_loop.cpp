@@ -76,13 +76,15 @@ bool programSkippingErased(DeviceHandle device, const std::uint8_t* image, std::
     const std::uint32_t end = address + n;
     std::uint32_t at = address;
     while (at < end) {
-        while (at < end && erasedBytes(image + at, std::min(kPage, end - at))) at += std::min(kPage, end - at);
+        while (at < end && erasedBytes(image + at, std::min(kPage, end - at)))
+            at += std::min(kPage, end - at);
         std::uint32_t runEnd = at;
         while (runEnd < end && !erasedBytes(image + runEnd, std::min(kPage, end - runEnd)))
             runEnd += std::min(kPage, end - runEnd);
         if (runEnd == at) break;
         std::uint32_t done = 0;
-        if (!DevProgram(device, image + at, runEnd - at, at, &done) || done != runEnd - at) return false;
+        if (!DevProgram(device, image + at, runEnd - at, at, &done) || done != runEnd - at)
+            return false;
         at = runEnd;
     }
     return true;

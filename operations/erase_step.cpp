@@ -45,7 +45,8 @@ bool flashReadsBlank(WorkerContext& context) {
         step = std::min(2 * step, kLongestRead);
         const ReadBuffer read = DevReadBuffer(context.device(), n, address);
         if (!read || read.size != n) return false;
-        if (!std::all_of(read.data, read.data + n, [](std::uint8_t b) { return b == 0xFF; })) return false;
+        if (!std::all_of(read.data, read.data + n, [](std::uint8_t b) { return b == 0xFF; }))
+            return false;
         address += n;
     }
     return true;

@@ -21,7 +21,8 @@ WorkerOutcome EraseWorker(EraseRequest* request) {
     c.chipEraseEnded();
     c.progressSetPos(progressId, 100);
     c.setAllControls(true);
-    if (end == EraseEnd::failed) return WorkerOutcome::failedAt(WorkerStep::erase, FailureKind::transfer);
+    if (end == EraseEnd::failed)
+        return WorkerOutcome::failedAt(WorkerStep::erase, FailureKind::transfer);
     WorkerOutcome outcome = WorkerOutcome::success();
     outcome.eraseSkipped = end == EraseEnd::skipped;
     return outcome;

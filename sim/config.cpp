@@ -112,9 +112,9 @@ std::string_view expectation(std::string_view key) {
 
 // The keys that describe one programmer's faults and module: they take @I.
 bool isProgrammerKey(std::string_view key) {
-    return key == "protect" || key == "miso" || key == "erase" || key == "erase_ms" || key == "timing" ||
-           key == "unplug" || key == "badsum" || key == "module" || key == "swap_ms" ||
-           key == "pull_ms";
+    return key == "protect" || key == "miso" || key == "erase" || key == "erase_ms" ||
+           key == "timing" || key == "unplug" || key == "badsum" || key == "module" ||
+           key == "swap_ms" || key == "pull_ms";
 }
 
 bool applyProgrammerItem(std::string_view key, std::string_view value, SimProgrammerOptions& p) {
