@@ -12,7 +12,8 @@ std::string toJson(const RunReport& report) {
                   static_cast<unsigned long long>(report.checksum), report.elapsedSeconds);
     std::string out = "{\"command\":" + jsonString(report.command) +
                       ",\"result\":" + jsonString(report.result) +
-                      ",\"failed_step\":" + jsonString(report.failedStep) + "," + numbers + "\"log\":[";
+                      ",\"failed_step\":" + jsonString(report.failedStep) + "," + numbers +
+                      "\"erase_skipped\":" + (report.eraseSkipped ? "true" : "false") + ",\"log\":[";
     for (std::size_t i = 0; i < report.log.size(); ++i) {
         if (i) out += ",";
         out += jsonString(report.log[i]);

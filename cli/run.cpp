@@ -263,6 +263,7 @@ private:
         bar_.finish();
         const WorkerOutcome outcome = run.outcome;
         report_.failedStep = outcome.succeeded() ? "" : workerStepName(outcome.step);
+        report_.eraseSkipped = outcome.eraseSkipped;
         reportImage();
         if (platform::stopSignal() != 0) return interrupted(outcome);
 

@@ -20,7 +20,7 @@ TEST(CliJson, EscapesAndHoldsTheFields) {
     RunReport report{"read", "ok", "", 0, 16, 0xABCDEF, 1.5, {"a\"b", "c\\d", "\x01"}, ""};
     EXPECT_EQ(toJson(report),
               "{\"command\":\"read\",\"result\":\"ok\",\"failed_step\":\"\",\"exit_status\":0,\"image_size\":16,"
-              "\"checksum\":\"0xABCDEF\",\"elapsed_seconds\":1.500,"
+              "\"checksum\":\"0xABCDEF\",\"elapsed_seconds\":1.500,\"erase_skipped\":false,"
               "\"log\":[\"a\\\"b\",\"c\\\\d\",\"\\u0001\"]}");
 }
 
