@@ -23,6 +23,7 @@ WorkerOutcome EraseWorker(EraseRequest* request) {
     c.setAllControls(true);
     if (end == EraseEnd::failed)
         return WorkerOutcome::failedAt(WorkerStep::erase, FailureKind::transfer);
+    if (end == EraseEnd::interrupted) return WorkerOutcome::interruptedAt(WorkerStep::erase);
     WorkerOutcome outcome = WorkerOutcome::success();
     outcome.eraseSkipped = end == EraseEnd::skipped;
     return outcome;

@@ -52,6 +52,9 @@ WorkerOutcome OneKeyWorker(WorkerContext* context) {
     if (erase == EraseEnd::failed) {
         return stopRun(c, WorkerOutcome::failedAt(WorkerStep::erase, FailureKind::transfer));
     }
+    if (erase == EraseEnd::interrupted) {
+        return stopRun(c, WorkerOutcome::interruptedAt(WorkerStep::erase));
+    }
     WorkerOutcome outcome = afterErase(c, steps);
     outcome.eraseSkipped = erase == EraseEnd::skipped;
     return outcome;

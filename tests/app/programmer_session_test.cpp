@@ -375,6 +375,22 @@ TEST_F(SessionTest, BlankAwareEraseAndSkippedErasedPages) {
     EXPECT_EQ(pageTraffic(bus_).sent, 32u);
     EXPECT_EQ(pageTraffic(bus_).read, 32u);
 
+    // A stop asked for before the read of the flash ends the unit there: no
+    // read, no erase.
+    session().setFlashChoices(FlashChoices{true, true});
+    bus_.programmer(0).write(100, std::vector<std::uint8_t>{0x00});
+    bus_.clearTrace();
+    session().requestStop();
+    EXPECT_EQ(session().runOperation(Operation::oneKey, {}, kBound).outcome,
+              WorkerOutcome::interruptedAt(WorkerStep::erase));
+    EXPECT_EQ(pageTraffic(bus_).read, 0u);
+    EXPECT_EQ(bus_.programmer(0).read(100, 1)[0], 0x00) << "not erased";
+}
+
+TEST_F(SessionTest, BlankAwareEraseCommand) {
+    open("erase_ms=0,size=1Mbit");
+    ASSERT_TRUE(session().setFlash(k1Mbit).taken);
+    OperationRun run;
     // The erase command alone, blank-aware.
     session().setFlashChoices(FlashChoices{true, false});
     bus_.programmer(0).fill(0xFF);
