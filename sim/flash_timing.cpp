@@ -18,6 +18,15 @@ FlashTiming datasheetTiming(std::uint32_t capacity) {
     return timing;
 }
 
+FlashTiming flashTiming(SimTimingModel model, std::uint32_t capacity, std::uint32_t eraseMs,
+                        bool eraseMsSet) {
+    FlashTiming timing;
+    if (model == SimTimingModel::datasheet) timing = datasheetTiming(capacity);
+    if (model == SimTimingModel::none || eraseMsSet)
+        timing.chipErase = std::chrono::milliseconds(eraseMs);
+    return timing;
+}
+
 std::chrono::microseconds programTime(const FlashTiming& timing, std::uint32_t bytes) {
     const std::uint32_t pages = (bytes + kProgramPageBytes - 1) / kProgramPageBytes;
     return timing.pageProgram * pages;

@@ -23,6 +23,10 @@ constexpr std::uint32_t kProgramPageBytes = 256;
 
 // The datasheet timing of a flash of `capacity` bytes.
 FlashTiming datasheetTiming(std::uint32_t capacity);
+// The timing of `model`: the emulator's own takes `eraseMs` for a chip
+// erase, the datasheet's takes it only when it was given (`eraseMsSet`).
+FlashTiming flashTiming(SimTimingModel model, std::uint32_t capacity, std::uint32_t eraseMs,
+                        bool eraseMsSet);
 
 // How long programming `bytes` keeps the chip busy: one page program per
 // 256-byte page begun.

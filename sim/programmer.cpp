@@ -35,14 +35,6 @@ std::uint8_t capacityCode(std::uint32_t capacity) {
     return code;
 }
 
-FlashTiming timingOf(const SimProgrammerOptions& options) {
-    FlashTiming timing;
-    if (options.timing == SimTimingModel::datasheet) timing = datasheetTiming(options.capacity);
-    if (options.timing == SimTimingModel::none || options.eraseMsSet)
-        timing.chipErase = std::chrono::milliseconds(options.eraseMs);
-    return timing;
-}
-
 }  // namespace
 
 SimProgrammer::SimProgrammer(int index, const SimProgrammerOptions& options,
@@ -51,7 +43,10 @@ SimProgrammer::SimProgrammer(int index, const SimProgrammerOptions& options,
       options_(options),
       lock_(busLock),
       clock_(std::move(clock)),
-      chip_(std::make_unique<FlashChip>(options.capacity, timingOf(options), clock_)),
+      chip_(std::make_unique<FlashChip>(options.capacity,
+                                        flashTiming(options.timing, options.capacity,
+                                                    options.eraseMs, options.eraseMsSet),
+                                        clock_)),
       slave_(std::make_unique<SpiSlave>(*chip_)),
       block_(kPowerOnBlock),
       eraseMode_(options.erase),
