@@ -126,6 +126,9 @@ public:
 
     // --- Operations -------------------------------------------------------
     void setOneKeySteps(const OneKeySteps& steps);
+    // How the next workers use the flash (the window leaves the defaults).
+    void setFlashChoices(const FlashChoices& choices) { flashChoices_ = choices; }
+    FlashChoices flashChoices() const { return flashChoices_; }
     // Starts the operation's worker unless one runs or its precondition (a
     // flash size) fails; the outcome goes to the observer. `setsBusy` is
     // the operation's own: see busy().
@@ -177,6 +180,7 @@ private:
     bool adopted_ = false;
     DeviceHandle adoptedHandle_ = kNoDevice;
     SharedImage sharedImage_;
+    FlashChoices flashChoices_;
 
     std::atomic<bool> workerRunning_{false};
     std::atomic<bool> busyPending_{false};

@@ -45,6 +45,8 @@ OneKeySteps SessionWorkerContext::oneKeySteps() const {
     return OneKeySteps{options.erase != 0, options.program != 0, options.verify != 0};
 }
 
+FlashChoices SessionWorkerContext::flashChoices() const { return session_.flashChoices(); }
+
 void SessionWorkerContext::setBusy(bool busy) { session_.workerSetBusy(busy); }
 const std::uint8_t* SessionWorkerContext::image() const { return session_.imageData(); }
 std::uint32_t SessionWorkerContext::imageSize() const { return session_.imageSize(); }

@@ -31,6 +31,7 @@ public:
     std::int32_t flashKind() const override;
     std::uint32_t flashSize() const override;
     OneKeySteps oneKeySteps() const override;
+    FlashChoices flashChoices() const override;
     void setBusy(bool busy) override;
     const std::uint8_t* image() const override;
     std::uint32_t imageSize() const override;

@@ -55,8 +55,11 @@ bool JobOptions::finish(CliOptions& options, const std::string& size, bool* done
     if (!size.empty()) return *error = "--job gives the flash size: leave out --size", false;
     if (options.expectChecksum)
         return *error = "--job names the image's SHA-256: leave out --expect-checksum", false;
-    if (!options.erase || !options.program || !options.verify)
-        return *error = "--job gives the steps: leave out --no-erase, --no-program and --no-verify", false;
+    if (!options.erase || !options.program || !options.verify || options.eraseIfNeeded)
+        return *error =
+                   "--job gives the steps: leave out --erase, --no-erase, --no-program and "
+                   "--no-verify",
+               false;
     if (options.truncate) return *error = "--job runs the image whole: leave out --truncate", false;
     if (run == onekey_ && !options.all) return *error = "onekey --job needs --all", false;
     *done = true;

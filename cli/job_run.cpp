@@ -133,6 +133,7 @@ int applyJob(CliOptions& options) {
     options.file = job.imagePath;
     options.sizeIndex = job.sizeIndex;
     options.erase = job.spec.erase;
+    options.eraseIfNeeded = job.spec.eraseIfNeeded;
     options.program = job.spec.program;
     options.verify = job.spec.verify;
     options.job.stamp = jobStampOf(job);

@@ -13,6 +13,7 @@ std::string toJson(const RunReport& report) {
     out["image_size"] = report.imageSize;
     out["checksum"] = checksum;
     out["elapsed_seconds"] = roundedTo(report.elapsedSeconds, 3);
+    out["erase_skipped"] = report.eraseSkipped;
     out["log"] = report.log;
     if (!report.error.empty()) out["error"] = report.error;
     return jsonLine(std::move(out));

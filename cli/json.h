@@ -19,6 +19,7 @@ struct RunReport {
     double elapsedSeconds = 0;
     std::vector<std::string> log;
     std::string error;  // why the run did not start; "" when it did
+    bool eraseSkipped = false;  // --erase=if-needed found the flash blank
 };
 
 std::string toJson(const RunReport& report);

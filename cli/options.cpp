@@ -24,7 +24,10 @@ const char* kEmulatorHelp =
     "  others=N          other HID devices on the bus (default 0)\n"
     "  protect=0|1       block-protect bits set at start\n"
     "  erase=ok|fail|stuck  the programmer's own chip erase\n"
-    "  erase_ms=MS       how long a chip erase takes (default 300)\n"
+    "  erase_ms=MS       how long a chip erase takes (default 300; overrides timing)\n"
+    "  timing=none|datasheet  the flash's busy time: none (a page programs at\n"
+    "                    once) or a W25Q128JV datasheet's typical figures (a\n"
+    "                    256-byte page 0.4 ms, a chip erase 40 s at 128Mbit)\n"
     "  unplug=N          the programmer is gone after N data pages\n"
     "  badsum=N          data page N carries a wrong sum\n"
     "  latency_us=US     time each HID transfer takes (default 0)\n"
@@ -44,6 +47,15 @@ const char* kEmulatorHelp =
     "(station, --all with a job's serial numbers), 6 an audit record could not be\n"
     "written (station, --all; stderr names the log), 129 hung up (SIGHUP: station,\n"
     "--all), 130 interrupted (SIGINT), 143 terminated (SIGTERM).\n";
+
+// --erase=always|if-needed on a command that erases.
+void addEraseMode(CLI::App& command, std::string& mode) {
+    command
+        .add_option("--erase", mode,
+                    "always (default) or if-needed: read the flash first and leave a blank one "
+                    "unerased")
+        ->transform(CLI::IsMember({"always", "if-needed"}, CLI::ignore_case));
+}
 
 // A usage error: its text on stderr, and under --json (looked for in the
 // words themselves, since the parse failed) an object on stdout too.
@@ -164,11 +176,14 @@ CliParse parseCommandLine(int argc, const char* const* argv) {
                       "an image larger than the flash: use its first part (else an error)");
     }
     bool noErase = false, noProgram = false, noVerify = false;
+    std::string eraseMode = "always";
+    for (CLI::App* sub : {erase, onekey}) addEraseMode(*sub, eraseMode);
     onekey->add_flag("--no-erase", noErase, "skip the erase");
     onekey->add_flag("--no-program", noProgram, "skip programming");
     onekey->add_flag("--no-verify", noVerify, "skip the verify");
     ProductionOptions production;
     production.add(app, options, options.file, noErase, noProgram, noVerify);
+    addEraseMode(*production.station(), eraseMode);
     // A command's own help names what it needs of the main options too.
     for (CLI::App* sub : {read, erase, blank, program, verify, onekey, production.station()}) {
         const bool jobs = sub == onekey || sub == production.station();
@@ -212,6 +227,7 @@ CliParse parseCommandLine(int argc, const char* const* argv) {
     std::string productionError;
     if (!production.finish(options, &productionError)) return usageError(productionError, argc, argv);
     options.erase = !noErase;
+    options.eraseIfNeeded = eraseMode == "if-needed";
     options.program = !noProgram;
     options.verify = !noVerify;
     bool jobDone = false;

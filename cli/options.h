@@ -25,6 +25,7 @@ struct CliOptions {
     std::string file;    // program, verify, onekey
     std::string output;  // read -o
     bool erase = true, program = true, verify = true;  // onekey steps
+    bool eraseIfNeeded = false;  // --erase=if-needed: a blank flash is not erased
     // A run on many programmers (cli/production_options.h).
     bool all = false;      // --all: on every programmer found now
     bool station = false;  // the station command: the one-key job as modules arrive

@@ -250,6 +250,7 @@ private:
         if (options_.command == CliCommand::onekey) {
             session.setOneKeySteps(OneKeySteps{options_.erase, options_.program, options_.verify});
         }
+        session.setFlashChoices(FlashChoices{options_.eraseIfNeeded, true});
         // A stop asked for before the operation began: it does not begin.
         if (platform::stopSignal() != 0) return interrupted(WorkerOutcome::interruptedAt(WorkerStep::none));
         const OperationRun run = session.runOperation(
@@ -262,6 +263,7 @@ private:
         bar_.finish();
         const WorkerOutcome outcome = run.outcome;
         report_.failedStep = outcome.succeeded() ? "" : workerStepName(outcome.step);
+        report_.eraseSkipped = outcome.eraseSkipped;
         reportImage();
         if (platform::stopSignal() != 0) return interrupted(outcome);
 

@@ -21,6 +21,7 @@ Job jobOf(const CliOptions& options) {
     job.command = jobCommand(options.command);
     job.sizeIndex = options.sizeIndex;
     job.erase = options.erase;
+    job.eraseIfNeeded = options.eraseIfNeeded;
     job.program = options.program;
     job.verify = options.verify;
     job.count = options.count;

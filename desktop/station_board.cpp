@@ -195,6 +195,7 @@ bool StationBoard::start() {
     ProductionSetup setup;
     setup.job.sizeIndex = fields_->sizeIndex();
     setup.job.erase = fields_->erase();
+    setup.job.eraseIfNeeded = fields_->eraseIfNeeded();
     setup.job.program = fields_->program();
     setup.job.verify = fields_->verify();
     setup.command = "station";

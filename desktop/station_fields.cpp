@@ -43,6 +43,8 @@ StationFields::StationFields(QWidget* parent) : QWidget(parent) {
     steps->addWidget(program_);
     steps->addWidget(verify_);
     steps->addStretch(1);
+    eraseIfNeeded_ = new QCheckBox(fillIn(t.boardEraseIfNeeded), this);
+    eraseIfNeeded_->setObjectName("eraseIfNeeded");
     log_ = new QLineEdit(this);
     log_->setObjectName("log");
     checksum_ = new QLineEdit(this);
@@ -52,6 +54,7 @@ StationFields::StationFields(QWidget* parent) : QWidget(parent) {
     fields->addRow(fillIn(t.boardFlashSize), size_);
     fields->addRow(QString(), truncate_);
     fields->addRow(fillIn(t.boardSteps), steps);
+    fields->addRow(QString(), eraseIfNeeded_);
     fields->addRow(fillIn(t.boardAuditLog), log_);
     fields->addRow(fillIn(t.boardChecksum), checksum_);
 }
@@ -66,6 +69,7 @@ QString StationFields::image() const { return image_->text(); }
 int StationFields::sizeIndex() const { return size_->currentIndex(); }
 bool StationFields::truncate() const { return truncate_->isChecked(); }
 bool StationFields::erase() const { return erase_->isChecked(); }
+bool StationFields::eraseIfNeeded() const { return eraseIfNeeded_->isChecked(); }
 bool StationFields::program() const { return program_->isChecked(); }
 bool StationFields::verify() const { return verify_->isChecked(); }
 QString StationFields::log() const { return log_->text(); }
@@ -74,12 +78,14 @@ QString StationFields::expectedChecksum() const { return checksum_->text(); }
 void StationFields::showJob(const vmjob::CheckedJob* job) {
     if (!free_) {
         free_ = Free{image_->text(),        checksum_->text(),     size_->currentIndex(), truncate_->isChecked(),
-                     erase_->isChecked(), program_->isChecked(), verify_->isChecked()};
+                     erase_->isChecked(), program_->isChecked(), verify_->isChecked(),
+                     eraseIfNeeded_->isChecked()};
     }
     image_->setText(job != nullptr ? QString::fromStdString(job->imagePath) : QString());
     if (job != nullptr) {
         size_->setCurrentIndex(job->sizeIndex);
         erase_->setChecked(job->spec.erase);
+        eraseIfNeeded_->setChecked(job->spec.eraseIfNeeded);
         program_->setChecked(job->spec.program);
         verify_->setChecked(job->spec.verify);
     }
@@ -96,6 +102,7 @@ void StationFields::leaveJob() {
         size_->setCurrentIndex(free_->sizeIndex);
         truncate_->setChecked(free_->truncate);
         erase_->setChecked(free_->erase);
+        eraseIfNeeded_->setChecked(free_->eraseIfNeeded);
         program_->setChecked(free_->program);
         verify_->setChecked(free_->verify);
         checksum_->setText(free_->checksum);
@@ -119,7 +126,8 @@ void StationFields::lock() {
     image_->setEnabled(editable_ || onJob_);
     for (QWidget* field : {static_cast<QWidget*>(size_), static_cast<QWidget*>(truncate_),
                            static_cast<QWidget*>(erase_), static_cast<QWidget*>(program_),
-                           static_cast<QWidget*>(verify_), static_cast<QWidget*>(checksum_)})
+                           static_cast<QWidget*>(verify_), static_cast<QWidget*>(eraseIfNeeded_),
+                           static_cast<QWidget*>(checksum_)})
         field->setEnabled(free);
     log_->setEnabled(editable_);
 }

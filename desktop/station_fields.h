@@ -34,6 +34,7 @@ public:
     int sizeIndex() const;
     bool truncate() const;
     bool erase() const;
+    bool eraseIfNeeded() const;  // the erase leaves a blank flash as it is
     bool program() const;
     bool verify() const;
     QString log() const;
@@ -53,6 +54,7 @@ private:
         QString image, checksum;
         int sizeIndex = 0;
         bool truncate = false, erase = true, program = true, verify = true;
+        bool eraseIfNeeded = false;
     };
     void lock();
 
@@ -62,6 +64,7 @@ private:
     QCheckBox* erase_ = nullptr;
     QCheckBox* program_ = nullptr;
     QCheckBox* verify_ = nullptr;
+    QCheckBox* eraseIfNeeded_ = nullptr;
     QLineEdit* log_ = nullptr;
     QLineEdit* checksum_ = nullptr;
     bool onJob_ = false;

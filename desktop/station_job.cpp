@@ -61,6 +61,7 @@ void applyJob(const vmjob::CheckedJob& job, ProductionSetup& setup) {
     setup.imageName = QFileInfo(QString::fromStdString(job.imagePath)).fileName().toStdString();
     setup.job.sizeIndex = job.sizeIndex;
     setup.job.erase = spec.erase;
+    setup.job.eraseIfNeeded = spec.eraseIfNeeded;
     setup.job.program = spec.program;
     setup.job.verify = spec.verify;
     setup.expectedChecksum.reset();  // the job's SHA-256 stands for it

@@ -187,6 +187,14 @@ int DevRead(DeviceHandle handle, std::uint8_t* destination, std::uint32_t length
     return device->readData(link, destination, length, address, done) ? 1 : 0;
 }
 
+ReadBuffer DevReadBuffer(DeviceHandle handle, std::uint32_t length, std::uint32_t address) {
+    if (length == 0) return {};
+    Link link = findLink(handle);
+    std::shared_ptr<FlashDevice> device = selectedDevice(link);
+    if (!device || !requestInRange(*device, length, address)) return {};
+    return device->readBuffer(link, length, address);
+}
+
 int DevProgram(DeviceHandle handle, const std::uint8_t* source, std::uint32_t length,
                std::uint32_t address, std::uint32_t* done) {
     *done = 0;

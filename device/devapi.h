@@ -98,6 +98,19 @@ int DevRead(DeviceHandle handle, std::uint8_t* destination, std::uint32_t length
             std::uint32_t address, std::uint32_t* done);
 int DevProgram(DeviceHandle handle, const std::uint8_t* source, std::uint32_t length,
                std::uint32_t address, std::uint32_t* done);
+
+// The bytes of a read, in a buffer the device layer filled and handed over:
+// `data` points at the first byte asked for, within `storage`.
+struct ReadBuffer {
+    std::unique_ptr<std::uint8_t[]> storage;
+    const std::uint8_t* data = nullptr;
+    std::uint32_t size = 0;
+    explicit operator bool() const { return data != nullptr; }
+};
+// The read of DevRead, with the same reports and checks, into a buffer of
+// its own that is handed over whole once every page checked out (empty
+// otherwise): the pages land where they stay, and no byte is copied.
+ReadBuffer DevReadBuffer(DeviceHandle handle, std::uint32_t length, std::uint32_t address);
 int DevGetPortBP0(DeviceHandle handle, std::uint8_t* block, std::uint32_t length);
 int DevSetPortBP0(DeviceHandle handle, const std::uint8_t* block, std::uint32_t length);
 

@@ -64,6 +64,24 @@ bool FlashDevice::readData(const Link& link, std::uint8_t* destination, std::uin
     return true;
 }
 
+ReadBuffer FlashDevice::readBuffer(const Link& link, std::uint32_t length, std::uint32_t address) {
+    if (length == 0 || !link) return {};
+    const std::uint64_t first = address / PAGE_SIZE;
+    const std::uint64_t pages = (std::uint64_t{address} + length - 1) / PAGE_SIZE - first + 1;
+    // The reports lie one page apart, each report id on the last byte of
+    // the page before (kept aside meanwhile): the pages end up side by
+    // side where they were received.
+    auto storage = pageBuffer(pages * PAGE_SIZE + 1);
+    if (!storage) return {};
+    if (!setAddress(link, static_cast<std::uint32_t>(first * PAGE_SIZE))) return {};
+    if (!readPagesSideBySide(link, storage.get(), static_cast<std::uint32_t>(pages))) return {};
+    ReadBuffer buffer;
+    buffer.data = storage.get() + 1 + address % PAGE_SIZE;
+    buffer.size = length;
+    buffer.storage = std::move(storage);
+    return buffer;
+}
+
 bool FlashDevice::writeData(const Link& link, const std::uint8_t* source, std::uint32_t length,
                             std::uint32_t address, std::uint32_t* done) {
     *done = 0;
@@ -143,6 +161,8 @@ bool NoFlashDevice::readData(const Link&, std::uint8_t*, std::uint32_t, std::uin
     *done = 0;
     return false;
 }
+
+ReadBuffer NoFlashDevice::readBuffer(const Link&, std::uint32_t, std::uint32_t) { return {}; }
 
 bool NoFlashDevice::writeData(const Link&, const std::uint8_t*, std::uint32_t, std::uint32_t,
                               std::uint32_t* done) {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "device/devapi.h"
 #include "device/transport.h"
 
 constexpr std::uint32_t POLL_INTERVAL_MS = 100;
@@ -24,6 +25,8 @@ public:
     // Reads `length` bytes at `address`, moving whole pages after one 'U'.
     virtual bool readData(const Link& link, std::uint8_t* destination, std::uint32_t length,
                           std::uint32_t address, std::uint32_t* done);
+    // The same read into a buffer of its own, handed over whole on success.
+    virtual ReadBuffer readBuffer(const Link& link, std::uint32_t length, std::uint32_t address);
     // Writes without erasing: whole pages after one 'U'; the bytes of a partly
     // covered first or last page are read back first and written unchanged.
     virtual bool writeData(const Link& link, const std::uint8_t* source, std::uint32_t length,
@@ -50,6 +53,7 @@ public:
     bool eraseAll(const Link& link) override;
     bool readData(const Link& link, std::uint8_t* destination, std::uint32_t length,
                   std::uint32_t address, std::uint32_t* done) override;
+    ReadBuffer readBuffer(const Link& link, std::uint32_t length, std::uint32_t address) override;
     bool writeData(const Link& link, const std::uint8_t* source, std::uint32_t length,
                    std::uint32_t address, std::uint32_t* done) override;
 };

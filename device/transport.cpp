@@ -202,6 +202,19 @@ bool readPageReports(const Link& link, std::uint8_t* reports, std::uint32_t coun
     return true;
 }
 
+bool readPagesSideBySide(const Link& link, std::uint8_t* reports, std::uint32_t count) {
+    if (!link) return false;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        std::uint8_t* bytes = reports + static_cast<std::size_t>(i) * PAGE_SIZE;
+        const std::uint8_t kept = bytes[0];
+        bytes[0] = 0;
+        const bool ok = receivePage(link, bytes, nullptr);
+        if (i > 0) bytes[0] = kept;
+        if (!ok) return false;
+    }
+    return true;
+}
+
 bool writePage(const Link& link, DataReport& report) {
     if (!link) return false;
     return sendPage(link, report, pageSum(report.page()));

@@ -63,6 +63,12 @@ bool readPage(const Link& link, DataReport& report);
 // status report. Stops at the first failure.
 bool readPageReports(const Link& link, std::uint8_t* reports, std::uint32_t count,
                      std::uint32_t stride);
+// `count` pages as data reports that start PAGE_SIZE bytes apart at
+// `reports` (count * PAGE_SIZE + 1 bytes): each report's id falls on the
+// last byte of the page before, which is kept and put back, so the pages
+// lie side by side from reports + 1. Each page is checked against its
+// status report; stops at the first failure.
+bool readPagesSideBySide(const Link& link, std::uint8_t* reports, std::uint32_t count);
 // One page to the programmer, checked against its status report; after a
 // failure one more status report is read and dropped.
 bool writePage(const Link& link, DataReport& report);

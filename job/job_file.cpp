@@ -87,6 +87,24 @@ KeyRule stepKey(const char* name, bool JobSpec::*field) {
             }};
 }
 
+// [steps] erase: true, false or "if-needed".
+KeyRule eraseKey() {
+    return {"erase", false, [](const toml::node& node, JobSpec& spec) -> std::optional<std::string> {
+                if (const auto* text = node.as_string()) {
+                    if (text->get() != "if-needed")
+                        return std::string("must be true, false or \"if-needed\"");
+                    spec.erase = true;
+                    spec.eraseIfNeeded = true;
+                    return std::nullopt;
+                }
+                const auto* value = node.as_boolean();
+                if (!value) return std::string("must be true, false or \"if-needed\"");
+                spec.erase = value->get();
+                spec.eraseIfNeeded = false;
+                return std::nullopt;
+            }};
+}
+
 // A whole number of [serial], at least `least`, into `field`.
 template <typename T>
 KeyRule serialNumberKey(const char* name, bool required, T vmserial::SerialSettings::*field,
@@ -173,7 +191,7 @@ const std::vector<TableRule>& rules() {
                          stringKey("sha256", true, &JobSpec::imageSha256, validSha256,
                                    &JobSpec::imageSha256Line)}},
         {"flash", true, {stringKey("size", true, &JobSpec::size, notEmpty, &JobSpec::sizeLine)}},
-        {"steps", false, {stepKey("erase", &JobSpec::erase), stepKey("program", &JobSpec::program),
+        {"steps", false, {eraseKey(), stepKey("program", &JobSpec::program),
                           stepKey("verify", &JobSpec::verify)}},
         {"serial", false, serialKeys(), openSerial},
     };
@@ -376,7 +394,8 @@ std::string jobText(const JobSpec& spec) {
     if (!spec.revision.empty()) job.insert("revision", spec.revision);
     const toml::table image{{"file", spec.imageFile}, {"sha256", spec.imageSha256}};
     const toml::table flash{{"size", spec.size}};
-    const toml::table steps{{"erase", spec.erase}, {"program", spec.program}, {"verify", spec.verify}};
+    toml::table steps{{"erase", spec.erase}, {"program", spec.program}, {"verify", spec.verify}};
+    if (spec.eraseIfNeeded) steps.insert_or_assign("erase", "if-needed");
     std::ostringstream out;
     out << "[job]\n" << job << "\n\n[image]\n" << image << "\n\n[flash]\n" << flash
         << "\n\n[steps]\n" << steps << "\n";

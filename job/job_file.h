@@ -4,7 +4,8 @@
 //   [image]  file (required, relative to the job file's folder),
 //            sha256 (required: 64 hexadecimal digits, of the image's bytes)
 //   [flash]  size (required: any form -s takes, or "auto")
-//   [steps]  erase, program, verify (each true unless given)
+//   [steps]  erase, program, verify (each true unless given); erase may
+//            also be "if-needed": a blank flash is left unerased
 //   [serial] offset, format, width, first, last (required but width, which
 //            only ascii-dec, ascii-hex and bcd need), step (default 1),
 //            store (default: an SQLite file beside the job)
@@ -45,6 +46,7 @@ struct JobSpec {
     std::string imageSha256;  // lower-case hexadecimal
     std::string size;         // as written
     bool erase = true, program = true, verify = true;
+    bool eraseIfNeeded = false;  // erase = "if-needed": a blank flash is not erased
     // The serial numbers, when the job gives them. `store` is as written:
     // "" when not given; checkJob() makes it the URL to open.
     std::optional<vmserial::SerialSettings> serial;

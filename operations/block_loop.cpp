@@ -1,5 +1,6 @@
 #include "operations/block_loop.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <new>
@@ -59,10 +60,48 @@ std::uint32_t imageLength(const WorkerContext& context) {
     return image < flash ? image : flash;
 }
 
+namespace {
+
+constexpr std::uint32_t kPage = 2048;
+
+bool erasedBytes(const std::uint8_t* bytes, std::uint32_t n) {
+    return std::all_of(bytes, bytes + n, [](std::uint8_t b) { return b == 0xFF; });
+}
+
+// Programs bytes [address, address + n) of the image, leaving out its 2 KiB
+// pages that are all 0xFF: each run of other pages goes with one address
+// command of its own.
+bool programSkippingErased(DeviceHandle device, const std::uint8_t* image, std::uint32_t address,
+                           std::uint32_t n) {
+    const std::uint32_t end = address + n;
+    std::uint32_t at = address;
+    while (at < end) {
+        while (at < end && erasedBytes(image + at, std::min(kPage, end - at)))
+            at += std::min(kPage, end - at);
+        std::uint32_t runEnd = at;
+        while (runEnd < end && !erasedBytes(image + runEnd, std::min(kPage, end - runEnd)))
+            runEnd += std::min(kPage, end - runEnd);
+        if (runEnd == at) break;
+        std::uint32_t done = 0;
+        if (!DevProgram(device, image + at, runEnd - at, at, &done) || done != runEnd - at)
+            return false;
+        at = runEnd;
+    }
+    return true;
+}
+
+}  // namespace
+
 BlockStep programImage(WorkerContext& context, const char* errorLine) {
     const std::uint8_t* image = context.image();
+    const bool skip = context.flashChoices().skipErasedPages;
     return runBlockLoop(context, imageLength(context), true, errorLine,
                         [&](std::uint32_t address, std::uint32_t n) {
+                            if (skip) {
+                                return programSkippingErased(context.device(), image, address, n)
+                                           ? BlockStep::next
+                                           : BlockStep::error;
+                            }
                             std::uint32_t done = 0;
                             bool ok = DevProgram(context.device(), image + address, n, address, &done);
                             return ok && done == n ? BlockStep::next : BlockStep::error;

@@ -51,7 +51,8 @@ void failWorkerAllocationsForTests(bool fail);
 // The shared steps of Program and Verify, over the smaller of the image and
 // the flash. Program writes the image from address 0; Verify reads it back
 // into `readBuffer` (32768 bytes) and compares. Each returns the step that
-// ended its loop.
+// ended its loop. With the context's skipErasedPages, Program leaves out the
+// image's 2 KiB pages that are all 0xFF.
 BlockStep programImage(WorkerContext& context, const char* errorLine);
 BlockStep verifyImage(WorkerContext& context, std::uint8_t* readBuffer, const char* errorLine);
 // The length Program and Verify use.

@@ -15,12 +15,16 @@ WorkerOutcome EraseWorker(EraseRequest* request) {
     c.stepStarted(WorkerStep::erase);
     c.chipEraseStarted(progressId);
 
-    const bool erased = eraseWithFallback(
+    const EraseEnd end = eraseAsChosen(
         c, EraseLines{t.eraseOk, t.eraseSecondMethod, t.eraseDirectOk, t.eraseFailed, false});
 
     c.chipEraseEnded();
     c.progressSetPos(progressId, 100);
     c.setAllControls(true);
-    return erased ? WorkerOutcome::success()
-                  : WorkerOutcome::failedAt(WorkerStep::erase, FailureKind::transfer);
+    if (end == EraseEnd::failed)
+        return WorkerOutcome::failedAt(WorkerStep::erase, FailureKind::transfer);
+    if (end == EraseEnd::interrupted) return WorkerOutcome::interruptedAt(WorkerStep::erase);
+    WorkerOutcome outcome = WorkerOutcome::success();
+    outcome.eraseSkipped = end == EraseEnd::skipped;
+    return outcome;
 }

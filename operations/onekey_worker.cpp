@@ -15,16 +15,19 @@ WorkerOutcome stopRun(WorkerContext& c, WorkerOutcome outcome) {
     return outcome;
 }
 
-// The erase step with its animation; false when both methods failed.
-bool eraseStep(WorkerContext& c) {
+// The erase step with its animation.
+EraseEnd eraseStep(WorkerContext& c) {
     const Texts& t = txt();
     c.chipEraseStarted(c.progressBarId());
-    const bool erased = eraseWithFallback(
+    const EraseEnd end = eraseAsChosen(
         c, EraseLines{t.oneKeyEraseOk, t.oneKeySecondMethod, t.oneKeyEraseDirectOk,
                       t.oneKeyEraseFailed, true});
     c.chipEraseEnded();
-    return erased;
+    return end;
 }
+
+// The program and verify steps after the erase; they end the run.
+WorkerOutcome afterErase(WorkerContext& c, const OneKeySteps& steps);
 
 }  // namespace
 
@@ -45,10 +48,22 @@ WorkerOutcome OneKeyWorker(WorkerContext* context) {
     releaseWriteProtection(c.device(), c.flashKind(), c.flashSize());
     c.log(t.oneKeyEraseStart);
     c.stepStarted(WorkerStep::erase);
-    if (steps.erase && !eraseStep(c)) {
+    const EraseEnd erase = steps.erase ? eraseStep(c) : EraseEnd::erased;
+    if (erase == EraseEnd::failed) {
         return stopRun(c, WorkerOutcome::failedAt(WorkerStep::erase, FailureKind::transfer));
     }
+    if (erase == EraseEnd::interrupted) {
+        return stopRun(c, WorkerOutcome::interruptedAt(WorkerStep::erase));
+    }
+    WorkerOutcome outcome = afterErase(c, steps);
+    outcome.eraseSkipped = erase == EraseEnd::skipped;
+    return outcome;
+}
 
+namespace {
+
+WorkerOutcome afterErase(WorkerContext& c, const OneKeySteps& steps) {
+    const Texts& t = txt();
     if (steps.program) {
         c.log(t.oneKeyProgramStart);
         c.stepStarted(WorkerStep::program);
@@ -85,3 +100,5 @@ WorkerOutcome OneKeyWorker(WorkerContext* context) {
     c.setAllControls(true);
     return outcome;
 }
+
+}  // namespace

@@ -19,6 +19,17 @@ struct OneKeySteps {
     bool verify = true;
 };
 
+// How the command line, the station and jobs use the flash. The window keeps
+// the defaults: it always erases and sends every page.
+struct FlashChoices {
+    // The erase reads the flash from the start first and leaves a blank one
+    // as it is; at the first byte that is not 0xFF it erases as always.
+    bool eraseIfNeeded = false;
+    // Program sends no 2 KiB page of the image that is all 0xFF (programming
+    // 0xFF changes no bit of a NOR flash); Verify still reads every page.
+    bool skipErasedPages = false;
+};
+
 class WorkerContext {
 public:
     virtual ~WorkerContext() = default;
@@ -68,6 +79,7 @@ public:
     virtual std::int32_t flashKind() const = 0;
     virtual std::uint32_t flashSize() const = 0;
     virtual OneKeySteps oneKeySteps() const = 0;
+    virtual FlashChoices flashChoices() const { return {}; }
     virtual void setBusy(bool busy) = 0;
     virtual const std::uint8_t* image() const = 0;
     virtual std::uint32_t imageSize() const = 0;

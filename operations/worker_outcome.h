@@ -23,6 +23,8 @@ struct WorkerOutcome {
     WorkerResult result = WorkerResult::succeeded;
     WorkerStep step = WorkerStep::none;
     FailureKind failure = FailureKind::none;
+    // The erase found the flash blank and did not erase it.
+    bool eraseSkipped = false;
 
     static WorkerOutcome success() { return {}; }
     static WorkerOutcome refusal() { return {WorkerResult::refused, WorkerStep::none, FailureKind::none}; }

@@ -10,7 +10,7 @@ flash="$demo/flash.bin"
 rm -f "$flash" "$demo/readback.bin"
 
 # A full-speed USB link: each HID transfer takes a millisecond.
-sim="latency_us=1000,size=16Mbit,file=$flash"
+sim="latency_us=1000,timing=datasheet,size=16Mbit,file=$flash"
 
 echo "== OneKey Download of $(basename "$image") on the emulator (16 Mbit flash) =="
 "$cli" --sim="$sim" --size 16Mbit onekey "$image"

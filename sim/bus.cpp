@@ -48,7 +48,7 @@ void SimBus::Core::record(const SimCallRecord& entry) {
     if (trace.size() < kTraceLimit) trace.push_back(entry);
 }
 
-void SimBus::Core::pace(HidHandle handle) {
+void SimBus::Core::pace(HidHandle handle, SimTime ready) {
     int device = -1;
     {
         std::lock_guard<std::recursive_mutex> guard(lock);
@@ -60,16 +60,30 @@ void SimBus::Core::pace(HidHandle handle) {
         std::lock_guard<std::mutex> guard(paceLock);
         Link& link = links[device];
         ++link.transfers;
-        if (latency.count() == 0) return;
-        link.modelled += latency;
-        // After an idle gap the model starts afresh from now; small sleep
-        // overshoots are absorbed by the running deadline.
-        const SimTime now = clock->now();
-        if (link.deadline + std::chrono::milliseconds(2) < now) link.deadline = now;
-        link.deadline += latency;
-        target = link.deadline;
+        if (latency.count() == 0) {
+            target = ready;
+        } else {
+            link.modelled += latency;
+            // After an idle gap the model starts afresh from now; small sleep
+            // overshoots are absorbed by the running deadline.
+            const SimTime now = clock->now();
+            if (link.deadline < ready) link.deadline = ready;
+            if (link.deadline + std::chrono::milliseconds(2) < now) link.deadline = now;
+            link.deadline += latency;
+            target = link.deadline;
+        }
     }
-    clock->sleepUntil(target);
+    if (target > clock->now()) clock->sleepUntil(target);
+}
+
+SimTime SimBus::Core::answerReady(HidHandle handle) {
+    std::lock_guard<std::recursive_mutex> guard(lock);
+    const int id = interfaceOfHandle(handle);
+    if (id < 0) return {};
+    const Interface& face = interfaces[static_cast<std::size_t>(id)];
+    SimProgrammer* programmer = devices[static_cast<std::size_t>(face.device)].programmer;
+    if (programmer == nullptr || face.role != SimRole::command) return {};
+    return programmer->answerReadyLocked();
 }
 
 namespace {

@@ -49,7 +49,13 @@ struct SimBus::Core {
     // Waits for the next transfer's slot in the latency model of the device
     // the handle leads to. Each device has a link of its own (its own port,
     // or a hub port with its own transaction translator).
-    void pace(HidHandle handle);
+    // A transfer whose answer the device has ready only at `ready` (its
+    // flash busy programming) starts then at the earliest, in the model's
+    // time: a late wake-up is absorbed as the running deadline absorbs it.
+    void pace(HidHandle handle, SimTime ready = {});
+    // When the programmer the handle leads to has the answer a command Get
+    // reads ready; {} for any other transfer.
+    SimTime answerReady(HidHandle handle);
 
     std::recursive_mutex lock;
     std::shared_ptr<SimClock> clock;

@@ -74,6 +74,14 @@ bool parsePage(std::string_view text, std::uint32_t* page) {
     return parseRange(text, 1, 0xFFFFFFFFu, page);
 }
 
+bool parseTiming(std::string_view text, SimTimingModel* model) {
+    const std::string name = lower(text);
+    if (name == "none") *model = SimTimingModel::none;
+    else if (name == "datasheet") *model = SimTimingModel::datasheet;
+    else return false;
+    return true;
+}
+
 bool parseErase(std::string_view text, SimEraseMode* mode) {
     const std::string name = lower(text);
     if (name == "ok") *mode = SimEraseMode::ok;
@@ -92,6 +100,7 @@ std::string_view expectation(std::string_view key) {
     if (key == "protect" || key == "miso") return "0 or 1";
     if (key == "erase") return "ok, fail or stuck";
     if (key == "erase_ms") return "milliseconds from 0 to 600000";
+    if (key == "timing") return "none or datasheet";
     if (key == "unplug" || key == "badsum") return "a page number from 1 up, or never";
     if (key == "latency_us") return "microseconds from 0 to 1000000";
     if (key == "module") return "0 or 1";
@@ -104,15 +113,19 @@ std::string_view expectation(std::string_view key) {
 // The keys that describe one programmer's faults and module: they take @I.
 bool isProgrammerKey(std::string_view key) {
     return key == "protect" || key == "miso" || key == "erase" || key == "erase_ms" ||
-           key == "unplug" || key == "badsum" || key == "module" || key == "swap_ms" ||
-           key == "pull_ms";
+           key == "timing" || key == "unplug" || key == "badsum" || key == "module" ||
+           key == "swap_ms" || key == "pull_ms";
 }
 
 bool applyProgrammerItem(std::string_view key, std::string_view value, SimProgrammerOptions& p) {
     if (key == "protect") return parseFlag(value, &p.protect);
     if (key == "miso") return parseFlag(value, &p.misoHigh);
     if (key == "erase") return parseErase(value, &p.erase);
-    if (key == "erase_ms") return parseRange(value, 0, 600000, &p.eraseMs);
+    if (key == "erase_ms") {
+        p.eraseMsSet = true;
+        return parseRange(value, 0, 600000, &p.eraseMs);
+    }
+    if (key == "timing") return parseTiming(value, &p.timing);
     if (key == "unplug") return parsePage(value, &p.unplugAfterPages);
     if (key == "badsum") return parsePage(value, &p.badsumPage);
     if (key == "module") return parseFlag(value, &p.module);

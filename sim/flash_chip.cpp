@@ -4,13 +4,13 @@
 
 namespace vmsim {
 
-FlashChip::FlashChip(std::uint32_t capacity, std::uint32_t eraseMs,
+FlashChip::FlashChip(std::uint32_t capacity, const FlashTiming& timing,
                      std::shared_ptr<SimClock> clock)
-    : cells_(capacity, 0xFF), eraseMs_(eraseMs), clock_(std::move(clock)) {}
+    : cells_(capacity, 0xFF), timing_(timing), clock_(std::move(clock)) {}
 
 void FlashChip::settle() const {
-    if (eraseRunning_ && clock_->now() >= eraseEnd_) {
-        eraseRunning_ = false;
+    if (busyRunning_ && clock_->now() >= busyEnd_) {
+        busyRunning_ = false;
         status_ &= static_cast<std::uint8_t>(~(kStatusBusy | kStatusWriteEnable));
     }
 }
@@ -21,11 +21,27 @@ std::uint8_t FlashChip::status() const {
 }
 
 void FlashChip::setStatus(std::uint8_t value) {
-    eraseRunning_ = false;
+    busyRunning_ = false;
     status_ = value;
 }
 
 bool FlashChip::busy() const { return (status() & kStatusBusy) != 0; }
+
+SimTime FlashChip::busyUntil() const {
+    settle();
+    return busyRunning_ ? busyEnd_ : SimTime{};
+}
+
+// WIP (and WEL) stay set for `duration`; none at all for a zero one.
+void FlashChip::holdBusy(std::chrono::microseconds duration) {
+    if (duration.count() <= 0) {
+        status_ &= static_cast<std::uint8_t>(~kStatusWriteEnable);
+        return;
+    }
+    status_ |= kStatusBusy;
+    busyRunning_ = true;
+    busyEnd_ = clock_->now() + duration;
+}
 
 void FlashChip::writeEnable() {
     if (!busy()) status_ |= kStatusWriteEnable;
@@ -48,20 +64,17 @@ void FlashChip::chipErase() {
     }
     std::fill(cells_.begin(), cells_.end(), std::uint8_t{0xFF});
     markDirty(0, capacity());
-    if (eraseMs_ == 0) {
-        status_ &= static_cast<std::uint8_t>(~kStatusWriteEnable);
-        return;
-    }
-    status_ |= kStatusBusy;
-    eraseRunning_ = true;
-    eraseEnd_ = clock_->now() + std::chrono::milliseconds(eraseMs_);
+    holdBusy(timing_.chipErase);
 }
 
 void FlashChip::program(std::uint32_t address, std::span<const std::uint8_t> bytes) {
     if (busy() || !(status_ & kStatusWriteEnable)) return;
-    status_ &= static_cast<std::uint8_t>(~kStatusWriteEnable);
-    if (isProtected()) return;
+    if (isProtected()) {
+        status_ &= static_cast<std::uint8_t>(~kStatusWriteEnable);
+        return;
+    }
     apply(address, bytes, true);
+    holdBusy(programTime(timing_, static_cast<std::uint32_t>(bytes.size())));
 }
 
 void FlashChip::apply(std::uint32_t address, std::span<const std::uint8_t> bytes, bool andIn) {

@@ -43,7 +43,10 @@ SimProgrammer::SimProgrammer(int index, const SimProgrammerOptions& options,
       options_(options),
       lock_(busLock),
       clock_(std::move(clock)),
-      chip_(std::make_unique<FlashChip>(options.capacity, options.eraseMs, clock_)),
+      chip_(std::make_unique<FlashChip>(options.capacity,
+                                        flashTiming(options.timing, options.capacity,
+                                                    options.eraseMs, options.eraseMsSet),
+                                        clock_)),
       slave_(std::make_unique<SpiSlave>(*chip_)),
       block_(kPowerOnBlock),
       eraseMode_(options.erase),
@@ -372,6 +375,11 @@ bool SimProgrammer::dataGetLocked(std::uint8_t* report, std::uint32_t length) {
     for (std::uint32_t i = 1; i <= kPageSize; ++i) sum = static_cast<std::uint16_t>(sum + report[i]);
     pageDone(sum);
     return true;
+}
+
+SimTime SimProgrammer::answerReadyLocked() const {
+    if (pending_ != Pending::pageStatus) return SimTime{};
+    return chip_->busyUntil();
 }
 
 void SimProgrammer::pageDone(std::uint16_t sum) {

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/flash_timing.h"
 #include "sim/sim_clock.h"
 #include "usb/usb_seam.h"
 
@@ -40,7 +41,12 @@ struct SimProgrammerOptions {
     std::uint16_t productId = kProgrammerProductId;
     bool protect = false;        // status register starts with BP bits set
     SimEraseMode erase = SimEraseMode::ok;
+    // How long the flash stays busy: the emulator's own (a page programs at
+    // once, a chip erase takes eraseMs) or the datasheet's (eraseMs only
+    // when eraseMsSet).
+    SimTimingModel timing = SimTimingModel::none;
     std::uint32_t eraseMs = 300;  // duration of a chip erase
+    bool eraseMsSet = false;      // erase_ms was given
     bool misoHigh = false;       // MISO stuck high: no chip answers the pins
     std::string file;            // flash contents kept here; empty = none
     // Each module taken out leaves its flash here as p<programmer>-<n>.bin,
@@ -150,6 +156,10 @@ public:
     bool commandGetLocked(std::uint8_t* report, std::uint32_t length);
     bool dataSetLocked(const std::uint8_t* report, std::uint32_t length);
     bool dataGetLocked(std::uint8_t* report, std::uint32_t length);
+    // When the answer a command Get would read now is ready: a page's status
+    // report waits for the flash to finish programming that page, as a real
+    // programmer's does. The bus waits for it outside its lock.
+    SimTime answerReadyLocked() const;
 
 private:
     enum class Pending { reply, erase, pageStatus };

@@ -156,7 +156,7 @@ public:
     }
 
     bool getFeature(HidHandle handle, std::uint8_t* bytes, std::uint32_t length) override {
-        core_->pace(handle);
+        core_->pace(handle, core_->answerReady(handle));
         Guard guard(core_->lock);
         const int id = usable(handle);
         bool ok = transferable(id, bytes, length) && !faults(id).failGetFeature;

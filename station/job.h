@@ -12,6 +12,7 @@ struct Job {
     int sizeIndex = 0;  // index into the flash-size table; -1: each unit takes the
                         // size its programmer reports (--size auto)
     bool erase = true, program = true, verify = true;  // the one-key steps
+    bool eraseIfNeeded = false;  // the erase leaves a blank flash as it is
     unsigned count = 0;  // units in all; 0: until the run stops taking modules
 };
 

@@ -121,6 +121,7 @@ void ProgrammerLane::runUnit(unsigned number, std::optional<std::uint32_t> chip,
         production_.flashSizeDiffers(label_, options.sizeIndex >= 0 ? run.flashSize : 0, run.reportedSize);
     }
     unit.passed = run.flashTaken && run.ended && run.outcome.succeeded();
+    unit.eraseSkipped = run.outcome.eraseSkipped;
     if (!run.ended) {
         unit.failedStep = "timeout";
         unit.failure = "timed-out";

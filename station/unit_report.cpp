@@ -113,6 +113,7 @@ Json unitJson(const UnitRecord& unit, const JobFacts& job) {
     out["failed_step"] = unit.passed ? Json() : Json(unit.failedStep);
     out["serial"] = unit.serial ? Json(*unit.serial) : Json();
     out["failure"] = unit.passed || unit.failure.empty() ? Json() : Json(unit.failure);
+    out["erase_skipped"] = unit.eraseSkipped;
     out["lines"] = unit.lines;
     out["seconds"] = roundedTo(unit.seconds, 3);
     out["emulated"] = unit.emulated;

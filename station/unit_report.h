@@ -36,6 +36,8 @@ struct UnitRecord {
     // The module showed no trace of an earlier unit of the image (its
     // fingerprint page was not the image's when it was seated).
     bool firstUnit = true;
+    // The erase read the flash, found it blank and did not erase it.
+    bool eraseSkipped = false;
 };
 
 // What every unit of a run shares.

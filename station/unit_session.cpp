@@ -116,6 +116,7 @@ UnitRun UnitSession::run(const Job& job, std::chrono::milliseconds bound, Shared
         if (job.command == JobCommand::onekey) {
             session_->setOneKeySteps(OneKeySteps{job.erase, job.program, job.verify});
         }
+        session_->setFlashChoices(FlashChoices{job.eraseIfNeeded, true});
         const OperationRun operation = session_->runOperation(jobOperation(job.command), {}, bound);
         run.ended = operation.ended;
         run.outcome = operation.outcome;

@@ -117,6 +117,8 @@ struct Texts {
     const char* oneKeyVerifyReadError;
     const char* oneKeyVerifyPass;
     const char* oneKeyVerifyFail;
+    // An erase that read the flash first and found it blank.
+    const char* eraseSkippedBlank;
 
     // The desktop program: its menu items, the image view and the station
     // board. {1}, {2}, ... are slots the front end fills in; no printf.
@@ -172,6 +174,7 @@ struct Texts {
     const char* jobChooserTitle;
     const char* jobChooserFilter;
     const char* boardSteps;
+    const char* boardEraseIfNeeded;
     const char* boardJobChecksum;
     const char* boardLeaveJob;
     const char* jobHeading;

@@ -300,3 +300,103 @@ TEST_F(SessionTest, ARunPastItsBoundIsStoppedAndWaitedFor) {
     ASSERT_EQ(outcomes.size(), 1u);
     EXPECT_EQ(outcomes[0], WorkerOutcome::interruptedAt(WorkerStep::read));
 }
+
+namespace {
+
+// The 2 KiB data pages moved each way since the trace was cleared.
+struct PageTraffic {
+    std::size_t sent = 0, read = 0;
+};
+PageTraffic pageTraffic(const vmsim::SimBus& bus) {
+    PageTraffic traffic;
+    for (const vmsim::SimCallRecord& call : bus.trace()) {
+        if (!call.ok || call.length != 2049) continue;
+        if (call.call == vmsim::SimCall::setFeature) ++traffic.sent;
+        if (call.call == vmsim::SimCall::getFeature) ++traffic.read;
+    }
+    return traffic;
+}
+
+}  // namespace
+
+// The command line's and the station's choices: the erase reads the flash
+// first (stopping at the first byte that is not 0xFF) and leaves a blank one
+// as it is; the image's pages that are all 0xFF are not sent, yet verify
+// reads every page. The window's defaults erase and send every page.
+TEST_F(SessionTest, BlankAwareEraseAndSkippedErasedPages) {
+    open("erase_ms=0,size=1Mbit");  // 64 pages
+    std::vector<std::uint8_t> image = pattern(65536);  // 32 pages, 2 and 5 all 0xFF
+    std::fill_n(image.begin() + 2 * 2048, 2048, 0xFF);
+    std::fill_n(image.begin() + 5 * 2048, 2048, 0xFF);
+    session().takeImage(std::make_shared<const std::vector<std::uint8_t>>(image), "img");
+    ASSERT_TRUE(session().setFlash(k1Mbit).taken);
+    session().setFlashChoices(FlashChoices{true, true});
+    recorder_.take();
+
+    bus_.clearTrace();
+    OperationRun run = session().runOperation(Operation::oneKey, {}, kBound);
+    EXPECT_TRUE(run.outcome.succeeded());
+    EXPECT_TRUE(run.outcome.eraseSkipped);
+    EXPECT_EQ(recorder_.take(),
+              (Lines{"Disable write protection...", "Erasing...Please wait...", "Flash is blank: erase skipped...",
+                     "Programming...Please wait...", "program done...", "Verifying...Please wait...",
+                     "Verify pass..."}));
+    EXPECT_EQ(pageTraffic(bus_).sent, 30u) << "the two 0xFF pages are not sent";
+    EXPECT_EQ(pageTraffic(bus_).read, 64u + 32u) << "the whole flash, then every page verified";
+    EXPECT_EQ(bus_.programmer(0).read(0, 65536), image);
+
+    // A flash blank but for a byte in its third page, under a page left
+    // unsent: the read stops with the read that holds it (the first page
+    // alone, then two pages), and the flash is erased.
+    bus_.programmer(0).fill(0xFF);
+    bus_.programmer(0).write(2 * 2048 + 7, std::vector<std::uint8_t>{0x00});
+    bus_.clearTrace();
+    run = session().runOperation(Operation::oneKey, {}, kBound);
+    EXPECT_TRUE(run.outcome.succeeded());
+    EXPECT_FALSE(run.outcome.eraseSkipped);
+    EXPECT_EQ(recorder_.take()[2], "succeed : erase whole flash...");
+    EXPECT_EQ(pageTraffic(bus_).read, 1u + 2u + 32u);
+    EXPECT_EQ(bus_.programmer(0).read(0, 65536), image) << "the erase cleared the page left unsent";
+
+    // Without the erase a page left unsent keeps what the flash held: verify
+    // reads it and fails.
+    session().setOneKeySteps(OneKeySteps{false, true, true});
+    bus_.programmer(0).write(5 * 2048, std::vector<std::uint8_t>{0x00});
+    EXPECT_EQ(session().runOperation(Operation::oneKey, {}, kBound).outcome,
+              WorkerOutcome::failedAt(WorkerStep::verify, FailureKind::content));
+
+    // The window's way: a blank flash is erased and every page sent.
+    session().setOneKeySteps(OneKeySteps{true, true, true});
+    session().setFlashChoices(FlashChoices{});
+    bus_.programmer(0).fill(0xFF);
+    bus_.clearTrace();
+    run = session().runOperation(Operation::oneKey, {}, kBound);
+    EXPECT_EQ(run.outcome, WorkerOutcome::success());
+    EXPECT_EQ(pageTraffic(bus_).sent, 32u);
+    EXPECT_EQ(pageTraffic(bus_).read, 32u);
+
+    // A stop asked for before the read of the flash ends the unit there: no
+    // read, no erase.
+    session().setFlashChoices(FlashChoices{true, true});
+    bus_.programmer(0).write(100, std::vector<std::uint8_t>{0x00});
+    bus_.clearTrace();
+    session().requestStop();
+    EXPECT_EQ(session().runOperation(Operation::oneKey, {}, kBound).outcome,
+              WorkerOutcome::interruptedAt(WorkerStep::erase));
+    EXPECT_EQ(pageTraffic(bus_).read, 0u);
+    EXPECT_EQ(bus_.programmer(0).read(100, 1)[0], 0x00) << "not erased";
+}
+
+TEST_F(SessionTest, BlankAwareEraseCommand) {
+    open("erase_ms=0,size=1Mbit");
+    ASSERT_TRUE(session().setFlash(k1Mbit).taken);
+    OperationRun run;
+    // The erase command alone, blank-aware.
+    session().setFlashChoices(FlashChoices{true, false});
+    bus_.programmer(0).fill(0xFF);
+    recorder_.take();
+    run = session().runOperation(Operation::erase, {}, kBound);
+    EXPECT_TRUE(run.outcome.succeeded());
+    EXPECT_TRUE(run.outcome.eraseSkipped);
+    EXPECT_EQ(recorder_.take()[2], "Flash is blank: erase skipped...");
+}

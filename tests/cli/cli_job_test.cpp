@@ -128,7 +128,7 @@ TEST_F(JobTest, MalformedJobsNameTheirLineAndKey) {
         std::string from, to, where;
     } faults[] = {
         {"[steps]", "[step]", "job.toml:11: step: unknown table"},
-        {"erase = true", "erase = 'yes'", "job.toml:12: steps.erase: must be true or false"},
+        {"erase = true", "erase = 'yes'", "job.toml:12: steps.erase: must be true, false or \"if-needed\""},
         {"size = '2Mbit'", "size = '3Mbit'", "job.toml:9: flash.size: unknown flash size"},
         {"size = '2Mbit'", "size = '512Kbit'", "job.toml:9: flash.size: "},
         {"file = 'image.bin'", "file = 'gone.bin'", "job.toml:5: image.file: "},

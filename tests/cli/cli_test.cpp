@@ -20,7 +20,7 @@ TEST(CliJson, EscapesAndHoldsTheFields) {
     RunReport report{"read", "ok", "", 0, 16, 0xABCDEF, 1.5, {"a\"b", "c\\d", "\x01"}, ""};
     EXPECT_EQ(toJson(report),
               "{\"command\":\"read\",\"result\":\"ok\",\"failed_step\":\"\",\"exit_status\":0,\"image_size\":16,"
-              "\"checksum\":\"0xABCDEF\",\"elapsed_seconds\":1.5,"
+              "\"checksum\":\"0xABCDEF\",\"elapsed_seconds\":1.5,\"erase_skipped\":false,"
               "\"log\":[\"a\\\"b\",\"c\\\\d\",\"\\u0001\"]}");
 }
 
@@ -260,6 +260,9 @@ TEST_F(CliTest, EmptyNamesAndBadNumbersAreUsageErrors) {
         {"-s 1Mbit onekey img.bin --all --expect-checksum ''", "--expect-checksum: may not be empty"},
         {"-s 1Mbit onekey img.bin --all --log ''", "--log: may not be empty"},
         {"-s 1Mbit station img.bin --log ''", "--log: may not be empty"},
+        {"-s 1Mbit erase --erase=when-blank", "--erase: when-blank not in {always,if-needed}"},
+        {"-s 1Mbit program img.bin --erase=if-needed",
+         "The following argument was not expected: --erase=if-needed"},
         {"-s 1Mbit station img.bin --station-name ''", "--station-name: may not be empty"},
         {"-s 1Mbit station img.bin --count 0x10",
          "--count takes a whole number from 1 to 4294967295, not '0x10'"},

@@ -111,6 +111,19 @@ TEST_F(FlashData, AReadAcrossManyPagesIsExactAndAFailedOneLeavesTheDestinationAl
     EXPECT_EQ(DevRead(handle, untouched.data(), 8 * 0x800, 0, &done), 0);
     EXPECT_EQ(done, 0u);
     EXPECT_EQ(untouched, Bytes(8 * 0x800, 0xEE));
+
+    // The read into the device layer's own buffer: the same pages, every
+    // byte right where the report ids fell between them, or nothing.
+    programmer().badsumOnPage(0);
+    bus_.clearTrace();
+    const ReadBuffer read = DevReadBuffer(handle, 5 * 0x800 + 3, 0x1801);
+    ASSERT_TRUE(read);
+    EXPECT_EQ(Bytes(read.data, read.data + read.size),
+              Bytes(flashImage.begin() + 0x1801, flashImage.begin() + 0x1801 + 5 * 0x800 + 3));
+    EXPECT_EQ(pageReads(), 6u);
+    programmer().badsumOnPage(4);
+    EXPECT_FALSE(DevReadBuffer(handle, 8 * 0x800, 0));
+    EXPECT_FALSE(DevReadBuffer(handle, 0x800, 0x7FFFFFFF)) << "out of range";
 }
 
 TEST_F(FlashData, RequestsOutsideTheFlashFailWithoutTraffic) {

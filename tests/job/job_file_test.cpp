@@ -48,6 +48,14 @@ TEST(JobFile, WrittenTextReadsBackTheSame) {
     EXPECT_EQ(read.spec->size, spec.size);
     EXPECT_FALSE(read.spec->program);
     EXPECT_TRUE(read.spec->erase && read.spec->verify);
+    EXPECT_FALSE(read.spec->eraseIfNeeded);
+
+    // erase = "if-needed" is an erase, written back as it was given.
+    spec.eraseIfNeeded = true;
+    read = readJobText(vmjob::jobText(spec), "new.toml");
+    ASSERT_TRUE(read.spec) << read.problem.text();
+    EXPECT_TRUE(read.spec->erase && read.spec->eraseIfNeeded);
+    EXPECT_NE(vmjob::jobText(spec).find("if-needed"), std::string::npos);
 }
 
 // Each fault: the text's edit, and the line and key the problem must name.
@@ -65,6 +73,8 @@ TEST(JobFile, EachFaultNamesItsLineAndKey) {
         {"unknown table", "[steps]", "[serials]", 12, "serials", "unknown table"},
         {"wrong type", "size = \"16Mbit\"", "size = 16", 10, "flash.size", "must be a string"},
         {"step type", "verify = false", "verify = \"no\"", 13, "steps.verify", "true or false"},
+        {"erase mode", "verify = false", "verify = false\nerase = \"when-blank\"", 14, "steps.erase",
+         "\"if-needed\""},
         {"short sha", std::string(64, 'A'), "abc", 7, "image.sha256", "64 hexadecimal"},
         {"bad name", "\"chime-v3\"", "\"chime v3\"", 2, "job.name", "letters, digits"},
         {"missing key", "name = \"chime-v3\"\n", "", 1, "job.name", "missing"},

@@ -63,6 +63,7 @@ std::string writeJob(const std::string& image) {
     spec.imageSha256 = vmjob::sha256Hex(readFile(image));
     spec.size = "1Mbit";
     spec.verify = false;
+    spec.eraseIfNeeded = true;
     const std::string job = (std::filesystem::path(image).parent_path() / "job.toml").string();
     std::ofstream(job, std::ios::binary | std::ios::trunc) << vmjob::jobText(spec);
     return job;
@@ -83,10 +84,11 @@ void expectJobFields(StationBoard& board, const std::string& image) {
     auto* size = board.findChild<QComboBox*>("size");
     EXPECT_EQ(size->currentIndex(), sizeIndexOf(128 * 1024));
     EXPECT_FALSE(size->isEnabled());
-    for (const char* step : {"erase", "program", "verify", "truncate"}) {
+    for (const char* step : {"erase", "program", "verify", "truncate", "eraseIfNeeded"}) {
         auto* box = board.findChild<QCheckBox*>(step);
         EXPECT_FALSE(box->isEnabled()) << step;
-        EXPECT_EQ(box->isChecked(), std::string(step) == "erase" || std::string(step) == "program") << step;
+        const std::string name = step;
+        EXPECT_EQ(box->isChecked(), name == "erase" || name == "program" || name == "eraseIfNeeded") << step;
     }
     EXPECT_FALSE(board.findChild<QLineEdit*>("checksum")->isEnabled());
 }

@@ -29,6 +29,8 @@ TEST(SimConfig, DefaultsFromAnEmptyString) {
     EXPECT_EQ(config.programmers, 1u);
     EXPECT_EQ(config.others, 0u);
     EXPECT_EQ(config.programmer.eraseMs, 300u);
+    EXPECT_EQ(config.programmer.timing, vmsim::SimTimingModel::none);
+    EXPECT_FALSE(config.programmer.eraseMsSet);
     EXPECT_EQ(config.programmer.erase, vmsim::SimEraseMode::ok);
     EXPECT_EQ(config.programmer.unplugAfterPages, 0u);
     EXPECT_EQ(config.programmer.badsumPage, 0u);
@@ -40,7 +42,9 @@ TEST(SimConfig, DefaultsFromAnEmptyString) {
 TEST(SimConfig, EveryKey) {
     const vmsim::SimConfig config = parse(
         "size=128mbit, file=/tmp/x.bin,programmers=2,others=3,protect=1,erase=STUCK,erase_ms=0,"
-        "unplug=7,badsum=9,latency_us=125,miso=1");
+        "unplug=7,badsum=9,latency_us=125,miso=1,timing=Datasheet");
+    EXPECT_EQ(config.programmer.timing, vmsim::SimTimingModel::datasheet);
+    EXPECT_TRUE(config.programmer.eraseMsSet);
     EXPECT_EQ(config.programmer.capacity, 16u << 20);
     EXPECT_EQ(config.programmer.file, "/tmp/x.bin");
     EXPECT_EQ(config.programmers, 2u);
@@ -67,7 +71,7 @@ TEST(SimConfig, BadItemsAreRefusedWithTheirName) {
     EXPECT_EQ(failure("sise=2Mbit"), "unknown key \"sise\"");
     EXPECT_NE(failure("size=3Mbit").find("bad value \"3Mbit\" for size"), std::string::npos);
     for (const char* bad : {"size=16 Mbit", "size=40000", "size=33554432", "size=", "protect=2", "protect=yes",
-                            "erase=maybe", "erase_ms=-1", "erase_ms=600001", "unplug=0", "badsum=x",
+                            "erase=maybe", "erase_ms=-1", "timing=fast", "erase_ms=600001", "unplug=0", "badsum=x",
                             "programmers=17", "others=65", "latency_us=1e3", "file=", "miso=on",
                             "programmers=99999999999"})
         EXPECT_NE(failure(bad).find("bad value"), std::string::npos) << bad;

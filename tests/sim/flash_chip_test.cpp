@@ -15,7 +15,7 @@ namespace {
 
 struct ChipTest : ::testing::Test {
     std::shared_ptr<vmsim::ManualSimClock> clock = std::make_shared<vmsim::ManualSimClock>();
-    FlashChip chip{32768, 300, clock};
+    FlashChip chip{32768, vmsim::FlashTiming{300ms, 0us}, clock};
 
     void program(std::uint32_t address, std::vector<std::uint8_t> bytes) {
         chip.writeEnable();
@@ -80,6 +80,37 @@ TEST_F(ChipTest, ChipEraseKeepsWipSetForItsDuration) {
     EXPECT_TRUE(chip.busy());
     clock->advance(1ms);
     EXPECT_EQ(chip.status(), 0x00) << "WIP and WEL clear at the end";
+}
+
+// The datasheet model: a page program holds WIP for 0.4 ms per 256 bytes
+// begun, and a chip erase for its capacity's share of 40 s at 128 Mbit.
+TEST(FlashTiming, DatasheetFiguresHoldTheBusyBit) {
+    EXPECT_EQ(vmsim::datasheetTiming(16u << 20).chipErase, 40s);
+    EXPECT_EQ(vmsim::datasheetTiming(2u << 20).chipErase, 5s);
+    const vmsim::FlashTiming timing = vmsim::datasheetTiming(2u << 20);
+    EXPECT_EQ(vmsim::programTime(timing, 2048), 3200us);
+    EXPECT_EQ(vmsim::programTime(timing, 257), 800us);
+
+    auto clock = std::make_shared<vmsim::ManualSimClock>();
+    FlashChip chip{2u << 20, timing, clock};
+    chip.writeEnable();
+    chip.program(0, std::vector<std::uint8_t>(2048, 0x00));
+    EXPECT_EQ(chip.busyUntil() - clock->now(), 3200us);
+    EXPECT_EQ(chip.status() & 0x03, 0x03) << "WIP and WEL held while the page programs";
+    chip.writeEnable();
+    chip.program(2048, std::vector<std::uint8_t>{0x00});
+    clock->advance(3199us);
+    EXPECT_TRUE(chip.busy());
+    clock->advance(1us);
+    EXPECT_EQ(chip.status(), 0x00);
+    EXPECT_EQ(chip.readByte(2048), 0xFF) << "a program while busy is ignored";
+
+    chip.writeEnable();
+    chip.chipErase();
+    clock->advance(4999ms);
+    EXPECT_TRUE(chip.busy());
+    clock->advance(1ms);
+    EXPECT_FALSE(chip.busy());
 }
 
 TEST_F(ChipTest, WriteStatusNeedsWelAndKeepsWipAndWelReadOnly) {

@@ -109,6 +109,43 @@ TEST_F(ProtocolTest, EraseAnswersBusyUntilTheChipIsDone) {
     EXPECT_EQ(programmer.read(0x100, 1)[0], 0xFF);
 }
 
+// With the datasheet's timing a page's status report waits for the flash to
+// program the page (8 x 0.4 ms for 2 KiB), as a real programmer's answer
+// does; the erase answers busy for the capacity's erase time, unless
+// erase_ms overrides it.
+TEST(ProtocolTiming, PageStatusWaitsForTheBusyBitAndEraseTakesTheModelsTime) {
+    auto clock = std::make_shared<vmsim::ManualSimClock>();
+    vmsim::SimBus bus = vmsim::makeSimBus("size=16Mbit,timing=datasheet", clock);
+    vmsim::SimProgrammer& programmer = bus.programmer(0);
+    SimHost host{bus};
+    HostProgrammer p{host};
+    std::uint16_t sum = 0;
+    const auto start = clock->now();
+    ASSERT_TRUE(host.writePage(p.data, p.command, std::vector<std::uint8_t>(2048, 0x5A), &sum));
+    EXPECT_EQ(clock->now() - start, 3200us) << "the status answer came when WIP cleared";
+    EXPECT_FALSE(programmer.erasing());
+    EXPECT_EQ(programmer.read(0, 1)[0], 0x5A);
+    const auto readStart = clock->now();
+    std::vector<std::uint8_t> got;
+    ASSERT_TRUE(host.setAddress(p.command, 0));
+    ASSERT_TRUE(host.readPage(p.data, p.command, &got, &sum));
+    EXPECT_EQ(clock->now(), readStart) << "reads take no flash time";
+
+    EXPECT_EQ(host.exchange(p.command, {0, 'S', 0, 0, 0, 0})[2], 1);
+    clock->advance(4999ms);
+    EXPECT_TRUE(programmer.erasing());
+    clock->advance(1ms);
+    EXPECT_FALSE(programmer.erasing());
+
+    vmsim::SimBus fixed = vmsim::makeSimBus("size=16Mbit,timing=datasheet,erase_ms=20", clock);
+    fixed.programmer(0).write(0, std::vector<std::uint8_t>{0});
+    SimHost other{fixed};
+    HostProgrammer q{other};
+    EXPECT_EQ(other.exchange(q.command, {0, 'S', 0, 0, 0, 0})[2], 1);
+    clock->advance(20ms);
+    EXPECT_FALSE(fixed.programmer(0).erasing());
+}
+
 TEST_F(ProtocolTest, EraseOfAProtectedChipReportsDoneAndChangesNothing) {
     programmer.write(0, std::vector<std::uint8_t>{0x12});
     programmer.setStatus(0x1C);

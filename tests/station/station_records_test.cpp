@@ -40,6 +40,23 @@ TEST_F(StationTest, RecordsNameTheRunTheStationAndTheEmulator) {
     EXPECT_NE(json.lines()[0].find("\"emulated\":true"), std::string::npos);
 }
 
+// --erase=if-needed: the record says whether the erase was skipped. The
+// flash file keeps the module between the runs: blank first, then holding
+// the image.
+TEST_F(StationTest, ARecordSaysWhenABlankFlashWasNotErased) {
+    for (int run = 0; run < 2; ++run) {
+        Child unit(dir_, {"-s", "1Mbit", sim("programmers=1"), "onekey", "image.bin", "--all",
+                          "--erase=if-needed", "--log", "audit.log"});
+        EXPECT_EQ(unit.wait(), 0) << unit.all();
+    }
+    const std::vector<std::string> audit = fileLines(dir_ / "audit.log");
+    ASSERT_EQ(audit.size(), 2u);
+    EXPECT_EQ(field(audit[0], "erase_skipped"), "true") << audit[0];
+    EXPECT_NE(audit[0].find("Flash is blank: erase skipped..."), std::string::npos) << audit[0];
+    EXPECT_EQ(field(audit[1], "erase_skipped"), "false") << audit[1];
+    EXPECT_EQ(field(audit[1], "result"), "\"pass\"") << audit[1];
+}
+
 TEST_F(StationTest, AutomaticSizeOnEveryProgrammerAndTheWarningOfAnotherSize) {
     const std::string twoMbit = "--sim=erase_ms=0,size=2Mbit,file=" + (dir_ / "flash.bin").string() +
                                 ",control=" + (dir_ / "control.txt").string() + ",programmers=2";
