@@ -243,7 +243,8 @@ TEST_P(StoreContract, AUnitsRecordSettlesItsNumber) {
                          unitRecord(9, n[3])});
     EXPECT_EQ(stateOf(*store, n[0]), SerialState::programmed);
     EXPECT_EQ(stateOf(*store, n[1]), SerialState::free);  // failed before its first data page
-    const SerialRecord* v = find(store->list(std::nullopt), n[2]);
+    const std::vector<SerialRecord> listed = store->list(std::nullopt);
+    const SerialRecord* v = find(listed, n[2]);
     EXPECT_EQ(v->state, SerialState::voided);
     EXPECT_EQ(v->reason, "verify error");
     EXPECT_EQ(v->step, "verify");
