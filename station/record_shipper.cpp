@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <fstream>
 
 #include "platform/files.h"
@@ -16,8 +17,18 @@ namespace {
 // Records sent to the store in one transaction when a spool is sent on.
 constexpr std::size_t kBatch = 256;
 
-// How a spool's header line starts (spoolHeader), and so a foreign one.
-constexpr const char* kHeaderStart = "{\"spool_for\":";
+// The key of a spool's header line (spoolHeader): the store it is for.
+constexpr const char* kSpoolFor = "spool_for";
+
+// The store a spool's header names, as it names it; nullopt when `line` is
+// no header.
+std::optional<std::string> headerStore(const std::string& line) {
+    const Json header = Json::parse(line, nullptr, false);
+    if (!header.is_object() || header.size() != 1 || !header.contains(kSpoolFor) ||
+        !header[kSpoolFor].is_string())
+        return std::nullopt;
+    return header[kSpoolFor].get<std::string>();
+}
 
 // What a spool file holds: nothing (or only torn lines), records for the
 // store of `header`, or records for another store or for none named.
@@ -42,15 +53,8 @@ SpoolLook lookAt(const std::string& path, const std::string& header) {
         records = records || vmserial::unitRowOf(line, &error);
     }
     if (look.firstLine == header) look.kind = SpoolLook::Kind::ours;
-    else if (records || look.firstLine.starts_with(kHeaderStart)) look.kind = SpoolLook::Kind::foreign;
+    else if (records || headerStore(look.firstLine)) look.kind = SpoolLook::Kind::foreign;
     return look;
-}
-
-// The store a foreign spool's header names, as it names it.
-std::string namedStore(const std::string& firstLine) {
-    if (!firstLine.starts_with(kHeaderStart) || !firstLine.ends_with("}")) return "";
-    const std::string named = firstLine.substr(std::string(kHeaderStart).size());
-    return named.substr(0, named.size() - 1);
 }
 
 // A short stable name of a store, for its spool file's name.
@@ -78,7 +82,7 @@ std::vector<vmserial::UnitRow> rowsOf(const std::vector<std::string>& lines) {
 
 std::string spoolHeader(const std::string& storeUrl) {
     Json header;
-    header["spool_for"] = vmserial::storeKey(storeUrl);
+    header[kSpoolFor] = vmserial::storeKey(storeUrl);
     return jsonLine(std::move(header));
 }
 
@@ -99,7 +103,7 @@ void RecordShipper::chooseSpool() {
     const SpoolLook beside = lookAt(plan_.spool, header_);
     const SpoolLook mine = lookAt(named, header_);
     if (beside.kind == SpoolLook::Kind::foreign) {
-        const std::string store = namedStore(beside.firstLine);
+        const std::string store = headerStore(beside.firstLine).value_or("");
         state_.leftAlone = plan_.spool + " holds unit records for " +
                            (store.empty() ? "a store it does not name" : "another store, " + store) +
                            ": left alone; this run's records wait in " + named;
